@@ -1,0 +1,39 @@
+// Cutting a text into lines that keep their own breaks: at each position
+// CR LF is tried first, then a lone CR, then a lone LF.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+// Index one past the end of the line that starts at `start` (past its break,
+// or the text's end when the line has none).
+inline size_t LineEndAt(std::u16string_view s, size_t start) noexcept {
+  const char16_t* p = s.data();
+  const size_t n = s.size();
+  for (size_t i = start; i < n; ++i) {
+    char16_t c = p[i];
+    if (c > u'\r') continue;
+    if (c == u'\n') return i + 1;
+    if (c == u'\r') return (i + 1 < n && p[i + 1] == u'\n') ? i + 2 : i + 1;
+  }
+  return n;
+}
+
+// Length of the line break at the end of `line` (0, 1 or 2).
+inline size_t BreakLength(std::u16string_view line) noexcept {
+  const size_t n = line.size();
+  if (n >= 2 && line[n - 2] == u'\r' && line[n - 1] == u'\n') return 2;
+  if (n >= 1 && (line[n - 1] == u'\r' || line[n - 1] == u'\n')) return 1;
+  return 0;
+}
+
+// Calls fn(line) for every line of `s`, each line a view with its break.
+template <class Fn>
+void ForEachLine(std::u16string_view s, Fn&& fn) {
+  size_t start = 0;
+  while (start < s.size()) {
+    size_t end = LineEndAt(s, start);
+    fn(s.substr(start, end - start));
+    start = end;
+  }
+}
