@@ -1,0 +1,209 @@
+#include "StrRecListUnit.h"
+
+#include <cstddef>
+#include <limits>
+
+#include "LineBreaks.h"
+#include "StringUnit.h"
+
+// The text is never cut into a list of line strings: every pass walks the
+// lines as views (the same cut as TCommonStringRecordList::Text), and the
+// result is sized once and filled by appending views.
+
+namespace {
+
+constexpr uint8_t kSpace = 1;
+constexpr uint8_t kIdeographic = 2;
+constexpr uint8_t kTab = 4;
+constexpr size_t kNone = std::numeric_limits<size_t>::max();
+
+// One line: its span in the text, the length of its indentation, the display
+// width of that indentation (space 1, ideographic space 2, tab to the next
+// multiple of 4) and whether nothing but the break follows it.
+struct TLineShape {
+  size_t Start;
+  size_t End;
+  size_t Indent;
+  size_t Width;
+  bool Blank;
+};
+
+// Measures the line that starts at `start`; adds its indentation kinds to mask.
+inline TLineShape ShapeAt(std::u16string_view text, size_t start, uint8_t& mask) noexcept {
+  const char16_t* p = text.data();
+  const size_t n = text.size();
+  size_t i = start;
+  size_t width = 0;
+  for (; i < n; ++i) {
+    const char16_t c = p[i];
+    if (c == u' ') {
+      mask |= kSpace;
+      width += 1;
+    } else if (c == u'\u3000') {
+      mask |= kIdeographic;
+      width += 2;
+    } else if (c == u'\t') {
+      mask |= kTab;
+      width += 4 - width % 4;
+    } else {
+      break;
+    }
+  }
+  // Indentation characters are never breaks, so the line end can be searched
+  // from the first character after them.
+  const size_t end = LineEndAt(text, i);
+  const size_t brk = BreakLength(text.substr(start, end - start));
+  return TLineShape{start, end, i - start, width, i + brk == end};
+}
+
+// Totals the result length without writing anything. Saturates instead of
+// wrapping, so an impossible size is never mistaken for a small one.
+struct TCounter {
+  size_t Size = 0;
+  void Add(size_t n) noexcept { Size = (Size > kNone - n) ? kNone : Size + n; }
+  void Put(std::u16string_view s) noexcept { Add(s.size()); }
+  void Fill(size_t n, char16_t) noexcept { Add(n); }
+};
+
+struct TWriter {
+  std::u16string& Out;
+  void Put(std::u16string_view s) { Out.append(s); }
+  void Fill(size_t n, char16_t c) { Out.append(n, c); }
+};
+
+void ReserveFor(std::u16string& out, size_t size) {
+  if (size != kNone && size <= out.max_size()) out.reserve(size);
+  // Otherwise the appends themselves fail with the allocator's error.
+}
+
+// Everything the rewriting decision and the least indentation need.
+struct TTextShape {
+  uint8_t Mask = 0;
+  size_t LeastWidth = 0;
+  bool Rewrite = true;
+  char16_t LeastChar = u' ';
+};
+
+TTextShape MeasureText(std::u16string_view text) {
+  TTextShape shape;
+  size_t leastLength = kNone;  // over non-blank lines, in characters
+  size_t leastWidth = kNone;   // over non-blank lines, in display columns
+  for (size_t start = 0; start < text.size();) {
+    const TLineShape line = ShapeAt(text, start, shape.Mask);
+    if (!line.Blank) {
+      if (line.Indent < leastLength) leastLength = line.Indent;
+      if (line.Width < leastWidth) leastWidth = line.Width;
+    }
+    start = line.End;
+  }
+  // Indentation of a single kind keeps its characters; none at all or a
+  // mixture is rewritten as spaces.
+  shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
+  if (leastLength != kNone) shape.LeastWidth = shape.Rewrite ? leastWidth : leastLength;
+  if (!shape.Rewrite) shape.LeastChar = shape.Mask == kIdeographic ? u'\u3000' : shape.Mask == kTab ? u'\t' : u' ';
+  return shape;
+}
+
+template <class Sink>
+void EmitText(std::u16string_view text, std::u16string_view symbol, TInsertPosition position, TTargetLines target,
+              const TTextShape& shape, Sink& out) {
+  const size_t least = shape.LeastWidth;
+  bool afterBlank = true;
+  uint8_t mask = 0;
+  for (size_t start = 0; start < text.size();) {
+    const TLineShape line = ShapeAt(text, start, mask);
+    start = line.End;
+    const std::u16string_view whole = text.substr(line.Start, line.End - line.Start);
+    const size_t width = shape.Rewrite ? line.Width : line.Indent;
+
+    bool chosen = false;
+    switch (target) {
+      case tlAll: chosen = true; break;
+      case tlNonBlank: chosen = !line.Blank; break;
+      case tlLeastIndent: chosen = !line.Blank && width == least; break;
+      case tlAfterBlank:
+        if (line.Blank) {
+          afterBlank = true;
+        } else {
+          chosen = afterBlank;
+          afterBlank = false;
+        }
+        break;
+    }
+    if (chosen && position == ipLineHead) {
+      out.Put(symbol);
+      out.Put(whole);
+    } else if (chosen && position == ipFirstChar) {
+      if (least <= width) {
+        // Symbol at column `least`; deeper indentation follows it.
+        if (shape.Rewrite) {
+          out.Fill(least, u' ');
+          out.Put(symbol);
+          out.Fill(width - least, u' ');
+          out.Put(whole.substr(line.Indent));
+        } else {
+          out.Put(whole.substr(0, least));
+          out.Put(symbol);
+          out.Put(whole.substr(least));
+        }
+      } else {
+        // A blank line narrower than the least indentation.
+        out.Fill(least, shape.LeastChar);
+        out.Put(symbol);
+        out.Put(whole.substr(whole.size() - BreakLength(whole)));
+      }
+    } else {
+      out.Put(whole);
+    }
+  }
+}
+
+// Number of lines: every LF, every CR not followed by LF, and a last line
+// without a break. Branch-free so that the compiler can vectorise it.
+size_t CountLines(std::u16string_view text) noexcept {
+  const size_t n = text.size();
+  if (n == 0) return 0;
+  const char16_t* p = text.data();
+  size_t count = 0;
+  for (size_t i = 0; i + 1 < n; ++i) {
+    count += static_cast<size_t>(p[i] == u'\n') + static_cast<size_t>((p[i] == u'\r') & (p[i + 1] != u'\n'));
+  }
+  // The last character ends a line either way: with its break or as the end
+  // of a last line without one.
+  return count + 1;
+}
+
+}  // namespace
+
+std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Symbol, TInsertPosition Position,
+                                TTargetLines Target) {
+  std::u16string result;
+  if (Text.empty()) {
+    result.assign(Symbol);
+    return result;
+  }
+
+  if (Position == ipLineHead && Target == tlAll) {
+    // Nothing depends on the indentation: the symbol goes before every line.
+    const size_t lines = CountLines(Text);
+    TCounter size;
+    size.Add(Text.size());
+    if (!Symbol.empty()) size.Add(lines > kNone / Symbol.size() ? kNone : lines * Symbol.size());
+    ReserveFor(result, size.Size);
+    for (size_t start = 0; start < Text.size();) {
+      const size_t end = LineEndAt(Text, start);
+      result.append(Symbol);
+      result.append(Text.substr(start, end - start));
+      start = end;
+    }
+    return result;
+  }
+
+  const TTextShape shape = MeasureText(Text);
+  TCounter size;
+  EmitText(Text, Symbol, Position, Target, shape, size);
+  ReserveFor(result, size.Size);
+  TWriter writer{result};
+  EmitText(Text, Symbol, Position, Target, shape, writer);
+  return result;
+}

@@ -1,0 +1,22 @@
+// String routines of the line-head engine.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Replaces every tab by TabWidth - (Col mod TabWidth) spaces, Col being the
+// width in code page 932 bytes of everything written before it. Measured the
+// same way on every machine. A TabWidth below 1 leaves the tabs as they are.
+std::u16string ExpandTabs(std::u16string_view S, int TabWidth);
+
+// Bytes of c in code page 932: 2 for a double-byte character, otherwise 1
+// (an unmappable character becomes the one-byte default character).
+int Cp932CharWidth(char16_t c) noexcept;
+
+// Space, ideographic space and tab; nothing else is indentation.
+constexpr bool IsIndentChar(char16_t c) noexcept { return c == u' ' || c == u'\t' || c == u'\u3000'; }
+
+// Without trailing (or leading and trailing) characters of code U+0020 or less.
+// An ideographic space is never trimmed.
+std::u16string_view TrimRightView(std::u16string_view S) noexcept;
+std::u16string_view TrimView(std::u16string_view S) noexcept;
