@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "LineBreaks.h"
+#include "LineScan.h"
 #include "StringUnit.h"
 #include "SymbolEntryUnit.h"
 
@@ -92,9 +93,11 @@ std::u16string DeleteInText(std::u16string_view text, const std::vector<TSymbol>
     return result;
   }
   result.reserve(text.size());
-  ForEachLine(text, [&](std::u16string_view line) {
-    DeleteInLine(line, symbols.data(), symbols.size(), repeat, result);
-  });
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = FindLineEnd(text, start);
+    DeleteInLine(text.substr(start, end - start), symbols.data(), symbols.size(), repeat, result);
+    start = end;
+  }
   return result;
 }
 

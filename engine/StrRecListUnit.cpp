@@ -1,9 +1,11 @@
 #include "StrRecListUnit.h"
 
+#include <cassert>
 #include <cstddef>
 #include <limits>
 
 #include "LineBreaks.h"
+#include "LineScan.h"
 #include "StringUnit.h"
 
 // The text is never cut into a list of line strings: every pass walks the
@@ -51,7 +53,7 @@ inline TLineShape ShapeAt(std::u16string_view text, size_t start, uint8_t& mask)
   }
   // Indentation characters are never breaks, so the line end can be searched
   // from the first character after them.
-  const size_t end = LineEndAt(text, i);
+  const size_t end = FindLineEnd(text, i);
   const size_t brk = BreakLength(text.substr(start, end - start));
   return TLineShape{start, end, i - start, width, i + brk == end};
 }
@@ -76,32 +78,90 @@ void ReserveFor(std::u16string& out, size_t size) {
   // Otherwise the appends themselves fail with the allocator's error.
 }
 
-// Everything the rewriting decision and the least indentation need.
+// Chosen lines of one target and how much longer their indentation gets
+// when it is rewritten (display width minus length, summed).
+struct TChoice {
+  size_t Lines = 0;
+  size_t Growth = 0;
+  void Take(const TLineShape& line) noexcept {
+    ++Lines;
+    Growth += line.Width - line.Indent;
+  }
+};
+
+// Everything the rewriting decision, the least indentation and the size of
+// the result need, gathered in one pass.
 struct TTextShape {
   uint8_t Mask = 0;
-  size_t LeastWidth = 0;
   bool Rewrite = true;
+  size_t LeastWidth = 0;
   char16_t LeastChar = u' ';
+  // Whether some blank line is narrower than the least width: under
+  // ipFirstChar/tlAll it takes the least-indentation string, whose length
+  // the counts below do not foresee.
+  bool NarrowBlank = false;
+  TChoice All, NonBlank, AfterBlank, LeastByLength, LeastByWidth;
 };
 
 TTextShape MeasureText(std::u16string_view text) {
   TTextShape shape;
   size_t leastLength = kNone;  // over non-blank lines, in characters
   size_t leastWidth = kNone;   // over non-blank lines, in display columns
+  size_t blankLength = kNone;  // the same over blank lines
+  size_t blankWidth = kNone;
+  bool afterBlank = true;
   for (size_t start = 0; start < text.size();) {
     const TLineShape line = ShapeAt(text, start, shape.Mask);
-    if (!line.Blank) {
-      if (line.Indent < leastLength) leastLength = line.Indent;
-      if (line.Width < leastWidth) leastWidth = line.Width;
-    }
     start = line.End;
+    shape.All.Take(line);
+    if (line.Blank) {
+      afterBlank = true;
+      if (line.Indent < blankLength) blankLength = line.Indent;
+      if (line.Width < blankWidth) blankWidth = line.Width;
+      continue;
+    }
+    shape.NonBlank.Take(line);
+    if (afterBlank) shape.AfterBlank.Take(line);
+    afterBlank = false;
+    if (line.Indent < leastLength) {
+      leastLength = line.Indent;
+      shape.LeastByLength = TChoice{};
+    }
+    if (line.Indent == leastLength) shape.LeastByLength.Take(line);
+    if (line.Width < leastWidth) {
+      leastWidth = line.Width;
+      shape.LeastByWidth = TChoice{};
+    }
+    if (line.Width == leastWidth) shape.LeastByWidth.Take(line);
   }
   // Indentation of a single kind keeps its characters; none at all or a
   // mixture is rewritten as spaces.
   shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
   if (leastLength != kNone) shape.LeastWidth = shape.Rewrite ? leastWidth : leastLength;
   if (!shape.Rewrite) shape.LeastChar = shape.Mask == kIdeographic ? u'\u3000' : shape.Mask == kTab ? u'\t' : u' ';
+  const size_t narrowest = shape.Rewrite ? blankWidth : blankLength;
+  shape.NarrowBlank = narrowest != kNone && narrowest < shape.LeastWidth;
   return shape;
+}
+
+// Length of the result, or kNone when only a counting pass can tell.
+size_t ForeseenSize(const TTextShape& shape, size_t textLength, size_t symbolLength, TInsertPosition position,
+                    TTargetLines target) {
+  if (position != ipLineHead && position != ipFirstChar) return textLength;
+  const TChoice* choice = nullptr;
+  switch (target) {
+    case tlAll: choice = &shape.All; break;
+    case tlNonBlank: choice = &shape.NonBlank; break;
+    case tlLeastIndent: choice = shape.Rewrite ? &shape.LeastByWidth : &shape.LeastByLength; break;
+    case tlAfterBlank: choice = &shape.AfterBlank; break;
+    default: return textLength;
+  }
+  if (position == ipFirstChar && target == tlAll && shape.NarrowBlank) return kNone;
+  TCounter size;
+  size.Add(textLength);
+  if (symbolLength != 0) size.Add(choice->Lines > kNone / symbolLength ? kNone : choice->Lines * symbolLength);
+  if (position == ipFirstChar && shape.Rewrite) size.Add(choice->Growth);
+  return size.Size;
 }
 
 template <class Sink>
@@ -158,21 +218,6 @@ void EmitText(std::u16string_view text, std::u16string_view symbol, TInsertPosit
   }
 }
 
-// Number of lines: every LF, every CR not followed by LF, and a last line
-// without a break. Branch-free so that the compiler can vectorise it.
-size_t CountLines(std::u16string_view text) noexcept {
-  const size_t n = text.size();
-  if (n == 0) return 0;
-  const char16_t* p = text.data();
-  size_t count = 0;
-  for (size_t i = 0; i + 1 < n; ++i) {
-    count += static_cast<size_t>(p[i] == u'\n') + static_cast<size_t>((p[i] == u'\r') & (p[i + 1] != u'\n'));
-  }
-  // The last character ends a line either way: with its break or as the end
-  // of a last line without one.
-  return count + 1;
-}
-
 }  // namespace
 
 std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Symbol, TInsertPosition Position,
@@ -191,7 +236,7 @@ std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Sy
     if (!Symbol.empty()) size.Add(lines > kNone / Symbol.size() ? kNone : lines * Symbol.size());
     ReserveFor(result, size.Size);
     for (size_t start = 0; start < Text.size();) {
-      const size_t end = LineEndAt(Text, start);
+      const size_t end = FindLineEnd(Text, start);
       result.append(Symbol);
       result.append(Text.substr(start, end - start));
       start = end;
@@ -200,10 +245,15 @@ std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Sy
   }
 
   const TTextShape shape = MeasureText(Text);
-  TCounter size;
-  EmitText(Text, Symbol, Position, Target, shape, size);
-  ReserveFor(result, size.Size);
+  size_t size = ForeseenSize(shape, Text.size(), Symbol.size(), Position, Target);
+  if (size == kNone) {
+    TCounter counter;
+    EmitText(Text, Symbol, Position, Target, shape, counter);
+    size = counter.Size;
+  }
+  ReserveFor(result, size);
   TWriter writer{result};
   EmitText(Text, Symbol, Position, Target, shape, writer);
+  assert(size == kNone || result.size() == size);
   return result;
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "LineScan.h"
 #include "Notation.h"
 
 TEST(StringUnit, ExpandTabsMeasuresCodePage932Columns) {
@@ -58,4 +61,31 @@ TEST(StringUnit, IndentAndTrim) {
   EXPECT_EQ(TrimView(N(u"␣→¶")), u"");
   EXPECT_EQ(TrimView(u""), u"");
   EXPECT_EQ(TrimRightView(std::u16string{u'a', u'\0'}), u"a");  // NUL is below U+0020
+}
+
+TEST(StringUnit, LineScanCutsLikeLineEndAt) {
+  // Texts of every length around the eight-character blocks, with breaks
+  // placed at block edges and a CR LF split across two blocks.
+  std::mt19937 rng(5);
+  const char16_t pool[] = {u'a', u'\r', u'\n', u'\u0d0a', u'\u0a0d', u'\xD800', u'\0', u'\t'};
+  for (int round = 0; round < 3000; ++round) {
+    std::u16string s(static_cast<size_t>(round % 41), u'x');
+    for (char16_t& c : s) c = pool[rng() % 8];
+    size_t lines = 0;
+    for (size_t start = 0; start < s.size(); ++lines) {
+      ASSERT_EQ(FindLineEnd(s, start), LineEndAt(s, start)) << round;
+      start = LineEndAt(s, start);
+    }
+    ASSERT_EQ(CountLines(s), lines) << round;
+  }
+  // Long enough for the per-lane counters to be added up several times.
+  std::u16string longText;
+  while (longText.size() < 200000) longText += u"ab\r\ncd\re\n\n";
+  size_t longLines = 0;
+  ForEachLine(longText, [&](std::u16string_view) { ++longLines; });
+  EXPECT_EQ(CountLines(longText), longLines);
+  EXPECT_EQ(CountLines(u""), 0u);
+  EXPECT_EQ(CountLines(u"abcdefg\r\nh"), 2u);
+  EXPECT_EQ(CountLines(u"abcdefgh\r\n"), 1u);
+  EXPECT_EQ(CountLines(u"\n\r\r\n\r"), 4u);
 }

@@ -1,0 +1,16 @@
+// Classifying line breaks and writing a new text over the selected lines.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string_view>
+
+enum TLineBreakKind : uint8_t { lbCrLf = 0, lbCr = 1, lbLf = 2, lbNone = 3 };
+
+// The kind of line break that ends the text.
+TLineBreakKind GetLineBreakKind(std::u16string_view text);
+
+// Writes NewText over the selected whole lines, sending only the lines that
+// changed, then selects the new block with the caret on the side it had.
+void ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText);
