@@ -199,6 +199,16 @@ TEST(Selection, TwoStepReadsSurviveStrangeAnswers) {
   EXPECT_EQ(GetLineText(h, 5, 1), u"");
   host.SetReadQuirk(srNoNul);
   EXPECT_EQ(GetSelectedText(h), u"");
+
+  // Position records the host leaves unfilled: nothing undefined is read,
+  // and rewriting with the same text changes nothing.
+  host.SetReadQuirk(srNormal);
+  host.SetFillPositions(false);
+  host.SetSelection(P(1, 0), P(2, 1));
+  EXPECT_FALSE(IsCaretAtSelectionEnd(h));
+  ExtendSelectionToWholeLines(h);
+  ReplaceSelectedLines(h, GetSelectedText(h));
+  EXPECT_EQ(host.Text(), u"first line\r\nsecond");
 }
 
 TEST(Selection, RewriteSendsOnlyChangedLines) {

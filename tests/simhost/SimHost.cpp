@@ -197,11 +197,6 @@ struct TSimHost::TImpl {
       Lines.erase(first + pieces.size(), first + oldCount);
     }
     InvalidateFrom(lo);
-    // A position exactly at a line's end that has a break is the next line's start.
-    if (after.x == FullLen(after.y) && after.y < LastLine() && after.x > 0 &&
-        BreakLength(Lines[after.y]) > 0) {
-      after = HostPos{0, after.y + 1};
-    }
     return after;
   }
 

@@ -125,7 +125,7 @@ public:
   const std::vector<TSimMessage>& Log() const;
   int32_t CountOf(UINT msg) const;
   void ClearLog();  // also zeroes the counts
-  void SetLogging(bool on);  // on by default; off for benchmarks (counts still kept)
+  void SetLogging(bool on);  // on by default; off for benchmarks: no records, counts still kept
 
   // Strange answers for robustness tests.
   void SetReadQuirk(TSimReadQuirk quirk);
