@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
-#include <memory>
-#include <vector>
+#include <new>
 
 #include "Utf.h"
 
@@ -16,62 +16,89 @@
 #else
 #include <csignal>
 #include <iconv.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-constexpr size_t kReadChunk = size_t{4} << 20;    // bytes per read buffer
-constexpr size_t kWriteChunk = size_t{1} << 20;   // UTF-16 units encoded per write
+constexpr size_t kFirstBlock = size_t{4} << 20;  // input buffer before it grows
+constexpr size_t kOutPiece = size_t{8} << 20;    // bytes per output piece
+constexpr size_t kIoLimit = size_t{1} << 30;     // bytes per read() or write()
 
 std::string ErrnoText(int e) { return std::strerror(e); }
 
-// One read() into `p`; -1 with errno on failure.
 long ReadSome(char* p, size_t n) {
 #ifdef _WIN32
-  return _read(0, p, static_cast<unsigned>(std::min<size_t>(n, 1u << 30)));
+  return _read(0, p, static_cast<unsigned>(std::min(n, kIoLimit)));
 #else
-  return static_cast<long>(::read(0, p, n));
+  return static_cast<long>(::read(0, p, std::min(n, kIoLimit)));
 #endif
 }
 
 long WriteSome(const char* p, size_t n) {
 #ifdef _WIN32
-  return _write(1, p, static_cast<unsigned>(std::min<size_t>(n, 1u << 30)));
+  return _write(1, p, static_cast<unsigned>(std::min(n, kIoLimit)));
 #else
-  return static_cast<long>(::write(1, p, std::min<size_t>(n, size_t{1} << 30)));
+  return static_cast<long>(::write(1, p, std::min(n, kIoLimit)));
 #endif
 }
 
-struct Chunk {
-  std::unique_ptr<char[]> data;
-  size_t size = 0;
-};
-
-// Length of the UTF-8 sequence that lead byte `c` announces (1 for anything
-// that is not a multi-byte lead; the decoder judges validity).
-size_t SequenceLength(unsigned char c) {
-  if (c >= 0xF0) return 4;
-  if (c >= 0xE0) return 3;
-  if (c >= 0xC0) return 2;
-  return 1;
+// Bytes left in standard input when it is a regular file, else 0.
+size_t KnownInputSize() {
+#ifdef _WIN32
+  return 0;
+#else
+  struct stat st;
+  if (fstat(0, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  const off_t here = lseek(0, 0, SEEK_CUR);
+  if (here < 0 || st.st_size <= here) return 0;
+  return static_cast<size_t>(st.st_size - here);
+#endif
 }
 
-bool AppendDecoded(std::string_view bytes, size_t streamOffset, std::u16string& out, std::string& error) {
-  if (bytes.empty()) return true;
-  size_t bad = 0;
-  auto u = Utf8ToUtf16(bytes, &bad);
-  if (!u) {
-    error = "input is not valid UTF-8 (byte offset " + std::to_string(streamOffset + bad) + ")";
-    return false;
-  }
-  out += *u;
-  return true;
+// Large buffers are filled once from end to end: huge pages save most of the
+// page faults. Only a hint; ignored where not supported.
+void AdviseHugePages(void* p, size_t n) {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+
+// A block for a large buffer, aligned for huge pages where that means
+// something; released with free().
+void* AllocateLarge(size_t n) {
+#ifdef MADV_HUGEPAGE
+  constexpr size_t kHuge = size_t{2} << 20;
+  void* p = std::aligned_alloc(kHuge, (n + kHuge - 1) / kHuge * kHuge);
+#else
+  void* p = std::malloc(n);
+#endif
+  if (p) AdviseHugePages(p, n);
+  return p;
 }
 
 }  // namespace
 
 void PrepareStdio() {
+#ifdef __GLIBC__
+  // The text is handled in pieces whose buffers are allocated and released
+  // over and over: keep them on the heap instead of mapping fresh pages each
+  // time, while the big buffers stay mapped of their own and go back to the
+  // system when released.
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
 #ifdef _WIN32
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
@@ -80,105 +107,113 @@ void PrepareStdio() {
 #endif
 }
 
-bool ReadStdinAsUtf16(std::u16string& out, std::string& error) {
-  // Every chunk but the last is full, so a UTF-8 sequence spans at most two.
-  std::vector<Chunk> chunks;
-  size_t total = 0;
+bool TInput::ReadStdin(std::string& error) {
+  // Sized once for a regular file (one byte more to see its end); grown by
+  // realloc otherwise, which moves pages instead of copying on Linux.
+  size_t capacity = std::max(KnownInputSize() + 1, kFirstBlock);
+  FData.reset(static_cast<char*>(AllocateLarge(capacity)));
+  if (!FData) throw std::bad_alloc();
+  FSize = 0;
   for (;;) {
-    Chunk c;
-    c.data.reset(new char[kReadChunk]);
-    while (c.size < kReadChunk) {
-      long r = ReadSome(c.data.get() + c.size, kReadChunk - c.size);
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        error = "cannot read input: " + ErrnoText(errno);
-        return false;
-      }
-      if (r == 0) break;
-      c.size += static_cast<size_t>(r);
+    if (FSize == capacity) {
+      capacity += capacity / 2;
+      char* grown = static_cast<char*>(std::realloc(FData.get(), capacity));
+      if (!grown) throw std::bad_alloc();
+      (void)FData.release();
+      FData.reset(grown);
+      AdviseHugePages(grown, capacity);
     }
-    total += c.size;
-    const bool full = c.size == kReadChunk;
-    if (c.size > 0) chunks.push_back(std::move(c));
-    if (!full) break;
-  }
-
-  out.clear();
-  out.reserve(total);  // never more units than bytes
-  size_t base = 0;     // stream offset of the current chunk
-  size_t skip = 0;     // bytes of the current chunk already decoded with the previous one
-  for (size_t k = 0; k < chunks.size(); ++k) {
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(chunks[k].data.get());
-    const size_t n = chunks[k].size;
-    const bool last = k + 1 == chunks.size();
-    size_t cut = n;
-    if (!last) {
-      // Hold back a sequence that the chunk end cuts off.
-      size_t i = n;
-      while (i > skip && n - i < 3 && (b[i - 1] & 0xC0) == 0x80) --i;
-      if (i > skip && b[i - 1] >= 0xC0 && i - 1 + SequenceLength(b[i - 1]) > n) cut = i - 1;
-    }
-    if (!AppendDecoded(std::string_view(chunks[k].data.get() + skip, cut - skip), base + skip, out, error))
-      return false;
-    skip = 0;
-    if (cut < n) {
-      const size_t need = SequenceLength(b[cut]);
-      std::string joined(chunks[k].data.get() + cut, n - cut);
-      skip = std::min(need - joined.size(), chunks[k + 1].size);
-      joined.append(chunks[k + 1].data.get(), skip);
-      if (!AppendDecoded(joined, base + cut, out, error)) return false;
-    }
-    base += n;
-    chunks[k].data.reset();  // the bytes are not needed any more
-  }
-  return true;
-}
-
-size_t FindLoneSurrogate(std::u16string_view text) noexcept {
-  const size_t n = text.size();
-  for (size_t i = 0; i < n; ++i) {
-    const char16_t c = text[i];
-    if (c < 0xD800 || c > 0xDFFF) continue;
-    if (c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      ++i;
-      continue;
-    }
-    return i;
-  }
-  return std::u16string_view::npos;
-}
-
-bool WriteToStdout(std::string_view bytes, std::string& error) {
-  const char* p = bytes.data();
-  size_t n = bytes.size();
-  while (n > 0) {
-    long r = WriteSome(p, n);
+    long r = ReadSome(FData.get() + FSize, capacity - FSize);
     if (r < 0) {
       if (errno == EINTR) continue;
-      error = "cannot write output: " + ErrnoText(errno);
+      error = "cannot read input: " + ErrnoText(errno);
       return false;
     }
-    p += r;
-    n -= static_cast<size_t>(r);
+    if (r == 0) return true;
+    FSize += static_cast<size_t>(r);
+  }
+}
+
+bool DecodeUtf8(std::string_view bytes, size_t streamOffset, std::u16string& out, std::string& error) {
+  size_t bad = 0;
+  auto u = Utf8ToUtf16(bytes, &bad);
+  if (!u) {
+    error = "input is not valid UTF-8 (byte offset " + std::to_string(streamOffset + bad) + ")";
+    return false;
+  }
+  out = std::move(*u);
+  return true;
+}
+
+std::vector<std::string_view> SplitAfterLineFeeds(std::string_view bytes, size_t size) {
+  std::vector<std::string_view> pieces;
+  size = std::max<size_t>(size, 1);
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    size_t end = bytes.size();
+    if (bytes.size() - pos > size) {
+      // The last LF within the window, else the first one after it.
+      size_t lf = bytes.rfind('\n', pos + size - 1);
+      if (lf == std::string_view::npos || lf < pos) lf = bytes.find('\n', pos + size);
+      if (lf != std::string_view::npos) end = lf + 1;
+    }
+    pieces.push_back(bytes.substr(pos, end - pos));
+    pos = end;
+  }
+  return pieces;
+}
+
+void TOutput::AppendBytes(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (FPieces.empty() || FPieces.back().Size == FPieces.back().Capacity) {
+      TPiece piece;
+      piece.Data.reset(static_cast<char*>(AllocateLarge(kOutPiece)));
+      if (!piece.Data) throw std::bad_alloc();
+      piece.Capacity = kOutPiece;
+      FPieces.push_back(std::move(piece));
+    }
+    TPiece& last = FPieces.back();
+    const size_t n = std::min(bytes.size(), last.Capacity - last.Size);
+    std::memcpy(last.Data.get() + last.Size, bytes.data(), n);
+    last.Size += n;
+    bytes.remove_prefix(n);
+  }
+}
+
+bool TOutput::Append(std::u16string_view text) {
+  // Encoded a slice at a time into a small buffer that stays in the cache.
+  constexpr size_t kSlice = size_t{32} << 10;
+  for (size_t pos = 0; pos < text.size();) {
+    size_t len = std::min(kSlice, text.size() - pos);
+    // Keep a surrogate pair within one slice.
+    if (pos + len < text.size() && text[pos + len - 1] >= 0xD800 && text[pos + len - 1] <= 0xDBFF) ++len;
+    FScratch.clear();
+    if (!AppendUtf16AsUtf8(text.substr(pos, len), FScratch)) return false;
+    AppendBytes(FScratch);
+    pos += len;
   }
   return true;
 }
 
-bool WriteUtf16ToStdout(std::u16string_view text, std::string& error) {
-  std::string buffer;
-  buffer.reserve(kWriteChunk * 3 + 3);
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t len = std::min(kWriteChunk, text.size() - pos);
-    // Keep a surrogate pair within one chunk.
-    if (pos + len < text.size() && text[pos + len - 1] >= 0xD800 && text[pos + len - 1] <= 0xDBFF) ++len;
-    buffer.clear();
-    if (!AppendUtf16AsUtf8(text.substr(pos, len), buffer)) {
-      error = "output holds an unpaired surrogate";
-      return false;
+void TOutput::Splice(TOutput&& other) {
+  for (auto& p : other.FPieces) FPieces.push_back(std::move(p));
+  other.FPieces.clear();
+}
+
+bool TOutput::WriteToStdout(std::string& error) const {
+  for (const auto& piece : FPieces) {
+    const char* p = piece.Data.get();
+    size_t n = piece.Size;
+    while (n > 0) {
+      long r = WriteSome(p, n);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        error = "cannot write output: " + ErrnoText(errno);
+        return false;
+      }
+      p += r;
+      n -= static_cast<size_t>(r);
     }
-    if (!WriteToStdout(buffer, error)) return false;
-    pos += len;
   }
   return true;
 }
@@ -220,7 +255,7 @@ bool DecodeCp932(std::string_view bytes, std::u16string& out, std::string& error
   if (bytes.empty()) return true;
 #ifdef _WIN32
   if (bytes.size() > 0x7FFFFFFF) {
-    error = "file too large";
+    error = "too large";
     return false;
   }
   const int n = static_cast<int>(bytes.size());
@@ -239,21 +274,19 @@ bool DecodeCp932(std::string_view bytes, std::u16string& out, std::string& error
 #else
   iconv_t cd = iconv_open("UTF-16LE", "CP932");
   if (cd == reinterpret_cast<iconv_t>(-1)) {
-    error = "code page 932 conversion is not available: " + ErrnoText(errno);
+    error = "unreadable: code page 932 conversion is not available (" + ErrnoText(errno) + ")";
     return false;
   }
-  // Every code page 932 character is one UTF-16 unit at most per byte.
+  // A code page 932 character gives one UTF-16 unit, never more than its bytes.
   std::string wide(bytes.size() * 2, '\0');
   char* in = const_cast<char*>(bytes.data());
   size_t inLeft = bytes.size();
   char* o = wide.data();
   size_t outLeft = wide.size();
   const size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
-  const int e = errno;
   iconv_close(cd);
   if (r == static_cast<size_t>(-1)) {
     error = "not valid code page 932 text (byte offset " + std::to_string(in - bytes.data()) + ")";
-    if (e == E2BIG) error = "code page 932 conversion overflowed";
     return false;
   }
   const size_t produced = (wide.size() - outLeft) / 2;

@@ -1,30 +1,70 @@
-// Byte-exact input and output of the marquill filter: standard input read as
-// UTF-8 into UTF-16, UTF-16 written back as UTF-8 in chunks, and settings
-// files decoded from code page 932. Every failure comes back as a message
-// (without the program-name prefix); nothing here prints or exits.
+// Byte-exact input and output of the marquill filter: standard input read
+// whole, UTF-8 decoded strictly, results encoded into UTF-8 output pieces that
+// are written only when everything has succeeded, and settings files decoded
+// from code page 932. Failures come back as messages (without the program
+// prefix); nothing here prints or exits.
 #pragma once
 
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Puts standard input and output into binary mode (Windows); ignores SIGPIPE
 // so that a closed output pipe shows as a write error (POSIX).
 void PrepareStdio();
 
-// Reads all of standard input and decodes it as strict UTF-8. The UTF-8 bytes
-// are released piece by piece while decoding, so they never all coexist with
-// the whole UTF-16 text.
-bool ReadStdinAsUtf16(std::u16string& out, std::string& error);
+// The whole of standard input in one block.
+class TInput {
+public:
+  bool ReadStdin(std::string& error);
+  std::string_view Bytes() const { return {FData.get(), FSize}; }
+  void Release() {
+    FData.reset();
+    FSize = 0;
+  }
 
-// Index of the first unpaired surrogate in `text`, or npos.
-size_t FindLoneSurrogate(std::u16string_view text) noexcept;
+private:
+  struct TFree {
+    void operator()(char* p) const { std::free(p); }
+  };
+  std::unique_ptr<char, TFree> FData;
+  size_t FSize = 0;
+};
 
-// Writes `text` as UTF-8 to standard output, encoding a chunk at a time. The
-// caller checks first that `text` holds no unpaired surrogate.
-bool WriteUtf16ToStdout(std::u16string_view text, std::string& error);
+// Strict UTF-8 decoding; `streamOffset` is added to the byte offset in the
+// message.
+bool DecodeUtf8(std::string_view bytes, size_t streamOffset, std::u16string& out, std::string& error);
 
-// Writes raw bytes to standard output.
-bool WriteToStdout(std::string_view bytes, std::string& error);
+// Cuts `bytes` into pieces of about `size` bytes that end right after a LF
+// (or at the end). A LF byte never occurs inside a multi-byte UTF-8 sequence,
+// so every piece is whole characters and whole lines.
+std::vector<std::string_view> SplitAfterLineFeeds(std::string_view bytes, size_t size);
+
+// Encoded output kept in pieces until it is written.
+class TOutput {
+public:
+  // Appends the UTF-8 of `text`; false on an unpaired surrogate.
+  bool Append(std::u16string_view text);
+  void AppendBytes(std::string_view bytes);
+  // Moves the pieces of `other` behind these.
+  void Splice(TOutput&& other);
+  bool WriteToStdout(std::string& error) const;
+
+private:
+  struct TFree {
+    void operator()(char* p) const { std::free(p); }
+  };
+  struct TPiece {
+    std::unique_ptr<char, TFree> Data;
+    size_t Size = 0;
+    size_t Capacity = 0;
+  };
+  std::vector<TPiece> FPieces;
+  std::string FScratch;  // one encoded slice
+};
 
 // Reads a whole file; `path` is UTF-8.
 bool ReadWholeFile(const std::string& path, std::string& out, std::string& error);

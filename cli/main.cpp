@@ -1,7 +1,10 @@
 // marquill: inserts and deletes head symbols in the lines of a UTF-8 text,
 // from standard input to standard output, with the plug-in's own engine.
+#include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <new>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -212,13 +215,6 @@ void LoadSettings(const std::string& path, TCommonStringRecordList& list) {
     if (!IsValidEntry(list.Item(i))) list.Delete(i);
 }
 
-void WriteOrFail(std::u16string_view text) {
-  if (FindLoneSurrogate(text) != std::u16string_view::npos)
-    throw Failure{kExitWrite, "internal error: the result is not valid Unicode"};
-  std::string error;
-  if (!WriteUtf16ToStdout(text, error)) throw Failure{kExitWrite, error};
-}
-
 void ListEntries(const std::string& path) {
   TCommonStringRecordList list;
   LoadSettings(path, list);
@@ -229,8 +225,103 @@ void ListEntries(const std::string& path) {
     out += Utf16ToUtf8Lossy(CaptionOfEntry(list.Item(i)));
     out += '\n';
   }
+  TOutput output;
+  output.AppendBytes(out);
   std::string error;
-  if (!WriteToStdout(out, error)) throw Failure{kExitWrite, error};
+  if (!output.WriteToStdout(error)) throw Failure{kExitWrite, error};
+}
+
+// True when every line's result depends on that line alone, so that pieces
+// of whole lines can be transformed one by one: the deletions, and insertion
+// before every line or every non-blank line. The other insertions look at the
+// whole text (least indentation, paragraph starts).
+bool WorksLineByLine(const Options& o) {
+  if (o.command != Command::Insert) return true;
+  return o.position == ipLineHead && (o.target == tlAll || o.target == tlNonBlank);
+}
+
+struct TJob {
+  const Options& Opts;
+  const std::u16string& Symbol;
+  const TCommonStringRecordList& Entries;
+
+  std::u16string Transform(std::u16string_view text) const {
+    switch (Opts.command) {
+      case Command::Insert: return InsertHeadSymbol(text, Symbol, Opts.position, Opts.target);
+      case Command::Delete: return DeleteSpecifiedHeadSymbol(text, Entries.Item(0));
+      case Command::DeleteOnce: return DeleteHeadSymbolsOnce(text, Entries);
+      case Command::DeleteAll: return DeleteHeadSymbolsAll(text, Entries);
+      case Command::Entries: break;
+    }
+    return std::u16string(text);
+  }
+};
+
+[[noreturn]] void NotUnicode() { throw Failure{kExitWrite, "internal error: the result is not valid Unicode"}; }
+
+// The whole text at once: decode, release the bytes, transform, release the
+// text, encode.
+void TransformWhole(const TJob& job, TInput& input, TOutput& output) {
+  std::u16string text;
+  std::string message;
+  if (!DecodeUtf8(input.Bytes(), 0, text, message)) BadInput(message);
+  input.Release();
+  std::u16string result = job.Transform(text);
+  std::u16string().swap(text);
+  if (!output.Append(result)) NotUnicode();
+}
+
+// Pieces of whole lines, each decoded, transformed and encoded on its own
+// while it is small enough to stay in the cache; the pieces are shared out in
+// contiguous runs among a few threads.
+void TransformByPieces(const TJob& job, const TInput& input, TOutput& output) {
+  constexpr size_t kPiece = size_t{128} << 10;
+  const std::string_view bytes = input.Bytes();
+  const std::vector<std::string_view> pieces = SplitAfterLineFeeds(bytes, kPiece);
+
+  struct TWorker {
+    size_t First = 0, Last = 0;  // pieces [First, Last)
+    TOutput Out;
+    std::string Error;  // bad input
+    bool NotUnicode = false;
+    std::exception_ptr Raised;
+  };
+  auto work = [&](TWorker& w) {
+    try {
+      std::u16string text;
+      for (size_t i = w.First; i < w.Last; ++i) {
+        if (!DecodeUtf8(pieces[i], static_cast<size_t>(pieces[i].data() - bytes.data()), text, w.Error)) return;
+        if (!w.Out.Append(job.Transform(text))) {
+          w.NotUnicode = true;
+          return;
+        }
+      }
+    } catch (...) {
+      w.Raised = std::current_exception();
+    }
+  };
+
+  size_t threads = std::thread::hardware_concurrency();
+  threads = std::clamp<size_t>(threads, 1, 4);
+  threads = std::min(threads, (pieces.size() + 7) / 8);  // not worth it for small inputs
+  threads = std::max<size_t>(threads, 1);
+  std::vector<TWorker> workers(threads);
+  for (size_t t = 0; t < threads; ++t) {
+    workers[t].First = pieces.size() * t / threads;
+    workers[t].Last = pieces.size() * (t + 1) / threads;
+  }
+  std::vector<std::thread> running;
+  for (size_t t = 1; t < threads; ++t) running.emplace_back(work, std::ref(workers[t]));
+  work(workers[0]);
+  for (auto& th : running) th.join();
+
+  // The first failing run holds the first failure of the input.
+  for (auto& w : workers) {
+    if (w.Raised) std::rethrow_exception(w.Raised);
+    if (!w.Error.empty()) BadInput(w.Error);
+    if (w.NotUnicode) NotUnicode();
+    output.Splice(std::move(w.Out));
+  }
 }
 
 void Filter(const Options& o) {
@@ -244,34 +335,27 @@ void Filter(const Options& o) {
     if (o.command == Command::Insert) symbol = SymbolFromArgument(o.symbols[0]);
   }
 
-  std::u16string input;
-  {
-    std::string error;
-    if (!ReadStdinAsUtf16(input, error)) BadInput(error);
-  }
-  std::u16string output;
-  switch (o.command) {
-    case Command::Insert: output = InsertHeadSymbol(input, symbol, o.position, o.target); break;
-    case Command::Delete: output = DeleteSpecifiedHeadSymbol(input, entries.Item(0)); break;
-    case Command::DeleteOnce: output = DeleteHeadSymbolsOnce(input, entries); break;
-    case Command::DeleteAll: output = DeleteHeadSymbolsAll(input, entries); break;
-    case Command::Entries: break;
-  }
-  std::u16string().swap(input);  // release the input before encoding
-  WriteOrFail(output);
+  TInput input;
+  std::string error;
+  if (!input.ReadStdin(error)) BadInput(error);
+  const TJob job{o, symbol, entries};
+  TOutput output;
+  // An empty text is handed over as it is: insertion gives the symbol then.
+  if (input.Bytes().empty() || !WorksLineByLine(o)) TransformWhole(job, input, output);
+  else TransformByPieces(job, input, output);
+  input.Release();
+  if (!output.WriteToStdout(error)) throw Failure{kExitWrite, error};
 }
 
 int Run(const std::vector<std::string>& args) {
   try {
     bool help = false, version = false;
     Options o = ParseArguments(args, help, version);
-    std::string error;
-    if (help) {
-      if (!WriteToStdout(kUsage, error)) throw Failure{kExitWrite, error};
-      return 0;
-    }
-    if (version) {
-      if (!WriteToStdout("marquill 3.3.2\n", error)) throw Failure{kExitWrite, error};
+    if (help || version) {
+      TOutput text;
+      text.AppendBytes(help ? kUsage : "marquill 3.3.2\n");
+      std::string error;
+      if (!text.WriteToStdout(error)) throw Failure{kExitWrite, error};
       return 0;
     }
     if (o.command == Command::Entries) ListEntries(*o.settings);

@@ -3,6 +3,17 @@
 #include <cstdint>
 #include <cstring>
 
+// Number of whole bytes, in memory order, before the first set bit of `mask`
+// (which was loaded from memory); `all` when it is zero.
+static inline size_t LeadingClearBytes(uint64_t mask, size_t all) {
+  if (mask == 0) return all;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return static_cast<size_t>(__builtin_clzll(mask)) / 8;
+#else
+  return static_cast<size_t>(__builtin_ctzll(mask)) / 8;
+#endif
+}
+
 std::optional<std::u16string> Utf8ToUtf16(std::string_view in, size_t* badOffset) {
   std::u16string out;
   out.resize(in.size());  // never more units than bytes
@@ -14,54 +25,47 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view in, size_t* badOffset
     if (badOffset) *badOffset = at;
     return std::nullopt;
   };
+  // Every failure is reported at the first byte of the sequence it is in.
   while (i < n) {
-    // ASCII fast path, eight bytes at a time.
-    while (i + 8 <= n) {
+    const unsigned c = s[i];
+    if (c < 0x80) {
+      if (i + 8 > n) {
+        *d++ = static_cast<char16_t>(c);
+        ++i;
+        continue;
+      }
+      // Widen eight bytes, keep as many as are ASCII (at least this one).
       uint64_t w;
       std::memcpy(&w, s + i, 8);
-      if (w & 0x8080808080808080ULL) break;
       for (int k = 0; k < 8; ++k) d[k] = s[i + k];
-      d += 8;
-      i += 8;
-    }
-    if (i >= n) break;
-    unsigned c = s[i];
-    if (c < 0x80) {
-      *d++ = static_cast<char16_t>(c);
-      ++i;
-      continue;
-    }
-    unsigned cp;
-    size_t len;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      cp = c & 0x0F;
+      const size_t ascii = LeadingClearBytes(w & 0x8080808080808080ULL, 8);
+      d += ascii;
+      i += ascii;
+    } else if (c >= 0xE0 && c <= 0xEF) {  // three bytes: most of CJK
+      if (i + 3 > n) return fail(i);
+      const unsigned c1 = s[i + 1], c2 = s[i + 2];
+      if ((c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80) return fail(i);
+      const unsigned cp = ((c & 0x0F) << 12) | ((c1 & 0x3F) << 6) | (c2 & 0x3F);
+      if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return fail(i);
+      *d++ = static_cast<char16_t>(cp);
+      i += 3;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      if (i + 2 > n || (s[i + 1] & 0xC0) != 0x80) return fail(i);
+      *d++ = static_cast<char16_t>(((c & 0x1F) << 6) | (s[i + 1] & 0x3F));
+      i += 2;
     } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return fail(i);
-    }
-    if (i + len > n) return fail(i);
-    for (size_t k = 1; k < len; ++k) {
-      unsigned cc = s[i + k];
-      if ((cc & 0xC0) != 0x80) return fail(i);
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return fail(i);
-    if (cp >= 0x10000) {
+      if (i + 4 > n) return fail(i);
+      const unsigned c1 = s[i + 1], c2 = s[i + 2], c3 = s[i + 3];
+      if ((c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80 || (c3 & 0xC0) != 0x80) return fail(i);
+      unsigned cp = ((c & 0x07) << 18) | ((c1 & 0x3F) << 12) | ((c2 & 0x3F) << 6) | (c3 & 0x3F);
+      if (cp < 0x10000 || cp > 0x10FFFF) return fail(i);
       cp -= 0x10000;
       *d++ = static_cast<char16_t>(0xD800 + (cp >> 10));
       *d++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+      i += 4;
     } else {
-      *d++ = static_cast<char16_t>(cp);
+      return fail(i);
     }
-    i += len;
   }
   out.resize(static_cast<size_t>(d - out.data()));
   return out;
@@ -74,32 +78,48 @@ static bool Encode(std::u16string_view in, std::string& out) {
   auto* d = reinterpret_cast<unsigned char*>(out.data() + base);
   const char16_t* s = in.data();
   const size_t n = in.size();
-  for (size_t i = 0; i < n; ++i) {
+  size_t i = 0;
+  while (i < n) {
     unsigned c = s[i];
+    if (c < 0x80 && i + 4 <= n) {
+      // Narrow four units, keep as many as are ASCII (at least this one).
+      uint64_t w;
+      std::memcpy(&w, s + i, 8);
+      for (int k = 0; k < 4; ++k) d[k] = static_cast<unsigned char>(s[i + k]);
+      const size_t ascii = LeadingClearBytes(w & 0xFF80FF80FF80FF80ULL, 8) / 2;
+      d += ascii;
+      i += ascii;
+      continue;
+    }
+    ++i;
     if (c < 0x80) {
       *d++ = static_cast<unsigned char>(c);
-    } else if (c < 0x800) {
+      continue;
+    }
+    if (c < 0x800) {
       *d++ = static_cast<unsigned char>(0xC0 | (c >> 6));
       *d++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      unsigned cp = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-      *d++ = static_cast<unsigned char>(0xF0 | (cp >> 18));
-      *d++ = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
-      *d++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-      *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-    } else {
-      if (c >= 0xD800 && c <= 0xDFFF) {
-        if (!Lossy) {
-          out.resize(static_cast<size_t>(reinterpret_cast<char*>(d) - out.data()));
-          return false;
-        }
-        c = 0xFFFD;
-      }
-      *d++ = static_cast<unsigned char>(0xE0 | (c >> 12));
-      *d++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-      *d++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      continue;
     }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c <= 0xDBFF && i < n && s[i] >= 0xDC00 && s[i] <= 0xDFFF) {
+        const unsigned cp = 0x10000 + ((c - 0xD800) << 10) + (s[i] - 0xDC00);
+        ++i;
+        *d++ = static_cast<unsigned char>(0xF0 | (cp >> 18));
+        *d++ = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+        *d++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        continue;
+      }
+      if (!Lossy) {
+        out.resize(static_cast<size_t>(reinterpret_cast<char*>(d) - out.data()));
+        return false;
+      }
+      c = 0xFFFD;
+    }
+    *d++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+    *d++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    *d++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
   }
   out.resize(static_cast<size_t>(reinterpret_cast<char*>(d) - out.data()));
   return true;

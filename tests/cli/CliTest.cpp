@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -112,6 +113,35 @@ const std::string kSettings =
     "REM \tcap\\tx\n"                // escape in the caption, LF break
     "\\t\ta\\b";                     // a symbol written like an escape; last line, no break
 
+// `symbol` before every line (CR LF, CR, LF), done on the bytes.
+std::string PrefixLines(const std::string& text, const std::string& symbol) {
+  std::string out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    end = end == std::string::npos ? text.size() : end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    out += symbol + text.substr(start, end - start);
+    start = end;
+  }
+  return out;
+}
+
+// Several megabytes of lines with every kind of break, Japanese, ASCII and
+// four-byte characters, long and empty lines.
+std::string LargeText() {
+  std::string t;
+  uint32_t seed = 7;
+  const char* parts[] = {"abc ", "\xE6\x97\xA5\xE6\x9C\xAC ", "\xF0\x9F\x98\x80", "\t", IDSP, "> ", "x"};
+  const char* breaks[] = {"\r\n", "\n", "\r"};
+  while (t.size() < (size_t{3} << 20)) {
+    seed = seed * 1103515245u + 12345u;
+    const uint32_t len = (seed >> 16) % 40 == 0 ? 5000 : (seed >> 16) % 12;
+    for (uint32_t i = 0; i < len; ++i) t += parts[(seed >> (i % 16)) % 7];
+    t += breaks[(seed >> 8) % 3];
+  }
+  return t;
+}
+
 }  // namespace
 
 TEST(Cli, InsertModes) {
@@ -198,6 +228,31 @@ TEST(Cli, BytesPassThrough) {
     std::string out = Ok({"insert", "> "}, big);
     EXPECT_TRUE(out == "> " + big.substr(0, chunk - back + 5) + "> \xE3\x81\x82 \r\n> z") << back;
   }
+}
+
+TEST(Cli, LargeInputs) {
+  // Large inputs are handled in pieces, on several threads: the result must be
+  // the same as for the whole text.
+  const std::string text = LargeText();
+  const std::string quoted = PrefixLines(text, "> ");
+  EXPECT_TRUE(Ok({"insert", "> "}, text) == quoted);
+  EXPECT_TRUE(Ok({"delete", "> "}, quoted) == text);
+  EXPECT_TRUE(Ok({"delete-all", "> "}, PrefixLines(quoted, "> ")) == Ok({"delete-all", "> "}, text));
+  // Only CR breaks: no LF to cut at, one piece.
+  std::string crOnly(2 << 20, 'a');
+  for (size_t i = 100; i < crOnly.size(); i += 101) crOnly[i] = '\r';
+  EXPECT_TRUE(Ok({"insert", "--lines", "nonblank", "# "}, crOnly) == PrefixLines(crOnly, "# "));
+
+  // The first bad byte is reported, wherever it is.
+  std::string bad = text;
+  size_t late = bad.size() - 1000;
+  while (static_cast<unsigned char>(bad[late]) >= 0x80) --late;  // not inside a sequence
+  bad[late] = '\xFF';
+  Refused({"insert", "> "}, bad, "byte offset " + std::to_string(late));
+  size_t early = 1000;
+  while (static_cast<unsigned char>(bad[early]) >= 0x80) --early;
+  bad[early] = '\xC0';
+  Refused({"delete-all", "> "}, bad, "byte offset " + std::to_string(early) + ")");
 }
 
 TEST(Cli, BadInput) {
