@@ -19,7 +19,6 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -61,33 +60,6 @@ size_t KnownInputSize() {
 #endif
 }
 
-// Large buffers are filled once from end to end: huge pages save most of the
-// page faults. Only a hint; ignored where not supported.
-void AdviseHugePages(void* p, size_t n) {
-#ifdef MADV_HUGEPAGE
-  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)p;
-  (void)n;
-#endif
-}
-
-// A block for a large buffer, aligned for huge pages where that means
-// something; released with free().
-void* AllocateLarge(size_t n) {
-#ifdef MADV_HUGEPAGE
-  constexpr size_t kHuge = size_t{2} << 20;
-  void* p = std::aligned_alloc(kHuge, (n + kHuge - 1) / kHuge * kHuge);
-#else
-  void* p = std::malloc(n);
-#endif
-  if (p) AdviseHugePages(p, n);
-  return p;
-}
-
 }  // namespace
 
 void PrepareStdio() {
@@ -111,7 +83,7 @@ bool TInput::ReadStdin(std::string& error) {
   // Sized once for a regular file (one byte more to see its end); grown by
   // realloc otherwise, which moves pages instead of copying on Linux.
   size_t capacity = std::max(KnownInputSize() + 1, kFirstBlock);
-  FData.reset(static_cast<char*>(AllocateLarge(capacity)));
+  FData.reset(static_cast<char*>(std::malloc(capacity)));
   if (!FData) throw std::bad_alloc();
   FSize = 0;
   for (;;) {
@@ -121,7 +93,6 @@ bool TInput::ReadStdin(std::string& error) {
       if (!grown) throw std::bad_alloc();
       (void)FData.release();
       FData.reset(grown);
-      AdviseHugePages(grown, capacity);
     }
     long r = ReadSome(FData.get() + FSize, capacity - FSize);
     if (r < 0) {
@@ -167,7 +138,7 @@ void TOutput::AppendBytes(std::string_view bytes) {
   while (!bytes.empty()) {
     if (FPieces.empty() || FPieces.back().Size == FPieces.back().Capacity) {
       TPiece piece;
-      piece.Data.reset(static_cast<char*>(AllocateLarge(kOutPiece)));
+      piece.Data.reset(static_cast<char*>(std::malloc(kOutPiece)));
       if (!piece.Data) throw std::bad_alloc();
       piece.Capacity = kOutPiece;
       FPieces.push_back(std::move(piece));
