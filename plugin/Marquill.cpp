@@ -1,0 +1,295 @@
+// Marquill.dll: the exports the host editor calls and the one command, which
+// pops up the menu of head symbols and carries out the choice on the
+// selected lines.
+#include "Marquill.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <type_traits>
+#include <string>
+#include <string_view>
+
+#include "Errors.h"
+#include "FileNameUnit.h"
+#include "FileUnit.h"
+#include "HeadSymbolUnit.h"
+#include "PluginLibrary.h"
+#include "PluginLibrary2.h"
+#include "SettingLoaderUnit.h"
+#include "SettingPathUnit.h"
+#include "StrRecListUnit.h"
+#include "StringRecordList.h"
+#include "SymbolEntryUnit.h"
+#include "Utf.h"
+#include "plugin.h"
+
+namespace {
+
+// Display name and version text: code page 932 byte strings.
+constexpr char DisplayName[] = "Marquill";
+constexpr char VersionText[] = "Version 3.3.2";
+
+// Set by event bit 0x400, sent back on event bit 0x40.
+int32_t StoredEventNumber = 0;
+
+const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+
+std::u16string AnsiToUtf16(const char* s, UINT codePage) {
+  const int n = MultiByteToWideChar(codePage, 0, s, -1, nullptr, 0);
+  if (n <= 1) return {};
+  std::u16string out(static_cast<size_t>(n), u'\0');
+  MultiByteToWideChar(codePage, 0, s, -1, reinterpret_cast<wchar_t*>(out.data()), n);
+  out.resize(static_cast<size_t>(n - 1));
+  return out;
+}
+
+// Switches the host's redraw back on when the command leaves, by any way.
+class TRedrawGuard {
+public:
+  explicit TRedrawGuard(HWND hwnd) : FHwnd(hwnd) {}
+  TRedrawGuard(const TRedrawGuard&) = delete;
+  TRedrawGuard& operator=(const TRedrawGuard&) = delete;
+  ~TRedrawGuard() { Host_SetRedraw(FHwnd, true); }
+
+private:
+  HWND FHwnd;
+};
+
+// Owns a menu handle until it is given to the parent menu or destroyed.
+struct TMenuDeleter {
+  void operator()(HMENU menu) const { DestroyMenu(menu); }
+};
+using TMenuHandle = std::unique_ptr<std::remove_pointer_t<HMENU>, TMenuDeleter>;
+
+TMenuHandle NewPopupMenu() {
+  HMENU menu = CreatePopupMenu();
+  if (!menu) throw std::bad_alloc();
+  return TMenuHandle(menu);
+}
+
+// Attaches a new submenu to parent under caption; the parent owns it from then on.
+HMENU AppendSubmenu(HMENU parent, const char16_t* caption) {
+  TMenuHandle sub = NewPopupMenu();
+  if (!AppendMenuW(parent, MF_POPUP, reinterpret_cast<UINT_PTR>(sub.get()), W(caption))) throw std::bad_alloc();
+  return sub.release();
+}
+
+void AppendItem(HMENU menu, int32_t id, const std::u16string& caption) {
+  if (!AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(id), W(caption))) throw std::bad_alloc();
+}
+
+void AppendSeparator(HMENU menu) { AppendMenuW(menu, MF_SEPARATOR, 0, L""); }
+
+// How many entries each entry submenu lists.
+int32_t ListedCount(const TCommonStringRecordList& list) { return std::min(list.Count(), MenuRangeSize); }
+
+// One item per listed entry, captioned as the entry says, id = base + index.
+void AppendEntries(HMENU menu, int32_t base, const std::u16string* captions, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) AppendItem(menu, base + i, captions[i]);
+}
+
+void AppendInsertionSubmenus(HMENU parent, int32_t firstBase, const std::u16string* captions, int32_t count) {
+  static constexpr const char16_t* Targets[] = {u"全ての行", u"空白行を除く", u"最小インデント行のみ",
+                                                u"空白行の次の行のみ"};
+  for (int32_t t = 0; t < 4; ++t) AppendEntries(AppendSubmenu(parent, Targets[t]), firstBase + 1000 * t, captions, count);
+}
+
+TMenuHandle BuildMenu(const TCommonStringRecordList& list) {
+  const int32_t count = ListedCount(list);
+  std::unique_ptr<std::u16string[]> captions(new std::u16string[static_cast<size_t>(count)]);
+  for (int32_t i = 0; i < count; ++i) captions[static_cast<size_t>(i)] = CaptionOfEntry(list.Item(i));
+
+  TMenuHandle top = NewPopupMenu();
+  AppendInsertionSubmenus(AppendSubmenu(top.get(), u"行頭に挿入"), ID_HEAD_ALL, captions.get(), count);
+  AppendSeparator(top.get());
+  AppendInsertionSubmenus(AppendSubmenu(top.get(), u"文字先頭位置に挿入"), ID_CHAR_ALL, captions.get(), count);
+  AppendSeparator(top.get());
+  HMENU del = AppendSubmenu(top.get(), u"先頭文字を削除");
+  AppendItem(del, ID_DELETE_ONE, u"1つ削除");
+  AppendItem(del, ID_DELETE_ALL, u"全て削除");
+  AppendEntries(AppendSubmenu(del, u"指定して削除"), ID_DELETE_GIVEN, captions.get(), count);
+  AppendSeparator(top.get());
+  AppendItem(top.get(), ID_EDIT_SETTINGS, u"設定編集");
+  AppendSeparator(top.get());
+  AppendItem(top.get(), ID_CANCEL, u"キャンセル");
+  return top;
+}
+
+// Shows the menu at the mouse, owned by the host window; the chosen id, 0 when dismissed.
+int32_t ChooseFromMenu(HWND hwnd, const TCommonStringRecordList& list) {
+  TMenuHandle menu = BuildMenu(list);
+  POINT pt{0, 0};
+  GetCursorPos(&pt);
+  const BOOL id = TrackPopupMenu(menu.get(), TPM_RETURNCMD, pt.x, pt.y, 0, hwnd, nullptr);
+  return static_cast<int32_t>(id);  // the menu and its submenus are destroyed here
+}
+
+// The new text for the chosen id, or nothing when the id names no edit.
+std::optional<std::u16string> Transform(int32_t id, const std::u16string& text, const TCommonStringRecordList& list) {
+  const int32_t listed = ListedCount(list);
+  auto indexIn = [&](int32_t base) -> std::optional<int32_t> {
+    const int64_t i = static_cast<int64_t>(id) - base;
+    if (i >= 0 && i < listed) return static_cast<int32_t>(i);
+    return std::nullopt;
+  };
+  for (const TMenuIdRange& range : MenuIdTable) {
+    if (auto i = indexIn(range.Base)) {
+      return InsertHeadSymbol(text, SymbolOfEntry(list.Item(*i)), static_cast<TInsertPosition>(range.Position),
+                              static_cast<TTargetLines>(range.Target));
+    }
+  }
+  if (id == ID_DELETE_ONE) return DeleteHeadSymbolsOnce(text, list);
+  if (id == ID_DELETE_ALL) return DeleteHeadSymbolsAll(text, list);
+  if (auto i = indexIn(ID_DELETE_GIVEN)) return DeleteSpecifiedHeadSymbol(text, list.Item(*i));
+  return std::nullopt;
+}
+
+std::u16string ProgramFilePath() {
+  std::u16string path(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(path.data()), static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);  // truncated: try a larger buffer
+  }
+}
+
+// Opens the settings file in the host editor: its own program with the quoted path, not waited for.
+void EditSettings() {
+  const std::u16string quoted = QuoteIfNeeded(GetSettingFilePath());
+  RunProgram(ProgramFilePath(), quoted, u"", false, true);
+}
+
+// Widens the selection to whole lines, writes the new text for id over them,
+// and puts the caret back when nothing was selected.
+void EditSelection(HWND hwnd, int32_t id, const TCommonStringRecordList& list, HostPos start, bool nothingSelected) {
+  ExtendSelectionToWholeLines(hwnd);
+  const std::u16string before = GetLineText(hwnd, start.y, 1);
+  const std::u16string text = GetSelectedText(hwnd);
+  if (std::optional<std::u16string> result = Transform(id, text, list)) ReplaceSelectedLines(hwnd, *result);
+  if (nothingSelected) {
+    Host_RunCommand(hwnd, HOST_COMMAND_AFTER_EDIT);
+    const std::u16string after = GetLineText(hwnd, start.y, 1);
+    // The caret keeps its character: shift it by what the edit changed in its
+    // line, but never in front of the line's start.
+    const int64_t x = static_cast<int64_t>(start.x) + static_cast<int64_t>(after.size()) - static_cast<int64_t>(before.size());
+    start.x = static_cast<int32_t>(std::clamp<int64_t>(x, 0, INT32_MAX));
+    Host_SetCaretPos(hwnd, POS_LOGICAL, &start);
+  }
+}
+
+void RunCommand(HWND hwnd) {
+  SetCurrentHostWindow(hwnd);
+  auto list = std::make_unique<TCommonStringRecordList>();
+  LoadSettingList(*list);
+  for (int32_t i = list->Count() - 1; i >= 0; --i) {
+    if (!IsValidEntry(list->Item(i))) list->Delete(i);
+  }
+
+  Host_SetRedraw(hwnd, false);
+  TRedrawGuard redraw(hwnd);  // runs before the list is freed
+  HostPos start{0, 0};
+  Host_GetSelStart(hwnd, POS_LOGICAL, &start);
+  HostScrollValue scroll{0, 0};
+  Host_GetScrollPos(hwnd, &scroll);
+  const bool nothingSelected = Host_GetSelType(hwnd) == 0;
+
+  const int32_t id = ChooseFromMenu(hwnd, *list);
+  if (id == ID_EDIT_SETTINGS) {
+    EditSettings();
+  } else if (id != ID_CANCEL) {
+    EditSelection(hwnd, id, *list, start, nothingSelected);
+  }
+  Host_SetScrollPos(hwnd, &scroll);
+}
+
+std::u16string MessageOfUnknownError(const char* what) {
+  std::u16string message = u"予期しないエラーが発生しました。";
+  if (what && *what) {
+    std::optional<std::u16string> detail = Utf8ToUtf16(what);
+    message += u"\r\n";
+    message += detail ? *detail : AnsiToUtf16(what, CP_ACP);
+  }
+  return message;
+}
+
+void ShowError(HWND hwnd, const std::u16string& message) {
+  MessageBoxW(hwnd, W(message), L"Marquill", MB_OK | MB_ICONERROR);
+}
+
+LRESULT CopyAnsiText(const char* text, WPARAM size, LPARAM buffer) {
+  if (buffer != 0) lstrcpynA(reinterpret_cast<LPSTR>(buffer), text, static_cast<int>(size));
+  return static_cast<LRESULT>(std::strlen(text));
+}
+
+}  // namespace
+
+// No error ever leaves an export: a command that ends by an error shows its
+// message after its clean-up has run, so the host's redraw is on again.
+extern "C" void __stdcall OnCommand(HWND hwnd) {
+  std::u16string message;
+  try {
+    try {
+      RunCommand(hwnd);
+      return;
+    } catch (const EMarquillError& e) {
+      message = e.Message();
+    } catch (const std::bad_alloc&) {
+      message = u"メモリが不足しています。";
+    } catch (const std::exception& e) {
+      message = MessageOfUnknownError(e.what());
+    } catch (...) {
+      message = MessageOfUnknownError(nullptr);
+    }
+    ShowError(hwnd, message);
+  } catch (...) {
+    MessageBoxW(hwnd, L"予期しないエラーが発生しました。", L"Marquill", MB_OK | MB_ICONERROR);
+  }
+}
+
+extern "C" BOOL __stdcall QueryStatus(HWND hwnd, void* status) {
+  try {
+    return (Host_QueryCommandStatus(hwnd, HOST_COMMAND_PLUGIN_STATUS, status) & 0xFF) != 0 ? static_cast<BOOL>(-1) : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+extern "C" void __stdcall OnEvents(HWND hwnd, UINT flags, LPARAM param) {
+  try {
+    if (flags & EVENT_STORE_NUMBER) StoredEventNumber = static_cast<int32_t>(param);
+    if (flags & EVENT_REPLY_NUMBER) Host_EventReply(hwnd, StoredEventNumber);
+  } catch (...) {
+  }
+}
+
+extern "C" DWORD __stdcall GetMenuTextID() { return 1; }
+extern "C" DWORD __stdcall GetStatusMessageID() { return 2; }
+extern "C" DWORD __stdcall GetBitmapID() { return 101; }
+
+extern "C" LRESULT __stdcall PlugInProc(HWND hwnd, UINT query, WPARAM wParam, LPARAM lParam) {
+  try {
+    switch (query) {
+      case PLUGIN_QUERY_NAME:
+        return CopyAnsiText(DisplayName, wParam, lParam);
+      case PLUGIN_QUERY_VERSION:
+        return CopyAnsiText(VersionText, wParam, lParam);
+      case PLUGIN_QUERY_2310:
+        return 1;
+      case PLUGIN_QUERY_UNINSTALL: {
+        const std::u16string caption = AnsiToUtf16(DisplayName, 932);
+        return MessageBoxW(hwnd, L"アンインストールしますか？", W(caption), MB_YESNO | MB_ICONQUESTION) == IDYES ? 1 : 0;
+      }
+      default:
+        return 0;
+    }
+  } catch (...) {
+    return 0;
+  }
+}

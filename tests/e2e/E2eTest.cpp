@@ -1,0 +1,667 @@
+// End-to-end tests of the built Marquill.dll: loaded as the host editor loads
+// it, with the simulated host editor as its window, the real popup menu driven
+// through the keyboard and the real message boxes answered with their buttons.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "PluginHarness.h"
+#include "Utf.h"
+
+#ifndef MARQUILL_DLL_PATH
+#error "MARQUILL_DLL_PATH must name the built Marquill.dll"
+#endif
+
+namespace {
+
+// When set, this program was started by "設定編集": it writes its command
+// line to the named file and waits for the test to let it go.
+constexpr wchar_t kChildVariable[] = L"MARQUILL_E2E_COMMAND_LINE_FILE";
+
+std::string U8(std::u16string_view s) { return Utf16ToUtf8Lossy(s); }
+
+// Joins texts (kept out of operator+ on literals, which trips GCC's -Wrestrict).
+std::u16string Cat(std::initializer_list<std::u16string_view> parts) {
+  std::u16string out;
+  for (std::u16string_view p : parts) out.append(p);
+  return out;
+}
+
+// Readable texts: ␣ space, → tab, □ ideographic space, ¶ CR LF.
+std::u16string T(std::u16string_view s) {
+  std::u16string out;
+  for (char16_t c : s) {
+    if (c == u'␣')
+      out += u' ';
+    else if (c == u'→')
+      out += u'\t';
+    else if (c == u'□')
+      out += u'\u3000';
+    else if (c == u'¶')
+      out += u"\r\n";
+    else
+      out += c;
+  }
+  return out;
+}
+
+// Valid entries (symbols "> ", "'", "//", "#", "REM ") between invalid lines.
+const std::u16string kSettings =
+    u"> \t引用\r\n"
+    u"'\tコメント(VB)\r\n"
+    u"no tab here\r\n"
+    u"//\tC言語\\tCtrl+1\r\n"
+    u"x\ty\tz\r\n"
+    u"\r\n"
+    u"#\t\\\\シャー\\プ  \r\n"
+    u"REM \t&Rem";
+const std::vector<std::u16string> kCaptions = {u"引用", u"コメント(VB)", u"C言語\tCtrl+1", u"\\シャープ", u"&Rem"};
+
+const char16_t* const kTargets[] = {u"全ての行", u"空白行を除く", u"最小インデント行のみ", u"空白行の次の行のみ"};
+
+// "caption=id" for every item, submenus as "caption/...".
+void Describe(const std::vector<TMenuItemSeen>& items, const std::string& prefix, std::vector<std::string>& out) {
+  for (const TMenuItemSeen& item : items) {
+    if (item.Separator) {
+      out.push_back(prefix + "---");
+    } else if (item.Popup) {
+      out.push_back(prefix + U8(item.Caption) + "/");
+      Describe(item.Items, prefix + U8(item.Caption) + "/", out);
+    } else {
+      out.push_back(prefix + U8(item.Caption) + "=" + std::to_string(item.Id));
+    }
+  }
+}
+
+std::vector<std::string> ExpectedMenu(const std::vector<std::u16string>& captions) {
+  std::vector<std::string> out;
+  auto entries = [&](const std::string& prefix, int base) {
+    for (size_t i = 0; i < captions.size(); ++i) out.push_back(prefix + U8(captions[i]) + "=" + std::to_string(base + i));
+  };
+  const char* tops[] = {"行頭に挿入/", "文字先頭位置に挿入/"};
+  for (int p = 0; p < 2; ++p) {
+    out.push_back(tops[p]);
+    for (int t = 0; t < 4; ++t) {
+      const std::string sub = std::string(tops[p]) + U8(kTargets[t]) + "/";
+      out.push_back(sub);
+      entries(sub, 2000 + 4000 * p + 1000 * t);
+    }
+    out.push_back("---");
+  }
+  out.push_back("先頭文字を削除/");
+  out.push_back("先頭文字を削除/1つ削除=1001");
+  out.push_back("先頭文字を削除/全て削除=1002");
+  out.push_back("先頭文字を削除/指定して削除/");
+  entries("先頭文字を削除/指定して削除/", 10000);
+  out.push_back("---");
+  out.push_back("設定編集=1003");
+  out.push_back("---");
+  out.push_back("キャンセル=1000");
+  return out;
+}
+
+// HOST_SET_REDRAW messages of the log with the given switch value.
+int RedrawSwitches(const TSimHost& host, int value) {
+  int n = 0;
+  for (const TSimMessage& m : host.Log())
+    if (m.Msg == HOST_SET_REDRAW && m.Count == value) ++n;
+  return n;
+}
+
+std::vector<UINT> HostMessages(const TSimHost& host) {
+  std::vector<UINT> out;
+  for (const TSimMessage& m : host.Log()) out.push_back(m.Msg);
+  return out;
+}
+
+const TSimMessage* LastOf(const TSimHost& host, UINT msg) {
+  const TSimMessage* found = nullptr;
+  for (const TSimMessage& m : host.Log())
+    if (m.Msg == msg) found = &m;
+  return found;
+}
+
+std::wstring DllPath() { return WindowsPath(MARQUILL_DLL_PATH); }
+
+// A host that asks for an impossible buffer for the selected text.
+WNDPROC GreedyOriginal = nullptr;
+LRESULT CALLBACK GreedyHost(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  if (msg == HOST_GET_SEL_TEXT && w == 0) return 0x7FFFFFF0;
+  return CallWindowProcW(GreedyOriginal, h, msg, w, l);
+}
+
+class E2e : public ::testing::Test {
+protected:
+  TPluginModule Plugin{DllPath()};
+  TTempFolder Folder;
+  TSimHost Host;
+  TUserDriver User{Host};
+
+  void SetUp() override { Host.SetPlugInsFolder(Folder.Path()); }
+
+  std::u16string SettingPath() const { return Folder.File(u"Marquill_Setting.txt"); }
+  void Settings(std::u16string_view text) { WriteCp932File(SettingPath(), text); }
+
+  // Runs the command with the user pressing keys in the menu and buttons in boxes.
+  void Command(std::vector<UINT> keys, std::vector<int> answers = {}) {
+    User.Reset();
+    User.SetMenuKeys(std::move(keys));
+    User.SetDialogAnswers(std::move(answers));
+    Host.ClearLog();
+    TWatchdog dog(60000, "OnCommand");
+    Plugin.OnCommand(Host.Hwnd());
+  }
+};
+
+TEST_F(E2e, MenuShowsEveryValidEntryInNineSubmenus) {
+  Settings(kSettings);
+  Host.SetText(u"abc");
+  Command({VK_ESCAPE});
+  ASSERT_EQ(User.MenuCount(), 1);
+  std::vector<std::string> seen;
+  Describe(User.MenuTree(), "", seen);
+  EXPECT_EQ(seen, ExpectedMenu(kCaptions));
+  EXPECT_EQ(Host.Text(), u"abc");
+
+  // The submenus the user opened show the same items.
+  Command(MenuKeys({1, 1, 2}));  // 文字先頭位置に挿入 > 空白行を除く > third entry ("//")
+  ASSERT_GE(User.PopupsOpened().size(), 3u);
+  const auto& opened = User.PopupsOpened()[2];
+  ASSERT_EQ(opened.size(), kCaptions.size());
+  for (size_t i = 0; i < opened.size(); ++i) {
+    EXPECT_EQ(U8(opened[i].Caption), U8(kCaptions[i]));
+    EXPECT_EQ(opened[i].Id, 7000 + i);
+  }
+  EXPECT_EQ(Host.Text(), u"//abc");
+
+  // An empty list still gives the whole menu, with nine empty submenus.
+  Settings(u"");
+  Command({VK_ESCAPE});
+  seen.clear();
+  Describe(User.MenuTree(), "", seen);
+  EXPECT_EQ(seen, ExpectedMenu({}));
+
+  // So does a list of invalid entries only; the deletions still run.
+  Settings(u"a\r\n\r\nb\tc\td\r\n");
+  Host.SetText(u"> x\r\n");
+  Command(MenuKeys({2, 1}));
+  seen.clear();
+  Describe(User.MenuTree(), "", seen);
+  EXPECT_EQ(seen, ExpectedMenu({}));
+  EXPECT_EQ(Host.Text(), u"> x\r\n");
+}
+
+TEST_F(E2e, InsertsInEachOfTheEightModes) {
+  Settings(kSettings);
+  const std::u16string text = T(u"→foo¶␣␣bar¶␣¶□baz");
+  const std::u16string expected[2][4] = {
+      {T(u">␣→foo¶>␣␣␣bar¶>␣␣¶>␣□baz"), T(u">␣→foo¶>␣␣␣bar¶␣¶>␣□baz"), T(u"→foo¶>␣␣␣bar¶␣¶>␣□baz"),
+       T(u">␣→foo¶␣␣bar¶␣¶>␣□baz")},
+      {T(u"␣␣>␣␣␣foo¶␣␣>␣bar¶␣␣>␣¶␣␣>␣baz"), T(u"␣␣>␣␣␣foo¶␣␣>␣bar¶␣¶␣␣>␣baz"), T(u"→foo¶␣␣>␣bar¶␣¶␣␣>␣baz"),
+       T(u"␣␣>␣␣␣foo¶␣␣bar¶␣¶␣␣>␣baz")},
+  };
+  for (int p = 0; p < 2; ++p) {
+    for (int t = 0; t < 4; ++t) {
+      char trace[32];
+      std::snprintf(trace, sizeof trace, "position %d, target %d", p, t);
+      SCOPED_TRACE(trace);
+      Host.SetText(Cat({u"head\r\n", text}));
+      Host.SetSelection({1, 1}, {2, 4});  // from inside line 1 to inside the last line
+      Command(MenuKeys({p, t, 0}));
+      EXPECT_EQ(U8(Host.Text()), U8(Cat({u"head\r\n", expected[p][t]})));
+      // The edited lines stay selected, the caret at the end as before.
+      EXPECT_EQ(U8(Host.SelectedText()), U8(expected[p][t]));
+      EXPECT_EQ(Host.Anchor(), (HostPos{0, 1}));
+      EXPECT_EQ(Host.Caret(), Host.SelEnd());
+    }
+  }
+  // Another entry under another mode: the third entry, "//", to the first line after a blank.
+  Host.SetText(T(u"a¶¶b¶c"));
+  Host.SetSelection({0, 0}, {1, 3});
+  Command(MenuKeys({0, 3, 2}));
+  EXPECT_EQ(U8(Host.Text()), U8(T(u"//a¶¶//b¶c")));
+  // "REM " (fifth entry) before every line of the selection only.
+  Host.SetText(T(u"a¶b¶c¶d"));
+  Host.SetSelection({0, 1}, {0, 3});
+  Command(MenuKeys({0, 0, 4}));
+  EXPECT_EQ(U8(Host.Text()), U8(T(u"a¶REM␣b¶REM␣c¶d")));
+}
+
+TEST_F(E2e, DeletesOnceAllAndGiven) {
+  Settings(kSettings);
+  const std::u16string text = T(u">␣>␣x¶#␣>␣y¶␣␣//␣z¶plain");
+  Host.SetText(text);
+  Host.SetSelection({0, 0}, {5, 3});
+  Command(MenuKeys({2, 0}));  // 1つ削除
+  EXPECT_EQ(U8(Host.Text()), U8(T(u">␣x¶␣>␣y¶␣␣␣z¶plain")));
+
+  Host.SetText(text);
+  Host.SetSelection({0, 0}, {5, 3});
+  Command(MenuKeys({2, 1}));  // 全て削除: passes until nothing changes
+  EXPECT_EQ(U8(Host.Text()), U8(T(u"x¶␣y¶␣␣␣z¶plain")));
+
+  Host.SetText(text);
+  Host.SetSelection({0, 0}, {5, 3});
+  Command(MenuKeys({2, 2, 3}));  // 指定して削除 > "#"
+  EXPECT_EQ(U8(Host.Text()), U8(T(u">␣>␣x¶␣>␣y¶␣␣//␣z¶plain")));
+
+  // Only the selected lines change.
+  Host.SetText(text);
+  Host.SetSelection({0, 1}, {1, 1});
+  Command(MenuKeys({2, 1}));
+  EXPECT_EQ(U8(Host.Text()), U8(T(u">␣>␣x¶␣y¶␣␣//␣z¶plain")));
+}
+
+TEST_F(E2e, CaretAndSelectionAfterTheEdit) {
+  Settings(kSettings);
+  // Nothing selected: the caret stays on its character, two columns on.
+  Host.SetText(T(u"aa¶bcdef¶gg"));
+  Host.SetCaret({3, 1});
+  Command(MenuKeys({0, 0, 0}));
+  EXPECT_EQ(U8(Host.Text()), U8(T(u"aa¶>␣bcdef¶gg")));
+  EXPECT_FALSE(Host.HasSelection());
+  EXPECT_EQ(Host.Caret(), (HostPos{5, 1}));
+  EXPECT_EQ(Host.RunCommands(), std::vector<int32_t>{4187});
+
+  // Forward selection: the whole lines stay selected, the caret at the end.
+  Host.SetText(T(u"one¶two¶three"));
+  Host.SetSelection({1, 0}, {2, 1});
+  Command(MenuKeys({0, 0, 1}));
+  EXPECT_EQ(U8(Host.Text()), U8(T(u"'one¶'two¶three")));
+  EXPECT_EQ(Host.Anchor(), (HostPos{0, 0}));
+  EXPECT_EQ(Host.Caret(), (HostPos{0, 2}));
+
+  // Backward selection: the caret stays at the start.
+  Host.SetText(T(u"one¶two¶three"));
+  Host.SetSelection({2, 1}, {1, 0});
+  Command(MenuKeys({0, 0, 1}));
+  EXPECT_EQ(U8(Host.Text()), U8(T(u"'one¶'two¶three")));
+  EXPECT_EQ(Host.Caret(), (HostPos{0, 0}));
+  EXPECT_EQ(Host.Anchor(), (HostPos{0, 2}));
+
+  // A deletion in front of a caret nearer the line start than the deleted
+  // length puts the caret at column 0, not before the line.
+  Host.SetText(T(u"x¶>␣abc¶y"));
+  Host.SetCaret({1, 1});
+  Command(MenuKeys({2, 0}));
+  EXPECT_EQ(U8(Host.Text()), U8(T(u"x¶abc¶y")));
+  EXPECT_EQ(Host.Caret(), (HostPos{0, 1}));
+  const TSimMessage* set = LastOf(Host, HOST_SET_CARET_POS);
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(set->PosKind, POS_LOGICAL);
+  EXPECT_EQ(set->Pos, (HostPos{0, 1}));
+}
+
+TEST_F(E2e, EscapeAndCancelChangeNoText) {
+  Settings(kSettings);
+  // Esc with text selected: the selection is widened to whole lines, no text written.
+  Host.SetText(T(u"one¶two¶three"));
+  Host.SetSelection({1, 0}, {2, 1});
+  Command({VK_ESCAPE});
+  EXPECT_EQ(Host.Text(), T(u"one¶two¶three"));
+  EXPECT_EQ(Host.Anchor(), (HostPos{0, 0}));
+  EXPECT_EQ(Host.Caret(), (HostPos{0, 2}));
+  EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
+
+  // Esc with nothing selected: the caret ends where it was.
+  Host.SetCaret({2, 1});
+  Command({VK_ESCAPE});
+  EXPECT_EQ(Host.Text(), T(u"one¶two¶three"));
+  EXPECT_FALSE(Host.HasSelection());
+  EXPECT_EQ(Host.Caret(), (HostPos{2, 1}));
+
+  // キャンセル leaves selection, caret and text alone.
+  Host.SetSelection({2, 1}, {1, 0});
+  Command(MenuKeys({4}));
+  EXPECT_EQ(Host.Text(), T(u"one¶two¶three"));
+  EXPECT_EQ(Host.Anchor(), (HostPos{2, 1}));
+  EXPECT_EQ(Host.Caret(), (HostPos{1, 0}));
+  EXPECT_EQ(Host.CountOf(HOST_SET_SELECTION), 0);
+  EXPECT_EQ(Host.CountOf(HOST_RUN_COMMAND), 0);
+  // Esc inside a submenu only closes it; the next Esc closes the menu.
+  Command({VK_DOWN, VK_RIGHT, VK_ESCAPE, VK_ESCAPE});
+  EXPECT_EQ(Host.Text(), T(u"one¶two¶three"));
+}
+
+TEST_F(E2e, RedrawBracketAndScrollValue) {
+  Settings(kSettings);
+  Host.SetText(T(u"one¶two"));
+  Host.SetCaret({1, 0});
+  Host.SetScrollValue({12, 34});
+  // The host scrolls while the command edits; the command hands the value back.
+  Host.OnHostMessage = [this](const TSimMessage& m) {
+    if (m.Msg == HOST_INSERT_TEXT) Host.SetScrollValue({99, 98});
+  };
+  Command(MenuKeys({0, 0, 0}));
+  Host.OnHostMessage = nullptr;
+  EXPECT_EQ(U8(Host.Text()), U8(T(u">␣one¶two")));
+  EXPECT_FALSE(User.RedrawOnWhenMenuOpened());
+  EXPECT_TRUE(Host.RedrawOn());
+  EXPECT_EQ(Host.ScrollValue().first, 12);
+  EXPECT_EQ(Host.ScrollValue().second, 34);
+
+  const std::vector<UINT> log = HostMessages(Host);
+  ASSERT_GE(log.size(), 7u);
+  EXPECT_EQ(log[0], HOST_READ_SETTING);  // the list is loaded before anything else
+  size_t off = 0;
+  while (off < log.size() && log[off] != HOST_SET_REDRAW) ++off;
+  ASSERT_LT(off + 3, log.size());
+  EXPECT_EQ(Host.Log()[off].Count, 0);
+  EXPECT_EQ(log[off + 1], HOST_GET_SEL_START);
+  EXPECT_EQ(Host.Log()[off + 1].PosKind, POS_LOGICAL);
+  EXPECT_EQ(log[off + 2], HOST_GET_SCROLL_POS);
+  EXPECT_EQ(log[off + 3], HOST_GET_SEL_TYPE);
+  EXPECT_EQ(log[log.size() - 2], HOST_SET_SCROLL_POS);
+  EXPECT_EQ(log.back(), HOST_SET_REDRAW);
+  EXPECT_EQ(Host.Log().back().Count, 1);
+  EXPECT_EQ(RedrawSwitches(Host, 0), 1);
+  EXPECT_EQ(RedrawSwitches(Host, 1), 1);
+  EXPECT_EQ(Host.CountOf(HOST_SET_SCROLL_POS), 1);
+
+  // The same bracket around a cancelled menu.
+  Command(MenuKeys({4}));
+  const std::vector<UINT> cancel = HostMessages(Host);
+  ASSERT_GE(cancel.size(), 3u);
+  EXPECT_EQ(cancel[cancel.size() - 2], HOST_SET_SCROLL_POS);
+  EXPECT_EQ(cancel.back(), HOST_SET_REDRAW);
+  EXPECT_EQ(RedrawSwitches(Host, 0), 1);
+  EXPECT_EQ(RedrawSwitches(Host, 1), 1);
+}
+
+TEST_F(E2e, EditSettingsStartsTheHostProgramWithTheQuotedPath) {
+  Settings(kSettings);
+  Host.SetText(u"abc");
+  TTempFolder scratch;
+  const std::u16string record = scratch.File(u"command-line.txt");
+  SetEnvironmentVariableW(kChildVariable, ToWide(record).c_str());
+  const auto start = std::chrono::steady_clock::now();
+  Command(MenuKeys({3}));
+  const auto returned = std::chrono::steady_clock::now();
+  SetEnvironmentVariableW(kChildVariable, nullptr);
+  // The started program waits for the go file, so a command that waited for it
+  // would not have returned by now.
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(returned - start).count(), 10);
+
+  std::string bytes;
+  for (int i = 0; i < 300 && bytes.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    bytes = ReadFileBytes(record);
+  }
+  WriteCp932File(record + u".go", u"");
+  std::u16string line(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  EXPECT_EQ(U8(line), U8(Cat({u"\"", ToU16(self), u"\" \"", SettingPath(), u"\""})));
+  EXPECT_EQ(Host.Text(), u"abc");
+  EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
+  EXPECT_EQ(Host.CountOf(HOST_SET_SCROLL_POS), 1);
+  EXPECT_TRUE(Host.RedrawOn());
+}
+
+TEST_F(E2e, ExportsAndAnswers) {
+  // Found by name and by ordinal alike, in ordinal order.
+  const char* names[] = {"OnCommand", "QueryStatus", "OnEvents", "GetMenuTextID", "GetStatusMessageID", "GetBitmapID",
+                         "PlugInProc"};
+  for (WORD i = 0; i < 7; ++i) {
+    SCOPED_TRACE(names[i]);
+    ASSERT_NE(Plugin.ByName(names[i]), nullptr);
+    EXPECT_EQ(Plugin.ByOrdinal(static_cast<WORD>(i + 1)), Plugin.ByName(names[i]));
+  }
+  EXPECT_EQ(Plugin.ByName("OnCommand@4"), nullptr);
+  EXPECT_EQ(Plugin.ByName("_OnCommand@4"), nullptr);
+
+  EXPECT_EQ(Plugin.GetMenuTextID(), 1u);
+  EXPECT_EQ(Plugin.GetStatusMessageID(), 2u);
+  EXPECT_EQ(Plugin.GetBitmapID(), 101u);
+
+  // Events: nothing stored yet, then 7, kept for later replies.
+  HWND hwnd = Host.Hwnd();
+  Plugin.OnEvents(hwnd, 0x40, 5);
+  Plugin.OnEvents(hwnd, 0x440, 7);
+  Plugin.OnEvents(hwnd, 0x40, 0);
+  Plugin.OnEvents(hwnd, 0x400, 9);
+  Plugin.OnEvents(hwnd, 0xFFFFFBBF, 11);  // every other bit: ignored
+  Plugin.OnEvents(hwnd, 0x40, 0);
+  EXPECT_EQ(Host.EventReplies(), (std::vector<int32_t>{0, 7, 7, 9}));
+
+  // Status: the low byte of the host's answer decides; the pointer goes through unchanged.
+  int token = 0;
+  Host.SetCommandStatusAnswer(1);
+  EXPECT_EQ(static_cast<uint32_t>(Plugin.QueryStatus(hwnd, &token)), 0xFFFFFFFFu);
+  EXPECT_EQ(Host.LastStatusPointer(), &token);
+  EXPECT_EQ(Host.LastStatusCommand(), 4201);
+  EXPECT_EQ(token, 0);
+  Host.SetCommandStatusAnswer(256);
+  EXPECT_EQ(Plugin.QueryStatus(hwnd, &token), 0);
+  Host.SetCommandStatusAnswer(0x1FF);
+  EXPECT_EQ(static_cast<uint32_t>(Plugin.QueryStatus(hwnd, nullptr)), 0xFFFFFFFFu);
+
+  // Name and version, as code page 932 bytes.
+  char buf[64];
+  std::memset(buf, '#', sizeof buf);
+  EXPECT_EQ(Plugin.PlugInProc(hwnd, 2306, sizeof buf, 0), 8);
+  EXPECT_EQ(Plugin.PlugInProc(hwnd, 2306, sizeof buf, reinterpret_cast<LPARAM>(buf)), 8);
+  EXPECT_STREQ(buf, "Marquill");
+  std::memset(buf, '#', sizeof buf);
+  EXPECT_EQ(Plugin.PlugInProc(hwnd, 2306, 5, reinterpret_cast<LPARAM>(buf)), 8);
+  EXPECT_STREQ(buf, "Marq");
+  EXPECT_EQ(buf[5], '#');
+  std::memset(buf, '#', sizeof buf);
+  EXPECT_EQ(Plugin.PlugInProc(hwnd, 2308, sizeof buf, reinterpret_cast<LPARAM>(buf)), 13);
+  EXPECT_STREQ(buf, "Version 3.3.2");
+  EXPECT_EQ(Plugin.PlugInProc(hwnd, 2308, 0, 0), 13);
+  for (UINT q : {2304u, 2305u, 2307u, 2309u, 0u, 2312u}) EXPECT_EQ(Plugin.PlugInProc(hwnd, q, 0, 0), 0) << q;
+  EXPECT_EQ(Plugin.PlugInProc(hwnd, 2310, 0, 0), 1);
+  EXPECT_TRUE(User.Dialogs().empty());
+
+  // The uninstall question: Yes gives 1, No gives 0.
+  for (int answer : {IDYES, IDNO}) {
+    User.Reset();
+    User.SetDialogAnswers({answer});
+    TWatchdog dog(60000, "uninstall question");
+    EXPECT_EQ(Plugin.PlugInProc(hwnd, 2311, 0, 0), answer == IDYES ? 1 : 0);
+    ASSERT_EQ(User.Dialogs().size(), 1u);
+    const TDialogSeen& box = User.Dialogs()[0];
+    EXPECT_EQ(U8(box.Caption), "Marquill");
+    EXPECT_EQ(U8(box.Text), "アンインストールしますか？");
+    EXPECT_EQ(box.Buttons, (std::vector<int>{IDYES, IDNO}));
+    EXPECT_TRUE(box.IconQuestion);
+    EXPECT_EQ(box.Owner, hwnd);
+  }
+  // The command runs as well through the entry found by ordinal.
+  Settings(kSettings);
+  Host.SetText(u"abc");
+  User.Reset();
+  User.SetMenuKeys(MenuKeys({0, 0, 0}));
+  {
+    TWatchdog dog(60000, "OnCommand by ordinal");
+    ProcAs<TOnCommand>(Plugin.ByOrdinal(1))(hwnd);
+  }
+  EXPECT_EQ(U8(Host.Text()), "> abc");
+}
+
+TEST_F(E2e, ResourcesAsTheHostReadsThem) {
+  HMODULE module = Plugin.Module();
+  const WORD japanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
+  ASSERT_EQ(japanese, 1041);
+  // Strings 1 and 2 live in string block 1, in Japanese.
+  EXPECT_NE(FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(1), japanese), nullptr);
+  const wchar_t* text = nullptr;
+  int n = LoadStringW(module, 1, reinterpret_cast<LPWSTR>(&text), 0);
+  EXPECT_EQ(U8(std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(n))), "先頭記号を挿入します");
+  n = LoadStringW(module, 2, reinterpret_cast<LPWSTR>(&text), 0);
+  EXPECT_EQ(n, 40);
+  EXPECT_EQ(U8(std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(n))),
+            "設定した記号[> ]['][//]などを行頭や文字先頭に挿入します\n先頭記号挿入");
+  wchar_t buf[64];
+  EXPECT_EQ(LoadStringW(module, Plugin.GetMenuTextID(), buf, 64), 10);
+
+  // Bitmap 101: 16 x 16, 8 bits, 256 colours, uncompressed.
+  HRSRC bitmap = FindResourceExW(module, RT_BITMAP, MAKEINTRESOURCEW(101), japanese);
+  ASSERT_NE(bitmap, nullptr);
+  const auto* info = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, bitmap)));
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->biSize, 40u);
+  EXPECT_EQ(info->biWidth, 16);
+  EXPECT_EQ(info->biHeight, 16);
+  EXPECT_EQ(info->biBitCount, 8);
+  EXPECT_EQ(info->biCompression, static_cast<DWORD>(BI_RGB));
+  EXPECT_TRUE(info->biClrUsed == 256 || info->biClrUsed == 0);
+  EXPECT_EQ(SizeofResource(module, bitmap), 40u + 256 * 4 + 16 * 16);
+  // Red, blue and grey are all in the picture.
+  const auto* palette = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(info) + 40);
+  const BYTE* pixels = reinterpret_cast<const BYTE*>(palette + 256);
+  bool red = false, blue = false, grey = false;
+  for (int i = 0; i < 256; ++i) {
+    const RGBQUAD c = palette[pixels[i]];
+    red |= c.rgbRed > 160 && c.rgbGreen < 64 && c.rgbBlue < 64;
+    blue |= c.rgbBlue > 160 && c.rgbRed < 64;
+    grey |= c.rgbRed == c.rgbGreen && c.rgbGreen == c.rgbBlue && c.rgbRed > 64 && c.rgbRed < 192;
+  }
+  EXPECT_TRUE(red && blue && grey);
+  HBITMAP loaded = LoadBitmapW(module, MAKEINTRESOURCEW(Plugin.GetBitmapID()));
+  EXPECT_NE(loaded, nullptr);
+  if (loaded) DeleteObject(loaded);
+
+  // Version: 3.3.2.0 in the fixed part and as FileVersion, product 0.0.0.0, the rest empty.
+  EXPECT_NE(FindResourceExW(module, RT_VERSION, MAKEINTRESOURCEW(1), japanese), nullptr);
+  const std::wstring path = DllPath();
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> block(size);
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT len = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00030003u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00020000u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  WORD* translation = nullptr;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &len));
+  ASSERT_GE(len, 4u);
+  EXPECT_EQ(translation[0], 0x0411);
+  EXPECT_EQ(translation[1], 1200);
+  wchar_t* value = nullptr;
+  ASSERT_TRUE(
+      VerQueryValueW(block.data(), L"\\StringFileInfo\\041104B0\\FileVersion", reinterpret_cast<void**>(&value), &len));
+  EXPECT_EQ(std::wstring(value), L"3.3.2.0");
+  for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"ProductName", L"ProductVersion",
+                              L"OriginalFilename", L"InternalName", L"LegalCopyright"}) {
+    value = nullptr;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\041104B0\\") + name;
+    if (VerQueryValueW(block.data(), key.c_str(), reinterpret_cast<void**>(&value), &len) && value) {
+      EXPECT_EQ(std::wstring(value), L"") << name;
+    }
+  }
+}
+
+TEST_F(E2e, AnErrorShowsItsMessageAndLeavesTheHostRunning) {
+  // A folder where the settings file should be: the empty file cannot be written.
+  ASSERT_TRUE(CreateDirectoryW(ToWide(SettingPath()).c_str(), nullptr));
+  Host.SetText(u"abc");
+  Command({VK_ESCAPE});
+  EXPECT_EQ(User.MenuCount(), 0);
+  ASSERT_EQ(User.Dialogs().size(), 1u);
+  const TDialogSeen& box = User.Dialogs()[0];
+  EXPECT_EQ(U8(box.Caption), "Marquill");
+  EXPECT_EQ(U8(box.Text), U8(u"Error:SaveAnsiStringToFile\r\n" + SettingPath()));
+  EXPECT_EQ(box.Buttons, std::vector<int>{IDOK});
+  EXPECT_TRUE(box.IconError);
+  EXPECT_EQ(box.Owner, Host.Hwnd());
+  // The error came before redraw was switched off: it never was.
+  EXPECT_EQ(RedrawSwitches(Host, 0), 0);
+  EXPECT_EQ(RedrawSwitches(Host, 1), 0);
+  EXPECT_EQ(Host.CountOf(HOST_SET_SCROLL_POS), 0);
+  EXPECT_EQ(Host.Text(), u"abc");
+  RemoveDirectoryW(ToWide(SettingPath()).c_str());
+
+  // An error while the menu's choice is carried out (a host asking for an
+  // impossible buffer): redraw is on again before the box shows.
+  Settings(kSettings);
+  Host.SetCaret({1, 0});
+  HWND hwnd = Host.Hwnd();
+  GreedyOriginal = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC));
+  SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&GreedyHost));
+  Command(MenuKeys({0, 0, 0}));
+  SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GreedyOriginal));
+  ASSERT_EQ(User.Dialogs().size(), 1u);
+  EXPECT_EQ(U8(User.Dialogs()[0].Caption), "Marquill");
+  EXPECT_FALSE(User.Dialogs()[0].Text.empty());
+  EXPECT_TRUE(User.Dialogs()[0].IconError);
+  EXPECT_TRUE(User.Dialogs()[0].HostRedrawOn);
+  EXPECT_EQ(RedrawSwitches(Host, 0), 1);
+  EXPECT_EQ(RedrawSwitches(Host, 1), 1);
+  EXPECT_EQ(Host.CountOf(HOST_SET_SCROLL_POS), 0);
+  EXPECT_EQ(Host.Text(), u"abc");
+
+  // The host goes on: the next command works.
+  Command(MenuKeys({0, 0, 0}));
+  EXPECT_TRUE(User.Dialogs().empty());
+  EXPECT_EQ(U8(Host.Text()), "> abc");
+}
+
+TEST_F(E2e, MoreThanAThousandEntries) {
+  // 1005 valid entries: each submenu lists the first 1000, every id names one entry.
+  std::u16string settings;
+  for (int i = 0; i < 1005; ++i) {
+    const std::u16string n = ToU16(std::to_wstring(i));
+    settings += u"s" + n + u":\t" + n + u"\r\n";
+  }
+  Settings(settings);
+  Host.SetText(T(u"a¶¶b"));
+  Host.SetSelection({0, 0}, {1, 2});
+  // 行頭に挿入 > 空白行を除く > first entry: id 3000, entry 0 in the non-blank lines.
+  Command(MenuKeys({0, 1, 0}));
+  ASSERT_EQ(User.MenuTree().size(), 9u);
+  const auto& head = User.MenuTree()[0].Items;
+  ASSERT_EQ(head.size(), 4u);
+  for (const TMenuItemSeen& sub : head) {
+    ASSERT_EQ(sub.Items.size(), 1000u);
+    EXPECT_EQ(sub.Items.back().Caption, u"999");
+  }
+  EXPECT_EQ(head[1].Items[0].Id, 3000u);
+  EXPECT_EQ(User.MenuTree()[4].Items[2].Items.size(), 1000u);
+  EXPECT_EQ(U8(Host.Text()), U8(T(u"s0:a¶¶s0:b")));
+
+  // The last listed entry: Up from the first item wraps to the last (id 5999).
+  Host.SetText(T(u"a¶¶b"));
+  Host.SetSelection({0, 0}, {1, 2});
+  Command({VK_DOWN, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_UP, VK_RETURN});
+  EXPECT_EQ(U8(Host.Text()), U8(T(u"s999:a¶¶s999:b")));
+
+  // The deletions still use the whole list, beyond the listed entries.
+  Host.SetText(T(u"s1004:s3:x"));
+  Host.SetCaret({0, 0});
+  Command(MenuKeys({2, 1}));
+  EXPECT_EQ(U8(Host.Text()), "x");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  wchar_t record[MAX_PATH * 2] = {};
+  if (GetEnvironmentVariableW(kChildVariable, record, MAX_PATH * 2) > 0) {
+    // Started by the plug-in as the host editor's program: write down the command line.
+    const std::wstring path = record;
+    const std::wstring line = GetCommandLineW();
+    const std::wstring partial = path + L".part";
+    HANDLE f = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+      DWORD written = 0;
+      WriteFile(f, line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written, nullptr);
+      CloseHandle(f);
+      MoveFileW(partial.c_str(), path.c_str());
+    }
+    const std::wstring go = path + L".go";
+    for (int i = 0; i < 400 && GetFileAttributesW(go.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+    return 0;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,334 @@
+#include "PluginHarness.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+std::u16string WindowText(HWND hwnd) {
+  const int n = GetWindowTextLengthW(hwnd);
+  std::wstring s(static_cast<size_t>(n) + 1, L'\0');
+  const int got = GetWindowTextW(hwnd, s.data(), n + 1);
+  s.resize(static_cast<size_t>(got > 0 ? got : 0));
+  return ToU16(s);
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[64] = {};
+  GetClassNameW(hwnd, name, 64);
+  return name;
+}
+
+struct TDialogParts {
+  std::vector<HWND> Statics;
+  std::vector<HWND> Buttons;
+  std::vector<HWND> Icons;
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
+  auto* parts = reinterpret_cast<TDialogParts*>(param);
+  const std::wstring cls = ClassOf(child);
+  const LONG style = GetWindowLongW(child, GWL_STYLE);
+  if (_wcsicmp(cls.c_str(), L"Static") == 0) {
+    if ((style & SS_TYPEMASK) == SS_ICON)
+      parts->Icons.push_back(child);
+    else
+      parts->Statics.push_back(child);
+  } else if (_wcsicmp(cls.c_str(), L"Button") == 0) {
+    parts->Buttons.push_back(child);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::wstring WindowsPath(std::string_view path) {
+  std::wstring out;
+  if (!path.empty() && path[0] == '/') out = L"Z:";
+  const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  std::wstring rest(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), rest.data(), n);
+  for (wchar_t& c : rest)
+    if (c == L'/') c = L'\\';
+  return out + rest;
+}
+
+std::u16string ToU16(std::wstring_view s) { return std::u16string(s.begin(), s.end()); }
+std::wstring ToWide(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
+
+TPluginModule::TPluginModule(const std::wstring& path) {
+  FModule = LoadLibraryW(path.c_str());
+  if (!FModule) {
+    std::fprintf(stderr, "cannot load %ls (error %lu)\n", path.c_str(), GetLastError());
+    std::exit(2);
+  }
+  OnCommand = ProcAs<TOnCommand>(ByName("OnCommand"));
+  QueryStatus = ProcAs<TQueryStatus>(ByName("QueryStatus"));
+  OnEvents = ProcAs<TOnEvents>(ByName("OnEvents"));
+  GetMenuTextID = ProcAs<TGetResourceID>(ByName("GetMenuTextID"));
+  GetStatusMessageID = ProcAs<TGetResourceID>(ByName("GetStatusMessageID"));
+  GetBitmapID = ProcAs<TGetResourceID>(ByName("GetBitmapID"));
+  PlugInProc = ProcAs<TPlugInProc>(ByName("PlugInProc"));
+}
+
+TPluginModule::~TPluginModule() {
+  if (FModule) FreeLibrary(FModule);
+}
+
+std::vector<UINT> MenuKeys(std::vector<int> path) {
+  std::vector<UINT> keys;
+  for (size_t level = 0; level < path.size(); ++level) {
+    if (level == 0) {
+      // Nothing is selected when the menu opens: the first Down selects item 0.
+      for (int i = 0; i <= path[0]; ++i) keys.push_back(VK_DOWN);
+    } else {
+      keys.push_back(VK_RIGHT);  // opens the submenu with its first item selected
+      for (int i = 0; i < path[level]; ++i) keys.push_back(VK_DOWN);
+    }
+  }
+  keys.push_back(VK_RETURN);
+  return keys;
+}
+
+std::vector<TMenuItemSeen> WalkMenu(HMENU menu, bool deep) {
+  std::vector<TMenuItemSeen> items;
+  const int n = GetMenuItemCount(menu);
+  for (int i = 0; i < n; ++i) {
+    wchar_t text[512] = {};
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
+    info.dwTypeData = text;
+    info.cch = 511;
+    GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+    TMenuItemSeen item;
+    item.Separator = (info.fType & MFT_SEPARATOR) != 0;
+    item.Popup = info.hSubMenu != nullptr;
+    item.Id = item.Popup ? 0 : info.wID;
+    item.Caption = ToU16(text);
+    if (item.Popup && deep) item.Items = WalkMenu(info.hSubMenu, true);
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
+namespace {
+constexpr UINT_PTR kDialogTimer = 0x4D51;
+
+struct TDialogSearch {
+  HWND Owner;
+  std::vector<HWND> Found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<TDialogSearch*>(param);
+  if (ClassOf(hwnd) == L"#32770" && GetWindow(hwnd, GW_OWNER) == search->Owner) search->Found.push_back(hwnd);
+  return TRUE;
+}
+}  // namespace
+
+TUserDriver::TUserDriver(TSimHost& host) : FHost(host) {
+  FHost.OnOtherMessage = [this](UINT msg, WPARAM w, LPARAM l, LRESULT& result) { return Handle(msg, w, l, result); };
+  // Message boxes are looked for on a timer, which their modal loop dispatches.
+  SetTimer(FHost.Hwnd(), kDialogTimer, 50, nullptr);
+}
+
+TUserDriver::~TUserDriver() {
+  KillTimer(FHost.Hwnd(), kDialogTimer);
+  FHost.OnOtherMessage = nullptr;
+}
+
+void TUserDriver::SetMenuKeys(std::vector<UINT> keys) {
+  FKeys = std::move(keys);
+  FNextKey = 0;
+}
+
+void TUserDriver::SetDialogAnswers(std::vector<int> answers) {
+  FAnswers = std::move(answers);
+  FNextAnswer = 0;
+}
+
+void TUserDriver::Reset() {
+  FKeys.clear();
+  FNextKey = 0;
+  FAnswers.clear();
+  FNextAnswer = 0;
+  FMenuTree.clear();
+  FPopupsOpened.clear();
+  FMenuCount = 0;
+  FRedrawAtMenu = false;
+  FInMenu = false;
+  FDialogs.clear();
+  FAnswered.clear();
+}
+
+bool TUserDriver::Handle(UINT msg, WPARAM w, LPARAM l, LRESULT& result) {
+  switch (msg) {
+    case WM_ENTERMENULOOP:
+      FInMenu = true;
+      return false;
+    case WM_EXITMENULOOP:
+      FInMenu = false;
+      return false;
+    case WM_INITMENUPOPUP: {
+      HMENU menu = reinterpret_cast<HMENU>(w);
+      if (FPopupsOpened.empty() || FMenuTree.empty()) {
+        // The first popup of a command is its top-level menu.
+        ++FMenuCount;
+        FMenuTree = WalkMenu(menu, true);
+        FRedrawAtMenu = FHost.RedrawOn();
+      }
+      FPopupsOpened.push_back(WalkMenu(menu, false));
+      result = 0;
+      return true;
+    }
+    case WM_TIMER:
+      if (w != kDialogTimer) return false;
+      {
+        TDialogSearch search{FHost.Hwnd(), {}};
+        EnumThreadWindows(GetCurrentThreadId(), &FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+        for (HWND dialog : search.Found) OnDialogIdle(dialog);
+      }
+      result = 0;
+      return true;
+    case WM_ENTERIDLE:
+      if (w == MSGF_MENU) OnMenuIdle(reinterpret_cast<HWND>(l));
+      if (w == MSGF_DIALOGBOX) OnDialogIdle(reinterpret_cast<HWND>(l));
+      result = 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TUserDriver::OnMenuIdle(HWND menuWindow) {
+  if (FNextKey >= FKeys.size()) return;  // the script is done: the user waits
+  const UINT key = FKeys[FNextKey++];
+  HWND target = menuWindow ? menuWindow : FHost.Hwnd();
+  if (key == MenuPause) {
+    if (OnPause) OnPause();
+    // Let the menu loop come back to idle for the next key.
+    PostMessageW(target, WM_NULL, 0, 0);
+    return;
+  }
+  PostMessageW(target, WM_KEYDOWN, key, 1);
+}
+
+void TUserDriver::OnDialogIdle(HWND dialog) {
+  for (HWND done : FAnswered)
+    if (done == dialog) return;
+  FAnswered.push_back(dialog);
+
+  TDialogParts parts;
+  EnumChildWindows(dialog, &CollectChild, reinterpret_cast<LPARAM>(&parts));
+  TDialogSeen seen;
+  seen.Caption = WindowText(dialog);
+  for (HWND s : parts.Statics) {
+    std::u16string t = WindowText(s);
+    if (t.empty()) continue;
+    if (!seen.Text.empty()) seen.Text += u"\n";
+    seen.Text += t;
+  }
+  for (HWND b : parts.Buttons) {
+    if (IsWindowVisible(b)) seen.Buttons.push_back(GetDlgCtrlID(b));
+  }
+  for (HWND icon : parts.Icons) {
+    HICON h = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0));
+    if (h && h == LoadIconW(nullptr, IDI_HAND)) seen.IconError = true;
+    if (h && h == LoadIconW(nullptr, IDI_QUESTION)) seen.IconQuestion = true;
+  }
+  seen.Owner = GetWindow(dialog, GW_OWNER);
+  seen.HostRedrawOn = FHost.RedrawOn();
+  int answer = seen.Buttons.empty() ? IDCANCEL : seen.Buttons.back();
+  if (FNextAnswer < FAnswers.size()) answer = FAnswers[FNextAnswer++];
+  seen.Answer = answer;
+  FDialogs.push_back(std::move(seen));
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, answer)));
+}
+
+TTempFolder::TTempFolder() {
+  static int counter = 0;
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring base = temp;
+  if (!base.empty() && base.back() == L'\\') base.pop_back();
+  for (;;) {
+    std::wstring path = base + L"\\marquill-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(++counter);
+    if (CreateDirectoryW(path.c_str(), nullptr)) {
+      FPath = ToU16(path);
+      return;
+    }
+  }
+}
+
+namespace {
+void RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring full = path + L"\\" + name;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(full);
+      else
+        DeleteFileW(full.c_str());
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+}  // namespace
+
+TTempFolder::~TTempFolder() { RemoveTree(ToWide(FPath)); }
+
+void WriteCp932File(const std::u16string& path, std::u16string_view text) {
+  std::string bytes;
+  if (!text.empty()) {
+    const wchar_t* w = reinterpret_cast<const wchar_t*>(text.data());
+    const int n = WideCharToMultiByte(932, 0, w, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    bytes.resize(static_cast<size_t>(n));
+    WideCharToMultiByte(932, 0, w, static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+  }
+  HANDLE f = CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  if (!bytes.empty()) WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(f);
+}
+
+std::string ReadFileBytes(const std::u16string& path) {
+  HANDLE f = CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char buf[4096];
+  DWORD got = 0;
+  while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+  CloseHandle(f);
+  return bytes;
+}
+
+TWatchdog::TWatchdog(DWORD milliseconds, const char* what) : FMilliseconds(milliseconds), FWhat(what) {
+  FDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  FThread = CreateThread(nullptr, 0, &TWatchdog::Run, this, 0, nullptr);
+}
+
+TWatchdog::~TWatchdog() {
+  SetEvent(FDone);
+  WaitForSingleObject(FThread, INFINITE);
+  CloseHandle(FThread);
+  CloseHandle(FDone);
+}
+
+DWORD WINAPI TWatchdog::Run(void* self) {
+  auto* dog = static_cast<TWatchdog*>(self);
+  if (WaitForSingleObject(dog->FDone, dog->FMilliseconds) == WAIT_TIMEOUT) {
+    std::fprintf(stderr, "timed out: %s (a menu or message box was left open)\n", dog->FWhat);
+    std::fflush(stderr);
+    ExitProcess(3);
+  }
+  return 0;
+}
