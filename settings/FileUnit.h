@@ -1,0 +1,40 @@
+// Whole-file byte access and program launching.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// One directory entry as the directory search reports it.
+struct TFileEntry {
+  uint64_t Size;
+  FILETIME LastWrite;
+  uint32_t Attributes;
+  std::u16string Name;
+};
+
+// The entry of path (file or folder); EGeneralError "Error:FindFile " + path
+// when there is none.
+TFileEntry FindFile(std::u16string_view path);
+
+// The whole file as bytes (the system ANSI code page's text; nothing is
+// decoded). Errors: FindFile's, or EInOutError
+// "Error:LoadAnsiStringFromFile\r\n" + path.
+std::string LoadAnsiStringFromFile(std::u16string_view path);
+
+// Makes the file hold exactly bytes. The new content goes to a temporary file
+// in the same folder that then replaces the file, so a failed write leaves the
+// former content whole. EInOutError "Error:SaveAnsiStringToFile\r\n" + path.
+void SaveAnsiStringToFile(std::u16string_view path, std::string_view bytes);
+
+// Starts program (quoted on its command line) with arguments, in folder when
+// that is an existing folder; waits for its end when wait is true; show false
+// starts it hidden. Failures are not reported.
+void RunProgram(std::u16string_view program, std::u16string_view arguments, std::u16string_view folder, bool wait,
+                bool show);
+
+// The command line RunProgram passes: quoted program, then a blank and the
+// arguments when there are any.
+std::u16string ProgramCommandLine(std::u16string_view program, std::u16string_view arguments);

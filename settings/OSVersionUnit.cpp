@@ -1,0 +1,17 @@
+#include "OSVersionUnit.h"
+
+#include <windows.h>
+
+TOSVersion GetOSVersion() {
+  TOSVersion version{0, 0, 0};
+  OSVERSIONINFOW info;
+  ZeroMemory(&info, sizeof info);
+  info.dwOSVersionInfoSize = sizeof info;  // the basic record, 276 bytes
+  static_assert(sizeof(OSVERSIONINFOW) == 276);
+  if (GetVersionExW(&info)) {
+    version.Major = info.dwMajorVersion;
+    version.Minor = info.dwMinorVersion;
+    version.Build = info.dwBuildNumber;
+  }
+  return version;
+}

@@ -1,0 +1,43 @@
+#include "VistaUnit.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "OSVersionUnit.h"
+#include "SettingRulesUnit.h"
+#include "FileNameUnit.h"
+#include "ShellSpecialFolderPathUnit.h"
+
+namespace {
+
+bool FolderExists(const std::u16string& path) {
+  const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str()));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+void ForceFolders(std::u16string_view folder) {
+  std::u16string dir(folder);
+  if (dir.size() > 1 && dir.back() == u'\\' && dir[dir.size() - 2] != u':') dir.pop_back();
+  std::vector<std::u16string> missing;
+  while (!dir.empty() && !FolderExists(dir)) {
+    missing.push_back(dir);
+    std::u16string parent = ExtractFileDir(dir);
+    if (parent.size() >= dir.size()) break;  // a root
+    dir = std::move(parent);
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+    CreateDirectoryW(reinterpret_cast<const wchar_t*>(it->c_str()), nullptr);
+}
+
+std::u16string RedirectFromProgramFiles(std::u16string_view path) {
+  const std::u16string programFiles = GetSpecialFolderPath(sfkProgramFiles);
+  if (!BeginsWithAsciiNoCase(path, programFiles)) return std::u16string(path);
+  if (GetOSVersion().Major < 6) return std::u16string(path);
+  const std::u16string appData = GetSpecialFolderPath(sfkAppData);
+  std::u16string result = ReplaceProgramFiles(path, programFiles, appData);
+  ForceFolders(ExtractFileDir(result));
+  return result;
+}

@@ -1,0 +1,76 @@
+// Helpers for the settings tests on real files under Windows (Wine).
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+inline const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+inline std::u16string U(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
+
+// A fresh folder under the temporary folder, removed with everything in it.
+class TTempFolder {
+public:
+  TTempFolder();
+  ~TTempFolder();
+  TTempFolder(const TTempFolder&) = delete;
+  TTempFolder& operator=(const TTempFolder&) = delete;
+  const std::u16string& Path() const { return FPath; }
+  std::u16string operator/(std::u16string_view name) const { return FPath + u"\\" + std::u16string(name); }
+
+private:
+  std::u16string FPath;
+};
+
+void RemoveTree(const std::u16string& path);
+void WriteBytes(const std::u16string& path, std::string_view bytes);
+std::optional<std::string> ReadBytes(const std::u16string& path);  // nullopt when it cannot be read
+bool IsFile(const std::u16string& path);
+bool IsFolder(const std::u16string& path);
+void MakeFolder(const std::u16string& path);
+void SetReadOnly(const std::u16string& path, bool on);
+std::vector<std::u16string> FolderEntries(const std::u16string& folder);  // names, sorted, without . and ..
+
+// An open handle on a file with the given sharing, closed on destruction.
+class TFileLock {
+public:
+  TFileLock(const std::u16string& path, DWORD share);
+  ~TFileLock();
+  TFileLock(const TFileLock&) = delete;
+  TFileLock& operator=(const TFileLock&) = delete;
+  bool Held() const { return FHandle != INVALID_HANDLE_VALUE; }
+
+private:
+  HANDLE FHandle;
+};
+
+// One message box seen by the answerer.
+struct TSeenDialog {
+  std::u16string Caption;
+  std::u16string Text;
+  bool HasYes = false, HasNo = false, HasOther = false;
+  bool QuestionIcon = false;
+};
+
+// Watches, on a thread of its own, for message boxes owned by `owner` and
+// answers each one: Yes by a click on its Yes button, No by WM_COMMAND IDNO.
+class TDialogAnswerer {
+public:
+  TDialogAnswerer(HWND owner, std::vector<int> answers);
+  ~TDialogAnswerer();
+  // Stops watching and returns what was seen.
+  std::vector<TSeenDialog> Finish();
+
+private:
+  void Run();
+  HWND FOwner;
+  std::vector<int> FAnswers;
+  std::vector<TSeenDialog> FSeen;
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
