@@ -114,6 +114,7 @@ std::vector<TMenuItemSeen> WalkMenu(HMENU menu, bool deep) {
 
 namespace {
 constexpr UINT_PTR kDialogTimer = 0x4D51;
+constexpr UINT_PTR kPauseTimer = 0x4D52;
 
 struct TDialogSearch {
   HWND Owner;
@@ -157,7 +158,7 @@ void TUserDriver::Reset() {
   FPopupsOpened.clear();
   FMenuCount = 0;
   FRedrawAtMenu = false;
-  FInMenu = false;
+  FExpectTop = false;
   FDialogs.clear();
   FAnswered.clear();
 }
@@ -165,15 +166,12 @@ void TUserDriver::Reset() {
 bool TUserDriver::Handle(UINT msg, WPARAM w, LPARAM l, LRESULT& result) {
   switch (msg) {
     case WM_ENTERMENULOOP:
-      FInMenu = true;
-      return false;
-    case WM_EXITMENULOOP:
-      FInMenu = false;
+      FExpectTop = true;  // the next popup to open is the command's top-level menu
       return false;
     case WM_INITMENUPOPUP: {
       HMENU menu = reinterpret_cast<HMENU>(w);
-      if (FPopupsOpened.empty() || FMenuTree.empty()) {
-        // The first popup of a command is its top-level menu.
+      if (FExpectTop) {
+        FExpectTop = false;
         ++FMenuCount;
         FMenuTree = WalkMenu(menu, true);
         FRedrawAtMenu = FHost.RedrawOn();
@@ -183,6 +181,13 @@ bool TUserDriver::Handle(UINT msg, WPARAM w, LPARAM l, LRESULT& result) {
       return true;
     }
     case WM_TIMER:
+      if (w == kPauseTimer) {
+        KillTimer(FHost.Hwnd(), kPauseTimer);
+        if (OnPause) OnPause();
+        if (FNextKey < FKeys.size()) PostMessageW(FPauseWindow, WM_KEYDOWN, FKeys[FNextKey++], 1);
+        result = 0;
+        return true;
+      }
       if (w != kDialogTimer) return false;
       {
         TDialogSearch search{FHost.Hwnd(), {}};
@@ -206,9 +211,10 @@ void TUserDriver::OnMenuIdle(HWND menuWindow) {
   const UINT key = FKeys[FNextKey++];
   HWND target = menuWindow ? menuWindow : FHost.Hwnd();
   if (key == MenuPause) {
-    if (OnPause) OnPause();
-    // Let the menu loop come back to idle for the next key.
-    PostMessageW(target, WM_NULL, 0, 0);
+    // Give the menu windows time to reach the screen. The menu loop sends no
+    // idle message after a timer's, so the timer itself goes on with the keys.
+    FPauseWindow = target;
+    SetTimer(FHost.Hwnd(), kPauseTimer, 500, nullptr);
     return;
   }
   PostMessageW(target, WM_KEYDOWN, key, 1);

@@ -70,7 +70,8 @@ struct TDialogSeen {
   int Answer = 0;             // the button pressed
 };
 
-// Menu keys. MenuPause is no key: it calls OnPause with the menu open.
+// Menu keys. MenuPause is no key: half a second later it calls OnPause with
+// the menu open (and on the screen), then the keys go on. It must not be last.
 constexpr UINT MenuPause = 0;
 
 // Keys that choose an item of the command's popup menu: topIndex counts the
@@ -116,7 +117,8 @@ private:
   std::vector<std::vector<TMenuItemSeen>> FPopupsOpened;
   int FMenuCount = 0;
   bool FRedrawAtMenu = false;
-  bool FInMenu = false;
+  bool FExpectTop = false;
+  HWND FPauseWindow = nullptr;
   std::vector<TDialogSeen> FDialogs;
   std::vector<HWND> FAnswered;
 };
