@@ -185,10 +185,13 @@ void TDialogAnswerer::Run() {
     EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&find));
     if (find.Found) {
       HWND dlg = find.Found;
-      Sleep(50);  // let the box fill its controls
       TSeenDialog seen;
-      seen.Caption = WindowText(dlg);
-      EnumChildWindows(dlg, ReadChild, reinterpret_cast<LPARAM>(&seen));
+      for (int i = 0; i < 250 && (seen.Text.empty() || !seen.HasYes); ++i) {  // until the box is filled
+        Sleep(20);
+        seen = TSeenDialog();
+        seen.Caption = WindowText(dlg);
+        EnumChildWindows(dlg, ReadChild, reinterpret_cast<LPARAM>(&seen));
+      }
       const size_t index = FSeen.size();
       FSeen.push_back(seen);
       const int answer = index < FAnswers.size() ? FAnswers[index] : IDNO;
