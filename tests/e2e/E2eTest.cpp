@@ -606,6 +606,25 @@ TEST_F(E2e, AnErrorShowsItsMessageAndLeavesTheHostRunning) {
   EXPECT_EQ(U8(Host.Text()), "> abc");
 }
 
+TEST_F(E2e, OldSettingsFileIsMigratedBeforeTheMenuOpens) {
+  const std::u16string old = Folder.File(u"MarquillSetting.dat");
+  WriteCp932File(old, u"%\t旧設定\r\n");
+  Host.SetText(u"abc");
+  Command(MenuKeys({0, 0, 0}), {IDYES});
+  ASSERT_EQ(User.Dialogs().size(), 1u);
+  const TDialogSeen& box = User.Dialogs()[0];
+  EXPECT_EQ(U8(box.Caption), "Marquill Plugin 設定ファイル移行");
+  EXPECT_EQ(box.Buttons, (std::vector<int>{IDYES, IDNO}));
+  EXPECT_EQ(box.Owner, Host.Hwnd());
+  EXPECT_TRUE(box.HostRedrawOn);  // asked while loading, before redraw goes off
+  ASSERT_EQ(User.MenuTree().size(), 9u);
+  ASSERT_EQ(User.MenuTree()[0].Items[0].Items.size(), 1u);
+  EXPECT_EQ(U8(User.MenuTree()[0].Items[0].Items[0].Caption), "旧設定");
+  EXPECT_EQ(Host.Text(), u"%abc");
+  EXPECT_EQ(ReadFileBytes(SettingPath()), "%\t\x8b\x8c\x90\xdd\x92\xe8\r\n");
+  EXPECT_EQ(ReadFileBytes(Folder.File(u"MarquillSetting_dat.bak")), "%\t\x8b\x8c\x90\xdd\x92\xe8\r\n");
+}
+
 TEST_F(E2e, MoreThanAThousandEntries) {
   // 1005 valid entries: each submenu lists the first 1000, every id names one entry.
   std::u16string settings;
