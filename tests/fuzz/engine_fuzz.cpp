@@ -1,0 +1,452 @@
+// Fuzz target for the line-head engine. Every result is compared with a slow
+// reference written straight from the definitions, on lines cut by the
+// string record list; the checks also cover the round trips that users rely
+// on and the UTF-8 conversions. Any mismatch aborts with both texts.
+//
+// The input bytes are read as a small program: options, a symbol, entries and
+// a text, drawn mostly from an alphabet of the characters that matter here
+// (indentation, breaks, symbol characters, backslashes, NUL, lone surrogates).
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "HeadSymbolUnit.h"
+#include "StrRecListUnit.h"
+#include "StringRecordList.h"
+#include "StringUnit.h"
+#include "SymbolEntryUnit.h"
+#include "Utf.h"
+
+namespace {
+
+using u16 = std::u16string;
+using u16v = std::u16string_view;
+
+// ---------------------------------------------------------------- reporting
+
+std::string Show(u16v s) {
+  std::string out;
+  for (char16_t c : s) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      char buf[12];
+      std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(c));
+      out += buf;
+    }
+  }
+  return out;
+}
+
+[[noreturn]] void Fail(const char* what, u16v input, u16v got, u16v expected) {
+  std::fprintf(stderr, "MISMATCH in %s\n  input:    \"%s\"\n  got:      \"%s\"\n  expected: \"%s\"\n", what,
+               Show(input).c_str(), Show(got).c_str(), Show(expected).c_str());
+  std::abort();
+}
+
+void Check(const char* what, u16v input, u16v got, u16v expected) {
+  if (got != expected) Fail(what, input, got, expected);
+}
+
+// ---------------------------------------------------------------- references
+
+bool IsIndent(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u3000'; }
+
+size_t IndentLength(u16v line) {
+  size_t k = 0;
+  while (k < line.size() && IsIndent(line[k])) ++k;
+  return k;
+}
+
+u16 BreakOf(u16v line) {
+  if (line.size() >= 2 && line.substr(line.size() - 2) == u"\r\n") return u"\r\n";
+  if (!line.empty() && (line.back() == u'\r' || line.back() == u'\n')) return u16(1, line.back());
+  return u"";
+}
+
+// The lines of a text, cut by hand: CR LF first, then CR, then LF.
+std::vector<u16> CutLines(u16v text) {
+  std::vector<u16> lines;
+  u16 cur;
+  for (size_t i = 0; i < text.size(); ++i) {
+    cur += text[i];
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+      cur += u'\n';
+      ++i;
+      lines.push_back(cur);
+      cur.clear();
+    } else if (text[i] == u'\r' || text[i] == u'\n') {
+      lines.push_back(cur);
+      cur.clear();
+    }
+  }
+  if (!cur.empty()) lines.push_back(cur);
+  return lines;
+}
+
+// Display width of an indentation string: space 1, ideographic space 2, tab
+// to the next multiple of 4; expanded into spaces only.
+u16 ExpandIndentRef(u16v indent, bool keepIdeographic) {
+  u16 out;
+  size_t col = 0;
+  for (char16_t c : indent) {
+    if (c == u'\t') {
+      const size_t n = 4 - col % 4;
+      out.append(n, u' ');
+      col += n;
+    } else if (c == u'\u3000') {
+      if (keepIdeographic) out += c;
+      else out += u"  ";
+      col += 2;
+    } else {
+      out += c;
+      col += 1;
+    }
+  }
+  return out;
+}
+
+u16 InsertRef(u16v text, u16v symbol, TInsertPosition position, TTargetLines target) {
+  if (text.empty()) return u16(symbol);
+  TCommonStringRecordList list;
+  list.SetText(text);
+  const int32_t n = list.Count();
+  std::vector<u16> indent(n), rest(n), newIndent(n);
+  std::vector<bool> blank(n);
+  u16 all;
+  for (int32_t i = 0; i < n; ++i) {
+    const u16 line = list.Items(i);
+    const size_t k = IndentLength(line);
+    indent[i] = line.substr(0, k);
+    rest[i] = line.substr(k);
+    blank[i] = rest[i].empty() || rest[i] == u"\r\n" || rest[i] == u"\r" || rest[i] == u"\n";
+    all += indent[i];
+  }
+  bool oneKind = !all.empty();
+  for (char16_t c : all) oneKind = oneKind && c == all[0];
+  const bool rewrite = !oneKind;
+  for (int32_t i = 0; i < n; ++i) newIndent[i] = rewrite ? ExpandIndentRef(indent[i], false) : indent[i];
+
+  bool found = false;
+  size_t least = 0;
+  u16 leastString;
+  for (int32_t i = 0; i < n; ++i) {
+    if (blank[i]) continue;
+    if (!found || newIndent[i].size() < least) {
+      least = newIndent[i].size();
+      leastString = newIndent[i];
+      found = true;
+    }
+  }
+
+  bool afterBlank = true;
+  for (int32_t i = 0; i < n; ++i) {
+    bool chosen = false;
+    switch (target) {
+      case tlAll: chosen = true; break;
+      case tlNonBlank: chosen = !blank[i]; break;
+      case tlLeastIndent: chosen = !blank[i] && newIndent[i].size() == least; break;
+      case tlAfterBlank:
+        if (blank[i]) afterBlank = true;
+        else if (afterBlank) chosen = true, afterBlank = false;
+        break;
+    }
+    if (!chosen) continue;
+    const u16 line = list.Items(i);
+    if (position == ipLineHead) {
+      list.SetItems(i, u16(symbol) + line);
+    } else if (least <= newIndent[i].size()) {
+      list.SetItems(i, newIndent[i].substr(0, least) + u16(symbol) + newIndent[i].substr(least) + rest[i]);
+    } else {
+      list.SetItems(i, leastString + u16(symbol) + BreakOf(line));
+    }
+  }
+  return list.Text();
+}
+
+// Fields of an entry: cut at tabs, empty pieces dropped.
+std::vector<u16> Fields(u16v entry) {
+  std::vector<u16> fields;
+  u16 cur;
+  for (char16_t c : entry) {
+    if (c == u'\t') {
+      if (!cur.empty()) fields.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) fields.push_back(cur);
+  return fields;
+}
+
+u16 SymbolRef(u16v entry) {
+  auto f = Fields(entry);
+  return f.empty() ? u16() : f[0];
+}
+
+u16 TrimRef(u16v s, bool left) {
+  size_t b = 0, e = s.size();
+  while (left && b < e && s[b] <= 0x20) ++b;
+  while (e > b && s[e - 1] <= 0x20) --e;
+  return u16(s.substr(b, e - b));
+}
+
+u16 DecodeRef(u16v s) {
+  u16 out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != u'\\') {
+      out += s[i];
+      continue;
+    }
+    const char16_t next = i + 1 < s.size() ? s[i + 1] : 0;
+    if (next == u'r' || next == u'R') out += u'\r', ++i;
+    else if (next == u'n' || next == u'N') out += u'\n', ++i;
+    else if (next == u't' || next == u'T') out += u'\t', ++i;
+    else if (next == u'\\') out += u'\\', ++i;
+    // any other backslash is dropped
+  }
+  return out;
+}
+
+u16 CaptionRef(u16v entry) {
+  auto f = Fields(entry);
+  return f.size() < 2 ? u16() : DecodeRef(TrimRef(f[1], false));
+}
+
+u16 DeleteLineRef(u16v line, u16v entry) {
+  const size_t p = IndentLength(line);
+  const u16 s = SymbolRef(entry);
+  u16 out(line);
+  if (!s.empty() && p + s.size() <= line.size() && line.substr(p, s.size()) == s) return out.erase(p, s.size());
+  const u16 t = TrimRef(s, true);
+  if (!t.empty() && p + t.size() <= line.size() && line.substr(p, t.size()) == t) return out.erase(p, t.size());
+  return out;
+}
+
+u16 DeleteOnceRef(u16v text, const std::vector<u16>& entries) {
+  TCommonStringRecordList list;
+  list.SetText(text);
+  for (int32_t i = 0; i < list.Count(); ++i) {
+    u16 line = list.Items(i);
+    for (const auto& e : entries) line = DeleteLineRef(line, e);
+    list.SetItems(i, line);
+  }
+  return list.Text();
+}
+
+// Whole-text passes, the text cut afresh every time, until nothing changes.
+u16 DeleteAllRef(u16v text, const std::vector<u16>& entries) {
+  u16 cur(text);
+  for (;;) {
+    u16 next = DeleteOnceRef(cur, entries);
+    if (next == cur) return cur;
+    if (next.size() >= cur.size()) Fail("DeleteAll must shorten every changed pass", text, next, cur);
+    cur = next;
+  }
+}
+
+// Well-formed UTF-8 by the table of valid byte ranges; the offset of the
+// first ill-formed sequence, or nullopt with the decoded text.
+std::optional<size_t> Utf8Ref(std::string_view in, u16& out) {
+  const auto* s = reinterpret_cast<const unsigned char*>(in.data());
+  for (size_t i = 0; i < in.size();) {
+    const unsigned c = s[i];
+    auto in_ = [&](size_t k, unsigned lo, unsigned hi) { return i + k < in.size() && s[i + k] >= lo && s[i + k] <= hi; };
+    size_t len = 0;
+    if (c <= 0x7F) len = 1;
+    else if (c >= 0xC2 && c <= 0xDF) len = in_(1, 0x80, 0xBF) ? 2 : 0;
+    else if (c == 0xE0) len = in_(1, 0xA0, 0xBF) && in_(2, 0x80, 0xBF) ? 3 : 0;
+    else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) len = in_(1, 0x80, 0xBF) && in_(2, 0x80, 0xBF) ? 3 : 0;
+    else if (c == 0xED) len = in_(1, 0x80, 0x9F) && in_(2, 0x80, 0xBF) ? 3 : 0;
+    else if (c == 0xF0) len = in_(1, 0x90, 0xBF) && in_(2, 0x80, 0xBF) && in_(3, 0x80, 0xBF) ? 4 : 0;
+    else if (c >= 0xF1 && c <= 0xF3) len = in_(1, 0x80, 0xBF) && in_(2, 0x80, 0xBF) && in_(3, 0x80, 0xBF) ? 4 : 0;
+    else if (c == 0xF4) len = in_(1, 0x80, 0x8F) && in_(2, 0x80, 0xBF) && in_(3, 0x80, 0xBF) ? 4 : 0;
+    if (len == 0) return i;
+    uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
+    if (cp >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+    i += len;
+  }
+  return std::nullopt;
+}
+
+// UTF-8 of a UTF-16 text, lone surrogates as U+FFFD; `lone` tells whether
+// there was one.
+std::string Utf16Ref(u16v in, bool& lone) {
+  std::string out;
+  lone = false;
+  auto put = [&](uint32_t cp) {
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  };
+  for (size_t i = 0; i < in.size(); ++i) {
+    const uint32_t c = in[i];
+    const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+    if (high && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+      put(0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00));
+      ++i;
+    } else if (high || low) {
+      lone = true;
+      put(0xFFFD);
+    } else {
+      put(c);
+    }
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------- input
+
+const char16_t kAlphabet[] = {u' ',  u' ',      u'\t',     u'\u3000', u'\r', u'\n', u'\r', u'\n',
+                              u'>',  u'#',      u'/',      u'a',      u'b',  u'\\', u'n',  u'T',
+                              u'\0', u'\xD800', u'\xDC00', u'\u3042', u'-',  u'\x1F', u'\u00A0', u'R'};
+
+struct TReader {
+  const uint8_t* P;
+  size_t N;
+  uint8_t Byte() {
+    if (N == 0) return 0;
+    --N;
+    return *P++;
+  }
+  char16_t Char() {
+    const uint8_t b = Byte();
+    if (b == 0xFF && N >= 2) {  // a raw code unit
+      const char16_t c = static_cast<char16_t>(P[0] | (P[1] << 8));
+      P += 2;
+      N -= 2;
+      return c;
+    }
+    return kAlphabet[b % (sizeof kAlphabet / sizeof *kAlphabet)];
+  }
+  u16 String(size_t n) {
+    u16 s;
+    while (n-- > 0 && N > 0) s += Char();
+    return s;
+  }
+};
+
+void CheckUtf(const uint8_t* data, size_t size, u16v text) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  size_t bad = 0;
+  auto got = Utf8ToUtf16(bytes, &bad);
+  u16 expected;
+  auto badRef = Utf8Ref(bytes, expected);
+  if (got.has_value() == badRef.has_value()) Fail("Utf8ToUtf16 acceptance", u"", got ? *got : u"(rejected)", u"");
+  if (got) Check("Utf8ToUtf16", u"", *got, expected);
+  if (!got && bad != *badRef) Fail("Utf8ToUtf16 offset", u"", u16(1, char16_t(bad)), u16(1, char16_t(*badRef)));
+  if (got && Utf16ToUtf8(*got) != std::string(bytes)) Fail("UTF-8 round trip", *got, u"", u"");
+
+  bool lone = false;
+  const std::string ref = Utf16Ref(text, lone);
+  auto strict = Utf16ToUtf8(text);
+  if (strict.has_value() == lone) Fail("Utf16ToUtf8 acceptance", text, u"", u"");
+  if (strict && *strict != ref) Fail("Utf16ToUtf8", text, u"", u"");
+  if (Utf16ToUtf8Lossy(text) != ref) Fail("Utf16ToUtf8Lossy", text, u"", u"");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  TReader r{data, size};
+  const uint8_t options = r.Byte();
+  const u16 symbol = r.String(options & 7);
+  const size_t entryCount = (options >> 3) & 3;
+  // Entries: symbol, tab, caption and a break, as a settings line gives them,
+  // or raw text (tabs and breaks anywhere) for the entry operations alone.
+  std::vector<u16> entries;
+  for (size_t k = 0; k < entryCount; ++k) {
+    const uint8_t b = r.Byte();
+    const uint8_t shape = r.Byte();
+    u16 e = r.String(b & 7);
+    if (b & 0x40) e += u16((shape >> 2) % 3 + 1, u'\t') + r.String((b >> 3) & 7);
+    if (!(b & 0x80)) {
+      for (auto& c : e)
+        if (c == u'\r' || c == u'\n') c = u'x';
+      static const char16_t* const breaks[] = {u"", u"\r\n", u"\r", u"\n"};
+      e += breaks[shape & 3];
+    }
+    entries.push_back(e);
+  }
+  const u16 text = r.String(size);
+
+  // Cutting and joining lines.
+  TCommonStringRecordList list;
+  list.SetText(text);
+  Check("Text write then read", text, list.Text(), text);
+  const std::vector<u16> lines = CutLines(text);
+  if (static_cast<size_t>(list.Count()) != lines.size()) Fail("SetText line count", text, u"", u"");
+  for (size_t i = 0; i < lines.size(); ++i) Check("SetText line", text, list.Item(static_cast<int32_t>(i)), lines[i]);
+
+  // Insertion, every mode.
+  for (auto position : {ipLineHead, ipFirstChar})
+    for (auto target : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank})
+      Check("InsertHeadSymbol", text, InsertHeadSymbol(text, symbol, position, target),
+            InsertRef(text, symbol, position, target));
+
+  // Tab expansion of indentation (widths of space and ideographic space).
+  for (const auto& line : lines) {
+    const u16v indent = u16v(line).substr(0, IndentLength(line));
+    Check("ExpandTabs", indent, ExpandTabs(indent, 4), ExpandIndentRef(indent, true));
+  }
+
+  // Entries.
+  for (const auto& e : entries) {
+    if (IsValidEntry(e) != (Fields(e).size() == 2)) Fail("IsValidEntry", e, u"", u"");
+    Check("SymbolOfEntry", e, SymbolOfEntry(e), SymbolRef(e));
+    Check("CaptionOfEntry", e, CaptionOfEntry(e), CaptionRef(e));
+    Check("DecodeEscapes", e, DecodeEscapes(e), DecodeRef(e));
+  }
+
+  // Deletion, with the entries that a settings list can hold: valid ones,
+  // whose symbol therefore has no line break.
+  std::vector<u16> usable;
+  TCommonStringRecordList usableList;
+  for (const auto& e : entries) {
+    const u16 sym = SymbolRef(e);
+    if (Fields(e).size() != 2 || sym.find_first_of(u"\r\n") != u16::npos) continue;
+    usable.push_back(e);
+    usableList.Add(e);
+    for (const auto& line : lines)
+      Check("DeleteHeadSymbolFromLine", line + u"|" + e, DeleteHeadSymbolFromLine(line, e), DeleteLineRef(line, e));
+    Check("DeleteSpecifiedHeadSymbol", text + u"|" + e, DeleteSpecifiedHeadSymbol(text, e), DeleteOnceRef(text, {e}));
+  }
+  Check("DeleteHeadSymbolsOnce", text, DeleteHeadSymbolsOnce(text, usableList), DeleteOnceRef(text, usable));
+  Check("DeleteHeadSymbolsAll", text, DeleteHeadSymbolsAll(text, usableList), DeleteAllRef(text, usable));
+
+  // What is inserted before every line comes off again, when the symbol is a
+  // plain one: not empty, no tab or break, not starting with indentation.
+  bool plain = !symbol.empty() && !IsIndent(symbol[0]);
+  for (char16_t c : symbol) plain = plain && c != u'\t' && c != u'\r' && c != u'\n';
+  if (plain) {
+    const u16 inserted = InsertHeadSymbol(text, symbol, ipLineHead, tlAll);
+    Check("insert then delete", text, DeleteSpecifiedHeadSymbol(inserted, symbol + u"\tcaption"), text);
+  }
+
+  CheckUtf(data, size, text);
+  return 0;
+}
