@@ -4,9 +4,38 @@
 
 #include "Cp932Table.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 int Cp932CharWidth(char16_t c) noexcept {
   return ((Cp932DoubleByteBits[c >> 5] >> (c & 31)) & 1u) ? 2 : 1;
 }
+
+namespace {
+
+// Bytes that the text between two tabs takes in the ANSI code page. The runs
+// end at tabs, so a surrogate pair is never cut; the spaces written for the
+// tabs count one byte each and are added by the caller.
+uint64_t AnsiWidth(std::u16string_view run) {
+#ifdef _WIN32
+  uint64_t bytes = 0;
+  while (!run.empty()) {
+    size_t take = run.size() < 0x10000000u ? run.size() : 0x10000000u;
+    if (take < run.size() && take > 1 && run[take - 1] >= 0xD800 && run[take - 1] < 0xDC00) --take;
+    bytes += static_cast<uint64_t>(WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(run.data()),
+                                                       static_cast<int>(take), nullptr, 0, nullptr, nullptr));
+    run.remove_prefix(take);
+  }
+  return bytes;
+#else
+  uint64_t bytes = 0;
+  for (char16_t c : run) bytes += static_cast<uint64_t>(Cp932CharWidth(c));
+  return bytes;
+#endif
+}
+
+}  // namespace
 
 std::u16string ExpandTabs(std::u16string_view S, int TabWidth) {
   std::u16string result;
@@ -17,15 +46,17 @@ std::u16string ExpandTabs(std::u16string_view S, int TabWidth) {
   result.reserve(S.size());
   const uint64_t width = static_cast<uint64_t>(TabWidth);
   uint64_t col = 0;  // 64-bit: a long line must not wrap the column
-  for (char16_t c : S) {
-    if (c == u'\t') {
-      const uint64_t n = width - col % width;
-      result.append(static_cast<size_t>(n), u' ');
-      col += n;
-    } else {
-      result.push_back(c);
-      col += static_cast<uint64_t>(Cp932CharWidth(c));
-    }
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = S.find(u'\t', start);
+    const std::u16string_view run = S.substr(start, tab == std::u16string_view::npos ? S.npos : tab - start);
+    result.append(run);
+    if (tab == std::u16string_view::npos) break;
+    col += AnsiWidth(run);
+    const uint64_t n = width - col % width;
+    result.append(static_cast<size_t>(n), u' ');
+    col += n;
+    start = tab + 1;
   }
   return result;
 }

@@ -5,12 +5,14 @@
 #include <string_view>
 
 // Replaces every tab by TabWidth - (Col mod TabWidth) spaces, Col being the
-// width in code page 932 bytes of everything written before it. Measured the
-// same way on every machine. A TabWidth below 1 leaves the tabs as they are.
+// width in bytes of everything written before it: in the system ANSI code
+// page on Windows, in code page 932 (Cp932CharWidth) elsewhere. A TabWidth
+// below 1 leaves the tabs as they are.
 std::u16string ExpandTabs(std::u16string_view S, int TabWidth);
 
-// Bytes of c in code page 932: 2 for a double-byte character, otherwise 1
-// (an unmappable character becomes the one-byte default character).
+// Bytes of c as Windows converts it to code page 932: 2 for a double-byte
+// character (best-fit look-alikes included), otherwise 1 (a character
+// without a form becomes the one-byte default character).
 int Cp932CharWidth(char16_t c) noexcept;
 
 // Space, ideographic space and tab; nothing else is indentation.

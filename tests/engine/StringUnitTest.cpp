@@ -20,6 +20,13 @@ TEST(StringUnit, ExpandTabsMeasuresCodePage932Columns) {
   EXPECT_EQ(ExpandTabs(u"abc", 4), u"abc");
   // Characters without a code page 932 form count one byte (the default char).
   EXPECT_EQ(ExpandTabs(N(u"\u00e9→"), 4), N(u"\u00e9␣␣␣"));
+  // Widths are those of the Windows conversion: best-fit look-alikes count
+  // their two bytes (« is written as ≪), and the JIS forms that code page 932
+  // does not map (wave dash, minus sign, double vertical line) one byte.
+  EXPECT_EQ(ExpandTabs(N(u"«→"), 4), N(u"«␣␣"));
+  EXPECT_EQ(ExpandTabs(N(u"\u00b7→"), 4), N(u"\u00b7␣␣"));
+  EXPECT_EQ(ExpandTabs(N(u"〜→"), 4), N(u"〜␣␣␣"));
+  EXPECT_EQ(ExpandTabs(N(u"\u2212→"), 4), N(u"\u2212␣␣␣"));
   // NUL and lone surrogates pass through and count one column each.
   const std::u16string odd{u'\0', u'\xD800', u'\t', u'\xDC00'};
   EXPECT_EQ(ExpandTabs(odd, 4), (std::u16string{u'\0', u'\xD800', u' ', u' ', u'\xDC00'}));
@@ -41,6 +48,8 @@ TEST(StringUnit, Cp932Widths) {
   EXPECT_EQ(Cp932CharWidth(u'\ue000'), 2);  // user-defined area
   EXPECT_EQ(Cp932CharWidth(u'\u00a5'), 1);  // no double-byte form
   EXPECT_EQ(Cp932CharWidth(u'\u00e9'), 1);
+  for (char16_t c : std::u16string_view(u"\u00ab\u00af\u00b5\u00b7\u00b8\u00bb")) EXPECT_EQ(Cp932CharWidth(c), 2) << int(c);
+  for (char16_t c : std::u16string_view(u"\u2016\u2212\u301c")) EXPECT_EQ(Cp932CharWidth(c), 1) << int(c);
   EXPECT_EQ(Cp932CharWidth(u'\xD800'), 1);
   EXPECT_EQ(Cp932CharWidth(u'\xDFFF'), 1);
   EXPECT_EQ(Cp932CharWidth(u'\uffff'), 1);
