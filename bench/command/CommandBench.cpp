@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   }
   TPluginModule plugin(dll);
   TTempFolder folder;
-  WriteCp932File(folder.File(u"Marquill_Setting.txt"), u"> \t引用\r\n// \tC++\r\n# \tシェル\r\n");
+  WriteBytes(folder / u"Marquill_Setting.txt", Cp932(u"> \t引用\r\n// \tC++\r\n# \tシェル\r\n"));
 
   TSimHost host;
   host.SetPlugInsFolder(folder.Path());

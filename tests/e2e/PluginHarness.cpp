@@ -5,20 +5,6 @@
 
 namespace {
 
-std::u16string WindowText(HWND hwnd) {
-  const int n = GetWindowTextLengthW(hwnd);
-  std::wstring s(static_cast<size_t>(n) + 1, L'\0');
-  const int got = GetWindowTextW(hwnd, s.data(), n + 1);
-  s.resize(static_cast<size_t>(got > 0 ? got : 0));
-  return ToU16(s);
-}
-
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[64] = {};
-  GetClassNameW(hwnd, name, 64);
-  return name;
-}
-
 struct TDialogParts {
   std::vector<HWND> Statics;
   std::vector<HWND> Buttons;
@@ -41,20 +27,6 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
 }
 
 }  // namespace
-
-std::wstring WindowsPath(std::string_view path) {
-  std::wstring out;
-  if (!path.empty() && path[0] == '/') out = L"Z:";
-  const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  std::wstring rest(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), rest.data(), n);
-  for (wchar_t& c : rest)
-    if (c == L'/') c = L'\\';
-  return out + rest;
-}
-
-std::u16string ToU16(std::wstring_view s) { return std::u16string(s.begin(), s.end()); }
-std::wstring ToWide(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
 
 TPluginModule::TPluginModule(const std::wstring& path) {
   FModule = LoadLibraryW(path.c_str());
@@ -105,7 +77,7 @@ std::vector<TMenuItemSeen> WalkMenu(HMENU menu, bool deep) {
     item.Separator = (info.fType & MFT_SEPARATOR) != 0;
     item.Popup = info.hSubMenu != nullptr;
     item.Id = item.Popup ? 0 : info.wID;
-    item.Caption = ToU16(text);
+    item.Caption = U(text);
     if (item.Popup && deep) item.Items = WalkMenu(info.hSubMenu, true);
     items.push_back(std::move(item));
   }
@@ -250,71 +222,6 @@ void TUserDriver::OnDialogIdle(HWND dialog) {
   seen.Answer = answer;
   FDialogs.push_back(std::move(seen));
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, answer)));
-}
-
-TTempFolder::TTempFolder() {
-  static int counter = 0;
-  wchar_t temp[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH, temp);
-  std::wstring base = temp;
-  if (!base.empty() && base.back() == L'\\') base.pop_back();
-  for (;;) {
-    std::wstring path = base + L"\\marquill-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                        std::to_wstring(++counter);
-    if (CreateDirectoryW(path.c_str(), nullptr)) {
-      FPath = ToU16(path);
-      return;
-    }
-  }
-}
-
-namespace {
-void RemoveTree(const std::wstring& path) {
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring full = path + L"\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(full);
-      else
-        DeleteFileW(full.c_str());
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
-}
-}  // namespace
-
-TTempFolder::~TTempFolder() { RemoveTree(ToWide(FPath)); }
-
-void WriteCp932File(const std::u16string& path, std::u16string_view text) {
-  std::string bytes;
-  if (!text.empty()) {
-    const wchar_t* w = reinterpret_cast<const wchar_t*>(text.data());
-    const int n = WideCharToMultiByte(932, 0, w, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    bytes.resize(static_cast<size_t>(n));
-    WideCharToMultiByte(932, 0, w, static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
-  }
-  HANDLE f = CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  if (!bytes.empty()) WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(f);
-}
-
-std::string ReadFileBytes(const std::u16string& path) {
-  HANDLE f = CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return {};
-  std::string bytes;
-  char buf[4096];
-  DWORD got = 0;
-  while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
-  CloseHandle(f);
-  return bytes;
 }
 
 TWatchdog::TWatchdog(DWORD milliseconds, const char* what) : FMilliseconds(milliseconds), FWhat(what) {

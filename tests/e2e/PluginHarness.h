@@ -14,11 +14,7 @@
 
 #include "Marquill.h"
 #include "SimHost.h"
-
-// A Windows path for a path the build system gave (a Unix path under Wine).
-std::wstring WindowsPath(std::string_view path);
-std::u16string ToU16(std::wstring_view s);
-std::wstring ToWide(std::u16string_view s);
+#include "WinTestUtil.h"
 
 template <class F>
 F ProcAs(FARPROC p) {
@@ -125,24 +121,6 @@ private:
 
 // Walks a popup menu and its submenus.
 std::vector<TMenuItemSeen> WalkMenu(HMENU menu, bool deep);
-
-// A fresh folder under the temporary folder, removed with its files at the end.
-class TTempFolder {
-public:
-  TTempFolder();
-  ~TTempFolder();
-  TTempFolder(const TTempFolder&) = delete;
-  TTempFolder& operator=(const TTempFolder&) = delete;
-  const std::u16string& Path() const { return FPath; }  // without a trailing backslash
-  std::u16string File(std::u16string_view name) const { return FPath + u"\\" + std::u16string(name); }
-
-private:
-  std::u16string FPath;
-};
-
-// Writes text as code page 932 bytes; reads a whole file's bytes.
-void WriteCp932File(const std::u16string& path, std::u16string_view text);
-std::string ReadFileBytes(const std::u16string& path);
 
 // Ends the test program when a modal loop hangs (no menu or box answered).
 class TWatchdog {

@@ -106,8 +106,7 @@ void Paint(TSimHost& host) {
     }
     std::u16string line = host.Line(y);
     while (!line.empty() && (line.back() == u'\r' || line.back() == u'\n')) line.pop_back();
-    const std::wstring w = ToWide(line);
-    TextOutW(dc, 10, top, w.c_str(), static_cast<int>(w.size()));
+    TextOutW(dc, 10, top, W(line), static_cast<int>(line.size()));
   }
   SelectObject(dc, oldFont);
   DeleteObject(font);
@@ -127,7 +126,7 @@ int main(int argc, char** argv) {
 
   TPluginModule plugin(dll);
   TTempFolder folder;
-  WriteCp932File(folder.File(u"Marquill_Setting.txt"), kSettings);
+  WriteBytes(folder / u"Marquill_Setting.txt", Cp932(kSettings));
 
   TSimHost host(kSample);
   host.SetPlugInsFolder(folder.Path());

@@ -2,34 +2,48 @@
 
 #include <algorithm>
 
-namespace {
+std::wstring WindowsPath(std::string_view path) {
+  std::wstring out;
+  if (!path.empty() && path[0] == '/') out = L"Z:";
+  const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  std::wstring rest(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), rest.data(), n);
+  for (wchar_t& c : rest)
+    if (c == L'/') c = L'\\';
+  return out + rest;
+}
 
-// Under Wine without a window manager, every closed message box waits two
-// seconds for the window manager to confirm. Unmanaged windows do not wait;
-// the setting is for this test program only and must be in place before the
-// display driver starts, hence a static initializer.
-struct TWineUnmanagedWindows {
-  TWineUnmanagedWindows() {
-    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) return;
-    wchar_t self[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
-    const wchar_t* name = self;
-    for (const wchar_t* p = self; *p; ++p)
-      if (*p == L'\\' || *p == L'/') name = p + 1;
-    std::wstring key = L"Software\\Wine\\AppDefaults\\";
-    key += name;
-    key += L"\\X11 Driver";
-    HKEY h;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) ==
-        ERROR_SUCCESS) {
-      RegSetValueExW(h, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), 2 * sizeof(wchar_t));
-      RegCloseKey(h);
-    }
+std::string Cp932(std::u16string_view text) {
+  std::string bytes;
+  if (text.empty()) return bytes;
+  const wchar_t* w = reinterpret_cast<const wchar_t*>(text.data());
+  const int n = WideCharToMultiByte(932, 0, w, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  bytes.resize(static_cast<size_t>(n));
+  WideCharToMultiByte(932, 0, w, static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+  return bytes;
+}
+
+// Without a window manager, Wine waits two seconds for one to confirm every
+// closed message box; unmanaged windows do not wait. The setting is for this
+// program only and is read when the display driver starts.
+void UseUnmanagedWindowsUnderWine() {
+  if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) return;
+  wchar_t self[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  const wchar_t* name = self;
+  for (const wchar_t* p = self; *p; ++p)
+    if (*p == L'\\' || *p == L'/') name = p + 1;
+  std::wstring key = L"Software\\Wine\\AppDefaults\\";
+  key += name;
+  key += L"\\X11 Driver";
+  HKEY h;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) ==
+      ERROR_SUCCESS) {
+    RegSetValueExW(h, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), 2 * sizeof(wchar_t));
+    RegCloseKey(h);
   }
-} WineUnmanagedWindows;
-
-}  // namespace
+}
 
 TTempFolder::TTempFolder() {
   wchar_t base[MAX_PATH + 1];
@@ -37,7 +51,7 @@ TTempFolder::TTempFolder() {
   static int counter = 0;
   for (;;) {
     wchar_t name[64];
-    wsprintfW(name, L"mqset%lu_%d", GetCurrentProcessId(), ++counter);
+    wsprintfW(name, L"marquill-test-%lu-%d", GetCurrentProcessId(), ++counter);
     FPath = U(base);
     if (!FPath.empty() && FPath.back() == u'\\') FPath.pop_back();
     FPath += u"\\";
@@ -112,6 +126,20 @@ std::vector<std::u16string> FolderEntries(const std::u16string& folder) {
   return names;
 }
 
+std::u16string WindowText(HWND hwnd) {
+  const int length = GetWindowTextLengthW(hwnd);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int got = GetWindowTextW(hwnd, text.data(), length + 1);
+  text.resize(static_cast<size_t>(std::max(got, 0)));
+  return U(text);
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[64] = {};
+  GetClassNameW(hwnd, name, 64);
+  return name;
+}
+
 TFileLock::TFileLock(const std::u16string& path, DWORD share)
     : FHandle(CreateFileW(W(path), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
@@ -128,33 +156,22 @@ struct TFindDialog {
 
 BOOL CALLBACK FindOwnedDialog(HWND hwnd, LPARAM l) {
   auto* find = reinterpret_cast<TFindDialog*>(l);
-  wchar_t cls[64] = {};
-  GetClassNameW(hwnd, cls, 64);
-  if (lstrcmpW(cls, L"#32770") == 0 && GetWindow(hwnd, GW_OWNER) == find->Owner && IsWindowVisible(hwnd)) {
+  if (ClassOf(hwnd) == L"#32770" && GetWindow(hwnd, GW_OWNER) == find->Owner && IsWindowVisible(hwnd)) {
     find->Found = hwnd;
     return FALSE;
   }
   return TRUE;
 }
 
-std::u16string WindowText(HWND hwnd) {
-  const int length = GetWindowTextLengthW(hwnd);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  const int got = GetWindowTextW(hwnd, text.data(), length + 1);
-  text.resize(static_cast<size_t>(std::max(got, 0)));
-  return std::u16string(text.begin(), text.end());
-}
-
 BOOL CALLBACK ReadChild(HWND child, LPARAM l) {
   auto* seen = reinterpret_cast<TSeenDialog*>(l);
-  wchar_t cls[64] = {};
-  GetClassNameW(child, cls, 64);
-  if (lstrcmpiW(cls, L"Static") == 0) {
+  const std::wstring cls = ClassOf(child);
+  if (lstrcmpiW(cls.c_str(), L"Static") == 0) {
     const std::u16string text = WindowText(child);
     if (!text.empty()) seen->Text = text;
     HICON icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
     if (icon && icon == LoadIconW(nullptr, IDI_QUESTION)) seen->QuestionIcon = true;
-  } else if (lstrcmpiW(cls, L"Button") == 0) {
+  } else if (lstrcmpiW(cls.c_str(), L"Button") == 0) {
     const int id = GetDlgCtrlID(child);
     if (id == IDYES)
       seen->HasYes = true;

@@ -1,4 +1,5 @@
-// Helpers for the settings tests on real files under Windows (Wine).
+// Helpers for the Windows test programs (run under Wine): strings and paths,
+// temporary folders and files, windows, and the Wine display setting.
 #pragma once
 
 #include <windows.h>
@@ -10,8 +11,19 @@
 #include <thread>
 #include <vector>
 
+// UTF-16 texts and Windows' wide strings are the same code units.
 inline const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-inline std::u16string U(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
+inline std::u16string U(std::wstring_view s) { return std::u16string(s.begin(), s.end()); }
+
+// A Windows path for a path the build system gave (a Unix path under Wine).
+std::wstring WindowsPath(std::string_view path);
+// A text in code page 932 (Shift_JIS), as the settings files hold it.
+std::string Cp932(std::u16string_view text);
+
+// Under Wine, makes this program's windows unmanaged, so that no closed
+// message box waits for a window manager that is not there. Call it first
+// thing in main, before any window exists; elsewhere it does nothing.
+void UseUnmanagedWindowsUnderWine();
 
 // A fresh folder under the temporary folder, removed with everything in it.
 class TTempFolder {
@@ -20,14 +32,14 @@ public:
   ~TTempFolder();
   TTempFolder(const TTempFolder&) = delete;
   TTempFolder& operator=(const TTempFolder&) = delete;
-  const std::u16string& Path() const { return FPath; }
+  const std::u16string& Path() const { return FPath; }  // without a trailing backslash
   std::u16string operator/(std::u16string_view name) const { return FPath + u"\\" + std::u16string(name); }
 
 private:
   std::u16string FPath;
 };
 
-void RemoveTree(const std::u16string& path);
+void RemoveTree(const std::u16string& path);  // a file, or a folder with everything in it; read-only too
 void WriteBytes(const std::u16string& path, std::string_view bytes);
 std::optional<std::string> ReadBytes(const std::u16string& path);  // nullopt when it cannot be read
 bool IsFile(const std::u16string& path);
@@ -35,6 +47,9 @@ bool IsFolder(const std::u16string& path);
 void MakeFolder(const std::u16string& path);
 void SetReadOnly(const std::u16string& path, bool on);
 std::vector<std::u16string> FolderEntries(const std::u16string& folder);  // names, sorted, without . and ..
+
+std::u16string WindowText(HWND hwnd);
+std::wstring ClassOf(HWND hwnd);
 
 // An open handle on a file with the given sharing, closed on destruction.
 class TFileLock {
