@@ -18,3 +18,19 @@ std::string Utf16ToUtf8Lossy(std::u16string_view in);
 
 // Appends the UTF-8 of `in` to `out`; false (with `out` partly written) on a lone surrogate.
 bool AppendUtf16AsUtf8(std::u16string_view in, std::string& out);
+
+// The same conversions into caller-owned memory, for large texts handled in
+// reused buffers. DecodeUtf8To writes at most in.size() units to `out` and
+// returns how many, or nullopt as Utf8ToUtf16 does; EncodeUtf8To writes at
+// most 3 * in.size() bytes and returns how many, or nullopt on a lone
+// surrogate. Neither writes past those bounds.
+std::optional<size_t> DecodeUtf8To(std::string_view in, char16_t* out, size_t* badOffset = nullptr);
+std::optional<size_t> EncodeUtf8To(std::u16string_view in, char* out);
+
+// Which implementation the conversions use: the portable one, or one using
+// the vector instructions of this processor. Chosen once at start-up; tests
+// switch it to compare them.
+enum class TUtfCodec { Scalar, Sse41, Avx2 };
+TUtfCodec UtfCodec();
+// False (and nothing changed) when this processor cannot run `codec`.
+bool SetUtfCodec(TUtfCodec codec);
