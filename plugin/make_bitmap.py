@@ -30,16 +30,14 @@ def picture():
     def put(x, y, c):
         px[y][x] = c
 
+    def box(left, top, right, bottom, fill, edge):  # inclusive corners
+        for y in range(top, bottom + 1):
+            for x in range(left, right + 1):
+                inside = left < x < right and top < y < bottom
+                put(x, y, fill if inside else edge)
+
     # The page: white with a dark outline and a folded corner.
-    for y in range(0, 16):
-        for x in range(4, 16):
-            put(x, y, WHITE)
-    for x in range(4, 16):
-        put(x, 0, DARK)
-        put(x, 15, DARK)
-    for y in range(0, 16):
-        put(4, y, DARK)
-        put(15, y, DARK)
+    box(4, 0, 15, 15, WHITE, DARK)
     put(14, 1, GREY)
     put(13, 1, GREY)
     put(14, 2, GREY)
@@ -51,15 +49,7 @@ def picture():
         for x in range(x0, 14):
             put(x, y, GREY)
     # The box at the lower left with an upward blue triangle.
-    for y in range(9, 16):
-        for x in range(0, 7):
-            put(x, y, WHITE)
-    for x in range(0, 7):
-        put(x, 9, BLACK)
-        put(x, 15, BLACK)
-    for y in range(9, 16):
-        put(0, y, BLACK)
-        put(6, y, BLACK)
+    box(0, 9, 6, 15, WHITE, BLACK)
     put(3, 11, BLUE)
     for x in range(2, 5):
         put(x, 12, BLUE)

@@ -1,5 +1,7 @@
 #include "SettingRulesUnit.h"
 
+#include <initializer_list>
+
 #include "FileNameUnit.h"
 
 namespace {
@@ -13,7 +15,26 @@ bool MatchesAt(std::u16string_view text, size_t pos, std::u16string_view what) {
   return true;
 }
 
-constexpr std::u16string_view QuestionTail = u"\r\n  移行\r\n    ";
+void Append(std::u16string& text, std::initializer_list<std::u16string_view> parts) {
+  for (std::u16string_view part : parts) text += part;
+}
+
+// One backup the migration makes: the file of a version and its backup name.
+struct TBackupStep {
+  std::u16string_view Version, Name, Backup;
+};
+
+// The migration question: what was found, the backups, and the move of the old
+// file to the current name.
+std::u16string MigrationQuestion(std::u16string_view found, std::initializer_list<TBackupStep> backups,
+                                 std::u16string_view oldName, std::u16string_view curName) {
+  std::u16string text;
+  Append(text, {u"設定ファイル名が変更になっています。\r\n", found,
+                u"移行しますか？\r\n--------------------\r\n処理内容\r\n  バックアップ\r\n"});
+  for (const TBackupStep& b : backups) Append(text, {u"    ", b.Version, u":", b.Name, u" >> ", b.Backup, u"\r\n"});
+  Append(text, {u"  移行\r\n    ", oldName, u" >> ", curName});
+  return text;
+}
 
 }  // namespace
 
@@ -76,35 +97,12 @@ std::u16string RedirectPath(std::u16string_view path, std::u16string_view progra
 
 std::u16string TwoFileQuestionText(std::u16string_view oldName, std::u16string_view oldBackup,
                                    std::u16string_view curName, std::u16string_view curBackup) {
-  std::u16string text =
-      u"設定ファイル名が変更になっています。\r\n旧バージョン/新バージョン、両方の設定ファイルが存在します。\r\n"
-      u"移行しますか？\r\n--------------------\r\n処理内容\r\n  バックアップ\r\n    旧バージョン:";
-  text += oldName;
-  text += u" >> ";
-  text += oldBackup;
-  text += u"\r\n";
-  text += u"    新バージョン:";
-  text += curName;
-  text += u" >> ";
-  text += curBackup;
-  text += QuestionTail;
-  text += oldName;
-  text += u" >> ";
-  text += curName;
-  return text;
+  return MigrationQuestion(u"旧バージョン/新バージョン、両方の設定ファイルが存在します。\r\n",
+                           {{u"旧バージョン", oldName, oldBackup}, {u"新バージョン", curName, curBackup}}, oldName, curName);
 }
 
 std::u16string OldFileQuestionText(std::u16string_view oldName, std::u16string_view oldBackup,
                                    std::u16string_view curName) {
-  std::u16string text =
-      u"設定ファイル名が変更になっています。\r\n旧バージョンの設定ファイルが存在します。\r\n"
-      u"移行しますか？\r\n--------------------\r\n処理内容\r\n  バックアップ\r\n    旧バージョン:";
-  text += oldName;
-  text += u" >> ";
-  text += oldBackup;
-  text += QuestionTail;
-  text += oldName;
-  text += u" >> ";
-  text += curName;
-  return text;
+  return MigrationQuestion(u"旧バージョンの設定ファイルが存在します。\r\n", {{u"旧バージョン", oldName, oldBackup}},
+                           oldName, curName);
 }
