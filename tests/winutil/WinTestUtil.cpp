@@ -1,6 +1,8 @@
 #include "WinTestUtil.h"
 
+
 #include <algorithm>
+#include <stdexcept>
 
 std::wstring WindowsPath(std::string_view path) {
   std::wstring out;
@@ -57,6 +59,8 @@ TTempFolder::TTempFolder() {
     FPath += u"\\";
     FPath += U(name);
     if (CreateDirectoryW(W(FPath), nullptr)) break;
+    // Only a name already taken is worth another try.
+    if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create a temporary folder");
   }
 }
 
