@@ -1,6 +1,5 @@
 #include "WinTestUtil.h"
 
-
 #include <algorithm>
 #include <stdexcept>
 
