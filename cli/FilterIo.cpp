@@ -105,6 +105,65 @@ bool TInput::ReadStdin(std::string& error) {
   }
 }
 
+bool TInputFile::Open() {
+#ifdef _WIN32
+  return false;
+#else
+  struct stat st;
+  if (fstat(0, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const off_t here = lseek(0, 0, SEEK_CUR);
+  if (here < 0) return false;
+  FStart = here;
+  FSize = st.st_size > here ? static_cast<size_t>(st.st_size - here) : 0;
+  return true;
+#endif
+}
+
+long TInputFile::ReadAt(char* p, size_t n, size_t at) const {
+#ifdef _WIN32
+  (void)p, (void)n, (void)at;
+  errno = ENOSYS;
+  return -1;
+#else
+  for (;;) {
+    const long r = static_cast<long>(::pread(0, p, std::min(n, kIoLimit), static_cast<off_t>(FStart + at)));
+    if (r >= 0 || errno != EINTR) return r;
+  }
+#endif
+}
+
+bool TInputFile::LineStartAt(size_t at, size_t& start, std::string& error) const {
+  if (at == 0) {
+    start = 0;
+    return true;
+  }
+  char buf[4096];
+  for (size_t pos = at - 1;; ) {
+    const long r = ReadAt(buf, sizeof buf, pos);
+    if (r < 0) {
+      error = "cannot read input: " + ErrnoText(errno);
+      return false;
+    }
+    if (r == 0) {
+      start = kToEnd;
+      return true;
+    }
+    if (const void* lf = std::memchr(buf, '\n', static_cast<size_t>(r))) {
+      start = pos + static_cast<size_t>(static_cast<const char*>(lf) - buf) + 1;
+      return true;
+    }
+    pos += static_cast<size_t>(r);
+  }
+}
+
+void TInputFile::Finish(size_t consumed) const {
+#ifndef _WIN32
+  lseek(0, static_cast<off_t>(FStart + consumed), SEEK_SET);
+#else
+  (void)consumed;
+#endif
+}
+
 bool DecodeUtf8(std::string_view bytes, size_t streamOffset, std::u16string& out, std::string& error) {
   size_t bad = 0;
   auto u = Utf8ToUtf16(bytes, &bad);
@@ -113,6 +172,22 @@ bool DecodeUtf8(std::string_view bytes, size_t streamOffset, std::u16string& out
     return false;
   }
   out = std::move(*u);
+  return true;
+}
+
+bool TTextBuffer::Decode(std::string_view bytes, size_t streamOffset, std::string& error) {
+  if (bytes.size() > FCapacity) {
+    FCapacity = std::max(bytes.size(), FCapacity + FCapacity / 2);
+    FData.reset(new char16_t[FCapacity]);  // not value-initialised: filled by decoding
+  }
+  FSize = 0;
+  size_t bad = 0;
+  auto units = DecodeUtf8To(bytes, FData.get(), &bad);
+  if (!units) {
+    error = "input is not valid UTF-8 (byte offset " + std::to_string(streamOffset + bad) + ")";
+    return false;
+  }
+  FSize = *units;
   return true;
 }
 
@@ -134,16 +209,20 @@ std::vector<std::string_view> SplitAfterLineFeeds(std::string_view bytes, size_t
   return pieces;
 }
 
+TOutput::TPiece& TOutput::PieceWithRoom(size_t room) {
+  if (FPieces.empty() || FPieces.back().Capacity - FPieces.back().Size < room) {
+    TPiece piece;
+    piece.Data.reset(static_cast<char*>(std::malloc(kOutPiece)));
+    if (!piece.Data) throw std::bad_alloc();
+    piece.Capacity = kOutPiece;
+    FPieces.push_back(std::move(piece));
+  }
+  return FPieces.back();
+}
+
 void TOutput::AppendBytes(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (FPieces.empty() || FPieces.back().Size == FPieces.back().Capacity) {
-      TPiece piece;
-      piece.Data.reset(static_cast<char*>(std::malloc(kOutPiece)));
-      if (!piece.Data) throw std::bad_alloc();
-      piece.Capacity = kOutPiece;
-      FPieces.push_back(std::move(piece));
-    }
-    TPiece& last = FPieces.back();
+    TPiece& last = PieceWithRoom(1);
     const size_t n = std::min(bytes.size(), last.Capacity - last.Size);
     std::memcpy(last.Data.get() + last.Size, bytes.data(), n);
     last.Size += n;
@@ -152,15 +231,18 @@ void TOutput::AppendBytes(std::string_view bytes) {
 }
 
 bool TOutput::Append(std::u16string_view text) {
-  // Encoded a slice at a time into a small buffer that stays in the cache.
+  // Encoded straight into the pieces a slice at a time; a piece is left with
+  // its end unused (and so never touched) when the next slice might not fit.
   constexpr size_t kSlice = size_t{32} << 10;
+  static_assert(3 * kSlice + 3 <= kOutPiece);
   for (size_t pos = 0; pos < text.size();) {
     size_t len = std::min(kSlice, text.size() - pos);
     // Keep a surrogate pair within one slice.
     if (pos + len < text.size() && text[pos + len - 1] >= 0xD800 && text[pos + len - 1] <= 0xDBFF) ++len;
-    FScratch.clear();
-    if (!AppendUtf16AsUtf8(text.substr(pos, len), FScratch)) return false;
-    AppendBytes(FScratch);
+    TPiece& last = PieceWithRoom(3 * len);
+    auto written = EncodeUtf8To(text.substr(pos, len), last.Data.get() + last.Size);
+    if (!written) return false;
+    last.Size += *written;
     pos += len;
   }
   return true;

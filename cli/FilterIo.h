@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,9 +37,51 @@ private:
   size_t FSize = 0;
 };
 
+// Standard input when it is a regular file that can be read at any offset
+// (not on Windows): ranges of whole lines are then read by several threads at
+// once into small buffers, instead of the whole input into memory first.
+class TInputFile {
+public:
+  static constexpr size_t kToEnd = static_cast<size_t>(-1);
+  // False when standard input is not such a file.
+  bool Open();
+  // Bytes from the current offset to the end, when opened.
+  size_t Size() const { return FSize; }
+  // The first offset at or after `at` where a line begins (0, or right after
+  // a LF); kToEnd when there is none before the end.
+  bool LineStartAt(size_t at, size_t& start, std::string& error) const;
+  // Hands the bytes of [begin, end) to `take` in order, in pieces that end
+  // right after a LF or at `end`, with the offset of each; `end` may be
+  // kToEnd. Stops when `take` returns false. `reached` is the offset after
+  // the last byte handed over. Reports input that shrank while being read.
+  template <class F>
+  bool ReadLines(size_t begin, size_t end, F take, size_t& reached, std::string& error) const;
+  // Leaves standard input at the end of what was read, as reading it would.
+  void Finish(size_t consumed) const;
+
+private:
+  long ReadAt(char* p, size_t n, size_t at) const;
+  long long FStart = 0;
+  size_t FSize = 0;
+};
+
 // Strict UTF-8 decoding; `streamOffset` is added to the byte offset in the
 // message.
 bool DecodeUtf8(std::string_view bytes, size_t streamOffset, std::u16string& out, std::string& error);
+
+// UTF-16 text decoded into a buffer that is reused from piece to piece (and
+// so stays in the cache), grown when needed and never cleared beforehand.
+class TTextBuffer {
+public:
+  // As DecodeUtf8; Text() is the result until the next call.
+  bool Decode(std::string_view bytes, size_t streamOffset, std::string& error);
+  std::u16string_view Text() const { return {FData.get(), FSize}; }
+
+private:
+  std::unique_ptr<char16_t[]> FData;
+  size_t FCapacity = 0;
+  size_t FSize = 0;
+};
 
 // Cuts `bytes` into pieces of about `size` bytes that end right after a LF
 // (or at the end). A LF byte never occurs inside a multi-byte UTF-8 sequence,
@@ -63,8 +107,9 @@ private:
     size_t Size = 0;
     size_t Capacity = 0;
   };
+  // The last piece, or a new one when it has less than `room` bytes free.
+  TPiece& PieceWithRoom(size_t room);
   std::vector<TPiece> FPieces;
-  std::string FScratch;  // one encoded slice
 };
 
 // Reads a whole file; `path` is UTF-8.
@@ -72,3 +117,50 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string& error
 
 // Strict decoding of code page 932 (Shift_JIS as Windows has it) into UTF-16.
 bool DecodeCp932(std::string_view bytes, std::u16string& out, std::string& error);
+
+template <class F>
+bool TInputFile::ReadLines(size_t begin, size_t end, F take, size_t& reached, std::string& error) const {
+  constexpr size_t kChunk = size_t{128} << 10;
+  size_t capacity = kChunk;
+  std::unique_ptr<char[]> buffer(new char[capacity]);
+  size_t have = 0;    // bytes in the buffer, from offset `pos`
+  size_t pos = begin;
+  reached = begin;
+  for (;;) {
+    if (have == capacity) {  // one line longer than the buffer
+      std::unique_ptr<char[]> grown(new char[capacity * 2]);
+      std::memcpy(grown.get(), buffer.get(), have);
+      buffer = std::move(grown);
+      capacity *= 2;
+    }
+    size_t want = capacity - have;
+    if (end != kToEnd) want = std::min(want, end - pos - have);
+    const long r = want ? ReadAt(buffer.get() + have, want, pos + have) : 0;
+    if (r < 0) {
+      error = "cannot read input: " + std::string(std::strerror(errno));
+      return false;
+    }
+    have += static_cast<size_t>(r);
+    const bool last = r == 0 || (end != kToEnd && pos + have == end);
+    if (r == 0 && end != kToEnd && pos + have < end) {
+      error = "cannot read input: it became shorter while being read";
+      return false;
+    }
+    size_t cut = have;
+    if (!last) {
+      cut = 0;
+      for (size_t k = have; k > 0; --k)
+        if (buffer[k - 1] == '\n') {
+          cut = k;
+          break;
+        }
+      if (cut == 0) continue;  // no whole line yet
+    }
+    if (cut > 0 && !take(std::string_view(buffer.get(), cut), pos)) return true;
+    std::memmove(buffer.get(), buffer.get() + cut, have - cut);
+    pos += cut;
+    have -= cut;
+    reached = pos;
+    if (last) return true;
+  }
+}

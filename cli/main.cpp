@@ -288,10 +288,10 @@ void TransformByPieces(const TJob& job, const TInput& input, TOutput& output) {
   };
   auto work = [&](TWorker& w) {
     try {
-      std::u16string text;
+      TTextBuffer text;
       for (size_t i = w.First; i < w.Last; ++i) {
-        if (!DecodeUtf8(pieces[i], static_cast<size_t>(pieces[i].data() - bytes.data()), text, w.Error)) return;
-        if (!w.Out.Append(job.Transform(text))) {
+        if (!text.Decode(pieces[i], static_cast<size_t>(pieces[i].data() - bytes.data()), w.Error)) return;
+        if (!w.Out.Append(job.Transform(text.Text()))) {
           w.NotUnicode = true;
           return;
         }
@@ -324,6 +324,67 @@ void TransformByPieces(const TJob& job, const TInput& input, TOutput& output) {
   }
 }
 
+// Standard input as a regular file: a range of whole lines for each thread,
+// read, decoded, transformed and encoded a small piece at a time. Returns the
+// number of bytes read.
+size_t TransformFileByRanges(const TJob& job, const TInputFile& file, TOutput& output) {
+  constexpr size_t kPiece = size_t{128} << 10;
+  size_t threads = std::thread::hardware_concurrency();
+  threads = std::clamp<size_t>(threads, 1, 4);
+  threads = std::min(threads, (file.Size() / kPiece + 7) / 8);  // not worth it for small inputs
+  threads = std::max<size_t>(threads, 1);
+
+  struct TWorker {
+    size_t Begin = 0, End = 0, Reached = 0;
+    TOutput Out;
+    std::string Error;  // bad or unreadable input
+    bool NotUnicode = false;
+    std::exception_ptr Raised;
+  };
+  std::vector<TWorker> workers(threads);
+  std::string error;
+  for (size_t t = 1; t < threads; ++t) {
+    size_t start = TInputFile::kToEnd;
+    if (workers[t - 1].Begin != TInputFile::kToEnd && !file.LineStartAt(file.Size() / threads * t, start, error))
+      BadInput(error);
+    workers[t].Begin = workers[t - 1].End = start;
+  }
+  workers[threads - 1].End = TInputFile::kToEnd;
+
+  auto work = [&](TWorker& w) {
+    try {
+      if (w.Begin == TInputFile::kToEnd) return;
+      TTextBuffer text;
+      auto take = [&](std::string_view bytes, size_t offset) {
+        if (!text.Decode(bytes, offset, w.Error)) return false;
+        if (!w.Out.Append(job.Transform(text.Text()))) {
+          w.NotUnicode = true;
+          return false;
+        }
+        return true;
+      };
+      file.ReadLines(w.Begin, w.End, take, w.Reached, w.Error);
+    } catch (...) {
+      w.Raised = std::current_exception();
+    }
+  };
+  std::vector<std::thread> running;
+  for (size_t t = 1; t < threads; ++t) running.emplace_back(work, std::ref(workers[t]));
+  work(workers[0]);
+  for (auto& th : running) th.join();
+
+  // The first failing range holds the first failure of the input.
+  size_t reached = 0;
+  for (auto& w : workers) {
+    if (w.Raised) std::rethrow_exception(w.Raised);
+    if (!w.Error.empty()) BadInput(w.Error);
+    if (w.NotUnicode) NotUnicode();
+    output.Splice(std::move(w.Out));
+    reached = std::max(reached, w.Reached);
+  }
+  return reached;
+}
+
 void Filter(const Options& o) {
   // Everything that can be refused is checked before the input is read.
   TCommonStringRecordList entries;
@@ -335,11 +396,16 @@ void Filter(const Options& o) {
     if (o.command == Command::Insert) symbol = SymbolFromArgument(o.symbols[0]);
   }
 
-  TInput input;
-  std::string error;
-  if (!input.ReadStdin(error)) BadInput(error);
   const TJob job{o, symbol, entries};
   TOutput output;
+  std::string error;
+  if (TInputFile file; WorksLineByLine(o) && file.Open() && file.Size() > 0) {
+    file.Finish(TransformFileByRanges(job, file, output));
+    if (!output.WriteToStdout(error)) throw Failure{kExitWrite, error};
+    return;
+  }
+  TInput input;
+  if (!input.ReadStdin(error)) BadInput(error);
   // An empty text is handed over as it is: insertion gives the symbol then.
   if (input.Bytes().empty() || !WorksLineByLine(o)) TransformWhole(job, input, output);
   else TransformByPieces(job, input, output);

@@ -45,15 +45,32 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
+// How standard input is given: a file (read from `offset` on), or a pipe.
+struct StdinFrom {
+  bool pipe = false;
+  off_t offset = 0;
+  off_t* offsetAfter = nullptr;  // where the file was left
+};
+
 // Runs marquill with `args`, feeding `input` on stdin; stdout goes to a file
 // (or to `stdoutPath` when given).
-Result RunFilter(const std::vector<std::string>& args, const std::string& input = "", const char* stdoutPath = nullptr) {
+Result RunFilter(const std::vector<std::string>& args, const std::string& input = "", const char* stdoutPath = nullptr,
+                 StdinFrom from = {}) {
   const std::string in = WriteTemp("stdin", input);
   const std::string out = stdoutPath ? stdoutPath : TempDir() + "/stdout";
   const std::string err = TempDir() + "/stderr";
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 0, in.c_str(), O_RDONLY, 0);
+  int fds[2] = {-1, -1};
+  if (from.pipe) {
+    if (pipe(fds) != 0) std::abort();
+    posix_spawn_file_actions_adddup2(&fa, fds[0], 0);
+    posix_spawn_file_actions_addclose(&fa, fds[1]);
+  } else {
+    fds[0] = open(in.c_str(), O_RDONLY);
+    lseek(fds[0], from.offset, SEEK_SET);
+    posix_spawn_file_actions_adddup2(&fa, fds[0], 0);
+  }
   posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   std::vector<char*> argv;
@@ -69,8 +86,23 @@ Result RunFilter(const std::vector<std::string>& args, const std::string& input 
     return r;
   }
   posix_spawn_file_actions_destroy(&fa);
+  if (from.pipe) {
+    close(fds[0]);
+    for (size_t done = 0; done < input.size();) {
+      const ssize_t w = write(fds[1], input.data() + done, input.size() - done);
+      if (w <= 0) break;
+      done += static_cast<size_t>(w);
+    }
+    close(fds[1]);
+  } else {
+    if (from.offsetAfter) *from.offsetAfter = -1;
+  }
   int ws = 0;
   waitpid(pid, &ws, 0);
+  if (!from.pipe) {
+    if (from.offsetAfter) *from.offsetAfter = lseek(fds[0], 0, SEEK_CUR);
+    close(fds[0]);
+  }
   r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
   if (!stdoutPath) r.out = ReadFile(out);
   r.err = ReadFile(err);
@@ -253,6 +285,52 @@ TEST(Cli, LargeInputs) {
   while (static_cast<unsigned char>(bad[early]) >= 0x80) --early;
   bad[early] = '\xC0';
   Refused({"delete-all", "> "}, bad, "byte offset " + std::to_string(early) + ")");
+}
+
+TEST(Cli, InputFileOrPipe) {
+  // A regular file is read in ranges by several threads, a pipe whole: the
+  // same bytes either way. One line of 1 MB lies across the middle.
+  std::string text = LargeText();
+  text.insert(text.find('\n', text.size() / 2 - 300000) + 1, std::string(1 << 20, 'L') + "\r\n");
+  const std::string quoted = PrefixLines(text, "> ");
+  StdinFrom pipe;
+  pipe.pipe = true;
+  EXPECT_TRUE(RunFilter({"insert", "> "}, text).out == quoted);
+  EXPECT_TRUE(RunFilter({"insert", "> "}, text, nullptr, pipe).out == quoted);
+  EXPECT_TRUE(RunFilter({"delete", "> "}, quoted, nullptr, pipe).out == text);
+  // Bad bytes at the start, the middle and the end, through either.
+  for (size_t at : {size_t{0}, text.size() / 2, text.size() / 2 + 1, text.size() - 1}) {
+    std::string bad = text;
+    while (static_cast<unsigned char>(bad[at]) >= 0x80) --at;
+    bad[at] = '\xFE';
+    for (bool viaPipe : {false, true}) {
+      StdinFrom from;
+      from.pipe = viaPipe;
+      Result r = RunFilter({"insert", "> "}, bad, nullptr, from);
+      EXPECT_EQ(r.status, 2);
+      EXPECT_EQ(r.out, "");
+      EXPECT_NE(r.err.find("(byte offset " + std::to_string(at) + ")"), std::string::npos) << r.err;
+    }
+  }
+  // A file already read in part: the rest is filtered, offsets count from
+  // where reading began, and the file is left at its end.
+  StdinFrom later;
+  off_t after = 0;
+  later.offset = 6;
+  later.offsetAfter = &after;
+  Result r = RunFilter({"insert", "> "}, "first\nsecond\nthird", nullptr, later);
+  EXPECT_EQ(r.out, "> second\n> third");
+  EXPECT_EQ(after, 18);
+  r = RunFilter({"insert", "> "}, "first\nsecond\n\xFF", nullptr, later);
+  EXPECT_NE(r.err.find("(byte offset 7)"), std::string::npos) << r.err;
+  const std::string big = text.substr(0, text.rfind('\n', 3 << 20) + 1);
+  later.offset = static_cast<off_t>(big.find('\n') + 1);
+  r = RunFilter({"insert", "> "}, big, nullptr, later);
+  EXPECT_TRUE(r.out == PrefixLines(big.substr(static_cast<size_t>(later.offset)), "> ")) << r.status << r.err;
+  EXPECT_EQ(after, static_cast<off_t>(big.size()));
+  // At its end already: an empty text, which insertion turns into the symbol.
+  later.offset = 18;
+  EXPECT_EQ(RunFilter({"insert", "> "}, "first\nsecond\nthird", nullptr, later).out, "> ");
 }
 
 TEST(Cli, BadInput) {
