@@ -350,8 +350,7 @@ struct TReader {
   }
 };
 
-void CheckUtf(const uint8_t* data, size_t size, u16v text) {
-  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+void CheckDecode(std::string_view bytes) {
   size_t bad = 0;
   auto got = Utf8ToUtf16(bytes, &bad);
   u16 expected;
@@ -360,13 +359,36 @@ void CheckUtf(const uint8_t* data, size_t size, u16v text) {
   if (got) Check("Utf8ToUtf16", u"", *got, expected);
   if (!got && bad != *badRef) Fail("Utf8ToUtf16 offset", u"", u16(1, char16_t(bad)), u16(1, char16_t(*badRef)));
   if (got && Utf16ToUtf8(*got) != std::string(bytes)) Fail("UTF-8 round trip", *got, u"", u"");
+}
 
+void CheckEncode(u16v text) {
   bool lone = false;
   const std::string ref = Utf16Ref(text, lone);
   auto strict = Utf16ToUtf8(text);
   if (strict.has_value() == lone) Fail("Utf16ToUtf8 acceptance", text, u"", u"");
   if (strict && *strict != ref) Fail("Utf16ToUtf8", text, u"", u"");
   if (Utf16ToUtf8Lossy(text) != ref) Fail("Utf16ToUtf8Lossy", text, u"", u"");
+}
+
+// The conversions with every implementation this processor has (the vector
+// ones take their fast paths only on runs of ASCII and three-byte
+// characters): the raw input as UTF-8, the text as UTF-16, the text's UTF-8
+// (long runs of kana and ideographic spaces) and that with one byte changed.
+void CheckUtf(const uint8_t* data, size_t size, u16v text) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  bool lone = false;
+  const std::string valid = Utf16Ref(text, lone);
+  std::string changed = valid;
+  if (!changed.empty() && size >= 2) changed[(data[0] | (data[1] << 8)) % changed.size()] = static_cast<char>(data[size - 1]);
+  const TUtfCodec saved = UtfCodec();
+  for (TUtfCodec codec : {TUtfCodec::Scalar, TUtfCodec::Sse41, TUtfCodec::Avx2}) {
+    if (!SetUtfCodec(codec)) continue;
+    CheckDecode(bytes);
+    CheckDecode(valid);
+    CheckDecode(changed);
+    CheckEncode(text);
+  }
+  SetUtfCodec(saved);
 }
 
 }  // namespace
