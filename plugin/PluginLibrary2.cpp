@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "Errors.h"
 #include "PluginLibrary.h"
 #include "StringRecordList.h"
 #include "plugin.h"
@@ -31,6 +32,13 @@ void CaretTo(HWND hwnd, int32_t x, int32_t y) {
 }  // namespace
 
 void ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText) {
+  // The host takes NUL-terminated texts: a line with a NUL in it would reach
+  // the document cut short and lose its rest. Such a text is refused whole,
+  // before anything is sent.
+  if (NewText.find(u'\0') != std::u16string_view::npos)
+    throw EGeneralError(u"書き込むテキストにNUL文字が含まれているため、選択範囲を書き換えませんでした。\r\n"
+                        u"設定ファイルの記号を確認してください(設定ファイルはANSIの文字コードで保存します)。");
+
   // Both lists are owned here and freed on every exit.
   TCommonStringRecordList oldLines;
   TCommonStringRecordList newLines;

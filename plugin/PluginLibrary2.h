@@ -13,4 +13,6 @@ TLineBreakKind GetLineBreakKind(std::u16string_view text);
 
 // Writes NewText over the selected whole lines, sending only the lines that
 // changed, then selects the new block with the caret on the side it had.
+// A NewText holding a NUL cannot reach the host whole: EGeneralError, and
+// nothing is sent.
 void ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText);

@@ -606,6 +606,25 @@ TEST_F(E2e, AnErrorShowsItsMessageAndLeavesTheHostRunning) {
   EXPECT_EQ(U8(Host.Text()), "> abc");
 }
 
+TEST_F(E2e, ASymbolWithANulLosesNoText) {
+  // A settings file saved as UTF-16 reads as ANSI text full of NULs; its
+  // entries still look valid, and their symbols hold NULs.
+  const std::u16string entries = u"> \tquote\r\n";
+  std::string utf16("\xff\xfe", 2);
+  for (char16_t c : entries) utf16 += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  WriteBytes(SettingPath(), utf16);
+  Host.SetText(T(u"abc¶def"));
+  Host.SetCaret({1, 0});
+  Command(MenuKeys({0, 0, 0}));
+  ASSERT_EQ(User.MenuTree().size(), 9u);
+  ASSERT_FALSE(User.MenuTree()[0].Items[0].Items.empty());
+  EXPECT_EQ(U8(Host.Text()), U8(T(u"abc¶def")));
+  ASSERT_EQ(User.Dialogs().size(), 1u);
+  EXPECT_EQ(U8(User.Dialogs()[0].Caption), "Marquill");
+  EXPECT_TRUE(User.Dialogs()[0].HostRedrawOn);
+  EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
+}
+
 TEST_F(E2e, OldSettingsFileIsMigratedBeforeTheMenuOpens) {
   const std::u16string old = Folder / u"MarquillSetting.dat";
   WriteBytes(old, Cp932(u"%\t旧設定\r\n"));

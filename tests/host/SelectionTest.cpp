@@ -8,6 +8,7 @@
 
 #include "PluginLibrary.h"
 #include "PluginLibrary2.h"
+#include "Errors.h"
 #include "SimHost.h"
 #include "StringRecordList.h"
 
@@ -309,6 +310,21 @@ TEST(Selection, RewriteWithMoreOrFewerLines) {
   host.SetSelection(P(0, 1), P(0, 2));
   Rewrite(host, [](std::u16string) { return std::u16string(); });
   EXPECT_EQ(host.Text(), u"keep\nnext");
+}
+
+// The host takes NUL-terminated texts: a new text with a NUL in it would
+// reach the document cut short, losing the rest of its line.
+TEST(Selection, RewriteRefusesATextWithANul) {
+  TSimHost host(u"abc\r\ndef\nghi", 8);
+  host.SetSelection(P(1, 0), P(1, 1));
+  ExtendSelectionToWholeLines(host.Hwnd());
+  host.ClearLog();
+  const std::u16string withNul(u"x\0y abc\r\ndef\n", 15);
+  EXPECT_THROW(ReplaceSelectedLines(host.Hwnd(), withNul), EMarquillError);
+  EXPECT_EQ(host.Text(), u"abc\r\ndef\nghi");
+  EXPECT_TRUE(host.Log().empty());  // nothing was sent at all
+  EXPECT_EQ(host.Anchor(), P(0, 0));
+  EXPECT_EQ(host.Caret(), P(0, 2));
 }
 
 TEST(Selection, RewriteOfAHundredThousandLines) {
