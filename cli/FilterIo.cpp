@@ -164,6 +164,20 @@ void TInputFile::Finish(size_t consumed) const {
 #endif
 }
 
+bool ReadStdinSome(char* p, size_t n, size_t& got, std::string& error) {
+  for (;;) {
+    const long r = ReadSome(p, n);
+    if (r >= 0) {
+      got = static_cast<size_t>(r);
+      return true;
+    }
+    if (errno != EINTR) {
+      error = "cannot read input: " + ErrnoText(errno);
+      return false;
+    }
+  }
+}
+
 bool DecodeUtf8(std::string_view bytes, size_t streamOffset, std::u16string& out, std::string& error) {
   size_t bad = 0;
   auto u = Utf8ToUtf16(bytes, &bad);
@@ -253,10 +267,30 @@ void TOutput::Splice(TOutput&& other) {
   other.FPieces.clear();
 }
 
+TOutput::TMark TOutput::End() const {
+  if (FPieces.empty()) return {};
+  return {FPieces.size() - 1, FPieces.back().Size};
+}
+
+void TOutput::Runs(TMark from, TMark to, std::vector<std::string_view>& runs) const {
+  // A piece that is no longer the last one keeps its size.
+  for (size_t p = from.Piece; p <= to.Piece && p < FPieces.size(); ++p) {
+    const size_t begin = p == from.Piece ? from.Offset : 0;
+    const size_t end = p == to.Piece ? to.Offset : FPieces[p].Size;
+    if (end > begin) runs.emplace_back(FPieces[p].Data.get() + begin, end - begin);
+  }
+}
+
 bool TOutput::WriteToStdout(std::string& error) const {
-  for (const auto& piece : FPieces) {
-    const char* p = piece.Data.get();
-    size_t n = piece.Size;
+  std::vector<std::string_view> runs;
+  for (const auto& piece : FPieces) runs.emplace_back(piece.Data.get(), piece.Size);
+  return WriteRunsToStdout(runs, error);
+}
+
+bool TOutput::WriteRunsToStdout(const std::vector<std::string_view>& runs, std::string& error) {
+  for (const auto& run : runs) {
+    const char* p = run.data();
+    size_t n = run.size();
     while (n > 0) {
       long r = WriteSome(p, n);
       if (r < 0) {

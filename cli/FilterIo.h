@@ -65,6 +65,10 @@ private:
   size_t FSize = 0;
 };
 
+// Standard input read piece by piece; false (with the message) on a read
+// error. `got` is 0 at the end.
+bool ReadStdinSome(char* p, size_t n, size_t& got, std::string& error);
+
 // Strict UTF-8 decoding; `streamOffset` is added to the byte offset in the
 // message.
 bool DecodeUtf8(std::string_view bytes, size_t streamOffset, std::u16string& out, std::string& error);
@@ -97,6 +101,16 @@ public:
   // Moves the pieces of `other` behind these.
   void Splice(TOutput&& other);
   bool WriteToStdout(std::string& error) const;
+
+  // A place in the output: what has been appended up to now.
+  struct TMark {
+    size_t Piece = 0, Offset = 0;
+  };
+  TMark End() const;
+  // Adds the runs of bytes appended between `from` and `to` to `runs`; they
+  // stay valid as long as this output.
+  void Runs(TMark from, TMark to, std::vector<std::string_view>& runs) const;
+  static bool WriteRunsToStdout(const std::vector<std::string_view>& runs, std::string& error);
 
 private:
   struct TFree {

@@ -1,6 +1,11 @@
 // marquill: inserts and deletes head symbols in the lines of a UTF-8 text,
 // from standard input to standard output, with the plug-in's own engine.
 #include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -271,57 +276,176 @@ void TransformWhole(const TJob& job, TInput& input, TOutput& output) {
   if (!output.Append(result)) NotUnicode();
 }
 
-// Pieces of whole lines, each decoded, transformed and encoded on its own
-// while it is small enough to stay in the cache; the pieces are shared out in
-// contiguous runs among a few threads.
-void TransformByPieces(const TJob& job, const TInput& input, TOutput& output) {
+// Standard input that can only be read in order (a pipe): a reader cuts it
+// into pieces of whole lines while a few threads decode, transform and
+// encode the pieces already read, each small enough to stay in the cache.
+// The results are written in input order once everything has succeeded.
+void TransformStream(const TJob& job, TOutput& output) {
   constexpr size_t kPiece = size_t{128} << 10;
-  const std::string_view bytes = input.Bytes();
-  const std::vector<std::string_view> pieces = SplitAfterLineFeeds(bytes, kPiece);
-
-  struct TWorker {
-    size_t First = 0, Last = 0;  // pieces [First, Last)
-    TOutput Out;
-    std::string Error;  // bad input
-    bool NotUnicode = false;
-    std::exception_ptr Raised;
-  };
-  auto work = [&](TWorker& w) {
-    try {
-      TTextBuffer text;
-      for (size_t i = w.First; i < w.Last; ++i) {
-        if (!text.Decode(pieces[i], static_cast<size_t>(pieces[i].data() - bytes.data()), w.Error)) return;
-        if (!w.Out.Append(job.Transform(text.Text()))) {
-          w.NotUnicode = true;
-          return;
-        }
-      }
-    } catch (...) {
-      w.Raised = std::current_exception();
-    }
-  };
-
   size_t threads = std::thread::hardware_concurrency();
   threads = std::clamp<size_t>(threads, 1, 4);
-  threads = std::min(threads, (pieces.size() + 7) / 8);  // not worth it for small inputs
-  threads = std::max<size_t>(threads, 1);
+
+  struct TBuffer {
+    std::unique_ptr<char[]> Data;
+    size_t Capacity = 0;
+  };
+  struct TPiece {
+    TBuffer Bytes;
+    size_t Size = 0, Offset = 0;
+    // The result, filled in by the thread that takes the piece.
+    size_t Worker = 0;
+    TOutput::TMark From, To;
+    std::string Error;  // bad input
+    bool NotUnicode = false;
+  };
+  struct TWorker {
+    TOutput Out;
+    std::exception_ptr Raised;
+  };
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<TPiece> pieces;    // every piece, in input order
+  size_t next = 0;              // the first piece not taken yet
+  bool ended = false, failed = false;
+  std::vector<TBuffer> spare;   // buffers of finished pieces
+  size_t buffers = 0;           // in use or spare
+  const size_t kBuffers = 2 * threads + 2;
+
   std::vector<TWorker> workers(threads);
-  for (size_t t = 0; t < threads; ++t) {
-    workers[t].First = pieces.size() * t / threads;
-    workers[t].Last = pieces.size() * (t + 1) / threads;
-  }
+  auto work = [&](size_t index) {
+    TWorker& w = workers[index];
+    TTextBuffer text;
+    std::unique_lock<std::mutex> held(lock);
+    for (;;) {
+      changed.wait(held, [&] { return next < pieces.size() || ended; });
+      if (next == pieces.size()) return;
+      TPiece& piece = pieces[next++];
+      held.unlock();
+      bool ok = false;
+      try {
+        piece.Worker = index;
+        piece.From = w.Out.End();
+        if (text.Decode(std::string_view(piece.Bytes.Data.get(), piece.Size), piece.Offset, piece.Error)) {
+          piece.NotUnicode = !w.Out.Append(job.Transform(text.Text()));
+          ok = !piece.NotUnicode;
+        }
+        piece.To = w.Out.End();
+      } catch (...) {
+        if (!w.Raised) w.Raised = std::current_exception();
+      }
+      held.lock();
+      spare.push_back(std::move(piece.Bytes));
+      if (!ok) failed = true;
+      changed.notify_all();
+    }
+  };
   std::vector<std::thread> running;
-  for (size_t t = 1; t < threads; ++t) running.emplace_back(work, std::ref(workers[t]));
-  work(workers[0]);
+  for (size_t t = 0; t < threads; ++t) running.emplace_back(work, t);
+
+  // Reading: a piece is handed over when its buffer is full, cut after its
+  // last LF; the rest begins the next piece.
+  std::string readError;
+  try {
+    TBuffer cur;
+    size_t have = 0, offset = 0;
+    auto take = [&]() {  // a buffer: a spare one, a new one, or wait
+      std::unique_lock<std::mutex> held(lock);
+      changed.wait(held, [&] { return !spare.empty() || buffers < kBuffers || failed; });
+      TBuffer b;
+      if (!spare.empty()) {
+        b = std::move(spare.back());
+        spare.pop_back();
+      } else {
+        ++buffers;
+        b.Data.reset(new char[kPiece]);
+        b.Capacity = kPiece;
+      }
+      return b;
+    };
+    auto hand = [&](TBuffer&& b, size_t size) {
+      std::lock_guard<std::mutex> held(lock);
+      pieces.emplace_back();
+      pieces.back().Bytes = std::move(b);
+      pieces.back().Size = size;
+      pieces.back().Offset = offset;
+      changed.notify_all();
+    };
+    cur = take();
+    for (;;) {
+      bool stop = false;
+      {
+        std::lock_guard<std::mutex> held(lock);
+        stop = failed;
+      }
+      if (stop) {
+        // The rest is read but not looked at, as when reading everything
+        // first: whatever writes into the pipe is not cut off.
+        for (size_t got = 1; got > 0;)
+          if (!ReadStdinSome(cur.Data.get(), cur.Capacity, got, readError)) break;
+        break;
+      }
+      if (have == cur.Capacity) {  // a line longer than the buffer
+        std::unique_ptr<char[]> grown(new char[cur.Capacity * 2]);
+        std::memcpy(grown.get(), cur.Data.get(), have);
+        cur.Data = std::move(grown);
+        cur.Capacity *= 2;
+      }
+      size_t got = 0;
+      if (!ReadStdinSome(cur.Data.get() + have, cur.Capacity - have, got, readError)) break;
+      if (got == 0) {
+        if (have > 0) hand(std::move(cur), have);
+        break;
+      }
+      have += got;
+      if (have < cur.Capacity) continue;
+      size_t cut = have;
+      while (cut > 0 && cur.Data[cut - 1] != '\n') --cut;
+      if (cut == 0) continue;
+      TBuffer after = take();
+      if (after.Capacity < have - cut) {
+        after.Data.reset(new char[cur.Capacity]);
+        after.Capacity = cur.Capacity;
+      }
+      std::memcpy(after.Data.get(), cur.Data.get() + cut, have - cut);
+      hand(std::move(cur), cut);
+      cur = std::move(after);
+      offset += cut;
+      have -= cut;
+    }
+  } catch (...) {
+    {
+      std::lock_guard<std::mutex> held(lock);
+      ended = true;
+      changed.notify_all();
+    }
+    for (auto& th : running) th.join();
+    throw;
+  }
+  {
+    std::lock_guard<std::mutex> held(lock);
+    ended = true;
+    changed.notify_all();
+  }
   for (auto& th : running) th.join();
 
-  // The first failing run holds the first failure of the input.
-  for (auto& w : workers) {
+  for (auto& w : workers)
     if (w.Raised) std::rethrow_exception(w.Raised);
-    if (!w.Error.empty()) BadInput(w.Error);
-    if (w.NotUnicode) NotUnicode();
-    output.Splice(std::move(w.Out));
+  // The first failing piece holds the first failure of the input; a read
+  // error comes after every piece read.
+  std::vector<std::string_view> runs;
+  for (const auto& piece : pieces) {
+    if (!piece.Error.empty()) BadInput(piece.Error);
+    if (piece.NotUnicode) NotUnicode();
+    workers[piece.Worker].Out.Runs(piece.From, piece.To, runs);
   }
+  if (!readError.empty()) BadInput(readError);
+  // An empty text is handed over as it is: insertion gives the symbol then.
+  if (pieces.empty()) {
+    if (!output.Append(job.Transform(u""))) NotUnicode();
+    return;
+  }
+  std::string error;
+  if (!TOutput::WriteRunsToStdout(runs, error)) throw Failure{kExitWrite, error};
 }
 
 // Standard input as a regular file: a range of whole lines for each thread,
@@ -404,12 +528,13 @@ void Filter(const Options& o) {
     if (!output.WriteToStdout(error)) throw Failure{kExitWrite, error};
     return;
   }
-  TInput input;
-  if (!input.ReadStdin(error)) BadInput(error);
-  // An empty text is handed over as it is: insertion gives the symbol then.
-  if (input.Bytes().empty() || !WorksLineByLine(o)) TransformWhole(job, input, output);
-  else TransformByPieces(job, input, output);
-  input.Release();
+  if (WorksLineByLine(o)) {
+    TransformStream(job, output);
+  } else {
+    TInput input;
+    if (!input.ReadStdin(error)) BadInput(error);
+    TransformWhole(job, input, output);
+  }
   if (!output.WriteToStdout(error)) throw Failure{kExitWrite, error};
 }
 

@@ -1,6 +1,7 @@
 // Runs the built marquill filter as a separate process and checks its output
 // byte for byte, its exit status and its messages.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,6 +88,8 @@ Result RunFilter(const std::vector<std::string>& args, const std::string& input 
   }
   posix_spawn_file_actions_destroy(&fa);
   if (from.pipe) {
+    // No SIGPIPE, should the filter stop reading early.
+    signal(SIGPIPE, SIG_IGN);
     close(fds[0]);
     for (size_t done = 0; done < input.size();) {
       const ssize_t w = write(fds[1], input.data() + done, input.size() - done);
@@ -312,6 +315,13 @@ TEST(Cli, InputFileOrPipe) {
       EXPECT_NE(r.err.find("(byte offset " + std::to_string(at) + ")"), std::string::npos) << r.err;
     }
   }
+  // Small and empty texts through a pipe; a whole-text command through one.
+  EXPECT_EQ(RunFilter({"insert", "> "}, "", nullptr, pipe).out, "> ");
+  EXPECT_EQ(RunFilter({"insert", "> "}, "a\r\nb", nullptr, pipe).out, "> a\r\n> b");
+  EXPECT_EQ(RunFilter({"delete-all", "> "}, "> > a\n> b\n", nullptr, pipe).out, "a\nb\n");
+  EXPECT_EQ(RunFilter({"insert", "--lines", "least", "# "}, " a\n  b\n c", nullptr, pipe).out, "#  a\n  b\n#  c");
+  EXPECT_TRUE(RunFilter({"insert", "--at", "char", "> "}, text, nullptr, pipe).out ==
+              RunFilter({"insert", "--at", "char", "> "}, text).out);
   // A file already read in part: the rest is filtered, offsets count from
   // where reading began, and the file is left at its end.
   StdinFrom later;
