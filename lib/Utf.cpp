@@ -336,17 +336,8 @@ MARQUILL_SIMD_INLINE bool EncodeBlocks(const char16_t* s, size_t n, size_t& io, 
 __attribute__((target("ssse3,sse4.1"))) bool DecodeSse(const unsigned char* s, size_t n, size_t& i, char16_t*& d) {
   return DecodeBlocks(s, n, i, d);
 }
-__attribute__((target("avx2,bmi,bmi2,popcnt"))) bool DecodeAvx2(const unsigned char* s, size_t n, size_t& i,
-                                                                char16_t*& d) {
-  return DecodeBlocks(s, n, i, d);
-}
 template <bool Lossy>
 __attribute__((target("ssse3,sse4.1"))) bool EncodeSse(const char16_t* s, size_t n, size_t& i, unsigned char*& d) {
-  return EncodeBlocks<Lossy>(s, n, i, d);
-}
-template <bool Lossy>
-__attribute__((target("avx2,bmi,bmi2,popcnt"))) bool EncodeAvx2(const char16_t* s, size_t n, size_t& i,
-                                                                unsigned char*& d) {
   return EncodeBlocks<Lossy>(s, n, i, d);
 }
 #endif  // MARQUILL_UTF_X86
@@ -364,9 +355,6 @@ bool Supported(TUtfCodec codec) {
     case TUtfCodec::Scalar: return true;
 #ifdef MARQUILL_UTF_X86
     case TUtfCodec::Sse41: return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1");
-    case TUtfCodec::Avx2:
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
-             __builtin_cpu_supports("popcnt");
 #endif
     default: return false;
   }
@@ -376,7 +364,6 @@ TCodec CodecFor(TUtfCodec codec) {
   switch (codec) {
 #ifdef MARQUILL_UTF_X86
     case TUtfCodec::Sse41: return {DecodeSse, EncodeSse<false>, EncodeSse<true>};
-    case TUtfCodec::Avx2: return {DecodeAvx2, EncodeAvx2<false>, EncodeAvx2<true>};
 #endif
     default: return {DecodeScalar, EncodeScalar<false>, EncodeScalar<true>};
   }
@@ -386,9 +373,8 @@ TUtfCodec BestCodec() {
 #ifdef MARQUILL_UTF_X86
   __builtin_cpu_init();
 #endif
-  for (TUtfCodec c : {TUtfCodec::Avx2, TUtfCodec::Sse41})
-    if (Supported(c)) return c;
-  return TUtfCodec::Scalar;
+  // 256-bit versions of these loops measured slower than these: none.
+  return Supported(TUtfCodec::Sse41) ? TUtfCodec::Sse41 : TUtfCodec::Scalar;
 }
 
 // The portable code until start-up has chosen (so that conversions in

@@ -30,7 +30,7 @@ std::optional<size_t> EncodeUtf8To(std::u16string_view in, char* out);
 // Which implementation the conversions use: the portable one, or one using
 // the vector instructions of this processor. Chosen once at start-up; tests
 // switch it to compare them.
-enum class TUtfCodec { Scalar, Sse41, Avx2 };
+enum class TUtfCodec { Scalar, Sse41 };
 TUtfCodec UtfCodec();
 // False (and nothing changed) when this processor cannot run `codec`.
 bool SetUtfCodec(TUtfCodec codec);

@@ -381,7 +381,7 @@ void CheckUtf(const uint8_t* data, size_t size, u16v text) {
   std::string changed = valid;
   if (!changed.empty() && size >= 2) changed[(data[0] | (data[1] << 8)) % changed.size()] = static_cast<char>(data[size - 1]);
   const TUtfCodec saved = UtfCodec();
-  for (TUtfCodec codec : {TUtfCodec::Scalar, TUtfCodec::Sse41, TUtfCodec::Avx2}) {
+  for (TUtfCodec codec : {TUtfCodec::Scalar, TUtfCodec::Sse41}) {
     if (!SetUtfCodec(codec)) continue;
     CheckDecode(bytes);
     CheckDecode(valid);

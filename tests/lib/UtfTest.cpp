@@ -11,7 +11,7 @@ namespace {
 template <class F>
 void ForEachCodec(F body) {
   const TUtfCodec saved = UtfCodec();
-  for (TUtfCodec c : {TUtfCodec::Scalar, TUtfCodec::Sse41, TUtfCodec::Avx2}) {
+  for (TUtfCodec c : {TUtfCodec::Scalar, TUtfCodec::Sse41}) {
     if (!SetUtfCodec(c)) continue;
     SCOPED_TRACE(static_cast<int>(c));
     body();
@@ -127,7 +127,7 @@ TEST(Utf, ImplementationsAgree) {
     const auto decoded = Utf8ToUtf16(s, &badScalar);
     const auto encoded = Utf16ToUtf8(units);
     const std::string lossy = Utf16ToUtf8Lossy(units);
-    for (TUtfCodec c : {TUtfCodec::Sse41, TUtfCodec::Avx2}) {
+    for (TUtfCodec c : {TUtfCodec::Sse41}) {
       if (!SetUtfCodec(c)) continue;
       size_t bad = SIZE_MAX;
       EXPECT_EQ(Utf8ToUtf16(s, &bad), decoded) << round;
