@@ -63,8 +63,7 @@ TEST(Utf, BlockBoundaries) {
       std::string broken = s;
       broken[pad + 11] = 'y';
       EXPECT_EQ(BadOffset(broken), pad + 9) << pad;
-      broken = s;
-      broken.insert(pad + 6, "\x81");
+      broken = s.substr(0, pad + 6) + "\x81" + s.substr(pad + 6);
       EXPECT_EQ(BadOffset(broken), pad + 6) << pad;
       EXPECT_EQ(BadOffset(std::string(pad, 'x') + kana + kana + "\xE3\x81"), pad + 6) << pad;
       // Surrogate, overlong and stray lead bytes amid kana.
