@@ -211,24 +211,6 @@ bool TTextBuffer::Decode(std::string_view bytes, size_t streamOffset, std::strin
   return true;
 }
 
-std::vector<std::string_view> SplitAfterLineFeeds(std::string_view bytes, size_t size) {
-  std::vector<std::string_view> pieces;
-  size = std::max<size_t>(size, 1);
-  size_t pos = 0;
-  while (pos < bytes.size()) {
-    size_t end = bytes.size();
-    if (bytes.size() - pos > size) {
-      // The last LF within the window, else the first one after it.
-      size_t lf = bytes.rfind('\n', pos + size - 1);
-      if (lf == std::string_view::npos || lf < pos) lf = bytes.find('\n', pos + size);
-      if (lf != std::string_view::npos) end = lf + 1;
-    }
-    pieces.push_back(bytes.substr(pos, end - pos));
-    pos = end;
-  }
-  return pieces;
-}
-
 TOutput::TPiece& TOutput::PieceWithRoom(size_t room) {
   if (FPieces.empty() || FPieces.back().Capacity - FPieces.back().Size < room) {
     TPiece piece;

@@ -87,11 +87,6 @@ private:
   size_t FSize = 0;
 };
 
-// Cuts `bytes` into pieces of about `size` bytes that end right after a LF
-// (or at the end). A LF byte never occurs inside a multi-byte UTF-8 sequence,
-// so every piece is whole characters and whole lines.
-std::vector<std::string_view> SplitAfterLineFeeds(std::string_view bytes, size_t size);
-
 // Encoded output kept in pieces until it is written.
 class TOutput {
 public:
