@@ -1,5 +1,5 @@
 // Byte-exact input and output of the marquill filter: standard input read
-// whole, UTF-8 decoded strictly, results encoded into UTF-8 output pieces that
+// whole, in ranges (a regular file) or piece by piece, UTF-8 decoded strictly, results encoded into UTF-8 output pieces that
 // are written only when everything has succeeded, and settings files decoded
 // from code page 932. Failures come back as messages (without the program
 // prefix); nothing here prints or exits.
