@@ -24,6 +24,7 @@
 #include "StringRecordList.h"
 #include "SymbolEntryUnit.h"
 #include "Utf.h"
+#include "WinString.h"
 #include "plugin.h"
 
 namespace {
@@ -34,9 +35,6 @@ constexpr char VersionText[] = "Version 3.3.2";
 
 // Set by event bit 0x400, sent back on event bit 0x40.
 int32_t StoredEventNumber = 0;
-
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
 
 std::u16string AnsiToUtf16(const char* s, UINT codePage) {
   const int n = MultiByteToWideChar(codePage, 0, s, -1, nullptr, 0);
@@ -138,8 +136,7 @@ std::optional<std::u16string> Transform(int32_t id, const std::u16string& text, 
   };
   for (const TMenuIdRange& range : MenuIdTable) {
     if (auto i = indexIn(range.Base)) {
-      return InsertHeadSymbol(text, SymbolOfEntry(list.Item(*i)), static_cast<TInsertPosition>(range.Position),
-                              static_cast<TTargetLines>(range.Target));
+      return InsertHeadSymbol(text, SymbolOfEntry(list.Item(*i)), range.Position, range.Target);
     }
   }
   if (id == ID_DELETE_ONE) return DeleteHeadSymbolsOnce(text, list);
@@ -148,22 +145,10 @@ std::optional<std::u16string> Transform(int32_t id, const std::u16string& text, 
   return std::nullopt;
 }
 
-std::u16string ProgramFilePath() {
-  std::u16string path(MAX_PATH, u'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(path.data()), static_cast<DWORD>(path.size()));
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);  // truncated: try a larger buffer
-  }
-}
-
 // Opens the settings file in the host editor: its own program with the quoted path, not waited for.
 void EditSettings() {
   const std::u16string quoted = QuoteIfNeeded(GetSettingFilePath());
-  RunProgram(ProgramFilePath(), quoted, u"", false, true);
+  RunProgram(GetHostProgramFile(), quoted, u"", false, true);
 }
 
 // Widens the selection to whole lines, writes the new text for id over them,

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "StrRecListUnit.h"
+
 // Menu ids. A range entry's id is its base plus the entry's index in the
 // filtered symbol list.
 constexpr int32_t ID_CANCEL = 1000;
@@ -29,13 +31,18 @@ constexpr int32_t MenuRangeSize = 1000;
 // The menu id table: the bases of the entry ranges in dispatch order.
 struct TMenuIdRange {
   int32_t Base;
-  uint8_t Position;  // TInsertPosition of an insertion range
-  uint8_t Target;    // TTargetLines of an insertion range
+  TInsertPosition Position;
+  TTargetLines Target;
 };
 inline constexpr TMenuIdRange MenuIdTable[] = {
-    {ID_HEAD_ALL, 0, 0},          {ID_HEAD_SKIP_BLANK, 0, 1},   {ID_HEAD_LEAST_INDENT, 0, 2},
-    {ID_HEAD_AFTER_BLANK, 0, 3},  {ID_CHAR_ALL, 1, 0},          {ID_CHAR_SKIP_BLANK, 1, 1},
-    {ID_CHAR_LEAST_INDENT, 1, 2}, {ID_CHAR_AFTER_BLANK, 1, 3},
+    {ID_HEAD_ALL, ipLineHead, tlAll},
+    {ID_HEAD_SKIP_BLANK, ipLineHead, tlNonBlank},
+    {ID_HEAD_LEAST_INDENT, ipLineHead, tlLeastIndent},
+    {ID_HEAD_AFTER_BLANK, ipLineHead, tlAfterBlank},
+    {ID_CHAR_ALL, ipFirstChar, tlAll},
+    {ID_CHAR_SKIP_BLANK, ipFirstChar, tlNonBlank},
+    {ID_CHAR_LEAST_INDENT, ipFirstChar, tlLeastIndent},
+    {ID_CHAR_AFTER_BLANK, ipFirstChar, tlAfterBlank},
 };
 
 // Answers of PlugInProc.

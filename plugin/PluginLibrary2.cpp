@@ -6,6 +6,7 @@
 #include "Errors.h"
 #include "PluginLibrary.h"
 #include "StringRecordList.h"
+#include "WinString.h"
 #include "plugin.h"
 
 TLineBreakKind GetLineBreakKind(std::u16string_view text) {
@@ -21,7 +22,7 @@ TLineBreakKind GetLineBreakKind(std::u16string_view text) {
 namespace {
 
 void InsertText(HWND hwnd, const std::u16string& text) {
-  Host_InsertText(hwnd, reinterpret_cast<const wchar_t*>(text.c_str()));
+  Host_InsertText(hwnd, W(text));
 }
 
 void CaretTo(HWND hwnd, int32_t x, int32_t y) {

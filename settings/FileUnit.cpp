@@ -5,10 +5,9 @@
 
 #include "Errors.h"
 #include "FileNameUnit.h"
+#include "WinString.h"
 
 namespace {
-
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 // Closes a handle on every exit.
 class THandleGuard {

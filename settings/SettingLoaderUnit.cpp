@@ -7,6 +7,7 @@
 #include "FileUnit.h"
 #include "SettingPathUnit.h"
 #include "SettingRulesUnit.h"
+#include "WinString.h"
 
 namespace {
 
@@ -15,8 +16,6 @@ TMigrationStepHook StepHook = nullptr;
 void Step(char migration, int step) {
   if (StepHook) StepHook(migration, step);
 }
-
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 // A file, not a folder, at the path; a symbolic link counts by its target.
 bool SettingFileExists(const std::u16string& path) {

@@ -8,11 +8,12 @@
 #include "SettingRulesUnit.h"
 #include "FileNameUnit.h"
 #include "ShellSpecialFolderPathUnit.h"
+#include "WinString.h"
 
 namespace {
 
 bool FolderExists(const std::u16string& path) {
-  const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str()));
+  const DWORD attributes = GetFileAttributesW(W(path));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -29,7 +30,7 @@ void ForceFolders(std::u16string_view folder) {
     dir = std::move(parent);
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it)
-    CreateDirectoryW(reinterpret_cast<const wchar_t*>(it->c_str()), nullptr);
+    CreateDirectoryW(W(*it), nullptr);
 }
 
 std::u16string RedirectFromProgramFiles(std::u16string_view path) {

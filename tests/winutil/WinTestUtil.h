@@ -11,8 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "WinString.h"
+
 // UTF-16 texts and Windows' wide strings are the same code units.
-inline const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 inline std::u16string U(std::wstring_view s) { return std::u16string(s.begin(), s.end()); }
 
 // A Windows path for a path the build system gave (a Unix path under Wine).
