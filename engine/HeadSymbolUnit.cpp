@@ -37,13 +37,15 @@ TSymbol MakeSymbol(std::u16string_view entry) {
 }
 
 // Entries without a symbol can never match and are left out.
+void AddSymbol(std::vector<TSymbol>& symbols, std::u16string_view entry) {
+  TSymbol s = MakeSymbol(entry);
+  if (!s.Full.empty()) symbols.push_back(std::move(s));
+}
+
 std::vector<TSymbol> MakeSymbols(const TCommonStringRecordList& entries) {
   std::vector<TSymbol> symbols;
   symbols.reserve(static_cast<size_t>(entries.Count()));
-  for (int32_t i = 0; i < entries.Count(); ++i) {
-    TSymbol s = MakeSymbol(entries.Item(i));
-    if (!s.Full.empty()) symbols.push_back(std::move(s));
-  }
+  for (int32_t i = 0; i < entries.Count(); ++i) AddSymbol(symbols, entries.Item(i));
   return symbols;
 }
 
@@ -113,8 +115,7 @@ std::u16string DeleteHeadSymbolFromLine(std::u16string_view Line, std::u16string
 
 std::u16string DeleteSpecifiedHeadSymbol(std::u16string_view Text, std::u16string_view Entry) {
   std::vector<TSymbol> symbols;
-  TSymbol s = MakeSymbol(Entry);
-  if (!s.Full.empty()) symbols.push_back(std::move(s));
+  AddSymbol(symbols, Entry);
   return DeleteInText(Text, symbols, false);
 }
 
