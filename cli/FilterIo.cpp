@@ -50,15 +50,12 @@ long WriteSome(const char* p, size_t n) {
 
 // Bytes left in standard input when it is a regular file, else 0.
 size_t KnownInputSize() {
-#ifdef _WIN32
-  return 0;
-#else
-  struct stat st;
-  if (fstat(0, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  const off_t here = lseek(0, 0, SEEK_CUR);
-  if (here < 0 || st.st_size <= here) return 0;
-  return static_cast<size_t>(st.st_size - here);
-#endif
+  TInputFile file;
+  return file.Open() ? file.Size() : 0;
+}
+
+std::string BadUtf8Message(size_t offset) {
+  return "input is not valid UTF-8 (byte offset " + std::to_string(offset) + ")";
 }
 
 }  // namespace
@@ -100,14 +97,10 @@ bool TInput::ReadStdin(std::string& error) {
       (void)FData.release();
       FData.reset(grown);
     }
-    long r = ReadSome(FData.get() + FSize, capacity - FSize);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      error = "cannot read input: " + ErrnoText(errno);
-      return false;
-    }
-    if (r == 0) return true;
-    FSize += static_cast<size_t>(r);
+    size_t got = 0;
+    if (!ReadStdinSome(FData.get() + FSize, capacity - FSize, got, error)) return false;
+    if (got == 0) return true;
+    FSize += got;
   }
 }
 
@@ -184,17 +177,6 @@ bool ReadStdinSome(char* p, size_t n, size_t& got, std::string& error) {
   }
 }
 
-bool DecodeUtf8(std::string_view bytes, size_t streamOffset, std::u16string& out, std::string& error) {
-  size_t bad = 0;
-  auto u = Utf8ToUtf16(bytes, &bad);
-  if (!u) {
-    error = "input is not valid UTF-8 (byte offset " + std::to_string(streamOffset + bad) + ")";
-    return false;
-  }
-  out = std::move(*u);
-  return true;
-}
-
 bool TTextBuffer::Decode(std::string_view bytes, size_t streamOffset, std::string& error) {
   if (bytes.size() > FCapacity) {
     FCapacity = std::max(bytes.size(), FCapacity + FCapacity / 2);
@@ -204,7 +186,7 @@ bool TTextBuffer::Decode(std::string_view bytes, size_t streamOffset, std::strin
   size_t bad = 0;
   auto units = DecodeUtf8To(bytes, FData.get(), &bad);
   if (!units) {
-    error = "input is not valid UTF-8 (byte offset " + std::to_string(streamOffset + bad) + ")";
+    error = BadUtf8Message(streamOffset + bad);
     return false;
   }
   FSize = *units;
@@ -291,6 +273,18 @@ bool TOutput::WriteRunsToStdout(const std::vector<std::string_view>& runs, std::
     }
   }
   return true;
+}
+
+void GrowLineBuffer(std::unique_ptr<char[]>& buffer, size_t& capacity, size_t have) {
+  std::unique_ptr<char[]> grown(new char[capacity * 2]);
+  std::memcpy(grown.get(), buffer.get(), have);
+  buffer = std::move(grown);
+  capacity *= 2;
+}
+
+size_t WholeLinesLength(const char* p, size_t n) {
+  while (n > 0 && p[n - 1] != '\n') --n;
+  return n;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string& error) {

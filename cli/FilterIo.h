@@ -69,15 +69,12 @@ private:
 // error. `got` is 0 at the end.
 bool ReadStdinSome(char* p, size_t n, size_t& got, std::string& error);
 
-// Strict UTF-8 decoding; `streamOffset` is added to the byte offset in the
-// message.
-bool DecodeUtf8(std::string_view bytes, size_t streamOffset, std::u16string& out, std::string& error);
-
 // UTF-16 text decoded into a buffer that is reused from piece to piece (and
 // so stays in the cache), grown when needed and never cleared beforehand.
 class TTextBuffer {
 public:
-  // As DecodeUtf8; Text() is the result until the next call.
+  // Strict UTF-8 decoding; `streamOffset` is added to the byte offset in the
+  // message. Text() is the result until the next call.
   bool Decode(std::string_view bytes, size_t streamOffset, std::string& error);
   std::u16string_view Text() const { return {FData.get(), FSize}; }
 
@@ -121,6 +118,12 @@ private:
   std::vector<TPiece> FPieces;
 };
 
+// Doubles a buffer that one line has filled, keeping its first `have` bytes.
+void GrowLineBuffer(std::unique_ptr<char[]>& buffer, size_t& capacity, size_t have);
+
+// Length of p[0, n) up to and including its last LF; 0 when it has none.
+size_t WholeLinesLength(const char* p, size_t n);
+
 // Reads a whole file; `path` is UTF-8.
 bool ReadWholeFile(const std::string& path, std::string& out, std::string& error);
 
@@ -136,12 +139,7 @@ bool TInputFile::ReadLines(size_t begin, size_t end, F take, size_t& reached, st
   size_t pos = begin;
   reached = begin;
   for (;;) {
-    if (have == capacity) {  // one line longer than the buffer
-      std::unique_ptr<char[]> grown(new char[capacity * 2]);
-      std::memcpy(grown.get(), buffer.get(), have);
-      buffer = std::move(grown);
-      capacity *= 2;
-    }
+    if (have == capacity) GrowLineBuffer(buffer, capacity, have);  // one line longer than the buffer
     size_t want = capacity - have;
     if (end != kToEnd) want = std::min(want, end - pos - have);
     const long r = want ? ReadAt(buffer.get() + have, want, pos + have) : 0;
@@ -157,12 +155,7 @@ bool TInputFile::ReadLines(size_t begin, size_t end, F take, size_t& reached, st
     }
     size_t cut = have;
     if (!last) {
-      cut = 0;
-      for (size_t k = have; k > 0; --k)
-        if (buffer[k - 1] == '\n') {
-          cut = k;
-          break;
-        }
+      cut = WholeLinesLength(buffer.get(), have);
       if (cut == 0) continue;  // no whole line yet
     }
     if (cut > 0 && !take(std::string_view(buffer.get(), cut), pos)) return true;

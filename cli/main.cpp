@@ -262,17 +262,25 @@ struct TJob {
   }
 };
 
+// Pieces of whole lines are about this size: small enough to stay in the cache.
+constexpr size_t kPiece = size_t{128} << 10;
+
+// Threads that transform pieces.
+size_t WorkerThreads() { return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4); }
+
 [[noreturn]] void NotUnicode() { throw Failure{kExitWrite, "internal error: the result is not valid Unicode"}; }
 
 // The whole text at once: decode, release the bytes, transform, release the
 // text, encode.
 void TransformWhole(const TJob& job, TInput& input, TOutput& output) {
-  std::u16string text;
-  std::string message;
-  if (!DecodeUtf8(input.Bytes(), 0, text, message)) BadInput(message);
-  input.Release();
-  std::u16string result = job.Transform(text);
-  std::u16string().swap(text);
+  std::u16string result;
+  {
+    TTextBuffer text;
+    std::string message;
+    if (!text.Decode(input.Bytes(), 0, message)) BadInput(message);
+    input.Release();
+    result = job.Transform(text.Text());
+  }
   if (!output.Append(result)) NotUnicode();
 }
 
@@ -281,9 +289,7 @@ void TransformWhole(const TJob& job, TInput& input, TOutput& output) {
 // encode the pieces already read, each small enough to stay in the cache.
 // The results are written in input order once everything has succeeded.
 void TransformStream(const TJob& job, TOutput& output) {
-  constexpr size_t kPiece = size_t{128} << 10;
-  size_t threads = std::thread::hardware_concurrency();
-  threads = std::clamp<size_t>(threads, 1, 4);
+  const size_t threads = WorkerThreads();
 
   struct TBuffer {
     std::unique_ptr<char[]> Data;
@@ -384,12 +390,7 @@ void TransformStream(const TJob& job, TOutput& output) {
           if (!ReadStdinSome(cur.Data.get(), cur.Capacity, got, readError)) break;
         break;
       }
-      if (have == cur.Capacity) {  // a line longer than the buffer
-        std::unique_ptr<char[]> grown(new char[cur.Capacity * 2]);
-        std::memcpy(grown.get(), cur.Data.get(), have);
-        cur.Data = std::move(grown);
-        cur.Capacity *= 2;
-      }
+      if (have == cur.Capacity) GrowLineBuffer(cur.Data, cur.Capacity, have);  // a line longer than the buffer
       size_t got = 0;
       if (!ReadStdinSome(cur.Data.get() + have, cur.Capacity - have, got, readError)) break;
       if (got == 0) {
@@ -398,8 +399,7 @@ void TransformStream(const TJob& job, TOutput& output) {
       }
       have += got;
       if (have < cur.Capacity) continue;
-      size_t cut = have;
-      while (cut > 0 && cur.Data[cut - 1] != '\n') --cut;
+      const size_t cut = WholeLinesLength(cur.Data.get(), have);
       if (cut == 0) continue;
       TBuffer after = take();
       if (after.Capacity < have - cut) {
@@ -452,10 +452,7 @@ void TransformStream(const TJob& job, TOutput& output) {
 // read, decoded, transformed and encoded a small piece at a time. Returns the
 // number of bytes read.
 size_t TransformFileByRanges(const TJob& job, const TInputFile& file, TOutput& output) {
-  constexpr size_t kPiece = size_t{128} << 10;
-  size_t threads = std::thread::hardware_concurrency();
-  threads = std::clamp<size_t>(threads, 1, 4);
-  threads = std::min(threads, (file.Size() / kPiece + 7) / 8);  // not worth it for small inputs
+  size_t threads = std::min(WorkerThreads(), (file.Size() / kPiece + 7) / 8);  // not worth it for small inputs
   threads = std::max<size_t>(threads, 1);
 
   struct TWorker {
