@@ -369,13 +369,13 @@ TCodec CodecFor(TUtfCodec codec) {
   }
 }
 
-TUtfCodec BestCodec() {
 #ifdef MARQUILL_UTF_X86
+TUtfCodec BestCodec() {
   __builtin_cpu_init();
-#endif
   // 256-bit versions of these loops measured slower than these: none.
   return Supported(TUtfCodec::Sse41) ? TUtfCodec::Sse41 : TUtfCodec::Scalar;
 }
+#endif
 
 // The portable code until start-up has chosen (so that conversions in
 // other static initialisers work too); changed afterwards only by tests.
@@ -405,9 +405,13 @@ bool SetUtfCodec(TUtfCodec codec) {
   return true;
 }
 
+#ifdef MARQUILL_UTF_X86
+// Only where there is a choice: elsewhere (the 32-bit Windows library among
+// them) loading runs nothing for it.
 namespace {
 const bool gChosen = SetUtfCodec(BestCodec());
 }
+#endif
 
 std::optional<size_t> DecodeUtf8To(std::string_view in, char16_t* out, size_t* badOffset) {
   size_t i = 0;
