@@ -1,0 +1,53 @@
+// The edit model applied: each kind of edit dispatched to its transformation.
+#include "EditUnit.h"
+
+#include "HeadSymbolUnit.h"
+#include "SymbolEntryUnit.h"
+
+namespace {
+
+// A symbol without tab or line break is an entry whose symbol is itself.
+void FillEntries(TCommonStringRecordList& Entries, const std::vector<std::u16string>& Symbols) {
+  for (const std::u16string& s : Symbols) Entries.Add(s);
+}
+
+}  // namespace
+
+std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit) {
+  switch (Edit.Kind) {
+    case ekInsert:
+      return InsertHeadSymbol(Text, Edit.Symbol, Edit.Position, Edit.Target);
+    case ekDeleteGiven:
+      return DeleteSpecifiedHeadSymbol(Text, Edit.Symbol);
+    case ekDeleteOnce:
+    case ekDeleteAll: {
+      TCommonStringRecordList entries;
+      FillEntries(entries, Edit.Symbols);
+      return Edit.Kind == ekDeleteOnce ? DeleteHeadSymbolsOnce(Text, entries) : DeleteHeadSymbolsAll(Text, entries);
+    }
+  }
+  return std::u16string(Text);
+}
+
+bool EditWorksLineByLine(const TEdit& Edit) {
+  if (Edit.Kind != ekInsert) return true;
+  return Edit.Position == ipLineHead && Edit.Target != tlLeastIndent;
+}
+
+void DropInvalidEntries(TCommonStringRecordList& Entries) {
+  for (int32_t i = Entries.Count() - 1; i >= 0; --i) {
+    if (!IsValidEntry(Entries.Item(i))) Entries.Delete(i);
+  }
+}
+
+void SetValidEntries(TCommonStringRecordList& Entries, std::u16string_view SettingsText) {
+  Entries.SetText(SettingsText);
+  DropInvalidEntries(Entries);
+}
+
+std::vector<std::u16string> SymbolsOfEntries(const TCommonStringRecordList& Entries) {
+  std::vector<std::u16string> symbols;
+  symbols.reserve(static_cast<size_t>(Entries.Count()));
+  for (int32_t i = 0; i < Entries.Count(); ++i) symbols.push_back(SymbolOfEntry(Entries.Item(i)));
+  return symbols;
+}
