@@ -31,7 +31,6 @@ std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit) {
 
 bool EditWorksLineByLine(const TEdit& Edit) {
   if (Edit.Kind != ekInsert) return true;
-  // The first line after a blank one depends on the line before it.
   return Edit.Position == ipLineHead && (Edit.Target == tlAll || Edit.Target == tlNonBlank);
 }
 
