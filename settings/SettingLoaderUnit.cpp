@@ -7,6 +7,7 @@
 #include "FileUnit.h"
 #include "SettingPathUnit.h"
 #include "SettingRulesUnit.h"
+#include "TextDecoding.h"
 #include "WinString.h"
 
 namespace {
@@ -61,28 +62,33 @@ bool AskYesNo(const std::u16string& text) {
   return MessageBoxW(GetCurrentHostWindow(), W(text), W(caption), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-std::u16string LoadSettingText(const std::u16string& path) { return DecodeSettingsText(LoadAnsiStringFromFile(path)); }
+// A file saved with a byte order mark (UTF-8, UTF-16 LE or BE) is read in
+// that encoding; any other file as ANSI text.
+std::u16string DecodeSettingFile(std::string_view bytes) { return DecodeMarkedText(bytes, DecodeSettingsText); }
 
-// Fills the list with text and writes it as the current settings file; on a
+void SetListFromBytes(TCommonStringRecordList& list, std::string_view bytes) { list.SetText(DecodeSettingFile(bytes)); }
+
+// Fills the list from bytes and writes those very bytes as the current
+// settings file, so a migrated file keeps its encoding and every byte; on a
 // failed write the list is left empty.
-void SetAndWriteCurrent(TCommonStringRecordList& list, std::u16string_view text) {
+void SetAndWriteCurrent(TCommonStringRecordList& list, const std::string& bytes) {
   try {
-    list.SetText(text);
-    SaveAnsiStringToFile(GetSettingFilePath(), EncodeSettingsText(list.Text()));
+    SetListFromBytes(list, bytes);
+    SaveAnsiStringToFile(GetSettingFilePath(), bytes);
   } catch (...) {
     list.Clear();
     throw;
   }
 }
 
-void LoadCurrent(TCommonStringRecordList& list) { list.SetText(LoadSettingText(GetSettingFilePath())); }
+void LoadCurrent(TCommonStringRecordList& list) { SetListFromBytes(list, LoadAnsiStringFromFile(GetSettingFilePath())); }
 
-void EmptyStart(TCommonStringRecordList& list) { SetAndWriteCurrent(list, u""); }
+void EmptyStart(TCommonStringRecordList& list) { SetAndWriteCurrent(list, std::string()); }
 
 // Both files, answer Yes: back up both, the old content becomes the current file.
 void MigrateBoth(TCommonStringRecordList& list) {
   Step('A', 1);
-  const std::u16string text = LoadSettingText(GetOldSettingFilePath());
+  const std::string bytes = LoadAnsiStringFromFile(GetOldSettingFilePath());
   Step('A', 2);
   if (SettingFileExists(GetBackupFilePath(GetOldSettingFilePath())))
     RequireDeleted(GetBackupFilePath(GetOldSettingFilePath()));
@@ -94,7 +100,7 @@ void MigrateBoth(TCommonStringRecordList& list) {
   Step('A', 5);
   RequireMoved(GetSettingFilePath(), GetBackupFilePath(GetSettingFilePath()));
   Step('A', 6);
-  SetAndWriteCurrent(list, text);
+  SetAndWriteCurrent(list, bytes);
 }
 
 // Only the old file, answer Yes: back up the old file, its content becomes the
@@ -103,14 +109,14 @@ void MigrateBoth(TCommonStringRecordList& list) {
 // asks the two-file question (whose migration stops on such a failure).
 void MigrateOld(TCommonStringRecordList& list) {
   Step('B', 1);
-  const std::u16string text = LoadSettingText(GetOldSettingFilePath());
+  const std::string bytes = LoadAnsiStringFromFile(GetOldSettingFilePath());
   Step('B', 2);
   if (SettingFileExists(GetBackupFilePath(GetOldSettingFilePath())))
     DeleteSettingFile(GetBackupFilePath(GetOldSettingFilePath()));
   Step('B', 3);
   MoveSettingFile(GetOldSettingFilePath(), GetBackupFilePath(GetOldSettingFilePath()));
   Step('B', 4);
-  SetAndWriteCurrent(list, text);
+  SetAndWriteCurrent(list, bytes);
 }
 
 std::u16string TwoFileQuestion() {
