@@ -9,15 +9,7 @@
 #include "WinString.h"
 #include "plugin.h"
 
-TLineBreakKind GetLineBreakKind(std::u16string_view text) {
-  const size_t n = text.size();
-  if (n >= 2 && text[n - 2] == u'\r' && text[n - 1] == u'\n') return lbCrLf;
-  if (n >= 1) {
-    if (text[n - 1] == u'\n') return lbLf;
-    if (text[n - 1] == u'\r') return lbCr;
-  }
-  return lbNone;
-}
+TLineBreakKind GetLineBreakKind(std::u16string_view text) { return LineBreakKindAtEnd(text); }
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-enum TLineBreakKind : uint8_t { lbCrLf = 0, lbCr = 1, lbLf = 2, lbNone = 3 };
+#include "LineBreaks.h"
 
 // The kind of line break that ends the text.
 TLineBreakKind GetLineBreakKind(std::u16string_view text);
