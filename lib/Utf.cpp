@@ -1,3 +1,4 @@
+// UTF-8 <-> UTF-16 conversions, portable and with SSE4.1 fast paths chosen at start-up.
 #include "Utf.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// Selection operations: reading the selected text and lines, widening to whole lines, the caret side.
 #include "PluginLibrary.h"
 
 #include <string_view>

@@ -1,3 +1,4 @@
+// The line-break kind and the rewrite of the selected lines.
 #include "PluginLibrary2.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// File effects: exists, delete, move, whole-file read and write, and starting a program.
 #include "FileUnit.h"
 
 #include <algorithm>

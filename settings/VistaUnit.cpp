@@ -1,3 +1,4 @@
+// Moving writable paths out of Program Files and creating their folders.
 #include "VistaUnit.h"
 
 #include <windows.h>

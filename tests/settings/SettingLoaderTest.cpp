@@ -1,3 +1,4 @@
+// Loading, creating and migrating the settings files, with the questions answered.
 #include "SettingLoaderUnit.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Settings paths from the plug-in folder answer, and the Program Files redirection.
 #include "SettingPathUnit.h"
 
 #include <gtest/gtest.h>
