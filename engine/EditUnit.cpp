@@ -31,7 +31,7 @@ std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit) {
 
 bool EditWorksLineByLine(const TEdit& Edit) {
   if (Edit.Kind != ekInsert) return true;
-  return Edit.Position == ipLineHead && Edit.Target != tlLeastIndent;
+  return Edit.Position == ipLineHead && (Edit.Target == tlAll || Edit.Target == tlNonBlank);
 }
 
 void DropInvalidEntries(TCommonStringRecordList& Entries) {

@@ -30,8 +30,9 @@ std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit);
 
 // True when the edit of every line depends on that line alone, so that a text
 // can be edited piece by piece (whole lines each) with the same result:
-// every deletion, and insertion at the line head except in the lines of
-// least indentation. The others look at the whole text.
+// every deletion, and insertion at the line head in all or in the non-blank
+// lines. The others look at other lines too (paragraph starts, the least
+// indentation of the whole text).
 bool EditWorksLineByLine(const TEdit& Edit);
 
 // Fills Entries with the lines of SettingsText that are valid symbol
