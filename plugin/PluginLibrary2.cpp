@@ -105,14 +105,13 @@ HostPos ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText) {
     SelectBlock(hwnd, lineStart, joinedLine->size() + NewText.size(), caretAtEnd);
     return lineStart;
   }
-  if (PairedLineBreaksChange(oldLines, newLines)) {
+  if (oldLines.Count() != newLines.Count() || PairedLineBreaksChange(oldLines, newLines)) {
     ReplaceBlock(hwnd, s, oldText.size(), NewText);
     SelectBlock(hwnd, s, NewText.size(), caretAtEnd);
     return s;
   }
 
-  const int32_t common = std::min(oldLines.Count(), newLines.Count());
-  for (int32_t i = 0; i < common; ++i) {
+  for (int32_t i = 0; i < oldLines.Count(); ++i) {
     const std::u16string& o = oldLines.Item(i);
     const std::u16string& w = newLines.Item(i);
     const int32_t y = s.y + i;
@@ -131,21 +130,6 @@ HostPos ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText) {
       Host_SelectChars(hwnd, static_cast<int32_t>(o.size()));
       InsertText(hwnd, w);
     }
-  }
-
-  // Nothing was rewritten: the caret may still stand at the selection's end,
-  // so start the surplus work at the block's start.
-  if (common == 0 && oldLines.Count() != newLines.Count()) CaretTo(hwnd, s.x, s.y);
-
-  if (newLines.Count() > oldLines.Count()) {
-    std::u16string surplus;
-    for (int32_t i = common; i < newLines.Count(); ++i) surplus += newLines.Item(i);
-    InsertText(hwnd, surplus);
-  } else if (newLines.Count() < oldLines.Count()) {
-    int64_t sum = 0;
-    for (int32_t i = common; i < oldLines.Count(); ++i) sum += static_cast<int64_t>(oldLines.Item(i).size());
-    Host_SelectChars(hwnd, static_cast<int32_t>(sum));
-    InsertText(hwnd, std::u16string());
   }
 
   SelectBlock(hwnd, s, NewText.size(), caretAtEnd);
