@@ -17,6 +17,7 @@
 #include "Errors.h"
 #include "FileNameUnit.h"
 #include "FileUnit.h"
+#include "LineBreaks.h"
 #include "PluginLibrary.h"
 #include "PluginLibrary2.h"
 #include "Platform.h"
@@ -126,16 +127,39 @@ void EditSettings(const TSettingHost& settingHost) {
   RunProgram(GetHostProgramFile(), quoted, u"", false, true);
 }
 
+// A changed line holding a NUL cannot be written back: host texts end at their first NUL.
+constexpr char16_t NulInSelectionMessage[] =
+    u"選択範囲にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
+    u"文書は変更していません。NUL文字を取り除くか、NUL文字を含む行を選択から外してください。";
+
 // Widens the selection to whole lines, writes the edited text over them (an
 // id without an edit writes nothing), and puts the caret back when nothing
-// was selected.
-void EditSelection(HWND hwnd, const TMenuChoice& choice, HostPos start, bool nothingSelected) {
-  ExtendSelectionToWholeLines(hwnd);
+// was selected. False, with document,
+// selection and caret as they were, when the selected lines hold a NUL: the
+// host's text reads stop at it, so the lines after it would go unedited.
+// With nothing selected the caret's line is edited up to its NUL, which the
+// edit of its head leaves in place.
+bool EditSelection(HWND hwnd, const TMenuChoice& choice, HostPos start, bool nothingSelected) {
+  const THostSelection original = ExtendSelectionToWholeLines(hwnd);
   const std::u16string before = GetLineText(hwnd, start.y, 1);
-  const std::u16string text = GetSelectedText(hwnd);
-  if (choice.HasEdit) ReplaceSelectedLines(hwnd, ApplyEdit(text, choice.Edit));
+  const TSelectedText selected = ReadSelectedText(hwnd);
+  if (selected.NulInside && !nothingSelected) {
+    SelectRange(hwnd, original.Anchor, original.Active);
+    return false;
+  }
+  HostPos blockStart = start;
+  if (choice.HasEdit) blockStart = ReplaceSelectedLines(hwnd, ApplyEdit(selected.Text, choice.Edit));
   if (nothingSelected) {
     Host_RunCommand(hwnd, HOST_COMMAND_AFTER_EDIT);
+    if (blockStart.y < start.y) {
+      // The caret's line, left holding only its LF, joined the lone CR of the
+      // line before: the caret goes to that line's end, before the break
+      // that now ends it.
+      const std::u16string joined = GetLineText(hwnd, blockStart.y, 1);
+      const HostPos caret{static_cast<int32_t>(joined.size() - BreakLength(joined)), blockStart.y};
+      Host_SetCaretPos(hwnd, POS_LOGICAL, &caret);
+      return true;
+    }
     const std::u16string after = GetLineText(hwnd, start.y, 1);
     // The caret keeps its character: shift it by what the edit changed in its
     // line, but never in front of the line's start.
@@ -143,6 +167,7 @@ void EditSelection(HWND hwnd, const TMenuChoice& choice, HostPos start, bool not
     start.x = static_cast<int32_t>(std::clamp<int64_t>(x, 0, INT32_MAX));
     Host_SetCaretPos(hwnd, POS_LOGICAL, &start);
   }
+  return true;
 }
 
 void RunCommand(HWND hwnd) {
@@ -161,12 +186,15 @@ void RunCommand(HWND hwnd) {
   const bool nothingSelected = Host_GetSelType(hwnd) == 0;
 
   const TMenuChoice choice = MenuChoiceOfId(ChooseFromMenu(hwnd, *list), *list);
+  bool edited = true;
   if (choice.Action == maEditSettings) {
     EditSettings(settingHost);
   } else if (choice.Action == maEdit) {
-    EditSelection(hwnd, choice, start, nothingSelected);
+    edited = EditSelection(hwnd, choice, start, nothingSelected);
   }
   Host_SetScrollPos(hwnd, &scroll);
+  // A refused edit changed nothing, the view included; the user learns why.
+  if (!edited) throw EGeneralError(NulInSelectionMessage);
 }
 
 std::u16string MessageOfUnknownError(const char* what) {

@@ -633,6 +633,67 @@ TEST_F(E2e, ASymbolWithANulLosesNoText) {
   EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
 }
 
+// A line ending in a lone CR followed by a line that the edit leaves holding
+// only its LF: the two become one CR LF line, and nothing around the block
+// may be lost or overwritten.
+TEST_F(E2e, LinesThatMeetAsOneCrLfLineKeepTheTextAroundThem) {
+  Settings(kSettings);
+  // Inside the block: the new text has fewer lines than the old one.
+  Host.SetText(u"x\r\na\r> \nb\r> \n\nc\rd\nz");
+  Host.SetSelection({0, 1}, {0, 8});  // lines 1 to 7
+  Command(MenuKeys({2, 0}));          // 1つ削除
+  EXPECT_EQ(U8(Host.Text()), U8(u"x\r\na\r\nb\r\n\nc\rd\nz"));
+  EXPECT_EQ(U8(Host.SelectedText()), U8(u"a\r\nb\r\n\nc\rd\n"));
+  EXPECT_EQ(Host.Caret(), Host.SelEnd());
+
+  // Across the block's start: the line counts agree, the host's lines do not.
+  // The selection starts with the line that now holds the block's first LF.
+  const std::u16string startJoin = u"x\r\na\r> \n> b\n> c\nz\n";
+  Host.SetText(startJoin);
+  Host.SetSelection({1, 4}, {0, 2});  // lines 2 to 4, caret at the start
+  Command(MenuKeys({2, 0}));
+  EXPECT_EQ(U8(Host.Text()), U8(u"x\r\na\r\nb\nc\nz\n"));
+  EXPECT_EQ(U8(Host.SelectedText()), U8(u"a\r\nb\nc\n"));
+  EXPECT_EQ(Host.Caret(), (HostPos{0, 1}));
+
+  // The caret alone on that line: it ends at the end of the line its LF joined.
+  Host.SetText(startJoin);
+  Host.SetCaret({2, 2});
+  Command(MenuKeys({2, 0}));
+  EXPECT_EQ(U8(Host.Text()), U8(u"x\r\na\r\n> b\n> c\nz\n"));
+  EXPECT_FALSE(Host.HasSelection());
+  EXPECT_EQ(Host.Caret(), (HostPos{1, 1}));
+}
+
+// Host texts end at their first NUL: a selection holding one would be read
+// and written back cut short.
+TEST_F(E2e, ASelectionHoldingANulIsRefusedUntouched) {
+  Settings(kSettings);
+  const std::u16string doc(u"> a\n> b\0c\n> d\nz", 16);
+  for (const std::vector<int>& choice : {std::vector<int>{2, 0}, std::vector<int>{0, 0, 0}}) {
+    Host.SetText(doc);
+    Host.SetSelection({0, 3}, {1, 0});  // lines 0 to 2, backward
+    Command(MenuKeys(choice));
+    EXPECT_EQ(U8(Host.Text()), U8(doc));
+    EXPECT_EQ(Host.Anchor(), (HostPos{0, 3}));
+    EXPECT_EQ(Host.Caret(), (HostPos{1, 0}));
+    EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
+    ASSERT_EQ(User.Dialogs().size(), 1u);
+    const TDialogSeen& box = User.Dialogs()[0];
+    EXPECT_EQ(U8(box.Caption), "Marquill");
+    EXPECT_NE(U8(box.Text).find("NUL"), std::string::npos);
+    EXPECT_TRUE(box.IconError);
+    EXPECT_TRUE(box.HostRedrawOn);
+  }
+  // The caret's own line is edited before its NUL; the rest stays.
+  Host.SetText(doc);
+  Host.SetCaret({3, 1});
+  Command(MenuKeys({2, 0}));
+  EXPECT_EQ(U8(Host.Text()), U8(std::u16string(u"> a\nb\0c\n> d\nz", 14)));
+  EXPECT_TRUE(User.Dialogs().empty());
+  EXPECT_EQ(Host.Caret(), (HostPos{1, 1}));
+}
+
 TEST_F(E2e, OldSettingsFileIsMigratedBeforeTheMenuOpens) {
   const std::u16string old = Folder / u"MarquillSetting.dat";
   WriteBytes(old, Cp932(u"%\t旧設定\r\n"));
