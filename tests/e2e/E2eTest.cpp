@@ -814,7 +814,9 @@ TEST_F(E2e, MigrationKeepsTheOldFilesBytes) {
       EXPECT_EQ(ReadBytes(SettingPath()), file.Bytes);
       EXPECT_EQ(ReadBytes(Folder / u"MarquillSetting_dat.bak"), file.Bytes);
       EXPECT_FALSE(IsFile(old));
-      if (currentToo) EXPECT_EQ(ReadBytes(Folder / u"Marquill_Setting_txt.bak"), "cur\tcurrent\r\n");
+      if (currentToo) {
+        EXPECT_EQ(ReadBytes(Folder / u"Marquill_Setting_txt.bak"), "cur\tcurrent\r\n");
+      }
       RemoveTree(SettingPath());
     }
   }
