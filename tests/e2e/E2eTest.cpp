@@ -77,30 +77,38 @@ void Describe(const std::vector<TMenuItemSeen>& items, const std::string& prefix
   }
 }
 
+// The id the menu id table gives the item or submenu captioned caption in group.
+int IdOf(const char16_t* group, const char16_t* caption) {
+  for (const TMenuIdRange& row : MenuIdTable)
+    if (row.Group && std::u16string_view(row.Group) == group && std::u16string_view(row.Caption) == caption) return row.Id;
+  ADD_FAILURE() << "no menu id for " << U8(caption);
+  return -1;
+}
+
 std::vector<std::string> ExpectedMenu(const std::vector<std::u16string>& captions) {
   std::vector<std::string> out;
   auto entries = [&](const std::string& prefix, int base) {
     for (size_t i = 0; i < captions.size(); ++i) out.push_back(prefix + U8(captions[i]) + "=" + std::to_string(base + i));
   };
-  const char* tops[] = {"行頭に挿入/", "文字先頭位置に挿入/"};
+  const char16_t* tops[] = {u"行頭に挿入", u"文字先頭位置に挿入"};
   for (int p = 0; p < 2; ++p) {
-    out.push_back(tops[p]);
+    out.push_back(U8(tops[p]) + "/");
     for (int t = 0; t < 4; ++t) {
-      const std::string sub = std::string(tops[p]) + U8(kTargets[t]) + "/";
+      const std::string sub = U8(tops[p]) + "/" + U8(kTargets[t]) + "/";
       out.push_back(sub);
-      entries(sub, 2000 + 4000 * p + 1000 * t);
+      entries(sub, IdOf(tops[p], kTargets[t]));
     }
     out.push_back("---");
   }
   out.push_back("先頭文字を削除/");
-  out.push_back("先頭文字を削除/1つ削除=1001");
-  out.push_back("先頭文字を削除/全て削除=1002");
+  out.push_back("先頭文字を削除/1つ削除=" + std::to_string(ID_DELETE_ONE));
+  out.push_back("先頭文字を削除/全て削除=" + std::to_string(ID_DELETE_ALL));
   out.push_back("先頭文字を削除/指定して削除/");
-  entries("先頭文字を削除/指定して削除/", 10000);
+  entries("先頭文字を削除/指定して削除/", ID_DELETE_GIVEN);
   out.push_back("---");
-  out.push_back("設定編集=1003");
+  out.push_back("設定編集=" + std::to_string(ID_EDIT_SETTINGS));
   out.push_back("---");
-  out.push_back("キャンセル=1000");
+  out.push_back("キャンセル=" + std::to_string(ID_CANCEL));
   return out;
 }
 
@@ -174,7 +182,7 @@ TEST_F(E2e, MenuShowsEveryValidEntryInNineSubmenus) {
   ASSERT_EQ(opened.size(), kCaptions.size());
   for (size_t i = 0; i < opened.size(); ++i) {
     EXPECT_EQ(U8(opened[i].Caption), U8(kCaptions[i]));
-    EXPECT_EQ(opened[i].Id, 7000 + i);
+    EXPECT_EQ(opened[i].Id, static_cast<UINT>(ID_CHAR_SKIP_BLANK) + i);
   }
   EXPECT_EQ(Host.Text(), u"//abc");
 
@@ -607,10 +615,10 @@ TEST_F(E2e, AnErrorShowsItsMessageAndLeavesTheHostRunning) {
 }
 
 TEST_F(E2e, ASymbolWithANulLosesNoText) {
-  // A settings file saved as UTF-16 reads as ANSI text full of NULs; its
-  // entries still look valid, and their symbols hold NULs.
+  // A settings file saved as UTF-16 without a byte order mark reads as ANSI
+  // text full of NULs; its entries still look valid, and their symbols hold NULs.
   const std::u16string entries = u"> \tquote\r\n";
-  std::string utf16("\xff\xfe", 2);
+  std::string utf16;
   for (char16_t c : entries) utf16 += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
   WriteBytes(SettingPath(), utf16);
   Host.SetText(T(u"abc¶def"));
@@ -623,6 +631,67 @@ TEST_F(E2e, ASymbolWithANulLosesNoText) {
   EXPECT_EQ(U8(User.Dialogs()[0].Caption), "Marquill");
   EXPECT_TRUE(User.Dialogs()[0].HostRedrawOn);
   EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
+}
+
+// A line ending in a lone CR followed by a line that the edit leaves holding
+// only its LF: the two become one CR LF line, and nothing around the block
+// may be lost or overwritten.
+TEST_F(E2e, LinesThatMeetAsOneCrLfLineKeepTheTextAroundThem) {
+  Settings(kSettings);
+  // Inside the block: the new text has fewer lines than the old one.
+  Host.SetText(u"x\r\na\r> \nb\r> \n\nc\rd\nz");
+  Host.SetSelection({0, 1}, {0, 8});  // lines 1 to 7
+  Command(MenuKeys({2, 0}));          // 1つ削除
+  EXPECT_EQ(U8(Host.Text()), U8(u"x\r\na\r\nb\r\n\nc\rd\nz"));
+  EXPECT_EQ(U8(Host.SelectedText()), U8(u"a\r\nb\r\n\nc\rd\n"));
+  EXPECT_EQ(Host.Caret(), Host.SelEnd());
+
+  // Across the block's start: the line counts agree, the host's lines do not.
+  // The selection starts with the line that now holds the block's first LF.
+  const std::u16string startJoin = u"x\r\na\r> \n> b\n> c\nz\n";
+  Host.SetText(startJoin);
+  Host.SetSelection({1, 4}, {0, 2});  // lines 2 to 4, caret at the start
+  Command(MenuKeys({2, 0}));
+  EXPECT_EQ(U8(Host.Text()), U8(u"x\r\na\r\nb\nc\nz\n"));
+  EXPECT_EQ(U8(Host.SelectedText()), U8(u"a\r\nb\nc\n"));
+  EXPECT_EQ(Host.Caret(), (HostPos{0, 1}));
+
+  // The caret alone on that line: it ends at the end of the line its LF joined.
+  Host.SetText(startJoin);
+  Host.SetCaret({2, 2});
+  Command(MenuKeys({2, 0}));
+  EXPECT_EQ(U8(Host.Text()), U8(u"x\r\na\r\n> b\n> c\nz\n"));
+  EXPECT_FALSE(Host.HasSelection());
+  EXPECT_EQ(Host.Caret(), (HostPos{1, 1}));
+}
+
+// Host texts end at their first NUL: a selection holding one would be read
+// and written back cut short.
+TEST_F(E2e, ASelectionHoldingANulIsRefusedUntouched) {
+  Settings(kSettings);
+  const std::u16string doc(u"> a\n> b\0c\n> d\nz", 16);
+  for (const std::vector<int>& choice : {std::vector<int>{2, 0}, std::vector<int>{0, 0, 0}}) {
+    Host.SetText(doc);
+    Host.SetSelection({0, 3}, {1, 0});  // lines 0 to 2, backward
+    Command(MenuKeys(choice));
+    EXPECT_EQ(U8(Host.Text()), U8(doc));
+    EXPECT_EQ(Host.Anchor(), (HostPos{0, 3}));
+    EXPECT_EQ(Host.Caret(), (HostPos{1, 0}));
+    EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
+    ASSERT_EQ(User.Dialogs().size(), 1u);
+    const TDialogSeen& box = User.Dialogs()[0];
+    EXPECT_EQ(U8(box.Caption), "Marquill");
+    EXPECT_NE(U8(box.Text).find("NUL"), std::string::npos);
+    EXPECT_TRUE(box.IconError);
+    EXPECT_TRUE(box.HostRedrawOn);
+  }
+  // The caret's own line is edited before its NUL; the rest stays.
+  Host.SetText(doc);
+  Host.SetCaret({3, 1});
+  Command(MenuKeys({2, 0}));
+  EXPECT_EQ(U8(Host.Text()), U8(std::u16string(u"> a\nb\0c\n> d\nz", 14)));
+  EXPECT_TRUE(User.Dialogs().empty());
+  EXPECT_EQ(Host.Caret(), (HostPos{1, 1}));
 }
 
 TEST_F(E2e, OldSettingsFileIsMigratedBeforeTheMenuOpens) {
@@ -644,6 +713,122 @@ TEST_F(E2e, OldSettingsFileIsMigratedBeforeTheMenuOpens) {
   EXPECT_EQ(ReadBytes(Folder / u"MarquillSetting_dat.bak"), "%\t\x8b\x8c\x90\xdd\x92\xe8\r\n");
 }
 
+// The bytes of a text in UTF-16, little or big endian, after its mark.
+std::string Utf16File(std::u16string_view text, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t c : text) {
+    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+    out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+  }
+  return out;
+}
+
+// Japanese captions, symbols outside code page 932 (one beyond U+FFFF), and
+// an access key and shortcut column in a caption.
+const std::u16string kUnicodeSettings =
+    u"» \t引用(&Q)\\tCtrl+1\r\n"
+    u"→ \t矢印\r\n"
+    u"▶ \t三角\r\n"
+    u"\U0001F4CC \t押しピン\r\n";
+const std::vector<std::u16string> kUnicodeCaptions = {u"引用(&Q)\tCtrl+1", u"矢印", u"三角", u"押しピン"};
+
+struct TMarkedFile {
+  const char* What;
+  std::string Bytes;
+};
+
+std::vector<TMarkedFile> MarkedSettingFiles() {
+  return {{"UTF-8", "\xEF\xBB\xBF" + Utf16ToUtf8Lossy(kUnicodeSettings)},
+          {"UTF-16 LE", Utf16File(kUnicodeSettings, false)},
+          {"UTF-16 BE", Utf16File(kUnicodeSettings, true)}};
+}
+
+TEST_F(E2e, SettingsFilesWithAByteOrderMark) {
+  for (const TMarkedFile& file : MarkedSettingFiles()) {
+    SCOPED_TRACE(file.What);
+    WriteBytes(SettingPath(), file.Bytes);
+
+    // Every entry is in the menu under its caption; the mark is no part of the first.
+    Host.SetText(T(u"a¶b"));
+    Host.SetSelection({0, 0}, {1, 1});
+    Command(MenuKeys({0, 0, 0}));  // 行頭に挿入 > 全ての行 > first entry
+    std::vector<std::string> seen;
+    Describe(User.MenuTree(), "", seen);
+    EXPECT_EQ(seen, ExpectedMenu(kUnicodeCaptions));
+    EXPECT_TRUE(User.Dialogs().empty());
+    EXPECT_EQ(U8(Host.Text()), U8(T(u"»␣a¶»␣b")));
+
+    // Each symbol is inserted as written, and one deletion pass takes it off again.
+    const std::u16string symbols[] = {u"» ", u"→ ", u"▶ ", u"\U0001F4CC "};
+    for (int i = 0; i < 4; ++i) {
+      Host.SetText(T(u"x¶␣y"));
+      Host.SetSelection({0, 0}, {2, 1});
+      Command(MenuKeys({0, 0, i}));  // 行頭に挿入 > 全ての行 > entry i
+      EXPECT_EQ(U8(Host.Text()), U8(symbols[i] + T(u"x¶") + symbols[i] + T(u"␣y")));
+      Host.SetSelection({0, 0}, {static_cast<int32_t>(Host.Line(1).size()), 1});
+      Command(MenuKeys({2, 0}));  // 1つ削除
+      EXPECT_EQ(U8(Host.Text()), U8(T(u"x¶␣y")));
+    }
+    EXPECT_EQ(ReadBytes(SettingPath()), file.Bytes) << "the file is only read";
+  }
+
+  // A file that is only a mark is an empty list.
+  for (std::string mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    WriteBytes(SettingPath(), mark);
+    Host.SetText(u"> x");
+    Command(MenuKeys({2, 0}));
+    std::vector<std::string> seen;
+    Describe(User.MenuTree(), "", seen);
+    EXPECT_EQ(seen, ExpectedMenu({}));
+    EXPECT_EQ(Host.Text(), u"> x");
+    EXPECT_TRUE(User.Dialogs().empty());
+    EXPECT_EQ(ReadBytes(SettingPath()), mark);
+  }
+
+  // Malformed text after a mark still loads; the bad bytes become U+FFFD.
+  WriteBytes(SettingPath(), "\xEF\xBB\xBF> \t\xE5\xBC\x95\xFF\r\n");
+  Host.SetText(u"x");
+  Command(MenuKeys({0, 0, 0}));
+  ASSERT_EQ(User.MenuTree().size(), 9u);
+  ASSERT_EQ(User.MenuTree()[0].Items[0].Items.size(), 1u);
+  EXPECT_EQ(U8(User.MenuTree()[0].Items[0].Items[0].Caption), U8(u"引\uFFFD"));
+  EXPECT_EQ(Host.Text(), u"> x");
+  EXPECT_TRUE(User.Dialogs().empty());
+}
+
+TEST_F(E2e, MigrationKeepsTheOldFilesBytes) {
+  // Marked files keep their encoding; ANSI bytes that the code page cannot
+  // decode are copied as they are.
+  std::vector<TMarkedFile> files = MarkedSettingFiles();
+  files.push_back({"ANSI with undecodable bytes", "> \t\x88\xf8\x97\x70\r\n\xff\xfe\t\x85\x80\r\n"});
+  const std::u16string old = Folder / u"MarquillSetting.dat";
+  for (const TMarkedFile& file : files) {
+    SCOPED_TRACE(file.What);
+    for (const auto& name : FolderEntries(Folder.Path())) RemoveTree(Folder / name);
+    for (bool currentToo : {false, true}) {
+      WriteBytes(old, file.Bytes);
+      if (currentToo) WriteBytes(SettingPath(), "cur\tcurrent\r\n");
+      Host.SetText(u"x");
+      Command(MenuKeys({4}), {IDYES});  // キャンセル, after the migration question
+      ASSERT_EQ(User.Dialogs().size(), 1u);
+      EXPECT_EQ(ReadBytes(SettingPath()), file.Bytes);
+      EXPECT_EQ(ReadBytes(Folder / u"MarquillSetting_dat.bak"), file.Bytes);
+      EXPECT_FALSE(IsFile(old));
+      if (currentToo) {
+        EXPECT_EQ(ReadBytes(Folder / u"Marquill_Setting_txt.bak"), "cur\tcurrent\r\n");
+      }
+      RemoveTree(SettingPath());
+    }
+  }
+  // The migrated marked file gives the same menu as before.
+  WriteBytes(old, MarkedSettingFiles()[1].Bytes);
+  Command(MenuKeys({0, 0, 3}), {IDYES});
+  std::vector<std::string> seen;
+  Describe(User.MenuTree(), "", seen);
+  EXPECT_EQ(seen, ExpectedMenu(kUnicodeCaptions));
+  EXPECT_EQ(U8(Host.Text()), U8(u"\U0001F4CC x"));
+}
+
 TEST_F(E2e, MoreThanAThousandEntries) {
   // 1005 valid entries: each submenu lists the first 1000, every id names one entry.
   std::u16string settings;
@@ -654,7 +839,7 @@ TEST_F(E2e, MoreThanAThousandEntries) {
   Settings(settings);
   Host.SetText(T(u"a¶¶b"));
   Host.SetSelection({0, 0}, {1, 2});
-  // 行頭に挿入 > 空白行を除く > first entry: id 3000, entry 0 in the non-blank lines.
+  // 行頭に挿入 > 空白行を除く > first entry: entry 0 in the non-blank lines.
   Command(MenuKeys({0, 1, 0}));
   ASSERT_EQ(User.MenuTree().size(), 9u);
   const auto& head = User.MenuTree()[0].Items;
@@ -663,11 +848,11 @@ TEST_F(E2e, MoreThanAThousandEntries) {
     ASSERT_EQ(sub.Items.size(), 1000u);
     EXPECT_EQ(sub.Items.back().Caption, u"999");
   }
-  EXPECT_EQ(head[1].Items[0].Id, 3000u);
+  EXPECT_EQ(head[1].Items[0].Id, static_cast<UINT>(ID_HEAD_SKIP_BLANK));
   EXPECT_EQ(User.MenuTree()[4].Items[2].Items.size(), 1000u);
   EXPECT_EQ(U8(Host.Text()), U8(T(u"s0:a¶¶s0:b")));
 
-  // The last listed entry: Up from the first item wraps to the last (id 5999).
+  // The last listed entry: Up from the first item wraps to the last.
   Host.SetText(T(u"a¶¶b"));
   Host.SetSelection({0, 0}, {1, 2});
   Command({VK_DOWN, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_UP, VK_RETURN});
