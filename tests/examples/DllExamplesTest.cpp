@@ -51,6 +51,17 @@ std::u16string SettingsOf(const TEdit& edit) {
   return text;
 }
 
+// The settings file's bytes: code page 932 where it holds the symbols, as
+// users keep it; otherwise UTF-8 with a byte order mark.
+std::string SettingsBytes(const std::u16string& text) {
+  const std::string ansi = Cp932(text);
+  const int n = MultiByteToWideChar(932, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  std::wstring back(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(932, 0, ansi.data(), static_cast<int>(ansi.size()), back.data(), n);
+  if (U(back) == text) return ansi;
+  return "\xEF\xBB\xBF" + Utf16ToUtf8(text).value();
+}
+
 class DllExamples : public ::testing::TestWithParam<std::string> {
 protected:
   static void SetUpTestSuite() {
@@ -69,7 +80,7 @@ protected:
 
   // The document after the edit chosen from the menu with `text` all selected.
   static std::u16string ThroughDll(const TEdit& edit, const std::u16string& text) {
-    WriteBytes(*PlugIns / u"Marquill_Setting.txt", Cp932(SettingsOf(edit)));
+    WriteBytes(*PlugIns / u"Marquill_Setting.txt", SettingsBytes(SettingsOf(edit)));
     Host->SetText(text);
     const int32_t last = Host->LineCount() - 1;
     Host->SetSelection({0, 0}, {Host->LineLength(last), last});
