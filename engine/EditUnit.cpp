@@ -34,6 +34,18 @@ bool EditWorksLineByLine(const TEdit& Edit) {
   return Edit.Position == ipLineHead && Edit.Target != tlLeastIndent;
 }
 
+std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bool AfterNonBlankLine) {
+  if (Piece.empty()) return {};  // no line
+  if (!(AfterNonBlankLine && Edit.Kind == ekInsert && Edit.Target == tlAfterBlank)) return ApplyEdit(Piece, Edit);
+  // A non-blank line of one character before the piece stands for the line
+  // before it; that line, the first of the text, receives the symbol at its
+  // head, and both are taken off again.
+  std::u16string text = u"x\n";
+  text += Piece;
+  std::u16string edited = ApplyEdit(text, Edit);
+  return edited.substr(Edit.Symbol.size() + 2);
+}
+
 void DropInvalidEntries(TCommonStringRecordList& Entries) {
   for (int32_t i = Entries.Count() - 1; i >= 0; --i) {
     if (!IsValidEntry(Entries.Item(i))) Entries.Delete(i);

@@ -28,11 +28,18 @@ struct TEdit {
 // The text after the edit. Pure: keeps nothing, shows nothing.
 std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit);
 
-// True when the edit of every line depends on that line alone, so that a text
-// can be edited piece by piece (whole lines each) with the same result:
-// every deletion, and insertion at the line head except in the lines of
-// least indentation. The others look at the whole text.
+// True when a text can be edited piece by piece (whole lines each) with
+// ApplyEditToPiece and the same result: every deletion, and insertion at the
+// line head except in the lines of least indentation. The others look at the
+// whole text.
 bool EditWorksLineByLine(const TEdit& Edit);
+
+// The edit of Piece, whole lines of a larger text that EditWorksLineByLine
+// allows to edit piece by piece. AfterNonBlankLine tells whether the line
+// before the piece is a non-blank one; only the first lines of paragraphs
+// (tlAfterBlank) look at it, the start of the text counting as after a blank.
+// A piece without any line gives nothing.
+std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bool AfterNonBlankLine);
 
 // Fills Entries with the lines of SettingsText that are valid symbol
 // entries, in file order (the settings text as the menu and the filter use it).

@@ -1,0 +1,429 @@
+// One ordered pipeline for every input: a reader cuts the bytes into pieces
+// of whole lines, a few workers decode, edit and encode them, and the calling
+// thread writes the results in input order as soon as each is ready.
+#include "Pipeline.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "Files.h"
+#include "Messages.h"
+#include "TextBytes.h"
+#include "TextDecoding.h"
+#include "Utf.h"
+
+namespace {
+
+constexpr size_t kPiece = size_t{128} << 10;  // small enough to stay in the cache
+constexpr size_t kSlice = size_t{32} << 10;   // UTF-16 units encoded at a time
+
+size_t WorkerThreads() { return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4); }
+
+[[noreturn]] void FailNotUtf8(const TTextSource& source, uint64_t line, uint64_t offset) {
+  FailBadInput(source.Name + ": line " + std::to_string(line) + ", byte offset " + std::to_string(offset) +
+               ": not valid UTF-8");
+}
+
+[[noreturn]] void FailRead(const TTextSource& source, uint64_t offset, int error) {
+  FailIo("cannot read " + source.Name + " at byte offset " + std::to_string(offset) + ": " + ErrorText(error));
+}
+
+[[noreturn]] void FailSizeChanged(const TTextSource& source) {
+  FailIo(source.Name + " changed its size while being read");
+}
+
+// UTF-16 text decoded into a buffer reused from piece to piece.
+class TUnits {
+public:
+  // Strict decoding; false with the offset of the first bad byte.
+  bool Decode(std::string_view bytes, size_t& bad) {
+    if (bytes.size() > FCapacity) {
+      FCapacity = std::max(bytes.size(), FCapacity + FCapacity / 2);
+      FData.reset(new char16_t[FCapacity]);
+    }
+    FSize = 0;
+    auto units = DecodeUtf8To(bytes, FData.get(), &bad);
+    if (!units) return false;
+    FSize = *units;
+    return true;
+  }
+  std::u16string_view View() const { return {FData.get(), FSize}; }
+
+private:
+  std::unique_ptr<char16_t[]> FData;
+  size_t FCapacity = 0;
+  size_t FSize = 0;
+};
+
+void EncodeInto(std::u16string_view text, TByteBuffer& out) {
+  out.Reserve(std::max<size_t>(3 * text.size(), 1));
+  auto n = EncodeUtf8To(text, out.Data());
+  if (!n) throw std::logic_error("internal error: the result is not valid Unicode");
+  out.Size = *n;
+}
+
+// What the reader has seen before handing the rest to the pipeline: the bytes
+// read so far (after a UTF-8 byte order mark) and how many were read.
+struct TStart {
+  TByteBuffer Bytes;
+  std::string Mark;      // the byte order mark, written first
+  uint64_t Offset = 0;   // stream offset of Bytes[0]
+  bool Ended = false;    // the input ended already
+};
+
+// Reads until the input's first bytes tell whether it begins with a byte
+// order mark. Refuses UTF-16.
+TStart ReadStart(const TTextSource& source) {
+  TStart s;
+  s.Bytes.Reserve(kPiece);
+  const std::string_view utf8Mark = "\xEF\xBB\xBF";
+  for (;;) {
+    const std::string_view have = s.Bytes.View();
+    const bool maybeMark = have.size() < 3 && utf8Mark.substr(0, have.size()) == have;
+    if (!maybeMark && have.size() >= 2) break;
+    if (!maybeMark && have.size() == 1 && have[0] != '\xFF' && have[0] != '\xFE') break;
+    const long r = ReadSome(source.Fd, s.Bytes.Data() + s.Bytes.Size, s.Bytes.Capacity() - s.Bytes.Size);
+    if (r < 0) FailRead(source, s.Bytes.Size, errno);
+    if (r == 0) {
+      s.Ended = true;
+      break;
+    }
+    s.Bytes.Size += static_cast<size_t>(r);
+  }
+  const TByteOrderMark mark = ByteOrderMarkOf(s.Bytes.View());
+  if (mark == bomUtf16Le || mark == bomUtf16Be)
+    FailBadInput(source.Name + " is UTF-16 text (it begins with a UTF-16 byte order mark); convert it to UTF-8 first");
+  if (mark == bomUtf8) {
+    s.Mark.assign(utf8Mark);
+    std::memmove(s.Bytes.Data(), s.Bytes.Data() + 3, s.Bytes.Size - 3);
+    s.Bytes.Size -= 3;
+    s.Offset = 3;
+  }
+  return s;
+}
+
+// A piece of whole lines and what became of it.
+struct TPiece {
+  TByteBuffer In;
+  uint64_t Offset = 0;         // stream offset of In[0]
+  bool AfterNonBlank = false;  // the line before the piece is a non-blank one
+  TByteBuffer Out;
+  size_t Breaks = 0;           // line breaks in In
+  bool Bad = false;            // In holds bytes that are not UTF-8: Out has the lines before them
+  uint64_t BadOffset = 0;
+  size_t BreaksBeforeBad = 0;
+  bool Changed = false;
+  bool Done = false;
+  std::exception_ptr Raised;
+};
+
+// Everything the threads share; the reader keeps it alive, as it may be left
+// blocked in a read when the pipeline stops early.
+struct TShared {
+  std::mutex Lock;
+  std::condition_variable Moved;
+  std::vector<TPiece> Ring;
+  uint64_t Filled = 0;   // pieces handed over by the reader
+  uint64_t Taken = 0;    // pieces taken by the workers
+  uint64_t Written = 0;  // pieces written; their places are free again
+  bool ReadingEnded = false;
+  bool Stop = false;
+  // A failed read, or an input that changed its size.
+  int ReadErrno = 0;
+  uint64_t ReadErrorOffset = 0;
+  bool SizeChanged = false;
+  std::exception_ptr ReaderRaised;
+
+  TPiece& At(uint64_t seq) { return Ring[seq % Ring.size()]; }
+};
+
+void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStart start, bool noteBlankness) {
+  try {
+    uint64_t seq = 0;
+    auto acquire = [&](uint64_t want) -> TPiece* {
+      std::unique_lock<std::mutex> held(s->Lock);
+      s->Moved.wait(held, [&] { return s->Stop || want - s->Written < s->Ring.size(); });
+      return s->Stop ? nullptr : &s->At(want);
+    };
+    auto hand = [&](TPiece& piece) {
+      std::lock_guard<std::mutex> held(s->Lock);
+      piece.Done = false;
+      ++s->Filled;
+      s->Moved.notify_all();
+    };
+    TPiece* cur = acquire(seq);
+    if (!cur) return;
+    cur->In = std::move(start.Bytes);
+    cur->Offset = start.Offset;
+    cur->AfterNonBlank = false;
+    uint64_t read = start.Offset + cur->In.Size;  // bytes read from the start
+    bool ended = start.Ended;
+    bool unseen = cur->In.Size > 0;  // the first bytes may hold whole lines already
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> held(s->Lock);
+        if (s->Stop) return;
+      }
+      TByteBuffer& in = cur->In;
+      size_t want = 0;
+      long r = 0;
+      if (!ended && !std::exchange(unseen, false)) {
+        if (in.Size == in.Capacity()) in.Reserve(std::max(kPiece, in.Capacity() * 2));  // one long line
+        want = in.Capacity() - in.Size;
+        r = ReadSome(fd, in.Data() + in.Size, want);
+        if (r < 0) {
+          std::lock_guard<std::mutex> held(s->Lock);
+          s->ReadErrno = errno;
+          s->ReadErrorOffset = read;
+          break;
+        }
+        in.Size += static_cast<size_t>(r);
+        read += static_cast<uint64_t>(r);
+        ended = r == 0;
+      }
+      if (ended) {
+        if (kind.Regular && read != kind.Size) {
+          std::lock_guard<std::mutex> held(s->Lock);
+          s->SizeChanged = true;
+          break;
+        }
+        if (in.Size > 0) hand(*cur);
+        break;
+      }
+      // What the input had for now: its whole lines go on at once, so that a
+      // slow writer gets each line back before it writes the next.
+      const size_t cut = WholeLinesLength(in.View());
+      if (cut == 0) continue;
+      TPiece* next = acquire(seq + 1);
+      if (!next) return;
+      next->In.Reserve(std::max(kPiece, in.Size - cut));
+      std::memcpy(next->In.Data(), in.Data() + cut, in.Size - cut);
+      next->In.Size = in.Size - cut;
+      next->Offset = cur->Offset + cut;
+      in.Size = cut;
+      next->AfterNonBlank = noteBlankness && !LastLineIsBlank(in.View());
+      hand(*cur);
+      cur = next;
+      ++seq;
+    }
+  } catch (...) {
+    std::lock_guard<std::mutex> held(s->Lock);
+    s->ReaderRaised = std::current_exception();
+  }
+  std::lock_guard<std::mutex> held(s->Lock);
+  s->ReadingEnded = true;
+  s->Moved.notify_all();
+}
+
+void EditPiece(const TEdit& edit, TPiece& piece, TUnits& units, bool noteChanges) {
+  std::string_view bytes = piece.In.View();
+  piece.Bad = false;
+  piece.Breaks = CountLineBreaks(bytes);
+  size_t bad = 0;
+  if (!units.Decode(bytes, bad)) {
+    // The lines before the bad one are still edited and written.
+    piece.Bad = true;
+    piece.BadOffset = piece.Offset + bad;
+    bytes = bytes.substr(0, LineStartBefore(bytes, bad));
+    piece.BreaksBeforeBad = CountLineBreaks(bytes);
+    if (!units.Decode(bytes, bad)) throw std::logic_error("internal error: valid UTF-8 refused");
+  }
+  EncodeInto(ApplyEditToPiece(units.View(), edit, piece.AfterNonBlank), piece.Out);
+  piece.Changed = noteChanges && (piece.Out.Size != bytes.size() || std::memcmp(piece.Out.Data(), bytes.data(), bytes.size()) != 0);
+}
+
+// Stops the threads on every way out: the workers are joined, the reader is
+// joined when it has ended and else left behind in its read.
+class TCrew {
+public:
+  explicit TCrew(std::shared_ptr<TShared> s) : FShared(std::move(s)) {}
+  ~TCrew() {
+    {
+      std::lock_guard<std::mutex> held(FShared->Lock);
+      FShared->Stop = true;
+      FShared->Moved.notify_all();
+    }
+    for (auto& w : Workers) w.join();
+    bool readerEnded = false;
+    {
+      std::lock_guard<std::mutex> held(FShared->Lock);
+      readerEnded = FShared->ReadingEnded;
+    }
+    if (Reader.joinable()) {
+      if (readerEnded) Reader.join();
+      else Reader.detach();
+    }
+  }
+  std::vector<std::thread> Workers;
+  std::thread Reader;
+
+private:
+  std::shared_ptr<TShared> FShared;
+};
+
+TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TTextSink& sink, bool noteChanges,
+                          TStart start, TFileKind kind) {
+  TEditOutcome outcome;
+  const size_t workers = WorkerThreads();
+  auto s = std::make_shared<TShared>();
+  s->Ring.resize(2 * workers + 2);
+  const bool noteBlankness = edit.Kind == ekInsert && edit.Target == tlAfterBlank;
+  if (!start.Mark.empty()) WriteAll(sink.Fd, start.Mark.data(), start.Mark.size(), sink.Name);
+
+  TCrew crew(s);
+  for (size_t w = 0; w < workers; ++w) {
+    crew.Workers.emplace_back([s, &edit, noteChanges] {
+      TUnits units;
+      std::unique_lock<std::mutex> held(s->Lock);
+      for (;;) {
+        s->Moved.wait(held, [&] { return s->Stop || s->Taken < s->Filled || s->ReadingEnded; });
+        if (s->Stop || s->Taken == s->Filled) return;
+        TPiece& piece = s->At(s->Taken++);
+        held.unlock();
+        try {
+          EditPiece(edit, piece, units, noteChanges);
+        } catch (...) {
+          piece.Raised = std::current_exception();
+        }
+        held.lock();
+        piece.Done = true;
+        s->Moved.notify_all();
+      }
+    });
+  }
+  crew.Reader = std::thread(ReadPieces, s, source.Fd, kind, std::move(start), noteBlankness);
+
+  uint64_t lines = 0;  // line breaks written so far
+  for (;;) {
+    std::unique_lock<std::mutex> held(s->Lock);
+    s->Moved.wait(held, [&] {
+      return (s->Written < s->Filled && s->At(s->Written).Done) || (s->ReadingEnded && s->Written == s->Filled);
+    });
+    if (s->Written == s->Filled) break;
+    TPiece& piece = s->At(s->Written);
+    held.unlock();
+    if (piece.Raised) std::rethrow_exception(piece.Raised);
+    WriteAll(sink.Fd, piece.Out.Data(), piece.Out.Size, sink.Name);
+    outcome.Changed = outcome.Changed || piece.Changed;
+    if (piece.Bad) FailNotUtf8(source, lines + piece.BreaksBeforeBad + 1, piece.BadOffset);
+    lines += piece.Breaks;
+    held.lock();
+    ++s->Written;
+    s->Moved.notify_all();
+  }
+  std::lock_guard<std::mutex> held(s->Lock);
+  if (s->ReaderRaised) std::rethrow_exception(s->ReaderRaised);
+  if (s->ReadErrno) FailRead(source, s->ReadErrorOffset, s->ReadErrno);
+  if (s->SizeChanged) FailSizeChanged(source);
+  return outcome;
+}
+
+// A growing UTF-16 buffer (malloc'd, grown by realloc).
+struct TTextUnits {
+  char16_t* Data = nullptr;
+  size_t Size = 0, Capacity = 0;
+  ~TTextUnits() { std::free(Data); }
+  void Reserve(size_t n) {
+    if (n <= Capacity) return;
+    const size_t capacity = std::max(n, Capacity + Capacity / 2);
+    auto* grown = static_cast<char16_t*>(std::realloc(Data, capacity * sizeof(char16_t)));
+    if (!grown) throw std::bad_alloc();
+    Data = grown;
+    Capacity = capacity;
+  }
+};
+
+size_t CountLineBreaks16(std::u16string_view text) {
+  size_t count = 0;
+  for (size_t i = 0; i < text.size(); ++i)
+    count += text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'));
+  return count;
+}
+
+// The whole text first: decoded as it is read (so that bad input stops the
+// reading at once), edited, and encoded a slice at a time while written.
+TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TTextSink& sink, bool noteChanges,
+                       TStart start, TFileKind kind) {
+  TEditOutcome outcome;
+  TTextUnits text;
+  if (kind.Regular) text.Reserve(static_cast<size_t>(kind.Size) + 1);  // a byte gives at most one unit
+  TByteBuffer& bytes = start.Bytes;
+  uint64_t read = start.Offset + bytes.Size;
+  uint64_t offset = start.Offset;  // of bytes[0]
+  bool ended = start.Ended;
+  for (;;) {
+    const size_t complete = ended ? bytes.Size : CompleteUtf8Length(bytes.View());
+    text.Reserve(text.Size + complete);
+    size_t bad = 0;
+    auto units = DecodeUtf8To(std::string_view(bytes.Data(), complete), text.Data + text.Size, &bad);
+    if (!units) {
+      std::u16string_view before(text.Data, text.Size);
+      size_t lines = CountLineBreaks16(before) + CountLineBreaks(std::string_view(bytes.Data(), bad));
+      // A CR LF split between the text and these bytes is one break.
+      if (!before.empty() && before.back() == u'\r' && bad > 0 && bytes.Data()[0] == '\n') --lines;
+      FailNotUtf8(source, lines + 1, offset + bad);
+    }
+    text.Size += *units;
+    std::memmove(bytes.Data(), bytes.Data() + complete, bytes.Size - complete);
+    bytes.Size -= complete;
+    offset += complete;
+    if (ended) break;
+    bytes.Reserve(kPiece);
+    const long r = ReadSome(source.Fd, bytes.Data() + bytes.Size, bytes.Capacity() - bytes.Size);
+    if (r < 0) FailRead(source, read, errno);
+    bytes.Size += static_cast<size_t>(r);
+    read += static_cast<uint64_t>(r);
+    ended = r == 0;
+  }
+  if (kind.Regular && read != kind.Size) FailSizeChanged(source);
+  bytes.Release();
+  if (text.Size == 0) {
+    if (!start.Mark.empty()) WriteAll(sink.Fd, start.Mark.data(), start.Mark.size(), sink.Name);
+    return outcome;
+  }
+  std::u16string result = ApplyEdit(std::u16string_view(text.Data, text.Size), edit);
+  outcome.Changed = noteChanges && result != std::u16string_view(text.Data, text.Size);
+  std::free(text.Data);
+  text.Data = nullptr;
+  text.Size = text.Capacity = 0;
+
+  TByteBuffer out;
+  out.Reserve(3 * kSlice + 3 + start.Mark.size());
+  std::memcpy(out.Data(), start.Mark.data(), start.Mark.size());
+  size_t pending = start.Mark.size();
+  for (size_t pos = 0; pos < result.size();) {
+    size_t len = std::min(kSlice, result.size() - pos);
+    if (pos + len < result.size() && result[pos + len - 1] >= 0xD800 && result[pos + len - 1] <= 0xDBFF) ++len;
+    auto n = EncodeUtf8To(std::u16string_view(result).substr(pos, len), out.Data() + pending);
+    if (!n) throw std::logic_error("internal error: the result is not valid Unicode");
+    WriteAll(sink.Fd, out.Data(), pending + *n, sink.Name);
+    pending = 0;
+    pos += len;
+  }
+  return outcome;
+}
+
+}  // namespace
+
+TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges) {
+  const TFileKind kind = KindOfDescriptor(Source.Fd);
+  TStart start = ReadStart(Source);
+  if (start.Ended && start.Bytes.Size == 0) {
+    // Nothing but perhaps a byte order mark: no line at all.
+    if (!start.Mark.empty()) WriteAll(Sink.Fd, start.Mark.data(), start.Mark.size(), Sink.Name);
+    if (kind.Regular && start.Offset != kind.Size) FailSizeChanged(Source);
+    return {};
+  }
+  if (EditWorksLineByLine(Edit)) return EditByPieces(Edit, Source, Sink, NoteChanges, std::move(start), kind);
+  return EditWhole(Edit, Source, Sink, NoteChanges, std::move(start), kind);
+}
