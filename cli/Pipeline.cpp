@@ -131,7 +131,9 @@ struct TPiece {
 // blocked in a read when the pipeline stops early.
 struct TShared {
   std::mutex Lock;
-  std::condition_variable Moved;
+  // Each thread waits on its own kind of news, so that a piece handed over
+  // wakes a worker, a piece done the writer, a place freed the reader.
+  std::condition_variable PieceFilled, PieceDone, PlaceFreed;
   std::vector<TPiece> Ring;
   uint64_t Filled = 0;   // pieces handed over by the reader
   uint64_t Taken = 0;    // pieces taken by the workers
@@ -152,14 +154,14 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
     uint64_t seq = 0;
     auto acquire = [&](uint64_t want) -> TPiece* {
       std::unique_lock<std::mutex> held(s->Lock);
-      s->Moved.wait(held, [&] { return s->Stop || want - s->Written < s->Ring.size(); });
+      s->PlaceFreed.wait(held, [&] { return s->Stop || want - s->Written < s->Ring.size(); });
       return s->Stop ? nullptr : &s->At(want);
     };
     auto hand = [&](TPiece& piece) {
       std::lock_guard<std::mutex> held(s->Lock);
       piece.Done = false;
       ++s->Filled;
-      s->Moved.notify_all();
+      s->PieceFilled.notify_one();
     };
     TPiece* cur = acquire(seq);
     if (!cur) return;
@@ -222,7 +224,8 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
   }
   std::lock_guard<std::mutex> held(s->Lock);
   s->ReadingEnded = true;
-  s->Moved.notify_all();
+  s->PieceFilled.notify_all();
+  s->PieceDone.notify_all();
 }
 
 void EditPiece(const TEdit& edit, TPiece& piece, TUnits& units, bool noteChanges) {
@@ -251,7 +254,8 @@ public:
     {
       std::lock_guard<std::mutex> held(FShared->Lock);
       FShared->Stop = true;
-      FShared->Moved.notify_all();
+      FShared->PieceFilled.notify_all();
+      FShared->PlaceFreed.notify_all();
     }
     for (auto& w : Workers) w.join();
     bool readerEnded = false;
@@ -286,7 +290,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
       TUnits units;
       std::unique_lock<std::mutex> held(s->Lock);
       for (;;) {
-        s->Moved.wait(held, [&] { return s->Stop || s->Taken < s->Filled || s->ReadingEnded; });
+        s->PieceFilled.wait(held, [&] { return s->Stop || s->Taken < s->Filled || s->ReadingEnded; });
         if (s->Stop || s->Taken == s->Filled) return;
         TPiece& piece = s->At(s->Taken++);
         held.unlock();
@@ -297,7 +301,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
         }
         held.lock();
         piece.Done = true;
-        s->Moved.notify_all();
+        if (&piece == &s->At(s->Written)) s->PieceDone.notify_one();
       }
     });
   }
@@ -306,7 +310,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
   uint64_t lines = 0;  // line breaks written so far
   for (;;) {
     std::unique_lock<std::mutex> held(s->Lock);
-    s->Moved.wait(held, [&] {
+    s->PieceDone.wait(held, [&] {
       return (s->Written < s->Filled && s->At(s->Written).Done) || (s->ReadingEnded && s->Written == s->Filled);
     });
     if (s->Written == s->Filled) break;
@@ -319,7 +323,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
     lines += piece.Breaks;
     held.lock();
     ++s->Written;
-    s->Moved.notify_all();
+    s->PlaceFreed.notify_one();
   }
   std::lock_guard<std::mutex> held(s->Lock);
   if (s->ReaderRaised) std::rethrow_exception(s->ReaderRaised);
