@@ -26,6 +26,9 @@ namespace {
 
 constexpr size_t kPiece = size_t{128} << 10;  // small enough to stay in the cache
 constexpr size_t kSlice = size_t{32} << 10;   // UTF-16 units encoded at a time
+// A line longer than this is edited by its head, and its rest copied as it
+// streams by, so that memory stays bounded whatever the line's length.
+constexpr size_t kLongLine = size_t{4} << 20;
 
 size_t WorkerThreads() { return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4); }
 
@@ -112,8 +115,14 @@ TStart ReadStart(const TTextSource& source) {
   return s;
 }
 
-// A piece of whole lines and what became of it.
+// What a piece holds: whole lines to edit; the edited head of a long line,
+// already in Out; or the rest of a long line (up to its break), copied as it
+// is once it proved to be UTF-8.
+enum class TPieceKind { Lines, Ready, Verbatim };
+
+// A piece and what became of it.
 struct TPiece {
+  TPieceKind Kind = TPieceKind::Lines;
   TByteBuffer In;
   uint64_t Offset = 0;         // stream offset of In[0]
   bool AfterNonBlank = false;  // the line before the piece is a non-blank one
@@ -145,11 +154,42 @@ struct TShared {
   uint64_t ReadErrorOffset = 0;
   bool SizeChanged = false;
   std::exception_ptr ReaderRaised;
+  TEdit Edit;  // the reader's own copy: it may outlive the caller's
 
   TPiece& At(uint64_t seq) { return Ring[seq % Ring.size()]; }
 };
 
-void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStart start, bool noteBlankness) {
+// The first bytes of a long line (no break among them but perhaps a CR at
+// the very end) edited, when that is enough to edit the whole line.
+bool EditLongLineHead(const TEdit& edit, TPiece& piece, size_t& headLength) {
+  std::string_view bytes = piece.In.View();
+  size_t h = CompleteUtf8Length(bytes);
+  if (h > 0 && bytes[h - 1] == '\r') --h;
+  auto units = Utf8ToUtf16(bytes.substr(0, h));
+  if (!units) return false;  // edited as lines: the bad byte is reported there
+  auto head = ApplyEditToLineHead(*units, edit, piece.AfterNonBlank);
+  if (!head) return false;
+  EncodeInto(*head, piece.Out);
+  headLength = h;
+  return true;
+}
+
+// The length of a long line's rest in Bytes up to and including its break,
+// or 0 when the break is not in them yet (a CR at the end may begin a CR LF).
+size_t LongLineEnd(std::string_view bytes, bool ended) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\n') return i + 1;
+    if (bytes[i] == '\r') {
+      if (i + 1 < bytes.size()) return bytes[i + 1] == '\n' ? i + 2 : i + 1;
+      return ended ? i + 1 : 0;
+    }
+  }
+  return 0;
+}
+
+void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStart start) {
+  const TEdit& edit = s->Edit;
+  const bool noteBlankness = edit.Kind == ekInsert && edit.Target == tlAfterBlank;
   try {
     uint64_t seq = 0;
     auto acquire = [&](uint64_t want) -> TPiece* {
@@ -165,24 +205,43 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
     };
     TPiece* cur = acquire(seq);
     if (!cur) return;
+    cur->Kind = TPieceKind::Lines;
     cur->In = std::move(start.Bytes);
     cur->Offset = start.Offset;
     cur->AfterNonBlank = false;
     uint64_t read = start.Offset + cur->In.Size;  // bytes read from the start
     bool ended = start.Ended;
     bool unseen = cur->In.Size > 0;  // the first bytes may hold whole lines already
+    bool inLongLine = false;         // cur holds the rest of a long line
+    size_t tryHeadAt = kLongLine;    // when to try to edit a long line by its head
+    // Hands cur over as `kind` up to `cut`; the rest begins the next piece.
+    auto handOver = [&](size_t cut, TPieceKind kind) -> bool {
+      TPiece* next = acquire(seq + 1);
+      if (!next) return false;
+      TByteBuffer& in = cur->In;
+      next->In.Reserve(std::max(kPiece, in.Size - cut));
+      std::memcpy(next->In.Data(), in.Data() + cut, in.Size - cut);
+      next->In.Size = in.Size - cut;
+      next->Offset = cur->Offset + cut;
+      next->Kind = TPieceKind::Lines;
+      in.Size = cut;
+      cur->Kind = kind;
+      // A long line's head proved it non-blank.
+      next->AfterNonBlank = noteBlankness && (kind == TPieceKind::Lines ? !LastLineIsBlank(in.View()) : true);
+      hand(*cur);
+      cur = next;
+      ++seq;
+      return true;
+    };
     for (;;) {
       {
         std::lock_guard<std::mutex> held(s->Lock);
         if (s->Stop) return;
       }
       TByteBuffer& in = cur->In;
-      size_t want = 0;
-      long r = 0;
       if (!ended && !std::exchange(unseen, false)) {
         if (in.Size == in.Capacity()) in.Reserve(std::max(kPiece, in.Capacity() * 2));  // one long line
-        want = in.Capacity() - in.Size;
-        r = ReadSome(fd, in.Data() + in.Size, want);
+        const long r = ReadSome(fd, in.Data() + in.Size, in.Capacity() - in.Size);
         if (r < 0) {
           std::lock_guard<std::mutex> held(s->Lock);
           s->ReadErrno = errno;
@@ -193,30 +252,50 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
         read += static_cast<uint64_t>(r);
         ended = r == 0;
       }
-      if (ended) {
-        if (kind.Regular && read != kind.Size) {
-          std::lock_guard<std::mutex> held(s->Lock);
-          s->SizeChanged = true;
+      if (ended && kind.Regular && read != kind.Size) {
+        std::lock_guard<std::mutex> held(s->Lock);
+        s->SizeChanged = true;
+        break;
+      }
+      if (inLongLine) {
+        // Up to the break, in pieces of whole characters; then lines again.
+        const size_t end = LongLineEnd(in.View(), ended);
+        if (end > 0) {
+          inLongLine = false;
+          if (!handOver(end, TPieceKind::Verbatim)) return;
+          continue;
+        }
+        if (ended) {
+          cur->Kind = TPieceKind::Verbatim;
+          if (in.Size > 0) hand(*cur);
           break;
         }
+        const size_t whole = CompleteUtf8Length(in.View());
+        if (in.Size >= kPiece && whole > 0 && !handOver(whole, TPieceKind::Verbatim)) return;
+        continue;
+      }
+      if (ended) {
         if (in.Size > 0) hand(*cur);
         break;
       }
       // What the input had for now: its whole lines go on at once, so that a
       // slow writer gets each line back before it writes the next.
       const size_t cut = WholeLinesLength(in.View());
-      if (cut == 0) continue;
-      TPiece* next = acquire(seq + 1);
-      if (!next) return;
-      next->In.Reserve(std::max(kPiece, in.Size - cut));
-      std::memcpy(next->In.Data(), in.Data() + cut, in.Size - cut);
-      next->In.Size = in.Size - cut;
-      next->Offset = cur->Offset + cut;
-      in.Size = cut;
-      next->AfterNonBlank = noteBlankness && !LastLineIsBlank(in.View());
-      hand(*cur);
-      cur = next;
-      ++seq;
+      if (cut > 0) {
+        tryHeadAt = kLongLine;
+        if (!handOver(cut, TPieceKind::Lines)) return;
+        continue;
+      }
+      if (in.Size >= tryHeadAt) {
+        size_t head = 0;
+        if (EditLongLineHead(edit, *cur, head)) {
+          inLongLine = true;
+          tryHeadAt = kLongLine;
+          if (!handOver(head, TPieceKind::Ready)) return;
+        } else {
+          tryHeadAt = in.Size * 2;  // an indentation or a run of symbols as long: look again later
+        }
+      }
     }
   } catch (...) {
     std::lock_guard<std::mutex> held(s->Lock);
@@ -233,6 +312,20 @@ void EditPiece(const TEdit& edit, TPiece& piece, TUnits& units, bool noteChanges
   piece.Bad = false;
   piece.Breaks = CountLineBreaks(bytes);
   size_t bad = 0;
+  if (piece.Kind == TPieceKind::Ready) {
+    piece.Changed = noteChanges && piece.Out.View() != bytes;
+    return;
+  }
+  if (piece.Kind == TPieceKind::Verbatim) {
+    piece.Changed = false;
+    piece.Out.Size = 0;  // In is written
+    if (!units.Decode(bytes, bad)) {
+      piece.Bad = true;
+      piece.BadOffset = piece.Offset + bad;
+      piece.BreaksBeforeBad = 0;  // the line began before the piece
+    }
+    return;
+  }
   if (!units.Decode(bytes, bad)) {
     // The lines before the bad one are still edited and written.
     piece.Bad = true;
@@ -281,7 +374,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
   const size_t workers = WorkerThreads();
   auto s = std::make_shared<TShared>();
   s->Ring.resize(2 * workers + 2);
-  const bool noteBlankness = edit.Kind == ekInsert && edit.Target == tlAfterBlank;
+  s->Edit = edit;
   if (!start.Mark.empty()) WriteAll(sink.Fd, start.Mark.data(), start.Mark.size(), sink.Name);
 
   TCrew crew(s);
@@ -305,7 +398,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
       }
     });
   }
-  crew.Reader = std::thread(ReadPieces, s, source.Fd, kind, std::move(start), noteBlankness);
+  crew.Reader = std::thread(ReadPieces, s, source.Fd, kind, std::move(start));
 
   uint64_t lines = 0;  // line breaks written so far
   for (;;) {
@@ -317,7 +410,8 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
     TPiece& piece = s->At(s->Written);
     held.unlock();
     if (piece.Raised) std::rethrow_exception(piece.Raised);
-    WriteAll(sink.Fd, piece.Out.Data(), piece.Out.Size, sink.Name);
+    if (piece.Kind == TPieceKind::Verbatim && !piece.Bad) WriteAll(sink.Fd, piece.In.Data(), piece.In.Size, sink.Name);
+    else WriteAll(sink.Fd, piece.Out.Data(), piece.Out.Size, sink.Name);
     outcome.Changed = outcome.Changed || piece.Changed;
     if (piece.Bad) FailNotUtf8(source, lines + piece.BreaksBeforeBad + 1, piece.BadOffset);
     lines += piece.Breaks;

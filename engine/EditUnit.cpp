@@ -1,6 +1,8 @@
 // The edit model applied: each kind of edit dispatched to its transformation.
 #include "EditUnit.h"
 
+#include <algorithm>
+
 #include "HeadSymbolUnit.h"
 #include "SymbolEntryUnit.h"
 
@@ -44,6 +46,30 @@ std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bo
   text += Piece;
   std::u16string edited = ApplyEdit(text, Edit);
   return edited.substr(Edit.Symbol.size() + 2);
+}
+
+namespace {
+
+size_t IndentationLength(std::u16string_view Line) {
+  size_t n = 0;
+  while (n < Line.size() && (Line[n] == u' ' || Line[n] == u'\t' || Line[n] == u'\u3000')) ++n;
+  return n;
+}
+
+}  // namespace
+
+std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, const TEdit& Edit, bool AfterNonBlankLine) {
+  // Whether the line is blank, and where a deletion matches, show only
+  // after the indentation.
+  if (IndentationLength(Head) == Head.size()) return std::nullopt;
+  std::u16string edited = ApplyEditToPiece(Head, Edit, AfterNonBlankLine);
+  if (Edit.Kind == ekInsert) return edited;
+  // Every pass of a deletion looks at most at the longest symbol after the
+  // indentation, which only grows as symbols go: that must end inside Head.
+  size_t longest = Edit.Symbol.size();
+  for (const std::u16string& s : Edit.Symbols) longest = std::max(longest, s.size());
+  if (IndentationLength(edited) + longest >= edited.size()) return std::nullopt;
+  return edited;
 }
 
 void DropInvalidEntries(TCommonStringRecordList& Entries) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,14 @@ bool EditWorksLineByLine(const TEdit& Edit);
 // (tlAfterBlank) look at it, the start of the text counting as after a blank.
 // A piece without any line gives nothing.
 std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bool AfterNonBlankLine);
+
+// For a line too long to hold at once: the edit of its first characters
+// Head (without a line break) when the rest of the line is certain to come
+// out unchanged after it, so that the rest can be copied as it is; nothing
+// when more of the line is needed to tell (an indentation or a run of
+// removed symbols that reaches the end of Head). Only for the edits that
+// EditWorksLineByLine allows.
+std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, const TEdit& Edit, bool AfterNonBlankLine);
 
 // Fills Entries with the lines of SettingsText that are valid symbol
 // entries, in file order (the settings text as the menu and the filter use it).

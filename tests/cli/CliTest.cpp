@@ -15,6 +15,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+
+#include "EditUnit.h"
+#include "Utf.h"
 #include <sstream>
 #include <string>
 #include <vector>
@@ -462,6 +465,47 @@ TEST(Cli, InputFileOrPipe) {
   EXPECT_NE(r.err.find("line 2, byte offset 7:"), std::string::npos) << r.err;
   later.offset = 18;
   EXPECT_EQ(RunFilter({"insert", "> "}, "first\nsecond\nthird", nullptr, later).out, "");
+}
+
+TEST(Cli, LongLines) {
+  // Lines longer than the filter holds at once: edited by their head, the
+  // rest streamed. The result must be the engine's edit of the whole text,
+  // also where the head does not tell (an indentation, or a run of symbols,
+  // as long as the head).
+  const std::string body = std::string(9 << 19, 'x') + "\xE6\x97\xA5";
+  std::string symbols;
+  for (int i = 0; i < (9 << 18); ++i) symbols += "> ";
+  const std::vector<std::string> texts = {
+      "a\n\n" + body + "\nb\n\nc\n",
+      "  > " + body + "\r\n> next\r",
+      "\t" + body + "\r" + body,
+      std::string(9 << 19, ' ') + "> x\n\n" + body,
+      symbols + "x\n> y\n",
+      "\n" + body + "\r\n",
+  };
+  const std::vector<std::pair<std::vector<std::string>, TEdit>> edits = {
+      {{"insert", "> "}, {ekInsert, ipLineHead, tlAll, u"> ", {}}},
+      {{"insert", "--lines", "after-blank", "# "}, {ekInsert, ipLineHead, tlAfterBlank, u"# ", {}}},
+      {{"insert", "--lines", "nonblank", "# "}, {ekInsert, ipLineHead, tlNonBlank, u"# ", {}}},
+      {{"delete", "> "}, {ekDeleteGiven, ipLineHead, tlAll, u"> ", {}}},
+      {{"delete-all", "-e", "> ", "-e", "# "}, {ekDeleteAll, ipLineHead, tlAll, {}, {u"> ", u"# "}}},
+  };
+  StdinFrom pipe;
+  pipe.pipe = true;
+  for (size_t t = 0; t < texts.size(); ++t) {
+    for (const auto& [args, edit] : edits) {
+      const std::string expected = *Utf16ToUtf8(ApplyEdit(*Utf8ToUtf16(texts[t]), edit));
+      EXPECT_TRUE(Ok(args, texts[t]) == expected) << "text " << t << " " << args[0] << " " << args[1];
+      if (args[0] == "delete") {
+        EXPECT_TRUE(RunFilter(args, texts[t], nullptr, pipe).out == expected) << "text " << t;
+      }
+    }
+  }
+  // A bad byte in the rest of a long line: its head is written already.
+  Result r = RunFilter({"insert", "> "}, "a\n" + body + "\xFF\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("line 2, byte offset " + std::to_string(2 + body.size())), std::string::npos) << r.err;
+  EXPECT_TRUE(r.out.substr(0, 7) == "> a\n> x") << r.out.substr(0, 10);
 }
 
 TEST(Cli, Operands) {
