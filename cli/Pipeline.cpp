@@ -132,6 +132,7 @@ struct TPiece {
   uint64_t BadOffset = 0;
   size_t BreaksBeforeBad = 0;
   bool Changed = false;
+  TIndentMeasure Measure;      // of In, when the text is only measured
   bool Done = false;
   std::exception_ptr Raised;
 };
@@ -155,6 +156,15 @@ struct TShared {
   bool SizeChanged = false;
   std::exception_ptr ReaderRaised;
   TEdit Edit;  // the reader's own copy: it may outlive the caller's
+  // The whole text's measure, for the edits that need it.
+  TIndentMeasure Measure;
+  bool Measured = false;
+  // The first of two passes of the edits that look at the whole text: the
+  // pieces are only checked and measured.
+  bool MeasureOnly = false;
+  // A text read already: the reader takes its pieces from here.
+  std::shared_ptr<TByteBuffer> Memory;
+  size_t MemoryRead = 0;
 
   TPiece& At(uint64_t seq) { return Ring[seq % Ring.size()]; }
 };
@@ -187,6 +197,13 @@ size_t LongLineEnd(std::string_view bytes, bool ended) {
   return 0;
 }
 
+long ReadMemory(TShared& s, char* p, size_t n) {
+  const size_t got = std::min(n, s.Memory->Size - s.MemoryRead);
+  std::memcpy(p, s.Memory->Data() + s.MemoryRead, got);
+  s.MemoryRead += got;
+  return static_cast<long>(got);
+}
+
 void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStart start) {
   const TEdit& edit = s->Edit;
   const bool noteBlankness = edit.Kind == ekInsert && edit.Target == tlAfterBlank;
@@ -213,7 +230,10 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
     bool ended = start.Ended;
     bool unseen = cur->In.Size > 0;  // the first bytes may hold whole lines already
     bool inLongLine = false;         // cur holds the rest of a long line
-    size_t tryHeadAt = kLongLine;    // when to try to edit a long line by its head
+    // When to try to edit a long line by its head: never for the edits that
+    // look at the whole text.
+    const size_t noHead = static_cast<size_t>(-1);
+    size_t tryHeadAt = s->Measured || s->MeasureOnly ? noHead : kLongLine;
     // Hands cur over as `kind` up to `cut`; the rest begins the next piece.
     auto handOver = [&](size_t cut, TPieceKind kind) -> bool {
       TPiece* next = acquire(seq + 1);
@@ -241,7 +261,8 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
       TByteBuffer& in = cur->In;
       if (!ended && !std::exchange(unseen, false)) {
         if (in.Size == in.Capacity()) in.Reserve(std::max(kPiece, in.Capacity() * 2));  // one long line
-        const long r = ReadSome(fd, in.Data() + in.Size, in.Capacity() - in.Size);
+        const long r = s->Memory ? ReadMemory(*s, in.Data() + in.Size, in.Capacity() - in.Size)
+                                 : ReadSome(fd, in.Data() + in.Size, in.Capacity() - in.Size);
         if (r < 0) {
           std::lock_guard<std::mutex> held(s->Lock);
           s->ReadErrno = errno;
@@ -252,7 +273,7 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
         read += static_cast<uint64_t>(r);
         ended = r == 0;
       }
-      if (ended && kind.Regular && read != kind.Size) {
+      if (ended && !s->Memory && kind.Regular && read != kind.Size) {
         std::lock_guard<std::mutex> held(s->Lock);
         s->SizeChanged = true;
         break;
@@ -282,7 +303,7 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
       // slow writer gets each line back before it writes the next.
       const size_t cut = WholeLinesLength(in.View());
       if (cut > 0) {
-        tryHeadAt = kLongLine;
+        if (tryHeadAt != noHead) tryHeadAt = kLongLine;
         if (!handOver(cut, TPieceKind::Lines)) return;
         continue;
       }
@@ -307,7 +328,8 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
   s->PieceDone.notify_all();
 }
 
-void EditPiece(const TEdit& edit, TPiece& piece, TUnits& units, bool noteChanges) {
+void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnly, TPiece& piece, TUnits& units,
+               bool noteChanges) {
   std::string_view bytes = piece.In.View();
   piece.Bad = false;
   piece.Breaks = CountLineBreaks(bytes);
@@ -334,7 +356,14 @@ void EditPiece(const TEdit& edit, TPiece& piece, TUnits& units, bool noteChanges
     piece.BreaksBeforeBad = CountLineBreaks(bytes);
     if (!units.Decode(bytes, bad)) throw std::logic_error("internal error: valid UTF-8 refused");
   }
-  EncodeInto(ApplyEditToPiece(units.View(), edit, piece.AfterNonBlank), piece.Out);
+  if (measureOnly) {
+    piece.Measure = TIndentMeasure{};
+    MeasureIndentation(units.View(), piece.Measure);
+    return;
+  }
+  EncodeInto(measure ? ApplyEditToMeasuredPiece(units.View(), edit, *measure, piece.AfterNonBlank)
+                     : ApplyEditToPiece(units.View(), edit, piece.AfterNonBlank),
+             piece.Out);
   piece.Changed = noteChanges && (piece.Out.Size != bytes.size() || std::memcmp(piece.Out.Data(), bytes.data(), bytes.size()) != 0);
 }
 
@@ -368,18 +397,34 @@ private:
   std::shared_ptr<TShared> FShared;
 };
 
+// The edits that look at the whole text go through twice. First `store`
+// receives the text (checked) and `measure` its measure, and nothing is
+// written; then the pieces come from `text`, the stored text, and are edited
+// with its `measure`.
+struct TTwoPasses {
+  TByteBuffer* Store = nullptr;
+  TIndentMeasure* Measure = nullptr;
+  std::shared_ptr<TByteBuffer> Text;
+};
+
 TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TTextSink& sink, bool noteChanges,
-                          TStart start, TFileKind kind) {
+                          TStart start, TFileKind kind, const TTwoPasses& passes = {}) {
   TEditOutcome outcome;
   const size_t workers = WorkerThreads();
   auto s = std::make_shared<TShared>();
   s->Ring.resize(2 * workers + 2);
   s->Edit = edit;
-  if (!start.Mark.empty()) WriteAll(sink.Fd, start.Mark.data(), start.Mark.size(), sink.Name);
+  s->Memory = passes.Text;
+  s->MeasureOnly = passes.Store != nullptr;
+  if (passes.Text) {
+    s->Measure = *passes.Measure;
+    s->Measured = true;
+  }
+  if (!start.Mark.empty() && !s->MeasureOnly) WriteAll(sink.Fd, start.Mark.data(), start.Mark.size(), sink.Name);
 
   TCrew crew(s);
   for (size_t w = 0; w < workers; ++w) {
-    crew.Workers.emplace_back([s, &edit, noteChanges] {
+    crew.Workers.emplace_back([s, noteChanges] {
       TUnits units;
       std::unique_lock<std::mutex> held(s->Lock);
       for (;;) {
@@ -388,7 +433,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
         TPiece& piece = s->At(s->Taken++);
         held.unlock();
         try {
-          EditPiece(edit, piece, units, noteChanges);
+          EditPiece(s->Edit, s->Measured ? &s->Measure : nullptr, s->MeasureOnly, piece, units, noteChanges);
         } catch (...) {
           piece.Raised = std::current_exception();
         }
@@ -410,8 +455,18 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
     TPiece& piece = s->At(s->Written);
     held.unlock();
     if (piece.Raised) std::rethrow_exception(piece.Raised);
-    if (piece.Kind == TPieceKind::Verbatim && !piece.Bad) WriteAll(sink.Fd, piece.In.Data(), piece.In.Size, sink.Name);
-    else WriteAll(sink.Fd, piece.Out.Data(), piece.Out.Size, sink.Name);
+    if (s->MeasureOnly) {
+      if (!piece.Bad) {
+        passes.Store->Reserve(passes.Store->Size + piece.In.Size);
+        std::memcpy(passes.Store->Data() + passes.Store->Size, piece.In.Data(), piece.In.Size);
+        passes.Store->Size += piece.In.Size;
+        MergeIndentMeasure(*passes.Measure, piece.Measure);
+      }
+    } else if (piece.Kind == TPieceKind::Verbatim && !piece.Bad) {
+      WriteAll(sink.Fd, piece.In.Data(), piece.In.Size, sink.Name);
+    } else {
+      WriteAll(sink.Fd, piece.Out.Data(), piece.Out.Size, sink.Name);
+    }
     outcome.Changed = outcome.Changed || piece.Changed;
     if (piece.Bad) FailNotUtf8(source, lines + piece.BreaksBeforeBad + 1, piece.BadOffset);
     lines += piece.Breaks;
@@ -426,89 +481,22 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
   return outcome;
 }
 
-// A growing UTF-16 buffer (malloc'd, grown by realloc).
-struct TTextUnits {
-  char16_t* Data = nullptr;
-  size_t Size = 0, Capacity = 0;
-  ~TTextUnits() { std::free(Data); }
-  void Reserve(size_t n) {
-    if (n <= Capacity) return;
-    const size_t capacity = std::max(n, Capacity + Capacity / 2);
-    auto* grown = static_cast<char16_t*>(std::realloc(Data, capacity * sizeof(char16_t)));
-    if (!grown) throw std::bad_alloc();
-    Data = grown;
-    Capacity = capacity;
-  }
-};
-
-size_t CountLineBreaks16(std::u16string_view text) {
-  size_t count = 0;
-  for (size_t i = 0; i < text.size(); ++i)
-    count += text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'));
-  return count;
-}
-
-// The whole text first: decoded as it is read (so that bad input stops the
-// reading at once), edited, and encoded a slice at a time while written.
+// The edits that look at the whole text: the text is read, checked and
+// measured by pieces (so that bad input stops the reading at once) and kept;
+// then its pieces are edited with the measure of the whole.
 TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TTextSink& sink, bool noteChanges,
                        TStart start, TFileKind kind) {
-  TEditOutcome outcome;
-  TTextUnits text;
-  if (kind.Regular) text.Reserve(static_cast<size_t>(kind.Size) + 1);  // a byte gives at most one unit
-  TByteBuffer& bytes = start.Bytes;
-  uint64_t read = start.Offset + bytes.Size;
-  uint64_t offset = start.Offset;  // of bytes[0]
-  bool ended = start.Ended;
-  for (;;) {
-    const size_t complete = ended ? bytes.Size : CompleteUtf8Length(bytes.View());
-    text.Reserve(text.Size + complete);
-    size_t bad = 0;
-    auto units = DecodeUtf8To(std::string_view(bytes.Data(), complete), text.Data + text.Size, &bad);
-    if (!units) {
-      std::u16string_view before(text.Data, text.Size);
-      size_t lines = CountLineBreaks16(before) + CountLineBreaks(std::string_view(bytes.Data(), bad));
-      // A CR LF split between the text and these bytes is one break.
-      if (!before.empty() && before.back() == u'\r' && bad > 0 && bytes.Data()[0] == '\n') --lines;
-      FailNotUtf8(source, lines + 1, offset + bad);
-    }
-    text.Size += *units;
-    std::memmove(bytes.Data(), bytes.Data() + complete, bytes.Size - complete);
-    bytes.Size -= complete;
-    offset += complete;
-    if (ended) break;
-    bytes.Reserve(kPiece);
-    const long r = ReadSome(source.Fd, bytes.Data() + bytes.Size, bytes.Capacity() - bytes.Size);
-    if (r < 0) FailRead(source, read, errno);
-    bytes.Size += static_cast<size_t>(r);
-    read += static_cast<uint64_t>(r);
-    ended = r == 0;
-  }
-  if (kind.Regular && read != kind.Size) FailSizeChanged(source);
-  bytes.Release();
-  if (text.Size == 0) {
-    if (!start.Mark.empty()) WriteAll(sink.Fd, start.Mark.data(), start.Mark.size(), sink.Name);
-    return outcome;
-  }
-  std::u16string result = ApplyEdit(std::u16string_view(text.Data, text.Size), edit);
-  outcome.Changed = noteChanges && result != std::u16string_view(text.Data, text.Size);
-  std::free(text.Data);
-  text.Data = nullptr;
-  text.Size = text.Capacity = 0;
-
-  TByteBuffer out;
-  out.Reserve(3 * kSlice + 3 + start.Mark.size());
-  std::memcpy(out.Data(), start.Mark.data(), start.Mark.size());
-  size_t pending = start.Mark.size();
-  for (size_t pos = 0; pos < result.size();) {
-    size_t len = std::min(kSlice, result.size() - pos);
-    if (pos + len < result.size() && result[pos + len - 1] >= 0xD800 && result[pos + len - 1] <= 0xDBFF) ++len;
-    auto n = EncodeUtf8To(std::u16string_view(result).substr(pos, len), out.Data() + pending);
-    if (!n) throw std::logic_error("internal error: the result is not valid Unicode");
-    WriteAll(sink.Fd, out.Data(), pending + *n, sink.Name);
-    pending = 0;
-    pos += len;
-  }
-  return outcome;
+  auto text = std::make_shared<TByteBuffer>();
+  if (kind.Regular) text->Reserve(static_cast<size_t>(kind.Size));
+  TIndentMeasure measure;
+  std::string mark = start.Mark;
+  const uint64_t offset = start.Offset;
+  start.Mark.clear();
+  EditByPieces(edit, source, sink, false, std::move(start), kind, TTwoPasses{text.get(), &measure, nullptr});
+  TStart again;
+  again.Mark = std::move(mark);
+  again.Offset = offset;
+  return EditByPieces(edit, source, sink, noteChanges, std::move(again), kind, TTwoPasses{nullptr, &measure, text});
 }
 
 }  // namespace

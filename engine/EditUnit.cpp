@@ -48,6 +48,12 @@ std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bo
   return edited.substr(Edit.Symbol.size() + 2);
 }
 
+std::u16string ApplyEditToMeasuredPiece(std::u16string_view Piece, const TEdit& Edit, const TIndentMeasure& Whole,
+                                        bool AfterNonBlankLine) {
+  if (Edit.Kind != ekInsert) return ApplyEditToPiece(Piece, Edit, AfterNonBlankLine);
+  return InsertHeadSymbolInPiece(Piece, Edit.Symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine);
+}
+
 namespace {
 
 size_t IndentationLength(std::u16string_view Line) {

@@ -42,6 +42,12 @@ bool EditWorksLineByLine(const TEdit& Edit);
 // A piece without any line gives nothing.
 std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bool AfterNonBlankLine);
 
+// The edits that EditWorksLineByLine refuses, piece by piece: Whole is the
+// measure of the whole text (MeasureIndentation of every piece), and
+// AfterNonBlankLine as for ApplyEditToPiece.
+std::u16string ApplyEditToMeasuredPiece(std::u16string_view Piece, const TEdit& Edit, const TIndentMeasure& Whole,
+                                        bool AfterNonBlankLine);
+
 // For a line too long to hold at once: the edit of its first characters
 // Head (without a line break) when the rest of the line is certain to come
 // out unchanged after it, so that the rest can be copied as it is; nothing

@@ -106,30 +106,40 @@ std::u16string RandomLines(std::mt19937& rng, size_t lines) {
 
 TEST(FilterPieces, PiecewiseEditMatchesWholeText) {
   // The text cut where the reader cuts it, each piece edited with the
-  // blankness of the line before it, gives the edit of the whole text.
+  // blankness of the line before it (and the measure of the whole text where
+  // the edit needs it), gives the edit of the whole text.
   std::mt19937 rng(20240607);
   const std::vector<TEdit> edits = {
       {ekInsert, ipLineHead, tlAll, u"> ", {}},        {ekInsert, ipLineHead, tlNonBlank, u"> ", {}},
       {ekInsert, ipLineHead, tlAfterBlank, u"> ", {}}, {ekInsert, ipLineHead, tlAfterBlank, u"\u3000", {}},
       {ekDeleteGiven, ipLineHead, tlAll, u"> ", {}},   {ekDeleteOnce, ipLineHead, tlAll, {}, {u"> ", u"# "}},
       {ekDeleteAll, ipLineHead, tlAll, {}, {u"# ", u">"}},
+      // These look at the whole text: measured first, piece by piece.
+      {ekInsert, ipFirstChar, tlAll, u"> ", {}},       {ekInsert, ipFirstChar, tlNonBlank, u"// ", {}},
+      {ekInsert, ipFirstChar, tlLeastIndent, u"# ", {}}, {ekInsert, ipFirstChar, tlAfterBlank, u"\u3000", {}},
+      {ekInsert, ipLineHead, tlLeastIndent, u"> ", {}},
   };
   for (int round = 0; round < 400; ++round) {
     const std::u16string text = RandomLines(rng, 1 + rng() % 12);
     if (text.empty()) continue;  // the filter writes nothing for no bytes
     const std::string bytes = *Utf16ToUtf8(text);
     for (const TEdit& edit : edits) {
-      ASSERT_TRUE(EditWorksLineByLine(edit));
-      std::u16string pieces;
-      bool afterNonBlank = false;
+      std::vector<std::string_view> cuts;
       for (size_t done = 0; done < bytes.size();) {
         const size_t end = done + 1 + rng() % (bytes.size() - done);
         size_t cut = end == bytes.size() ? end - done : WholeLinesLength(std::string_view(bytes).substr(done, end - done));
         if (cut == 0) cut = bytes.size() - done;
-        const std::string_view piece = std::string_view(bytes).substr(done, cut);
-        pieces += ApplyEditToPiece(*Utf8ToUtf16(piece), edit, afterNonBlank);
-        afterNonBlank = !LastLineIsBlank(piece);
+        cuts.push_back(std::string_view(bytes).substr(done, cut));
         done += cut;
+      }
+      TIndentMeasure whole;
+      for (std::string_view piece : cuts) MeasureIndentation(*Utf8ToUtf16(piece), whole);
+      std::u16string pieces;
+      bool afterNonBlank = false;
+      for (std::string_view piece : cuts) {
+        pieces += EditWorksLineByLine(edit) ? ApplyEditToPiece(*Utf8ToUtf16(piece), edit, afterNonBlank)
+                                            : ApplyEditToMeasuredPiece(*Utf8ToUtf16(piece), edit, whole, afterNonBlank);
+        afterNonBlank = !LastLineIsBlank(piece);
       }
       ASSERT_EQ(pieces, ApplyEdit(text, edit)) << bytes << " kind " << int(edit.Kind) << " target " << int(edit.Target);
     }
