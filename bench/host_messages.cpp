@@ -51,6 +51,35 @@ Figures Run(int32_t lines, int32_t step, const char16_t* brk) {
   return f;
 }
 
+// Takes "> " off every second line of a document whose other lines end in a
+// lone CR: each such line, left holding only its LF, joins the lone CR before
+// it, so the whole block is replaced at once.
+Figures RunJoined(int32_t lines) {
+  std::u16string doc;
+  for (int32_t i = 0; i < lines; ++i) doc += i % 2 == 0 ? u"text of the line\r" : u"> \n";
+  TSimHost host(doc + u"after", 40);
+  host.SetLogging(false);
+  host.SetSelection(HostPos{0, 0}, HostPos{0, lines});
+  HWND h = host.Hwnd();
+
+  const auto t0 = std::chrono::steady_clock::now();
+  ExtendSelectionToWholeLines(h);
+  const std::u16string text = GetSelectedText(h);
+  TCommonStringRecordList l;
+  l.SetText(text);
+  for (int32_t i = 1; i < l.Count(); i += 2) l.SetItems(i, u"\n");
+  ReplaceSelectedLines(h, l.Text());
+  const auto t1 = std::chrono::steady_clock::now();
+
+  Figures f;
+  f.lines = lines;
+  f.changed = lines / 2;
+  for (UINT m = 0x800; m <= 0x8FF; ++m) f.messages += host.CountOf(m);
+  f.inserts = host.CountOf(HOST_INSERT_TEXT);
+  f.ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
+  return f;
+}
+
 void Print(const char* what, const Figures& f) {
   std::printf("%-10s %8d %8d %9d %8d %10.2f %11.2f %10.3f\n", what, f.lines, f.changed, f.messages, f.inserts,
               static_cast<double>(f.messages) / (f.changed ? f.changed : 1), f.ms, 1000.0 * f.ms / f.lines);
@@ -64,5 +93,6 @@ int main() {
   for (int32_t n : {1000, 10000, 100000}) Print("all CRLF", Run(n, 1, u"\r\n"));
   for (int32_t n : {1000, 10000, 100000}) Print("all LF", Run(n, 1, u"\n"));
   for (int32_t n : {1000, 10000, 100000}) Print("1% CRLF", Run(n, 100, u"\r\n"));
+  for (int32_t n : {1000, 10000, 100000}) Print("CR joins", RunJoined(n));
   return 0;
 }

@@ -510,6 +510,6 @@ TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextS
     if (kind.Regular && start.Offset != kind.Size) FailSizeChanged(Source);
     return {};
   }
-  if (EditWorksLineByLine(Edit)) return EditByPieces(Edit, Source, Sink, NoteChanges, std::move(start), kind);
+  if (EditWorksPieceByPiece(Edit)) return EditByPieces(Edit, Source, Sink, NoteChanges, std::move(start), kind);
   return EditWhole(Edit, Source, Sink, NoteChanges, std::move(start), kind);
 }

@@ -23,7 +23,7 @@ struct TEditOutcome {
 
 // Reads Source to its end and writes the edited text to Sink. Input of zero
 // bytes gives zero bytes; a UTF-8 byte order mark is written first and is not
-// part of the text; UTF-16 input is refused. Edits that EditWorksLineByLine
+// part of the text; UTF-16 input is refused. Edits that EditWorksPieceByPiece
 // allows are done by a few threads on pieces of whole lines, written in
 // order as soon as each is done, in bounded memory; the others read the
 // whole text first. Stops at the first error with a TFailure that names the

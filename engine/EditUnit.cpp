@@ -33,7 +33,11 @@ std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit) {
 
 bool EditWorksLineByLine(const TEdit& Edit) {
   if (Edit.Kind != ekInsert) return true;
-  return Edit.Position == ipLineHead && Edit.Target != tlLeastIndent;
+  return Edit.Position == ipLineHead && (Edit.Target == tlAll || Edit.Target == tlNonBlank);
+}
+
+bool EditWorksPieceByPiece(const TEdit& Edit) {
+  return EditWorksLineByLine(Edit) || (Edit.Kind == ekInsert && Edit.Position == ipLineHead && Edit.Target == tlAfterBlank);
 }
 
 std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bool AfterNonBlankLine) {

@@ -29,20 +29,27 @@ struct TEdit {
 // The text after the edit. Pure: keeps nothing, shows nothing.
 std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit);
 
-// True when a text can be edited piece by piece (whole lines each) with
-// ApplyEditToPiece and the same result: every deletion, and insertion at the
-// line head except in the lines of least indentation. The others look at the
-// whole text.
+// True when the edit of every line depends on that line alone, so that a text
+// can be edited piece by piece (whole lines each) with the same result:
+// every deletion, and insertion at the line head in all or in the non-blank
+// lines. The others look at other lines too (paragraph starts, the least
+// indentation of the whole text).
 bool EditWorksLineByLine(const TEdit& Edit);
 
-// The edit of Piece, whole lines of a larger text that EditWorksLineByLine
+// True when a text can be edited piece by piece, in order, with
+// ApplyEditToPiece and the same result: the edits EditWorksLineByLine
+// allows, and insertion at the head of the first lines of paragraphs, which
+// looks only at the line before.
+bool EditWorksPieceByPiece(const TEdit& Edit);
+
+// The edit of Piece, whole lines of a larger text that EditWorksPieceByPiece
 // allows to edit piece by piece. AfterNonBlankLine tells whether the line
 // before the piece is a non-blank one; only the first lines of paragraphs
 // (tlAfterBlank) look at it, the start of the text counting as after a blank.
 // A piece without any line gives nothing.
 std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bool AfterNonBlankLine);
 
-// The edits that EditWorksLineByLine refuses, piece by piece: Whole is the
+// The edits that EditWorksPieceByPiece refuses, piece by piece: Whole is the
 // measure of the whole text (MeasureIndentation of every piece), and
 // AfterNonBlankLine as for ApplyEditToPiece.
 std::u16string ApplyEditToMeasuredPiece(std::u16string_view Piece, const TEdit& Edit, const TIndentMeasure& Whole,
@@ -53,7 +60,7 @@ std::u16string ApplyEditToMeasuredPiece(std::u16string_view Piece, const TEdit& 
 // out unchanged after it, so that the rest can be copied as it is; nothing
 // when more of the line is needed to tell (an indentation or a run of
 // removed symbols that reaches the end of Head). Only for the edits that
-// EditWorksLineByLine allows.
+// EditWorksPieceByPiece allows.
 std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, const TEdit& Edit, bool AfterNonBlankLine);
 
 // Fills Entries with the lines of SettingsText that are valid symbol

@@ -1,3 +1,4 @@
+// Deleting head symbols: one given symbol, one pass over a list, passes until nothing changes.
 #include "HeadSymbolUnit.h"
 
 #include <algorithm>

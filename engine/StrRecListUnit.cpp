@@ -1,3 +1,4 @@
+// Inserting a head symbol at the line head or at the column of least indentation, in the chosen lines.
 #include "StrRecListUnit.h"
 
 #include <algorithm>

@@ -1,12 +1,11 @@
+// String routines of the engine: tab expansion by ANSI width and trimming.
 #include "StringUnit.h"
 
 #include <cstdint>
+#include <optional>
 
 #include "Cp932Table.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "Platform.h"
 
 int Cp932CharWidth(char16_t c) noexcept {
   return ((Cp932DoubleByteBits[c >> 5] >> (c & 31)) & 1u) ? 2 : 1;
@@ -18,21 +17,10 @@ namespace {
 // end at tabs, so a surrogate pair is never cut; the spaces written for the
 // tabs count one byte each and are added by the caller.
 uint64_t AnsiWidth(std::u16string_view run) {
-#ifdef _WIN32
-  uint64_t bytes = 0;
-  while (!run.empty()) {
-    size_t take = run.size() < 0x10000000u ? run.size() : 0x10000000u;
-    if (take < run.size() && take > 1 && run[take - 1] >= 0xD800 && run[take - 1] < 0xDC00) --take;
-    bytes += static_cast<uint64_t>(WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(run.data()),
-                                                       static_cast<int>(take), nullptr, 0, nullptr, nullptr));
-    run.remove_prefix(take);
-  }
-  return bytes;
-#else
+  if (const std::optional<uint64_t> bytes = PlatformAnsiByteCount(run)) return *bytes;
   uint64_t bytes = 0;
   for (char16_t c : run) bytes += static_cast<uint64_t>(Cp932CharWidth(c));
   return bytes;
-#endif
 }
 
 }  // namespace

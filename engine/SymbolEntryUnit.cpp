@@ -1,3 +1,4 @@
+// Symbol entries: validity, symbol and caption of a settings line, and caption escapes.
 #include "SymbolEntryUnit.h"
 
 #include "StringSplitterUnit.h"

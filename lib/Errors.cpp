@@ -1,3 +1,4 @@
+// The error classes and the assertion failure message format.
 #include "Errors.h"
 
 #include "Utf.h"

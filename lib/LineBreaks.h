@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 // Index one past the end of the line that starts at `start` (past its break,
@@ -19,12 +20,24 @@ inline size_t LineEndAt(std::u16string_view s, size_t start) noexcept {
   return n;
 }
 
+enum TLineBreakKind : uint8_t { lbCrLf = 0, lbCr = 1, lbLf = 2, lbNone = 3 };
+
+// The kind of line break that ends `text`.
+inline TLineBreakKind LineBreakKindAtEnd(std::u16string_view text) noexcept {
+  const size_t n = text.size();
+  if (n >= 2 && text[n - 2] == u'\r' && text[n - 1] == u'\n') return lbCrLf;
+  if (n >= 1 && text[n - 1] == u'\n') return lbLf;
+  if (n >= 1 && text[n - 1] == u'\r') return lbCr;
+  return lbNone;
+}
+
 // Length of the line break at the end of `line` (0, 1 or 2).
 inline size_t BreakLength(std::u16string_view line) noexcept {
-  const size_t n = line.size();
-  if (n >= 2 && line[n - 2] == u'\r' && line[n - 1] == u'\n') return 2;
-  if (n >= 1 && (line[n - 1] == u'\r' || line[n - 1] == u'\n')) return 1;
-  return 0;
+  switch (LineBreakKindAtEnd(line)) {
+    case lbCrLf: return 2;
+    case lbCr: case lbLf: return 1;
+    default: return 0;
+  }
 }
 
 // Calls fn(line) for every line of `s`, each line a view with its break.

@@ -1,3 +1,4 @@
+// The pointer list: slots, growth, sorting and the set operations.
 #include "ListClone.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// The string-owning list, its splitting and its Text of lines that keep their breaks.
 #include "StringRecordList.h"
 
 #include <memory>

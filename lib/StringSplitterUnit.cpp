@@ -1,12 +1,8 @@
+// Cutting a text at delimiters: the splitter class and the one-shot count and piece.
 #include "StringSplitterUnit.h"
 
 #include "Errors.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <cwctype>
-#endif
+#include "Platform.h"
 
 TDelimitStyle SplitFlagsToDelimitStyle(TSplitFlags Flags) {
   switch (Flags.Bits) {
@@ -41,24 +37,9 @@ std::u16string TStringSplitter::Words(int32_t Index) const {
   return FWords->Items(Index);
 }
 
-namespace {
-bool WordsEqual(const std::u16string& a, std::u16string_view b, bool ignoreCase) {
-#ifdef _WIN32
-  return CompareStringW(LOCALE_USER_DEFAULT, ignoreCase ? NORM_IGNORECASE : 0, reinterpret_cast<LPCWSTR>(a.data()),
-                        static_cast<int>(a.size()), reinterpret_cast<LPCWSTR>(b.data()),
-                        static_cast<int>(b.size())) == CSTR_EQUAL;
-#else
-  if (!ignoreCase) return a == b;
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::towlower(static_cast<wint_t>(a[i])) != std::towlower(static_cast<wint_t>(b[i]))) return false;
-  return true;
-#endif
-}
-}  // namespace
 
 int32_t TStringSplitter::IndexOf(std::u16string_view Word, bool IgnoreCase) const {
   for (int32_t i = 0; i < Count(); ++i)
-    if (WordsEqual(FWords->Item(i), Word, IgnoreCase)) return i;
+    if (PlatformWordsEqual(FWords->Item(i), Word, IgnoreCase)) return i;
   return -1;
 }

@@ -1,3 +1,4 @@
+// UTF-8 <-> UTF-16 conversions, portable and with SSE4.1 fast paths chosen at start-up.
 #include "Utf.h"
 
 #include <array>
@@ -439,7 +440,6 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view in, size_t* badOffset
   return out;
 }
 
-bool AppendUtf16AsUtf8(std::u16string_view in, std::string& out) { return Encode<false>(in, out); }
 
 std::optional<std::string> Utf16ToUtf8(std::u16string_view in) {
   std::string out;

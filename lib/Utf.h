@@ -16,9 +16,6 @@ std::optional<std::string> Utf16ToUtf8(std::u16string_view in);
 // Encoding for messages: a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8Lossy(std::u16string_view in);
 
-// Appends the UTF-8 of `in` to `out`; false (with `out` partly written) on a lone surrogate.
-bool AppendUtf16AsUtf8(std::u16string_view in, std::string& out);
-
 // The same conversions into caller-owned memory, for large texts handled in
 // reused buffers. DecodeUtf8To writes at most in.size() units to `out` and
 // returns how many, or nullopt as Utf8ToUtf16 does; EncodeUtf8To writes at

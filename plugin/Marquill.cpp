@@ -12,15 +12,17 @@
 #include <string>
 #include <string_view>
 
+#include "CommandHost.h"
+#include "EditUnit.h"
 #include "Errors.h"
 #include "FileNameUnit.h"
 #include "FileUnit.h"
-#include "HeadSymbolUnit.h"
+#include "LineBreaks.h"
 #include "PluginLibrary.h"
 #include "PluginLibrary2.h"
+#include "Platform.h"
 #include "SettingLoaderUnit.h"
 #include "SettingPathUnit.h"
-#include "StrRecListUnit.h"
 #include "StringRecordList.h"
 #include "SymbolEntryUnit.h"
 #include "Utf.h"
@@ -36,13 +38,9 @@ constexpr char VersionText[] = "Version 3.3.2";
 // Set by event bit 0x400, sent back on event bit 0x40.
 int32_t StoredEventNumber = 0;
 
-std::u16string AnsiToUtf16(const char* s, UINT codePage) {
-  const int n = MultiByteToWideChar(codePage, 0, s, -1, nullptr, 0);
-  if (n <= 1) return {};
-  std::u16string out(static_cast<size_t>(n), u'\0');
-  MultiByteToWideChar(codePage, 0, s, -1, reinterpret_cast<wchar_t*>(out.data()), n);
-  out.resize(static_cast<size_t>(n - 1));
-  return out;
+// A NUL-terminated text in a code page; empty when it cannot be decoded.
+std::u16string TextInCodePage(const char* s, uint32_t codePage) {
+  return AnsiToUtf16(std::string_view(s), codePage).value_or(std::u16string());
 }
 
 // Switches the host's redraw back on when the command leaves, by any way.
@@ -76,44 +74,41 @@ HMENU AppendSubmenu(HMENU parent, const char16_t* caption) {
   return sub.release();
 }
 
-void AppendItem(HMENU menu, int32_t id, const std::u16string& caption) {
+void AppendItem(HMENU menu, int32_t id, const char16_t* caption) {
   if (!AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(id), W(caption))) throw std::bad_alloc();
 }
 
 void AppendSeparator(HMENU menu) { AppendMenuW(menu, MF_SEPARATOR, 0, L""); }
 
-// How many entries each entry submenu lists.
-int32_t ListedCount(const TCommonStringRecordList& list) { return std::min(list.Count(), MenuRangeSize); }
-
 // One item per listed entry, captioned as the entry says, id = base + index.
 void AppendEntries(HMENU menu, int32_t base, const std::u16string* captions, int32_t count) {
-  for (int32_t i = 0; i < count; ++i) AppendItem(menu, base + i, captions[i]);
+  for (int32_t i = 0; i < count; ++i) AppendItem(menu, base + i, captions[i].c_str());
 }
 
-void AppendInsertionSubmenus(HMENU parent, int32_t firstBase, const std::u16string* captions, int32_t count) {
-  static constexpr const char16_t* Targets[] = {u"全ての行", u"空白行を除く", u"最小インデント行のみ",
-                                                u"空白行の次の行のみ"};
-  for (int32_t t = 0; t < 4; ++t) AppendEntries(AppendSubmenu(parent, Targets[t]), firstBase + 1000 * t, captions, count);
-}
-
+// The menu as the id table lists it: a separator between top-level items,
+// the rows of one group in one submenu.
 TMenuHandle BuildMenu(const TCommonStringRecordList& list) {
-  const int32_t count = ListedCount(list);
+  const int32_t count = ListedEntryCount(list.Count());
   std::unique_ptr<std::u16string[]> captions(new std::u16string[static_cast<size_t>(count)]);
   for (int32_t i = 0; i < count; ++i) captions[static_cast<size_t>(i)] = CaptionOfEntry(list.Item(i));
 
   TMenuHandle top = NewPopupMenu();
-  AppendInsertionSubmenus(AppendSubmenu(top.get(), u"行頭に挿入"), ID_HEAD_ALL, captions.get(), count);
-  AppendSeparator(top.get());
-  AppendInsertionSubmenus(AppendSubmenu(top.get(), u"文字先頭位置に挿入"), ID_CHAR_ALL, captions.get(), count);
-  AppendSeparator(top.get());
-  HMENU del = AppendSubmenu(top.get(), u"先頭文字を削除");
-  AppendItem(del, ID_DELETE_ONE, u"1つ削除");
-  AppendItem(del, ID_DELETE_ALL, u"全て削除");
-  AppendEntries(AppendSubmenu(del, u"指定して削除"), ID_DELETE_GIVEN, captions.get(), count);
-  AppendSeparator(top.get());
-  AppendItem(top.get(), ID_EDIT_SETTINGS, u"設定編集");
-  AppendSeparator(top.get());
-  AppendItem(top.get(), ID_CANCEL, u"キャンセル");
+  const char16_t* group = nullptr;
+  HMENU groupMenu = nullptr;
+  bool first = true;
+  for (const TMenuIdRange& row : MenuIdTable) {
+    if (!row.Group || !group || std::u16string_view(row.Group) != group) {
+      if (!first) AppendSeparator(top.get());
+      first = false;
+      group = row.Group;
+      groupMenu = row.Group ? AppendSubmenu(top.get(), row.Group) : nullptr;
+    }
+    HMENU parent = groupMenu ? groupMenu : top.get();
+    if (row.PerEntry)
+      AppendEntries(AppendSubmenu(parent, row.Caption), row.Id, captions.get(), count);
+    else
+      AppendItem(parent, row.Id, row.Caption);
+  }
   return top;
 }
 
@@ -126,40 +121,45 @@ int32_t ChooseFromMenu(HWND hwnd, const TCommonStringRecordList& list) {
   return static_cast<int32_t>(id);  // the menu and its submenus are destroyed here
 }
 
-// The new text for the chosen id, or nothing when the id names no edit.
-std::optional<std::u16string> Transform(int32_t id, const std::u16string& text, const TCommonStringRecordList& list) {
-  const int32_t listed = ListedCount(list);
-  auto indexIn = [&](int32_t base) -> std::optional<int32_t> {
-    const int64_t i = static_cast<int64_t>(id) - base;
-    if (i >= 0 && i < listed) return static_cast<int32_t>(i);
-    return std::nullopt;
-  };
-  for (const TMenuIdRange& range : MenuIdTable) {
-    if (auto i = indexIn(range.Base)) {
-      return InsertHeadSymbol(text, SymbolOfEntry(list.Item(*i)), range.Position, range.Target);
-    }
-  }
-  if (id == ID_DELETE_ONE) return DeleteHeadSymbolsOnce(text, list);
-  if (id == ID_DELETE_ALL) return DeleteHeadSymbolsAll(text, list);
-  if (auto i = indexIn(ID_DELETE_GIVEN)) return DeleteSpecifiedHeadSymbol(text, list.Item(*i));
-  return std::nullopt;
-}
-
 // Opens the settings file in the host editor: its own program with the quoted path, not waited for.
-void EditSettings() {
-  const std::u16string quoted = QuoteIfNeeded(GetSettingFilePath());
+void EditSettings(const TSettingHost& settingHost) {
+  const std::u16string quoted = QuoteIfNeeded(GetSettingFilePath(settingHost));
   RunProgram(GetHostProgramFile(), quoted, u"", false, true);
 }
 
-// Widens the selection to whole lines, writes the new text for id over them,
-// and puts the caret back when nothing was selected.
-void EditSelection(HWND hwnd, int32_t id, const TCommonStringRecordList& list, HostPos start, bool nothingSelected) {
-  ExtendSelectionToWholeLines(hwnd);
+// A changed line holding a NUL cannot be written back: host texts end at their first NUL.
+constexpr char16_t NulInSelectionMessage[] =
+    u"選択範囲にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
+    u"文書は変更していません。NUL文字を取り除くか、NUL文字を含む行を選択から外してください。";
+
+// Widens the selection to whole lines, writes the edited text over them (an
+// id without an edit writes nothing), and puts the caret back when nothing
+// was selected. False, with document,
+// selection and caret as they were, when the selected lines hold a NUL: the
+// host's text reads stop at it, so the lines after it would go unedited.
+// With nothing selected the caret's line is edited up to its NUL, which the
+// edit of its head leaves in place.
+bool EditSelection(HWND hwnd, const TMenuChoice& choice, HostPos start, bool nothingSelected) {
+  const THostSelection original = ExtendSelectionToWholeLines(hwnd);
   const std::u16string before = GetLineText(hwnd, start.y, 1);
-  const std::u16string text = GetSelectedText(hwnd);
-  if (std::optional<std::u16string> result = Transform(id, text, list)) ReplaceSelectedLines(hwnd, *result);
+  const TSelectedText selected = ReadSelectedText(hwnd);
+  if (selected.NulInside && !nothingSelected) {
+    SelectRange(hwnd, original.Anchor, original.Active);
+    return false;
+  }
+  HostPos blockStart = start;
+  if (choice.HasEdit) blockStart = ReplaceSelectedLines(hwnd, ApplyEdit(selected.Text, choice.Edit));
   if (nothingSelected) {
     Host_RunCommand(hwnd, HOST_COMMAND_AFTER_EDIT);
+    if (blockStart.y < start.y) {
+      // The caret's line, left holding only its LF, joined the lone CR of the
+      // line before: the caret goes to that line's end, before the break
+      // that now ends it.
+      const std::u16string joined = GetLineText(hwnd, blockStart.y, 1);
+      const HostPos caret{static_cast<int32_t>(joined.size() - BreakLength(joined)), blockStart.y};
+      Host_SetCaretPos(hwnd, POS_LOGICAL, &caret);
+      return true;
+    }
     const std::u16string after = GetLineText(hwnd, start.y, 1);
     // The caret keeps its character: shift it by what the edit changed in its
     // line, but never in front of the line's start.
@@ -167,15 +167,15 @@ void EditSelection(HWND hwnd, int32_t id, const TCommonStringRecordList& list, H
     start.x = static_cast<int32_t>(std::clamp<int64_t>(x, 0, INT32_MAX));
     Host_SetCaretPos(hwnd, POS_LOGICAL, &start);
   }
+  return true;
 }
 
 void RunCommand(HWND hwnd) {
   SetCurrentHostWindow(hwnd);
+  const TCurrentHostSettings settingHost;
   auto list = std::make_unique<TCommonStringRecordList>();
-  LoadSettingList(*list);
-  for (int32_t i = list->Count() - 1; i >= 0; --i) {
-    if (!IsValidEntry(list->Item(i))) list->Delete(i);
-  }
+  LoadSettingList(*list, settingHost);
+  DropInvalidEntries(*list);
 
   Host_SetRedraw(hwnd, false);
   TRedrawGuard redraw(hwnd);  // runs before the list is freed
@@ -185,13 +185,16 @@ void RunCommand(HWND hwnd) {
   Host_GetScrollPos(hwnd, &scroll);
   const bool nothingSelected = Host_GetSelType(hwnd) == 0;
 
-  const int32_t id = ChooseFromMenu(hwnd, *list);
-  if (id == ID_EDIT_SETTINGS) {
-    EditSettings();
-  } else if (id != ID_CANCEL) {
-    EditSelection(hwnd, id, *list, start, nothingSelected);
+  const TMenuChoice choice = MenuChoiceOfId(ChooseFromMenu(hwnd, *list), *list);
+  bool edited = true;
+  if (choice.Action == maEditSettings) {
+    EditSettings(settingHost);
+  } else if (choice.Action == maEdit) {
+    edited = EditSelection(hwnd, choice, start, nothingSelected);
   }
   Host_SetScrollPos(hwnd, &scroll);
+  // A refused edit changed nothing, the view included; the user learns why.
+  if (!edited) throw EGeneralError(NulInSelectionMessage);
 }
 
 std::u16string MessageOfUnknownError(const char* what) {
@@ -199,7 +202,7 @@ std::u16string MessageOfUnknownError(const char* what) {
   if (what && *what) {
     std::optional<std::u16string> detail = Utf8ToUtf16(what);
     message += u"\r\n";
-    message += detail ? *detail : AnsiToUtf16(what, CP_ACP);
+    message += detail ? *detail : TextInCodePage(what, AnsiCodePage);
   }
   return message;
 }
@@ -268,7 +271,7 @@ extern "C" LRESULT __stdcall PlugInProc(HWND hwnd, UINT query, WPARAM wParam, LP
       case PLUGIN_QUERY_2310:
         return 1;
       case PLUGIN_QUERY_UNINSTALL: {
-        const std::u16string caption = AnsiToUtf16(DisplayName, 932);
+        const std::u16string caption = TextInCodePage(DisplayName, ShiftJisCodePage);
         return MessageBoxW(hwnd, L"アンインストールしますか？", W(caption), MB_YESNO | MB_ICONQUESTION) == IDYES ? 1 : 0;
       }
       default:

@@ -1,49 +1,12 @@
-// Marquill.dll: the exported entries the host editor calls, and the menu ids
-// of the command's popup menu.
+// Marquill.dll: the exported entries the host editor calls and the answers
+// and events they know (the menu ids are in MenuIdTable.h).
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
-#include "StrRecListUnit.h"
-
-// Menu ids. A range entry's id is its base plus the entry's index in the
-// filtered symbol list.
-constexpr int32_t ID_CANCEL = 1000;
-constexpr int32_t ID_DELETE_ONE = 1001;
-constexpr int32_t ID_DELETE_ALL = 1002;
-constexpr int32_t ID_EDIT_SETTINGS = 1003;
-constexpr int32_t ID_HEAD_ALL = 2000;
-constexpr int32_t ID_HEAD_SKIP_BLANK = 3000;
-constexpr int32_t ID_HEAD_LEAST_INDENT = 4000;
-constexpr int32_t ID_HEAD_AFTER_BLANK = 5000;
-constexpr int32_t ID_CHAR_ALL = 6000;
-constexpr int32_t ID_CHAR_SKIP_BLANK = 7000;
-constexpr int32_t ID_CHAR_LEAST_INDENT = 8000;
-constexpr int32_t ID_CHAR_AFTER_BLANK = 9000;
-constexpr int32_t ID_DELETE_GIVEN = 10000;
-
-// Ranges are this far apart, so each entry submenu lists at most this many
-// entries; every id then names exactly one action and one entry.
-constexpr int32_t MenuRangeSize = 1000;
-
-// The menu id table: the bases of the entry ranges in dispatch order.
-struct TMenuIdRange {
-  int32_t Base;
-  TInsertPosition Position;
-  TTargetLines Target;
-};
-inline constexpr TMenuIdRange MenuIdTable[] = {
-    {ID_HEAD_ALL, ipLineHead, tlAll},
-    {ID_HEAD_SKIP_BLANK, ipLineHead, tlNonBlank},
-    {ID_HEAD_LEAST_INDENT, ipLineHead, tlLeastIndent},
-    {ID_HEAD_AFTER_BLANK, ipLineHead, tlAfterBlank},
-    {ID_CHAR_ALL, ipFirstChar, tlAll},
-    {ID_CHAR_SKIP_BLANK, ipFirstChar, tlNonBlank},
-    {ID_CHAR_LEAST_INDENT, ipFirstChar, tlLeastIndent},
-    {ID_CHAR_AFTER_BLANK, ipFirstChar, tlAfterBlank},
-};
+#include "MenuIdTable.h"
 
 // Answers of PlugInProc.
 constexpr UINT PLUGIN_QUERY_NAME = 2306;

@@ -1,3 +1,4 @@
+// Selection operations: reading the selected text and lines, widening to whole lines, the caret side.
 #include "PluginLibrary.h"
 
 #include <string_view>
@@ -18,14 +19,21 @@ wchar_t* Wide(std::u16string& s) { return reinterpret_cast<wchar_t*>(s.data()); 
 // size of 0 or less means there is nothing to read. The buffer holds exactly
 // that many units (zeroed, so whatever the host leaves unwritten reads as NUL)
 // and the host is told that same size.
-std::u16string GetSelectedText(HWND hwnd) {
+TSelectedText ReadSelectedText(HWND hwnd) {
+  TSelectedText selected;
   const int32_t n = Host_GetSelText(hwnd, 0, nullptr);
-  if (n <= 0) return {};
-  std::u16string buffer(static_cast<size_t>(n), u'\0');
-  Host_GetSelText(hwnd, n, Wide(buffer));
-  CutAtNul(buffer);
-  return buffer;
+  if (n <= 0) return selected;
+  selected.Text.assign(static_cast<size_t>(n), u'\0');
+  Host_GetSelText(hwnd, n, Wide(selected.Text));
+  const size_t nul = selected.Text.find(u'\0');
+  if (nul != std::u16string::npos) {
+    selected.NulInside = selected.Text.find_first_not_of(u'\0', nul) != std::u16string::npos;
+    selected.Text.resize(nul);
+  }
+  return selected;
 }
+
+std::u16string GetSelectedText(HWND hwnd) { return ReadSelectedText(hwnd).Text; }
 
 std::u16string GetLineText(HWND hwnd, int32_t line, int32_t flags) {
   HostLineRequest request{0, flags, line};
@@ -38,13 +46,29 @@ std::u16string GetLineText(HWND hwnd, int32_t line, int32_t flags) {
   return buffer;
 }
 
-bool IsCaretAtSelectionEnd(HWND hwnd) {
-  HostPos a{0, 0}, b{0, 0}, k{0, 0};
-  Host_GetSelStart(hwnd, POS_DEFAULT, &a);
-  Host_GetSelEnd(hwnd, POS_DEFAULT, &b);
+namespace {
+
+// The selection's start, end and caret (POS_DEFAULT); the caret stands at the
+// end when it differs from the start and equals the end.
+struct TSelectionEnds {
+  HostPos Start{0, 0};
+  HostPos End{0, 0};
+  bool CaretAtEnd = false;
+};
+
+TSelectionEnds ReadSelectionEnds(HWND hwnd) {
+  TSelectionEnds ends;
+  HostPos k{0, 0};
+  Host_GetSelStart(hwnd, POS_DEFAULT, &ends.Start);
+  Host_GetSelEnd(hwnd, POS_DEFAULT, &ends.End);
   Host_GetCaretPos(hwnd, POS_DEFAULT, &k);
-  return !(k == a) && k == b;
+  ends.CaretAtEnd = !(k == ends.Start) && k == ends.End;
+  return ends;
 }
+
+}  // namespace
+
+bool IsCaretAtSelectionEnd(HWND hwnd) { return ReadSelectionEnds(hwnd).CaretAtEnd; }
 
 void SelectRange(HWND hwnd, const HostPos& anchor, const HostPos& active) {
   if (anchor == active) {
@@ -65,11 +89,12 @@ void RestoreCaretSide(HWND hwnd, bool caretAtEnd) {
   }
 }
 
-void ExtendSelectionToWholeLines(HWND hwnd) {
+THostSelection ExtendSelectionToWholeLines(HWND hwnd) {
   HostPos p1{0, 0}, p2{0, 0};
   Host_GetSelStart(hwnd, POS_LOGICAL, &p1);
   Host_GetSelEnd(hwnd, POS_LOGICAL, &p2);
-  const bool caretAtEnd = IsCaretAtSelectionEnd(hwnd);
+  const TSelectionEnds before = ReadSelectionEnds(hwnd);
+  const bool caretAtEnd = before.CaretAtEnd;
 
   p1.x = 0;
   // An end already at column 0 of a later line stays; otherwise the end
@@ -88,4 +113,5 @@ void ExtendSelectionToWholeLines(HWND hwnd) {
   Host_ConvertPos(hwnd, &p2);
   Host_SetSelection(hwnd, &p1, &p2);
   RestoreCaretSide(hwnd, caretAtEnd);
+  return caretAtEnd ? THostSelection{before.Start, before.End} : THostSelection{before.End, before.Start};
 }

@@ -1,6 +1,8 @@
+// The line-break kind and the rewrite of the selected lines.
 #include "PluginLibrary2.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "Errors.h"
@@ -9,15 +11,7 @@
 #include "WinString.h"
 #include "plugin.h"
 
-TLineBreakKind GetLineBreakKind(std::u16string_view text) {
-  const size_t n = text.size();
-  if (n >= 2 && text[n - 2] == u'\r' && text[n - 1] == u'\n') return lbCrLf;
-  if (n >= 1) {
-    if (text[n - 1] == u'\n') return lbLf;
-    if (text[n - 1] == u'\r') return lbCr;
-  }
-  return lbNone;
-}
+TLineBreakKind GetLineBreakKind(std::u16string_view text) { return LineBreakKindAtEnd(text); }
 
 namespace {
 
@@ -30,9 +24,53 @@ void CaretTo(HWND hwnd, int32_t x, int32_t y) {
   Host_SetCaretPos(hwnd, POS_LOGICAL, &p);
 }
 
+bool EndsInLoneCr(std::u16string_view line) { return GetLineBreakKind(line) == lbCr; }
+
+// The text of the line before the block when the first new line would join
+// it: the block starts a line, its first line is rewritten to begin with LF,
+// and the line before ends in a lone CR. The host then reads the two as one
+// CR LF line. The line before is only read when the first new line begins
+// with LF.
+std::optional<std::u16string> LineJoinedAtStart(HWND hwnd, HostPos s, const TCommonStringRecordList& oldLines,
+                                                const TCommonStringRecordList& newLines) {
+  if (newLines.Count() == 0 || s.x != 0 || s.y <= 0) return std::nullopt;
+  const std::u16string& first = newLines.Item(0);
+  if (first.front() != u'\n' || (oldLines.Count() > 0 && oldLines.Item(0) == first)) return std::nullopt;
+  std::u16string before = GetLineText(hwnd, s.y - 1, 1);
+  if (!EndsInLoneCr(before)) return std::nullopt;
+  return before;
+}
+
+// True when a paired line gains or loses a lone CR at its end. The new text
+// then joined a line ending in a lone CR with a following LF-only line (the
+// new line ends in CR LF where the old one had a lone CR), or a rewritten
+// line would join the LF-only line after it; either way the host's line
+// numbers stop following the lists.
+bool PairedLineBreaksChange(const TCommonStringRecordList& oldLines, const TCommonStringRecordList& newLines) {
+  const int32_t common = std::min(oldLines.Count(), newLines.Count());
+  for (int32_t i = 0; i < common; ++i) {
+    if (EndsInLoneCr(oldLines.Item(i)) != EndsInLoneCr(newLines.Item(i))) return true;
+  }
+  return false;
+}
+
+// Replaces the oldSize units from s with NewText: one selection, one insertion.
+void ReplaceBlock(HWND hwnd, HostPos s, size_t oldSize, std::u16string_view NewText) {
+  CaretTo(hwnd, s.x, s.y);
+  Host_SelectChars(hwnd, static_cast<int32_t>(oldSize));
+  InsertText(hwnd, std::u16string(NewText));
+}
+
+// Selects length units from start with the caret on the given side.
+void SelectBlock(HWND hwnd, HostPos start, size_t length, bool caretAtEnd) {
+  CaretTo(hwnd, start.x, start.y);
+  Host_SelectChars(hwnd, static_cast<int32_t>(length));
+  RestoreCaretSide(hwnd, caretAtEnd);
+}
+
 }  // namespace
 
-void ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText) {
+HostPos ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText) {
   // The host takes NUL-terminated texts: a line with a NUL in it would reach
   // the document cut short and lose its rest. Such a text is refused whole,
   // before anything is sent.
@@ -41,17 +79,32 @@ void ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText) {
                         u"設定ファイルの記号を確認してください(設定ファイルはANSIの文字コードで保存します)。");
 
   // Both lists are owned here and freed on every exit.
+  const std::u16string oldText = GetSelectedText(hwnd);
   TCommonStringRecordList oldLines;
   TCommonStringRecordList newLines;
-  oldLines.SetText(GetSelectedText(hwnd));
+  oldLines.SetText(oldText);
   newLines.SetText(NewText);
 
   HostPos s{0, 0};
   Host_GetSelStart(hwnd, POS_LOGICAL, &s);
   const bool caretAtEnd = IsCaretAtSelectionEnd(hwnd);
 
-  const int32_t common = std::min(oldLines.Count(), newLines.Count());
-  for (int32_t i = 0; i < common; ++i) {
+  // Lines are only paired where the host's lines follow the lists after every
+  // write; otherwise one replacement keeps the text before and after intact.
+  const std::optional<std::u16string> joinedLine = LineJoinedAtStart(hwnd, s, oldLines, newLines);
+  if (joinedLine) {
+    ReplaceBlock(hwnd, s, oldText.size(), NewText);
+    const HostPos lineStart{0, s.y - 1};
+    SelectBlock(hwnd, lineStart, joinedLine->size() + NewText.size(), caretAtEnd);
+    return lineStart;
+  }
+  if (oldLines.Count() != newLines.Count() || PairedLineBreaksChange(oldLines, newLines)) {
+    ReplaceBlock(hwnd, s, oldText.size(), NewText);
+    SelectBlock(hwnd, s, NewText.size(), caretAtEnd);
+    return s;
+  }
+
+  for (int32_t i = 0; i < oldLines.Count(); ++i) {
     const std::u16string& o = oldLines.Item(i);
     const std::u16string& w = newLines.Item(i);
     const int32_t y = s.y + i;
@@ -72,22 +125,6 @@ void ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText) {
     }
   }
 
-  // Nothing was rewritten: the caret may still stand at the selection's end,
-  // so start the surplus work at the block's start.
-  if (common == 0 && oldLines.Count() != newLines.Count()) CaretTo(hwnd, s.x, s.y);
-
-  if (newLines.Count() > oldLines.Count()) {
-    std::u16string surplus;
-    for (int32_t i = common; i < newLines.Count(); ++i) surplus += newLines.Item(i);
-    InsertText(hwnd, surplus);
-  } else if (newLines.Count() < oldLines.Count()) {
-    int64_t sum = 0;
-    for (int32_t i = common; i < oldLines.Count(); ++i) sum += static_cast<int64_t>(oldLines.Item(i).size());
-    Host_SelectChars(hwnd, static_cast<int32_t>(sum));
-    InsertText(hwnd, std::u16string());
-  }
-
-  CaretTo(hwnd, s.x, s.y);
-  Host_SelectChars(hwnd, static_cast<int32_t>(NewText.size()));
-  RestoreCaretSide(hwnd, caretAtEnd);
+  SelectBlock(hwnd, s, NewText.size(), caretAtEnd);
+  return s;
 }

@@ -6,13 +6,20 @@
 #include <cstdint>
 #include <string_view>
 
-enum TLineBreakKind : uint8_t { lbCrLf = 0, lbCr = 1, lbLf = 2, lbNone = 3 };
+#include "LineBreaks.h"
+#include "plugin.h"
 
 // The kind of line break that ends the text.
 TLineBreakKind GetLineBreakKind(std::u16string_view text);
 
 // Writes NewText over the selected whole lines, sending only the lines that
 // changed, then selects the new block with the caret on the side it had.
+// Where the new text has another number of lines, or writing line by line
+// would let a lone CR and a following LF meet as one CR LF break, the whole
+// block is replaced at once instead (one selection, one insertion). Returns the
+// start (POS_LOGICAL) of the line that now holds the block's first
+// character: the old selection start, or the start of the line before it
+// when the block's first LF joined that line's lone CR.
 // A NewText holding a NUL cannot reach the host whole: EGeneralError, and
 // nothing is sent.
-void ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText);
+HostPos ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText);

@@ -1,3 +1,4 @@
+// One thin wrapper per host window message.
 #include "plugin.h"
 
 namespace {

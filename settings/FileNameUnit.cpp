@@ -1,3 +1,4 @@
+// Path rules: validating, splitting and resolving path strings.
 #include "FileNameUnit.h"
 
 #include "StringSplitterUnit.h"

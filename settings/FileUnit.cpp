@@ -1,3 +1,4 @@
+// File effects: exists, delete, move, whole-file read and write, and starting a program.
 #include "FileUnit.h"
 
 #include <algorithm>
@@ -80,6 +81,44 @@ std::u16string TempFileName(uint32_t attempt) {
 }
 
 }  // namespace
+
+bool FileExists(std::u16string_view path) {
+  const std::u16string p(path);
+  const DWORD attributes = GetFileAttributesW(W(p));
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  HANDLE h = CreateFileW(W(p), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  return ok && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(std::u16string_view path) {
+  if (path.empty()) return false;
+  const std::u16string p(path);
+  const DWORD attributes = GetFileAttributesW(W(p));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DeleteFileOrLink(std::u16string_view path) {
+  const std::u16string p(path);
+  if (DeleteFileW(W(p))) return true;
+  const DWORD error = GetLastError();
+  const DWORD attributes = GetFileAttributesW(W(p));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return RemoveDirectoryW(W(p)) != 0;
+  SetLastError(error);
+  return false;
+}
+
+bool MoveFileNoReplace(std::u16string_view from, std::u16string_view to) {
+  const std::u16string a(from), b(to);
+  return MoveFileW(W(a), W(b)) != 0;
+}
 
 TFileEntry FindFile(std::u16string_view path) {
   const std::u16string p(path);
@@ -175,8 +214,7 @@ void RunProgram(std::u16string_view program, std::u16string_view arguments, std:
   buffer.push_back(L'\0');
 
   const std::u16string dir(folder);
-  const DWORD attributes = dir.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(W(dir));
-  const bool useFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  const bool useFolder = FolderExists(dir);
 
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof process);

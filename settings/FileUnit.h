@@ -29,6 +29,15 @@ std::string LoadAnsiStringFromFile(std::u16string_view path);
 // former content whole. EInOutError "Error:SaveAnsiStringToFile\r\n" + path.
 void SaveAnsiStringToFile(std::u16string_view path, std::string_view bytes);
 
+// A file, not a folder, at the path; a symbolic link counts by its target.
+bool FileExists(std::u16string_view path);
+// A folder at the path.
+bool FolderExists(std::u16string_view path);
+// Deletes the file; a link to a folder is removed as a folder. True on success.
+bool DeleteFileOrLink(std::u16string_view path);
+// Moves the file, never overwriting. True on success.
+bool MoveFileNoReplace(std::u16string_view from, std::u16string_view to);
+
 // Starts program (quoted on its command line) with arguments, in folder when
 // that is an existing folder; waits for its end when wait is true; show false
 // starts it hidden. Failures are not reported.

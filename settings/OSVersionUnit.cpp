@@ -1,3 +1,4 @@
+// The Windows version, as the Program Files redirection asks for it.
 #include "OSVersionUnit.h"
 
 #include <windows.h>

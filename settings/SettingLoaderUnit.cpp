@@ -1,3 +1,5 @@
+// Loading the symbol list from the settings file: creating a missing file and
+// migrating the file of earlier versions after asking the user.
 #include "SettingLoaderUnit.h"
 
 #include <windows.h>
@@ -17,135 +19,106 @@ void Step(char migration, int step) {
   if (StepHook) StepHook(migration, step);
 }
 
-// A file, not a folder, at the path; a symbolic link counts by its target.
-bool SettingFileExists(const std::u16string& path) {
-  const DWORD attributes = GetFileAttributesW(W(path));
-  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  HANDLE h = CreateFileW(W(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool ok = GetFileInformationByHandle(h, &info) != 0;
-  CloseHandle(h);
-  return ok && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// DeleteFileW; a link to a folder is removed as a folder. True on success.
-bool DeleteSettingFile(const std::u16string& path) {
-  if (DeleteFileW(W(path))) return true;
-  const DWORD error = GetLastError();
-  const DWORD attributes = GetFileAttributesW(W(path));
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return RemoveDirectoryW(W(path)) != 0;
-  SetLastError(error);
-  return false;
-}
-
-// MoveFileW, which never overwrites. True on success.
-bool MoveSettingFile(const std::u16string& from, const std::u16string& to) { return MoveFileW(W(from), W(to)) != 0; }
-
 // A failed step of migration A stops it before anything could overwrite or
 // delete the only copy of a settings file.
 void RequireDeleted(const std::u16string& path) {
-  if (!DeleteSettingFile(path)) throw EInOutError(u"Error:DeleteFile\r\n" + path);
+  if (!DeleteFileOrLink(path)) throw EInOutError(u"Error:DeleteFile\r\n" + path);
 }
 
 void RequireMoved(const std::u16string& from, const std::u16string& to) {
-  if (!MoveSettingFile(from, to)) throw EInOutError(u"Error:MoveFile\r\n" + from + u"\r\n" + to);
+  if (!MoveFileNoReplace(from, to)) throw EInOutError(u"Error:MoveFile\r\n" + from + u"\r\n" + to);
 }
 
-bool AskYesNo(const std::u16string& text) {
+bool AskYesNo(const TSettingHost& host, const std::u16string& text) {
   const std::u16string caption(MigrationCaption);
-  return MessageBoxW(GetCurrentHostWindow(), W(text), W(caption), MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return MessageBoxW(host.QuestionOwner(), W(text), W(caption), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 std::u16string LoadSettingText(const std::u16string& path) { return DecodeSettingsText(LoadAnsiStringFromFile(path)); }
 
 // Fills the list with text and writes it as the current settings file; on a
 // failed write the list is left empty.
-void SetAndWriteCurrent(TCommonStringRecordList& list, std::u16string_view text) {
+void SetAndWriteCurrent(const TSettingHost& host, TCommonStringRecordList& list, std::u16string_view text) {
   try {
     list.SetText(text);
-    SaveAnsiStringToFile(GetSettingFilePath(), EncodeSettingsText(list.Text()));
+    SaveAnsiStringToFile(GetSettingFilePath(host), EncodeSettingsText(list.Text()));
   } catch (...) {
     list.Clear();
     throw;
   }
 }
 
-void LoadCurrent(TCommonStringRecordList& list) { list.SetText(LoadSettingText(GetSettingFilePath())); }
+void LoadCurrent(const TSettingHost& host, TCommonStringRecordList& list) { list.SetText(LoadSettingText(GetSettingFilePath(host))); }
 
-void EmptyStart(TCommonStringRecordList& list) { SetAndWriteCurrent(list, u""); }
+void EmptyStart(const TSettingHost& host, TCommonStringRecordList& list) { SetAndWriteCurrent(host, list, u""); }
 
 // Both files, answer Yes: back up both, the old content becomes the current file.
-void MigrateBoth(TCommonStringRecordList& list) {
+void MigrateBoth(const TSettingHost& host, TCommonStringRecordList& list) {
   Step('A', 1);
-  const std::u16string text = LoadSettingText(GetOldSettingFilePath());
+  const std::u16string text = LoadSettingText(GetOldSettingFilePath(host));
   Step('A', 2);
-  if (SettingFileExists(GetBackupFilePath(GetOldSettingFilePath())))
-    RequireDeleted(GetBackupFilePath(GetOldSettingFilePath()));
+  if (FileExists(GetBackupFilePath(GetOldSettingFilePath(host))))
+    RequireDeleted(GetBackupFilePath(GetOldSettingFilePath(host)));
   Step('A', 3);
-  RequireMoved(GetOldSettingFilePath(), GetBackupFilePath(GetOldSettingFilePath()));
+  RequireMoved(GetOldSettingFilePath(host), GetBackupFilePath(GetOldSettingFilePath(host)));
   Step('A', 4);
-  if (SettingFileExists(GetBackupFilePath(GetSettingFilePath())))
-    RequireDeleted(GetBackupFilePath(GetSettingFilePath()));
+  if (FileExists(GetBackupFilePath(GetSettingFilePath(host))))
+    RequireDeleted(GetBackupFilePath(GetSettingFilePath(host)));
   Step('A', 5);
-  RequireMoved(GetSettingFilePath(), GetBackupFilePath(GetSettingFilePath()));
+  RequireMoved(GetSettingFilePath(host), GetBackupFilePath(GetSettingFilePath(host)));
   Step('A', 6);
-  SetAndWriteCurrent(list, text);
+  SetAndWriteCurrent(host, list, text);
 }
 
 // Only the old file, answer Yes: back up the old file, its content becomes the
 // current file. No current file exists here, so a failed delete or move loses
 // nothing: the write goes ahead, the old file stays, and the next command
 // asks the two-file question (whose migration stops on such a failure).
-void MigrateOld(TCommonStringRecordList& list) {
+void MigrateOld(const TSettingHost& host, TCommonStringRecordList& list) {
   Step('B', 1);
-  const std::u16string text = LoadSettingText(GetOldSettingFilePath());
+  const std::u16string text = LoadSettingText(GetOldSettingFilePath(host));
   Step('B', 2);
-  if (SettingFileExists(GetBackupFilePath(GetOldSettingFilePath())))
-    DeleteSettingFile(GetBackupFilePath(GetOldSettingFilePath()));
+  if (FileExists(GetBackupFilePath(GetOldSettingFilePath(host))))
+    DeleteFileOrLink(GetBackupFilePath(GetOldSettingFilePath(host)));
   Step('B', 3);
-  MoveSettingFile(GetOldSettingFilePath(), GetBackupFilePath(GetOldSettingFilePath()));
+  MoveFileNoReplace(GetOldSettingFilePath(host), GetBackupFilePath(GetOldSettingFilePath(host)));
   Step('B', 4);
-  SetAndWriteCurrent(list, text);
+  SetAndWriteCurrent(host, list, text);
 }
 
-std::u16string TwoFileQuestion() {
-  const std::u16string oldPath = GetOldSettingFilePath();
-  const std::u16string curPath = GetSettingFilePath();
+std::u16string TwoFileQuestion(const TSettingHost& host) {
+  const std::u16string oldPath = GetOldSettingFilePath(host);
+  const std::u16string curPath = GetSettingFilePath(host);
   return TwoFileQuestionText(ExtractFileName(oldPath), ExtractFileName(GetBackupFilePath(oldPath)),
                              ExtractFileName(curPath), ExtractFileName(GetBackupFilePath(curPath)));
 }
 
-std::u16string OldFileQuestion() {
-  const std::u16string oldPath = GetOldSettingFilePath();
+std::u16string OldFileQuestion(const TSettingHost& host) {
+  const std::u16string oldPath = GetOldSettingFilePath(host);
   return OldFileQuestionText(ExtractFileName(oldPath), ExtractFileName(GetBackupFilePath(oldPath)),
-                             ExtractFileName(GetSettingFilePath()));
+                             ExtractFileName(GetSettingFilePath(host)));
 }
 
 }  // namespace
 
 void SetMigrationStepHook(TMigrationStepHook hook) { StepHook = hook; }
 
-void LoadSettingList(TCommonStringRecordList& list) {
-  const bool oldExists = SettingFileExists(GetOldSettingFilePath());
-  const bool currentExists = SettingFileExists(GetSettingFilePath());
+void LoadSettingList(TCommonStringRecordList& list, const TSettingHost& host) {
+  const bool oldExists = FileExists(GetOldSettingFilePath(host));
+  const bool currentExists = FileExists(GetSettingFilePath(host));
   if (oldExists && currentExists) {
-    if (AskYesNo(TwoFileQuestion()))
-      MigrateBoth(list);
+    if (AskYesNo(host, TwoFileQuestion(host)))
+      MigrateBoth(host, list);
     else
-      LoadCurrent(list);
+      LoadCurrent(host, list);
   } else if (oldExists) {
-    if (AskYesNo(OldFileQuestion()))
-      MigrateOld(list);
+    if (AskYesNo(host, OldFileQuestion(host)))
+      MigrateOld(host, list);
     else
-      EmptyStart(list);
+      EmptyStart(host, list);
   } else if (currentExists) {
-    LoadCurrent(list);
+    LoadCurrent(host, list);
   } else {
-    EmptyStart(list);
+    EmptyStart(host, list);
   }
 }

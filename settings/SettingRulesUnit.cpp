@@ -1,3 +1,4 @@
+// Pure settings decisions: file names, plug-in folder, redirection and question texts.
 #include "SettingRulesUnit.h"
 
 #include <initializer_list>

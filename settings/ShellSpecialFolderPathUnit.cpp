@@ -1,3 +1,4 @@
+// Special folder paths from the shell.
 #include "ShellSpecialFolderPathUnit.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The special folder keys and their shell numbers.
 #include "SpecialFolderKeys.h"
 
 #include <array>

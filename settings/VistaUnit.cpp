@@ -1,3 +1,4 @@
+// Moving writable paths out of Program Files and creating their folders.
 #include "VistaUnit.h"
 
 #include <windows.h>
@@ -7,17 +8,9 @@
 #include "OSVersionUnit.h"
 #include "SettingRulesUnit.h"
 #include "FileNameUnit.h"
+#include "FileUnit.h"
 #include "ShellSpecialFolderPathUnit.h"
 #include "WinString.h"
-
-namespace {
-
-bool FolderExists(const std::u16string& path) {
-  const DWORD attributes = GetFileAttributesW(W(path));
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-}  // namespace
 
 void ForceFolders(std::u16string_view folder) {
   std::u16string dir(folder);

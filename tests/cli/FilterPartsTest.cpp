@@ -137,7 +137,7 @@ TEST(FilterPieces, PiecewiseEditMatchesWholeText) {
       std::u16string pieces;
       bool afterNonBlank = false;
       for (std::string_view piece : cuts) {
-        pieces += EditWorksLineByLine(edit) ? ApplyEditToPiece(*Utf8ToUtf16(piece), edit, afterNonBlank)
+        pieces += EditWorksPieceByPiece(edit) ? ApplyEditToPiece(*Utf8ToUtf16(piece), edit, afterNonBlank)
                                             : ApplyEditToMeasuredPiece(*Utf8ToUtf16(piece), edit, whole, afterNonBlank);
         afterNonBlank = !LastLineIsBlank(piece);
       }

@@ -77,30 +77,38 @@ void Describe(const std::vector<TMenuItemSeen>& items, const std::string& prefix
   }
 }
 
+// The id the menu id table gives the item or submenu captioned caption in group.
+int IdOf(const char16_t* group, const char16_t* caption) {
+  for (const TMenuIdRange& row : MenuIdTable)
+    if (row.Group && std::u16string_view(row.Group) == group && std::u16string_view(row.Caption) == caption) return row.Id;
+  ADD_FAILURE() << "no menu id for " << U8(caption);
+  return -1;
+}
+
 std::vector<std::string> ExpectedMenu(const std::vector<std::u16string>& captions) {
   std::vector<std::string> out;
   auto entries = [&](const std::string& prefix, int base) {
     for (size_t i = 0; i < captions.size(); ++i) out.push_back(prefix + U8(captions[i]) + "=" + std::to_string(base + i));
   };
-  const char* tops[] = {"行頭に挿入/", "文字先頭位置に挿入/"};
+  const char16_t* tops[] = {u"行頭に挿入", u"文字先頭位置に挿入"};
   for (int p = 0; p < 2; ++p) {
-    out.push_back(tops[p]);
+    out.push_back(U8(tops[p]) + "/");
     for (int t = 0; t < 4; ++t) {
-      const std::string sub = std::string(tops[p]) + U8(kTargets[t]) + "/";
+      const std::string sub = U8(tops[p]) + "/" + U8(kTargets[t]) + "/";
       out.push_back(sub);
-      entries(sub, 2000 + 4000 * p + 1000 * t);
+      entries(sub, IdOf(tops[p], kTargets[t]));
     }
     out.push_back("---");
   }
   out.push_back("先頭文字を削除/");
-  out.push_back("先頭文字を削除/1つ削除=1001");
-  out.push_back("先頭文字を削除/全て削除=1002");
+  out.push_back("先頭文字を削除/1つ削除=" + std::to_string(ID_DELETE_ONE));
+  out.push_back("先頭文字を削除/全て削除=" + std::to_string(ID_DELETE_ALL));
   out.push_back("先頭文字を削除/指定して削除/");
-  entries("先頭文字を削除/指定して削除/", 10000);
+  entries("先頭文字を削除/指定して削除/", ID_DELETE_GIVEN);
   out.push_back("---");
-  out.push_back("設定編集=1003");
+  out.push_back("設定編集=" + std::to_string(ID_EDIT_SETTINGS));
   out.push_back("---");
-  out.push_back("キャンセル=1000");
+  out.push_back("キャンセル=" + std::to_string(ID_CANCEL));
   return out;
 }
 
@@ -174,7 +182,7 @@ TEST_F(E2e, MenuShowsEveryValidEntryInNineSubmenus) {
   ASSERT_EQ(opened.size(), kCaptions.size());
   for (size_t i = 0; i < opened.size(); ++i) {
     EXPECT_EQ(U8(opened[i].Caption), U8(kCaptions[i]));
-    EXPECT_EQ(opened[i].Id, 7000 + i);
+    EXPECT_EQ(opened[i].Id, static_cast<UINT>(ID_CHAR_SKIP_BLANK) + i);
   }
   EXPECT_EQ(Host.Text(), u"//abc");
 
@@ -625,6 +633,67 @@ TEST_F(E2e, ASymbolWithANulLosesNoText) {
   EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
 }
 
+// A line ending in a lone CR followed by a line that the edit leaves holding
+// only its LF: the two become one CR LF line, and nothing around the block
+// may be lost or overwritten.
+TEST_F(E2e, LinesThatMeetAsOneCrLfLineKeepTheTextAroundThem) {
+  Settings(kSettings);
+  // Inside the block: the new text has fewer lines than the old one.
+  Host.SetText(u"x\r\na\r> \nb\r> \n\nc\rd\nz");
+  Host.SetSelection({0, 1}, {0, 8});  // lines 1 to 7
+  Command(MenuKeys({2, 0}));          // 1つ削除
+  EXPECT_EQ(U8(Host.Text()), U8(u"x\r\na\r\nb\r\n\nc\rd\nz"));
+  EXPECT_EQ(U8(Host.SelectedText()), U8(u"a\r\nb\r\n\nc\rd\n"));
+  EXPECT_EQ(Host.Caret(), Host.SelEnd());
+
+  // Across the block's start: the line counts agree, the host's lines do not.
+  // The selection starts with the line that now holds the block's first LF.
+  const std::u16string startJoin = u"x\r\na\r> \n> b\n> c\nz\n";
+  Host.SetText(startJoin);
+  Host.SetSelection({1, 4}, {0, 2});  // lines 2 to 4, caret at the start
+  Command(MenuKeys({2, 0}));
+  EXPECT_EQ(U8(Host.Text()), U8(u"x\r\na\r\nb\nc\nz\n"));
+  EXPECT_EQ(U8(Host.SelectedText()), U8(u"a\r\nb\nc\n"));
+  EXPECT_EQ(Host.Caret(), (HostPos{0, 1}));
+
+  // The caret alone on that line: it ends at the end of the line its LF joined.
+  Host.SetText(startJoin);
+  Host.SetCaret({2, 2});
+  Command(MenuKeys({2, 0}));
+  EXPECT_EQ(U8(Host.Text()), U8(u"x\r\na\r\n> b\n> c\nz\n"));
+  EXPECT_FALSE(Host.HasSelection());
+  EXPECT_EQ(Host.Caret(), (HostPos{1, 1}));
+}
+
+// Host texts end at their first NUL: a selection holding one would be read
+// and written back cut short.
+TEST_F(E2e, ASelectionHoldingANulIsRefusedUntouched) {
+  Settings(kSettings);
+  const std::u16string doc(u"> a\n> b\0c\n> d\nz", 16);
+  for (const std::vector<int>& choice : {std::vector<int>{2, 0}, std::vector<int>{0, 0, 0}}) {
+    Host.SetText(doc);
+    Host.SetSelection({0, 3}, {1, 0});  // lines 0 to 2, backward
+    Command(MenuKeys(choice));
+    EXPECT_EQ(U8(Host.Text()), U8(doc));
+    EXPECT_EQ(Host.Anchor(), (HostPos{0, 3}));
+    EXPECT_EQ(Host.Caret(), (HostPos{1, 0}));
+    EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
+    ASSERT_EQ(User.Dialogs().size(), 1u);
+    const TDialogSeen& box = User.Dialogs()[0];
+    EXPECT_EQ(U8(box.Caption), "Marquill");
+    EXPECT_NE(U8(box.Text).find("NUL"), std::string::npos);
+    EXPECT_TRUE(box.IconError);
+    EXPECT_TRUE(box.HostRedrawOn);
+  }
+  // The caret's own line is edited before its NUL; the rest stays.
+  Host.SetText(doc);
+  Host.SetCaret({3, 1});
+  Command(MenuKeys({2, 0}));
+  EXPECT_EQ(U8(Host.Text()), U8(std::u16string(u"> a\nb\0c\n> d\nz", 14)));
+  EXPECT_TRUE(User.Dialogs().empty());
+  EXPECT_EQ(Host.Caret(), (HostPos{1, 1}));
+}
+
 TEST_F(E2e, OldSettingsFileIsMigratedBeforeTheMenuOpens) {
   const std::u16string old = Folder / u"MarquillSetting.dat";
   WriteBytes(old, Cp932(u"%\t旧設定\r\n"));
@@ -654,7 +723,7 @@ TEST_F(E2e, MoreThanAThousandEntries) {
   Settings(settings);
   Host.SetText(T(u"a¶¶b"));
   Host.SetSelection({0, 0}, {1, 2});
-  // 行頭に挿入 > 空白行を除く > first entry: id 3000, entry 0 in the non-blank lines.
+  // 行頭に挿入 > 空白行を除く > first entry: entry 0 in the non-blank lines.
   Command(MenuKeys({0, 1, 0}));
   ASSERT_EQ(User.MenuTree().size(), 9u);
   const auto& head = User.MenuTree()[0].Items;
@@ -663,11 +732,11 @@ TEST_F(E2e, MoreThanAThousandEntries) {
     ASSERT_EQ(sub.Items.size(), 1000u);
     EXPECT_EQ(sub.Items.back().Caption, u"999");
   }
-  EXPECT_EQ(head[1].Items[0].Id, 3000u);
+  EXPECT_EQ(head[1].Items[0].Id, static_cast<UINT>(ID_HEAD_SKIP_BLANK));
   EXPECT_EQ(User.MenuTree()[4].Items[2].Items.size(), 1000u);
   EXPECT_EQ(U8(Host.Text()), U8(T(u"s0:a¶¶s0:b")));
 
-  // The last listed entry: Up from the first item wraps to the last (id 5999).
+  // The last listed entry: Up from the first item wraps to the last.
   Host.SetText(T(u"a¶¶b"));
   Host.SetSelection({0, 0}, {1, 2});
   Command({VK_DOWN, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_UP, VK_RETURN});

@@ -1,3 +1,4 @@
+// Head-symbol deletion against tables and a model.
 #include "HeadSymbolUnit.h"
 
 #include <gtest/gtest.h>

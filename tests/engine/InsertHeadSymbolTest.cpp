@@ -1,3 +1,4 @@
+// Head-symbol insertion against tables and a model.
 #include "StrRecListUnit.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tab expansion, code page 932 widths and trimming.
 #include "StringUnit.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Symbol entries: validity, symbol, caption and escapes.
 #include "SymbolEntryUnit.h"
 
 #include <gtest/gtest.h>

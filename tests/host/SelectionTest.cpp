@@ -267,20 +267,20 @@ TEST(Selection, RewriteWithMoreOrFewerLines) {
   const std::u16string doc = u"one one one\r\ntwo two\r\nthree three\r\nfour\r\n";
   TSimHost host(doc, 8);
 
-  // One line more: inserted after the last rewritten line.
+  // One line more: the lines cannot be paired, so the block is replaced whole.
   host.SetSelection(P(1, 1), P(1, 2));
   Rewrite(host, [](std::u16string t) { return u"> " + t + u"new line\r\n"; });
   EXPECT_EQ(host.Text(), u"one one one\r\n> two two\r\nthree three\r\nnew line\r\nfour\r\n");
-  EXPECT_EQ(Inserted(host).back(), u"new line\r\n");
+  EXPECT_EQ(Inserted(host), (std::vector<std::u16string>{u"> two two\r\nthree three\r\nnew line\r\n"}));
   EXPECT_EQ(host.SelectedText(), u"> two two\r\nthree three\r\nnew line\r\n");
   EXPECT_EQ(host.Caret(), P(0, 4));
 
-  // One line fewer: the last old line's characters are deleted.
+  // One line fewer: replaced whole as well.
   host.SetText(doc);
   host.SetSelection(P(0, 3), P(2, 0));  // backward
   Rewrite(host, [](std::u16string) { return std::u16string(u"one one one\r\n2\r\n"); });
   EXPECT_EQ(host.Text(), u"one one one\r\n2\r\nfour\r\n");
-  EXPECT_EQ(Inserted(host), (std::vector<std::u16string>{u"2", u""}));
+  EXPECT_EQ(Inserted(host), (std::vector<std::u16string>{u"one one one\r\n2\r\n"}));
   EXPECT_EQ(host.SelectedText(), u"one one one\r\n2\r\n");
   EXPECT_EQ(host.Caret(), P(0, 0));
   EXPECT_EQ(host.Anchor(), P(0, 2));

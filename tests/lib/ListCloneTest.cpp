@@ -1,3 +1,4 @@
+// The pointer list: growth, moves, notifications and set operations.
 #include "ListClone.h"
 
 #include <gtest/gtest.h>

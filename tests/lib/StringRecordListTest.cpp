@@ -1,3 +1,4 @@
+// The string list: lines that keep their breaks, splitting styles.
 #include "StringRecordList.h"
 
 #include <gtest/gtest.h>

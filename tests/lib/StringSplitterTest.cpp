@@ -1,3 +1,4 @@
+// The string splitter and its flags.
 #include "StringSplitterUnit.h"
 
 #include <gtest/gtest.h>

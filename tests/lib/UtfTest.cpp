@@ -1,3 +1,4 @@
+// UTF conversions: every implementation against the others and against malformed input.
 #include "Utf.h"
 
 #include <gtest/gtest.h>

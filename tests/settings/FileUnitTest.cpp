@@ -1,3 +1,4 @@
+// Whole-file access, settings text encoding and program launching under Wine.
 #include "FileUnit.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Path rules as tables.
 #include "FileNameUnit.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Loading, creating and migrating the settings files, with the questions answered.
 #include "SettingLoaderUnit.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include "SettingPathUnit.h"
 #include "SettingRulesUnit.h"
 #include "SimHost.h"
+#include "TestSettingHost.h"
 #include "WinTestUtil.h"
 
 namespace {
@@ -45,14 +47,13 @@ struct TLoadResult {
 class SettingLoader : public ::testing::Test {
 protected:
   void SetUp() override {
-    Host.SetPlugInsFolder(Dir.Path());
-    SetCurrentHostWindow(Host.Hwnd());
+    Settings.Folder = Dir.Path();
+    Settings.Owner = Host.Hwnd();
     SetMigrationStepHook(CallStepAction);
   }
   void TearDown() override {
     StepAction = nullptr;
     SetMigrationStepHook(nullptr);
-    SetCurrentHostWindow(nullptr);
   }
 
   TLoadResult Load(std::vector<int> answers = {}) {
@@ -60,7 +61,7 @@ protected:
     TCommonStringRecordList list;
     TDialogAnswerer answerer(Host.Hwnd(), std::move(answers));
     try {
-      LoadSettingList(list);
+      LoadSettingList(list, Settings);
     } catch (const EMarquillError& e) {
       result.Error = e.Message();
     }
@@ -88,7 +89,8 @@ protected:
   }
 
   TTempFolder Dir;
-  TSimHost Host;
+  TSimHost Host;  // owns the questions
+  TTestSettingHost Settings;
   const std::u16string Cur = Dir / u"Marquill_Setting.txt";
   const std::u16string Old = Dir / u"MarquillSetting.dat";
   const std::u16string CurBak = Dir / u"Marquill_Setting_txt.bak";

@@ -1,3 +1,4 @@
+// Settings paths from the plug-in folder answer, and the Program Files redirection.
 #include "SettingPathUnit.h"
 
 #include <gtest/gtest.h>
@@ -5,7 +6,7 @@
 #include "FileNameUnit.h"
 #include "OSVersionUnit.h"
 #include "ShellSpecialFolderPathUnit.h"
-#include "SimHost.h"
+#include "TestSettingHost.h"
 #include "VistaUnit.h"
 #include "WinTestUtil.h"
 
@@ -18,85 +19,49 @@ std::u16string SelfFolder() {
   return path.substr(0, path.find_last_of(u'\\'));
 }
 
-// Restores the current host window on leaving.
-struct THostWindowScope {
-  explicit THostWindowScope(HWND hwnd) : Saved(GetCurrentHostWindow()) { SetCurrentHostWindow(hwnd); }
-  ~THostWindowScope() { SetCurrentHostWindow(Saved); }
-  HWND Saved;
-};
-
 }  // namespace
 
 TEST(SettingPath, PluginFolderFromHost) {
-  TSimHost host;
-  THostWindowScope scope(host.Hwnd());
+  TTestSettingHost host;
   const std::u16string self = SelfFolder();
 
-  host.SetPlugInsFolder(u"C:\\Data\\PlugIns");
-  EXPECT_EQ(GetPluginFolder(), u"C:\\Data\\PlugIns");
-  EXPECT_EQ(GetSettingFilePath(), u"C:\\Data\\PlugIns\\Marquill_Setting.txt");
-  EXPECT_EQ(GetOldSettingFilePath(), u"C:\\Data\\PlugIns\\MarquillSetting.dat");
-  // The request: 260 units offered, every other field fixed.
-  const TSimSettingRequest& r = host.LastSettingRequest();
-  EXPECT_EQ(r.Size, 32u);
-  EXPECT_EQ(r.HostWord1, 0x7FFFFF00u);
-  EXPECT_EQ(r.HostWord2, 0u);
-  EXPECT_EQ(r.HostWord3, 0u);
-  EXPECT_EQ(r.Kind, 1u);
-  EXPECT_EQ(r.Name, u"PlugInsFolder");
-  EXPECT_TRUE(r.HasBuffer);
-  EXPECT_EQ(r.BufferBytes, 520u);
+  host.Folder = u"C:\\Data\\PlugIns";
+  EXPECT_EQ(GetPluginFolder(host), u"C:\\Data\\PlugIns");
+  EXPECT_EQ(GetSettingFilePath(host), u"C:\\Data\\PlugIns\\Marquill_Setting.txt");
+  EXPECT_EQ(GetOldSettingFilePath(host), u"C:\\Data\\PlugIns\\MarquillSetting.dat");
+  host.Folder = u"C:\\Data\\PlugIns\\";
+  EXPECT_EQ(GetSettingFilePath(host), u"C:\\Data\\PlugIns\\Marquill_Setting.txt");
 
-  host.SetPlugInsFolder(u"C:\\Data\\PlugIns\\");
-  EXPECT_EQ(GetSettingFilePath(), u"C:\\Data\\PlugIns\\Marquill_Setting.txt");
-
-  // Not set, or empty: PlugIns beside the host program (here the test program).
-  host.SetPlugInsFolder(std::nullopt);
-  EXPECT_EQ(GetPluginFolder(), self + u"\\PlugIns");
-  host.SetPlugInsFolder(u"");
-  EXPECT_EQ(GetPluginFolder(), self + u"\\PlugIns");
-  EXPECT_EQ(GetSettingFilePath(), self + u"\\PlugIns\\Marquill_Setting.txt");
+  // No answer: PlugIns beside the host program (here the test program).
+  host.Folder = u"";
+  EXPECT_EQ(GetPluginFolder(host), self + u"\\PlugIns");
+  EXPECT_EQ(GetSettingFilePath(host), self + u"\\PlugIns\\Marquill_Setting.txt");
 
   // Relative answers resolve against the host program folder.
-  host.SetPlugInsFolder(u"Plug");
-  EXPECT_EQ(GetPluginFolder(), self + u"\\Plug");
-  host.SetPlugInsFolder(u"..\\Shared\\PlugIns");
-  EXPECT_EQ(GetPluginFolder(), self.substr(0, self.find_last_of(u'\\')) + u"\\Shared\\PlugIns");
+  host.Folder = u"Plug";
+  EXPECT_EQ(GetPluginFolder(host), self + u"\\Plug");
+  host.Folder = u"..\\Shared\\PlugIns";
+  EXPECT_EQ(GetPluginFolder(host), self.substr(0, self.find_last_of(u'\\')) + u"\\Shared\\PlugIns");
   // Climbing above the root: an empty folder, the file in the drive's root.
   std::u16string climb;
   for (int i = 0; i < 40; ++i) climb += u"..\\";
-  host.SetPlugInsFolder(climb + u"PlugIns");
-  EXPECT_EQ(GetPluginFolder(), u"");
-  EXPECT_EQ(GetSettingFilePath(), u"\\Marquill_Setting.txt");
+  host.Folder = climb + u"PlugIns";
+  EXPECT_EQ(GetPluginFolder(host), u"");
+  EXPECT_EQ(GetSettingFilePath(host), u"\\Marquill_Setting.txt");
   // Malformed answers are used unchanged.
-  host.SetPlugInsFolder(u"C:\\Da\\\\ta");
-  EXPECT_EQ(GetSettingFilePath(), u"C:\\Da\\\\ta\\Marquill_Setting.txt");
-  host.SetPlugInsFolder(u"Plug|Ins");
-  EXPECT_EQ(GetPluginFolder(), u"Plug|Ins");
+  host.Folder = u"C:\\Da\\\\ta";
+  EXPECT_EQ(GetSettingFilePath(host), u"C:\\Da\\\\ta\\Marquill_Setting.txt");
+  host.Folder = u"Plug|Ins";
+  EXPECT_EQ(GetPluginFolder(host), u"Plug|Ins");
 
   // Longer than the 49 characters of older versions, and up to 259.
   const std::u16string longFolder = u"C:\\Users\\someone with a long name\\AppData\\Roaming\\Editor\\PlugIns";
   ASSERT_GT(longFolder.size(), 49u);
-  host.SetPlugInsFolder(longFolder);
-  EXPECT_EQ(GetSettingFilePath(), longFolder + u"\\Marquill_Setting.txt");
+  host.Folder = longFolder;
+  EXPECT_EQ(GetSettingFilePath(host), longFolder + u"\\Marquill_Setting.txt");
   const std::u16string longest = u"C:\\" + std::u16string(256, u'x');
-  host.SetPlugInsFolder(longest);
-  EXPECT_EQ(GetPluginFolder(), longest);
-
-  // A host that fills the whole buffer with no NUL: read up to the buffer's end, never past.
-  host.SetPlugInsFolder(u"C:\\x");
-  host.OnHostMessage = [](const TSimMessage& m) {
-    if (m.Msg != HOST_READ_SETTING) return;
-    auto* req = reinterpret_cast<HostSettingRequest*>(m.LParam);
-    const uint32_t units = *req->bufferBytes / 2;
-    for (uint32_t i = 0; i < units; ++i) req->buffer[i] = L'A';
-  };
-  EXPECT_EQ(ReadHostPluginFolderSetting(), std::u16string(260, u'A'));
-  host.OnHostMessage = nullptr;
-
-  // No command yet (no host window): the fallback folder.
-  SetCurrentHostWindow(nullptr);
-  EXPECT_EQ(GetPluginFolder(), self + u"\\PlugIns");
+  host.Folder = longest;
+  EXPECT_EQ(GetPluginFolder(host), longest);
 }
 
 TEST(SettingPath, ProgramFilesRedirection) {
@@ -110,10 +75,9 @@ TEST(SettingPath, ProgramFilesRedirection) {
 
   const std::u16string sub = u"\\MarquillRedirectTest";
   RemoveTree(ad + sub);
-  TSimHost host;
-  THostWindowScope scope(host.Hwnd());
-  host.SetPlugInsFolder(pf + sub + u"\\Editor\\PlugIns");
-  const std::u16string path = GetSettingFilePath();
+  TTestSettingHost host;
+  host.Folder = pf + sub + u"\\Editor\\PlugIns";
+  const std::u16string path = GetSettingFilePath(host);
   if (version.Major >= 6) {
     EXPECT_EQ(path, ad + sub + u"\\Editor\\PlugIns\\Marquill_Setting.txt");
     EXPECT_TRUE(IsFolder(ad + sub + u"\\Editor\\PlugIns"));
@@ -121,8 +85,8 @@ TEST(SettingPath, ProgramFilesRedirection) {
     std::u16string lower = pf;
     for (auto& c : lower)
       if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    host.SetPlugInsFolder(lower + sub + u"\\Other");
-    EXPECT_EQ(GetOldSettingFilePath(), ad + sub + u"\\Other\\MarquillSetting.dat");
+    host.Folder = lower + sub + u"\\Other";
+    EXPECT_EQ(GetOldSettingFilePath(host), ad + sub + u"\\Other\\MarquillSetting.dat");
     EXPECT_TRUE(IsFolder(ad + sub + u"\\Other"));
   } else {
     EXPECT_EQ(path, pf + sub + u"\\Editor\\PlugIns\\Marquill_Setting.txt");

@@ -1,3 +1,4 @@
+// The pure settings decisions as tables.
 #include "SettingRulesUnit.h"
 
 #include <gtest/gtest.h>

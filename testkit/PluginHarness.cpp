@@ -1,3 +1,4 @@
+// The plug-in harness: loads Marquill.dll, plays the user in menus and boxes.
 #include "PluginHarness.h"
 
 #include <cstdio>

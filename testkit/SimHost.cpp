@@ -1,3 +1,4 @@
+// The simulated host editor: a window answering the host messages over a line model.
 #include "SimHost.h"
 
 #include <algorithm>

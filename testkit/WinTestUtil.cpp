@@ -1,3 +1,4 @@
+// Helpers for the Windows test programs: paths, files, folders, windows, answered boxes.
 #include "WinTestUtil.h"
 
 #include <algorithm>

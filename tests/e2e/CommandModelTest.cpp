@@ -1,0 +1,374 @@
+// The whole command, chosen in the real popup menu of Marquill.dll in the
+// simulated host, against a model that never asks the host: the widened
+// block cut from the document, edited by the engine, put back between the
+// untouched text before and after it. Random documents mix CR, LF and CR LF
+// line ends; the seed is fixed and printed with any failure.
+// MARQUILL_MODEL_CASES sets the number of cases (a longer run by hand),
+// MARQUILL_MODEL_SEED the seed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "EditUnit.h"
+#include "LineBreaks.h"
+#include "PluginHarness.h"
+#include "StringRecordList.h"
+#include "SymbolEntryUnit.h"
+#include "Utf.h"
+
+#ifndef MARQUILL_DLL_PATH
+#error "MARQUILL_DLL_PATH must name the built Marquill.dll"
+#endif
+
+namespace {
+
+uint64_t FromEnvironment(const char* name, uint64_t fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::strtoull(v, nullptr, 10) : fallback;
+}
+
+// A text with its breaks and odd characters spelled out, for failure reports.
+std::string Shown(std::u16string_view s) {
+  std::u16string out;
+  for (char16_t c : s) {
+    if (c == u'\r') out += u"\\r";
+    else if (c == u'\n') out += u"\\n";
+    else if (c == u'\t') out += u"\\t";
+    else if (c == u'\u3000') out += u"\\u3000";
+    else out += c;
+  }
+  return Utf16ToUtf8Lossy(out);
+}
+
+std::string Shown(HostPos p) {
+  char text[32];
+  std::snprintf(text, sizeof text, "(%d,%d)", static_cast<int>(p.x), static_cast<int>(p.y));
+  return text;
+}
+
+// The document's lines as the host numbers them: the lines of the text, and
+// an empty last line after a final break (or for an empty text).
+struct TLines {
+  std::vector<size_t> Start;  // offset of each line
+  std::vector<size_t> End;    // offset past its break
+  std::vector<size_t> Content;  // length without the break
+
+  explicit TLines(std::u16string_view text) {
+    size_t at = 0;
+    while (at < text.size()) {
+      const size_t end = LineEndAt(text, at);
+      Add(at, end, end - at - BreakLength(text.substr(at, end - at)));
+      if (BreakLength(text.substr(at, end - at)) == 0) return;
+      at = end;
+    }
+    Add(at, at, 0);
+  }
+  void Add(size_t start, size_t end, size_t content) {
+    Start.push_back(start);
+    End.push_back(end);
+    Content.push_back(content);
+  }
+  int32_t Last() const { return static_cast<int32_t>(Start.size()) - 1; }
+  size_t Offset(HostPos p) const { return Start[static_cast<size_t>(p.y)] + static_cast<size_t>(p.x); }
+  HostPos Pos(size_t offset) const {
+    const auto it = std::upper_bound(Start.begin(), Start.end(), offset);
+    const auto y = static_cast<size_t>(it - Start.begin()) - 1;
+    return HostPos{static_cast<int32_t>(offset - Start[y]), static_cast<int32_t>(y)};
+  }
+};
+
+bool Before(HostPos a, HostPos b) { return a.y != b.y ? a.y < b.y : a.x < b.x; }
+
+// Menu choices: the eight insertions, the three deletions, キャンセル and Esc.
+enum TChoiceKind { ckInsert, ckDeleteOnce, ckDeleteAll, ckDeleteGiven, ckCancel, ckEscape };
+struct TChoice {
+  TChoiceKind Kind = ckEscape;
+  int Position = 0, Target = 0, Entry = 0;
+};
+
+std::vector<UINT> KeysOf(const TChoice& c) {
+  switch (c.Kind) {
+    case ckInsert: return MenuKeys({c.Position, c.Target, c.Entry});
+    case ckDeleteOnce: return MenuKeys({2, 0});
+    case ckDeleteAll: return MenuKeys({2, 1});
+    case ckDeleteGiven: return MenuKeys({2, 2, c.Entry});
+    case ckCancel: return MenuKeys({4});
+    case ckEscape: break;
+  }
+  return {VK_ESCAPE};
+}
+
+std::string Shown(const TChoice& c) {
+  const char* names[] = {"insert", "delete once", "delete all", "delete given", "cancel", "escape"};
+  return std::string(names[c.Kind]) + " position " + std::to_string(c.Position) + " target " +
+         std::to_string(c.Target) + " entry " + std::to_string(c.Entry);
+}
+
+// What the user should see after the command.
+struct TExpected {
+  std::u16string Text;
+  HostPos Anchor{0, 0}, Caret{0, 0};
+  std::u16string OldBlock, NewBlock;
+};
+
+class TModelCase {
+public:
+  explicit TModelCase(uint64_t seed) : FRandom(seed) {}
+
+  std::u16string Settings() {
+    static const char16_t* const symbols[] = {u"> ", u">", u"'", u"//", u"#", u"REM ", u"＞", u"\u3000>", u" -"};
+    std::u16string text;
+    if (Chance(60)) text += u"> \tquote\r\n";  // the symbol of quoted blank lines
+    const int n = Int(0, 3);
+    for (int i = 0; i < n; ++i) {
+      if (Chance(10)) text += u"no tab here\r\n";  // dropped before the menu is built
+      text += symbols[Int(0, 8)];
+      text += u"\tcaption\r\n";
+    }
+    return text;
+  }
+
+  std::u16string Document() {
+    static const char16_t* const pieces[] = {u"a",  u"bc", u" ",  u"\t", u"\u3000", u"> ", u">",  u"'",
+                                             u"//", u"#",  u"REM ", u"＞", u"\U0001F600", u"x y", u" -", u""};
+    static const char16_t* const breaks[] = {u"\r", u"\n", u"\r\n", u"\r"};
+    std::u16string text;
+    const int lines = Int(0, 12);
+    for (int i = 0; i < lines; ++i) {
+      const bool afterLoneCr = !text.empty() && text.back() == u'\r';
+      std::u16string line;
+      if (afterLoneCr && Chance(60)) {
+        line = Chance(50) ? u"> " : u"";  // a line that may end up holding only its LF
+      } else {
+        const int n = Int(0, 4);
+        for (int k = 0; k < n; ++k) line += pieces[Int(0, 15)];
+      }
+      // An empty line after a lone CR cannot end in LF: the two would be one CR LF.
+      const char16_t* brk = breaks[Int(0, 3)];
+      if (afterLoneCr && line == u"> " && Chance(70)) brk = u"\n";
+      if (afterLoneCr && line.empty() && brk[0] == u'\n') brk = Chance(50) ? u"\r" : u"\r\n";
+      text += line;
+      if (i + 1 < lines || Chance(50)) text += brk;
+    }
+    return text;
+  }
+
+  // Anchor and caret of a random selection in the document.
+  std::pair<HostPos, HostPos> Selection(const TLines& lines) {
+    auto any = [&] {
+      const int32_t y = Int(0, lines.Last());
+      return HostPos{Int(0, static_cast<int32_t>(lines.Content[static_cast<size_t>(y)])), y};
+    };
+    const HostPos end{static_cast<int32_t>(lines.Content.back()), lines.Last()};
+    switch (Int(0, 5)) {
+      case 0: {  // empty
+        const HostPos p = any();
+        return {p, p};
+      }
+      case 1:  // on the last line
+        return {HostPos{Int(0, end.x), end.y}, Chance(50) ? end : HostPos{0, end.y}};
+      case 2:  // the whole document
+        return Chance(50) ? std::make_pair(HostPos{0, 0}, end) : std::make_pair(end, HostPos{0, 0});
+      default:  // forward or backward
+        return {any(), any()};
+    }
+  }
+
+  TChoice Choice(int32_t entries) {
+    TChoice c;
+    // Half of the choices delete: deletions are what leave lines holding only their break.
+    const int pick = Int(0, 15);
+    if (entries == 0 && (pick < 8 || pick == 12 || pick == 13)) return c;  // nothing to choose: Esc
+    if (pick < 8) {
+      c.Kind = ckInsert;
+      c.Position = pick / 4;
+      c.Target = pick % 4;
+    } else {
+      static const TChoiceKind others[] = {ckDeleteOnce, ckDeleteOnce, ckDeleteAll, ckDeleteAll,
+                                           ckDeleteGiven, ckDeleteGiven, ckCancel, ckEscape};
+      c.Kind = others[pick - 8];
+    }
+    c.Entry = entries > 0 ? Int(0, entries - 1) : 0;
+    return c;
+  }
+
+private:
+  int32_t Int(int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(FRandom); }
+  bool Chance(int percent) { return Int(0, 99) < percent; }
+  std::mt19937_64 FRandom;
+};
+
+// The engine's edit for a menu choice on the valid entries.
+std::optional<TEdit> EditOf(const TChoice& c, const TCommonStringRecordList& entries) {
+  TEdit edit;
+  switch (c.Kind) {
+    case ckInsert:
+      edit.Kind = ekInsert;
+      edit.Position = static_cast<TInsertPosition>(c.Position);
+      edit.Target = static_cast<TTargetLines>(c.Target);
+      edit.Symbol = SymbolOfEntry(entries.Item(c.Entry));
+      return edit;
+    case ckDeleteGiven:
+      edit.Kind = ekDeleteGiven;
+      edit.Symbol = entries.Item(c.Entry);  // the entry as stored
+      return edit;
+    case ckDeleteOnce:
+    case ckDeleteAll:
+      edit.Kind = c.Kind == ckDeleteOnce ? ekDeleteOnce : ekDeleteAll;
+      edit.Symbols = SymbolsOfEntries(entries);
+      return edit;
+    default:
+      return std::nullopt;
+  }
+}
+
+// The model: the selection widened to whole lines, the block cut out, edited
+// and put back; the new block selected from the start of the line holding its
+// first character, the caret on its side; with nothing selected the caret back
+// on its character.
+TExpected Expect(const std::u16string& doc, HostPos anchor, HostPos caret, const TChoice& choice,
+                 const TCommonStringRecordList& entries) {
+  TExpected e;
+  e.Text = doc;
+  e.Anchor = anchor;
+  e.Caret = caret;
+  if (choice.Kind == ckCancel) return e;
+
+  const TLines lines(doc);
+  const bool caretAtEnd = Before(anchor, caret);
+  const bool nothingSelected = anchor == caret;
+  HostPos p1 = caretAtEnd ? anchor : caret;
+  HostPos p2 = caretAtEnd ? caret : anchor;
+  const HostPos s = p1;
+  p1.x = 0;
+  if (p2.y == p1.y || p2.x != 0) {
+    if (p2.y == lines.Last())
+      p2.x = static_cast<int32_t>(lines.Content.back());
+    else
+      p2 = HostPos{0, p2.y + 1};
+  }
+  const size_t begin = lines.Offset(p1), end = lines.Offset(p2);
+  e.OldBlock = e.NewBlock = doc.substr(begin, end - begin);
+  if (const std::optional<TEdit> edit = EditOf(choice, entries)) e.NewBlock = ApplyEdit(e.OldBlock, *edit);
+  e.Text.assign(doc, 0, begin);
+  e.Text.append(e.NewBlock).append(doc, end);
+
+  const TLines after(e.Text);
+  const HostPos first = after.Pos(begin);
+  const HostPos blockStart{0, first.y};
+  const HostPos blockEnd = after.Pos(begin + e.NewBlock.size());
+  e.Anchor = caretAtEnd ? blockStart : blockEnd;
+  e.Caret = caretAtEnd ? blockEnd : blockStart;
+  if (nothingSelected) {
+    if (first.y < s.y) {
+      // The caret's line joined the line before it: the caret ends that line.
+      e.Caret = HostPos{static_cast<int32_t>(after.Content[static_cast<size_t>(first.y)]), first.y};
+    } else {
+      auto full = [](const TLines& l, int32_t y) -> int64_t {
+        const auto i = static_cast<size_t>(y);
+        return y <= l.Last() ? static_cast<int64_t>(l.End[i] - l.Start[i]) : 0;
+      };
+      const int64_t x = std::max<int64_t>(0, s.x + full(after, s.y) - full(lines, s.y));
+      const int32_t y = std::min(s.y, after.Last());
+      e.Caret = HostPos{static_cast<int32_t>(std::min<int64_t>(x, after.Content[static_cast<size_t>(y)])), y};
+    }
+    e.Anchor = e.Caret;
+  }
+  return e;
+}
+
+// At most one text per changed line, plus one for the lines added or taken away.
+size_t MostTextsSent(const std::u16string& oldBlock, const std::u16string& newBlock) {
+  if (oldBlock == newBlock) return 0;
+  TCommonStringRecordList o, w;
+  o.SetText(oldBlock);
+  w.SetText(newBlock);
+  size_t changed = 0;
+  const int32_t common = std::min(o.Count(), w.Count());
+  for (int32_t i = 0; i < common; ++i)
+    if (o.Item(i) != w.Item(i)) ++changed;
+  return std::max<size_t>(changed, 1) + (o.Count() != w.Count() ? 1 : 0);
+}
+
+class CommandModel : public ::testing::Test {
+protected:
+  TPluginModule Plugin{WindowsPath(MARQUILL_DLL_PATH)};
+  TTempFolder Folder;
+  TSimHost Host;
+  TUserDriver User{Host};
+  // Texts sent that replaced exactly themselves: a line sent unchanged.
+  int SentUnchanged = 0;
+  std::u16string Replaced;
+
+  void SetUp() override {
+    Host.SetPlugInsFolder(Folder.Path());
+    Host.OnHostMessage = [this](const TSimMessage& m) {
+      if (m.Msg == HOST_INSERT_TEXT) {
+        if (m.Text == Replaced) ++SentUnchanged;
+      }
+      Replaced = Host.SelectedText();
+    };
+  }
+  void TearDown() override { Host.OnHostMessage = nullptr; }
+};
+
+TEST_F(CommandModel, EveryChoiceOnRandomDocumentsMatchesTheModel) {
+  const uint64_t seed = FromEnvironment("MARQUILL_MODEL_SEED", 20261207);
+  const uint64_t cases = FromEnvironment("MARQUILL_MODEL_CASES", 2000);
+  uint64_t joined = 0;  // cases whose edit made a lone CR and an LF one line break
+  for (uint64_t n = 0; n < cases; ++n) {
+    TModelCase random(seed * 1000003 + n);
+    const std::u16string settings = random.Settings();
+    WriteBytes(Folder / u"Marquill_Setting.txt", Cp932(settings));
+    TCommonStringRecordList entries;
+    SetValidEntries(entries, settings);
+
+    const std::u16string doc = random.Document();
+    const TLines lines(doc);
+    const auto [anchor, caret] = random.Selection(lines);
+    const TChoice choice = random.Choice(entries.Count());
+    const TExpected e = Expect(doc, anchor, caret, choice, entries);
+    if (TLines(e.Text).Start.size() != lines.Start.size()) ++joined;
+
+    Host.SetText(doc);
+    Host.SetSelection(anchor, caret);
+    User.Reset();
+    User.SetMenuKeys(KeysOf(choice));
+    Host.ClearLog();
+    SentUnchanged = 0;
+    Replaced.clear();
+    {
+      TWatchdog dog(60000, "OnCommand");
+      Plugin.OnCommand(Host.Hwnd());
+    }
+
+    const bool ok = Host.Text() == e.Text && Host.Anchor() == e.Anchor && Host.Caret() == e.Caret &&
+                    User.Dialogs().empty() && SentUnchanged == 0 &&
+                    static_cast<size_t>(Host.CountOf(HOST_INSERT_TEXT)) <= MostTextsSent(e.OldBlock, e.NewBlock);
+    if (!ok) {
+      ADD_FAILURE() << "seed " << seed << ", case " << n << " (rerun with MARQUILL_MODEL_SEED=" << seed
+                    << " MARQUILL_MODEL_CASES=" << n + 1 << ")\n"
+                    << "settings: " << Shown(settings) << "\n"
+                    << "document: " << Shown(doc) << "\n"
+                    << "selection " << Shown(anchor) << " -> " << Shown(caret) << ", " << Shown(choice) << "\n"
+                    << "expected: " << Shown(e.Text) << " " << Shown(e.Anchor) << " -> " << Shown(e.Caret) << "\n"
+                    << "actual:   " << Shown(Host.Text()) << " " << Shown(Host.Anchor()) << " -> "
+                    << Shown(Host.Caret()) << "\n"
+                    << "texts sent " << Host.CountOf(HOST_INSERT_TEXT) << " (at most "
+                    << MostTextsSent(e.OldBlock, e.NewBlock) << "), unchanged " << SentUnchanged << ", boxes "
+                    << User.Dialogs().size();
+      return;
+    }
+  }
+  std::printf("%llu cases (%llu with lines joined), seed %llu\n", static_cast<unsigned long long>(cases),
+              static_cast<unsigned long long>(joined), static_cast<unsigned long long>(seed));
+}
+
+}  // namespace
