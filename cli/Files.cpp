@@ -76,8 +76,17 @@ TFileKind KindOfDescriptor(int Fd) {
 #endif
   if (here < 0) return kind;
   kind.Regular = true;
+  kind.Offset = static_cast<uint64_t>(here);
   kind.Size = st.st_size > here ? static_cast<uint64_t>(st.st_size - here) : 0;
   return kind;
+}
+
+bool SeekTo(int Fd, uint64_t Offset) {
+#ifdef _WIN32
+  return _lseeki64(Fd, static_cast<long long>(Offset), SEEK_SET) >= 0;
+#else
+  return lseek(Fd, static_cast<off_t>(Offset), SEEK_SET) >= 0;
+#endif
 }
 
 int OpenForReading(const std::string& Path) {

@@ -15,11 +15,15 @@ void PrepareProcess();
 // current offset on) or something else (a pipe, a terminal).
 struct TFileKind {
   bool Regular = false;
+  uint64_t Offset = 0;  // where reading begins
   uint64_t Size = 0;
 };
 TFileKind KindOfDescriptor(int Fd);
 
-// An open file read by the filter; `Name` is for messages.
+// Moves a regular file's offset back to where reading began; false on failure.
+bool SeekTo(int Fd, uint64_t Offset);
+
+// An open file read by the filter.
 int OpenForReading(const std::string& Path);
 void CloseDescriptor(int Fd);
 

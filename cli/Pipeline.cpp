@@ -25,7 +25,6 @@
 namespace {
 
 constexpr size_t kPiece = size_t{128} << 10;  // small enough to stay in the cache
-constexpr size_t kSlice = size_t{32} << 10;   // UTF-16 units encoded at a time
 // A line longer than this is edited by its head, and its rest copied as it
 // streams by, so that memory stays bounded whatever the line's length.
 constexpr size_t kLongLine = size_t{4} << 20;
@@ -133,8 +132,18 @@ struct TPiece {
   size_t BreaksBeforeBad = 0;
   bool Changed = false;
   TIndentMeasure Measure;      // of In, when the text is only measured
+  std::unique_ptr<char16_t[]> Units;  // the text of In, when it is only measured
+  size_t UnitsSize = 0;
+  std::u16string_view Stored;  // a text measured before, to edit instead of In
   bool Done = false;
   std::exception_ptr Raised;
+};
+
+// A piece of a text that has been checked and measured, kept decoded.
+struct TStoredPiece {
+  std::unique_ptr<char16_t[]> Units;
+  size_t Size = 0;
+  bool AfterNonBlank = false;
 };
 
 // Everything the threads share; the reader keeps it alive, as it may be left
@@ -162,9 +171,9 @@ struct TShared {
   // The first of two passes of the edits that look at the whole text: the
   // pieces are only checked and measured.
   bool MeasureOnly = false;
-  // A text read already: the reader takes its pieces from here.
-  std::shared_ptr<TByteBuffer> Memory;
-  size_t MemoryRead = 0;
+  bool KeepText = false;  // and kept decoded, for a second pass that cannot read it again
+  // A text measured already: the reader hands these pieces over in turn.
+  std::shared_ptr<std::vector<TStoredPiece>> Stored;
 
   TPiece& At(uint64_t seq) { return Ring[seq % Ring.size()]; }
 };
@@ -197,17 +206,33 @@ size_t LongLineEnd(std::string_view bytes, bool ended) {
   return 0;
 }
 
-long ReadMemory(TShared& s, char* p, size_t n) {
-  const size_t got = std::min(n, s.Memory->Size - s.MemoryRead);
-  std::memcpy(p, s.Memory->Data() + s.MemoryRead, got);
-  s.MemoryRead += got;
-  return static_cast<long>(got);
+struct TStoredDone {};  // every stored piece handed over
+
+void HandStoredPieces(const std::shared_ptr<TShared>& s) {
+  for (uint64_t seq = 0; seq < s->Stored->size(); ++seq) {
+    std::unique_lock<std::mutex> held(s->Lock);
+    s->PlaceFreed.wait(held, [&] { return s->Stop || seq - s->Written < s->Ring.size(); });
+    if (s->Stop) break;
+    TPiece& piece = s->At(seq);
+    const TStoredPiece& stored = (*s->Stored)[seq];
+    piece.Kind = TPieceKind::Lines;
+    piece.In.Size = 0;
+    piece.Stored = std::u16string_view(stored.Units.get(), stored.Size);
+    piece.AfterNonBlank = stored.AfterNonBlank;
+    piece.Done = false;
+    ++s->Filled;
+    s->PieceFilled.notify_one();
+  }
 }
 
 void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStart start) {
   const TEdit& edit = s->Edit;
   const bool noteBlankness = edit.Kind == ekInsert && edit.Target == tlAfterBlank;
   try {
+    if (s->Stored) {
+      HandStoredPieces(s);
+      throw TStoredDone{};
+    }
     uint64_t seq = 0;
     auto acquire = [&](uint64_t want) -> TPiece* {
       std::unique_lock<std::mutex> held(s->Lock);
@@ -261,8 +286,7 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
       TByteBuffer& in = cur->In;
       if (!ended && !std::exchange(unseen, false)) {
         if (in.Size == in.Capacity()) in.Reserve(std::max(kPiece, in.Capacity() * 2));  // one long line
-        const long r = s->Memory ? ReadMemory(*s, in.Data() + in.Size, in.Capacity() - in.Size)
-                                 : ReadSome(fd, in.Data() + in.Size, in.Capacity() - in.Size);
+        const long r = ReadSome(fd, in.Data() + in.Size, in.Capacity() - in.Size);
         if (r < 0) {
           std::lock_guard<std::mutex> held(s->Lock);
           s->ReadErrno = errno;
@@ -273,7 +297,7 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
         read += static_cast<uint64_t>(r);
         ended = r == 0;
       }
-      if (ended && !s->Memory && kind.Regular && read != kind.Size) {
+      if (ended && kind.Regular && read != kind.Size) {
         std::lock_guard<std::mutex> held(s->Lock);
         s->SizeChanged = true;
         break;
@@ -318,6 +342,7 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
         }
       }
     }
+  } catch (const TStoredDone&) {
   } catch (...) {
     std::lock_guard<std::mutex> held(s->Lock);
     s->ReaderRaised = std::current_exception();
@@ -328,8 +353,17 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
   s->PieceDone.notify_all();
 }
 
-void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnly, TPiece& piece, TUnits& units,
-               bool noteChanges) {
+void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnly, bool keepText, TPiece& piece,
+               TUnits& units, bool noteChanges) {
+  if (!piece.Stored.empty()) {
+    // Checked already, and counted: only edited.
+    piece.Bad = false;
+    piece.Breaks = 0;
+    std::u16string edited = ApplyEditToMeasuredPiece(piece.Stored, edit, *measure, piece.AfterNonBlank);
+    EncodeInto(edited, piece.Out);
+    piece.Changed = noteChanges && edited != piece.Stored;
+    return;
+  }
   std::string_view bytes = piece.In.View();
   piece.Bad = false;
   piece.Breaks = CountLineBreaks(bytes);
@@ -346,6 +380,21 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
       piece.BadOffset = piece.Offset + bad;
       piece.BreaksBeforeBad = 0;  // the line began before the piece
     }
+    return;
+  }
+  if (measureOnly && keepText) {
+    // Decoded into a buffer of its own, kept for the second pass.
+    piece.Units.reset(new char16_t[std::max<size_t>(bytes.size(), 1)]);
+    auto decoded = DecodeUtf8To(bytes, piece.Units.get(), &bad);
+    if (!decoded) {
+      piece.Bad = true;
+      piece.BadOffset = piece.Offset + bad;
+      piece.BreaksBeforeBad = CountLineBreaks(bytes.substr(0, LineStartBefore(bytes, bad)));
+      return;
+    }
+    piece.UnitsSize = *decoded;
+    piece.Measure = TIndentMeasure{};
+    MeasureIndentation(std::u16string_view(piece.Units.get(), piece.UnitsSize), piece.Measure);
     return;
   }
   if (!units.Decode(bytes, bad)) {
@@ -397,14 +446,14 @@ private:
   std::shared_ptr<TShared> FShared;
 };
 
-// The edits that look at the whole text go through twice. First `store`
-// receives the text (checked) and `measure` its measure, and nothing is
-// written; then the pieces come from `text`, the stored text, and are edited
-// with its `measure`.
+// The edits that look at the whole text go through twice. The first pass
+// only checks the text and gives its `Measure` (and, when `Store` is given,
+// keeps the text's pieces decoded there), writing nothing; the second edits
+// the pieces with that measure: those of `Store`, or else those read again.
 struct TTwoPasses {
-  TByteBuffer* Store = nullptr;
   TIndentMeasure* Measure = nullptr;
-  std::shared_ptr<TByteBuffer> Text;
+  std::shared_ptr<std::vector<TStoredPiece>> Store;
+  bool Second = false;
 };
 
 TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TTextSink& sink, bool noteChanges,
@@ -414,9 +463,10 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
   auto s = std::make_shared<TShared>();
   s->Ring.resize(2 * workers + 2);
   s->Edit = edit;
-  s->Memory = passes.Text;
-  s->MeasureOnly = passes.Store != nullptr;
-  if (passes.Text) {
+  s->MeasureOnly = passes.Measure && !passes.Second;
+  s->KeepText = s->MeasureOnly && passes.Store;
+  if (passes.Second) {
+    s->Stored = passes.Store;
     s->Measure = *passes.Measure;
     s->Measured = true;
   }
@@ -433,7 +483,8 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
         TPiece& piece = s->At(s->Taken++);
         held.unlock();
         try {
-          EditPiece(s->Edit, s->Measured ? &s->Measure : nullptr, s->MeasureOnly, piece, units, noteChanges);
+          EditPiece(s->Edit, s->Measured ? &s->Measure : nullptr, s->MeasureOnly, s->KeepText, piece, units,
+                    noteChanges);
         } catch (...) {
           piece.Raised = std::current_exception();
         }
@@ -457,9 +508,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
     if (piece.Raised) std::rethrow_exception(piece.Raised);
     if (s->MeasureOnly) {
       if (!piece.Bad) {
-        passes.Store->Reserve(passes.Store->Size + piece.In.Size);
-        std::memcpy(passes.Store->Data() + passes.Store->Size, piece.In.Data(), piece.In.Size);
-        passes.Store->Size += piece.In.Size;
+        if (passes.Store) passes.Store->push_back(TStoredPiece{std::move(piece.Units), piece.UnitsSize, piece.AfterNonBlank});
         MergeIndentMeasure(*passes.Measure, piece.Measure);
       }
     } else if (piece.Kind == TPieceKind::Verbatim && !piece.Bad) {
@@ -481,22 +530,25 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
   return outcome;
 }
 
-// The edits that look at the whole text: the text is read, checked and
-// measured by pieces (so that bad input stops the reading at once) and kept;
-// then its pieces are edited with the measure of the whole.
+// The edits that look at the whole text: a first pass checks and measures
+// the text by pieces (so that bad input stops the reading at once); the
+// second edits its pieces with the measure of the whole. A file is read
+// again for it; other input is kept decoded from the first pass.
 TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TTextSink& sink, bool noteChanges,
                        TStart start, TFileKind kind) {
-  auto text = std::make_shared<TByteBuffer>();
-  if (kind.Regular) text->Reserve(static_cast<size_t>(kind.Size));
   TIndentMeasure measure;
+  std::shared_ptr<std::vector<TStoredPiece>> store;
+  if (!kind.Regular) store = std::make_shared<std::vector<TStoredPiece>>();
   std::string mark = start.Mark;
-  const uint64_t offset = start.Offset;
   start.Mark.clear();
-  EditByPieces(edit, source, sink, false, std::move(start), kind, TTwoPasses{text.get(), &measure, nullptr});
+  EditByPieces(edit, source, sink, false, std::move(start), kind, TTwoPasses{&measure, store, false});
   TStart again;
+  if (kind.Regular) {
+    if (!SeekTo(source.Fd, kind.Offset)) FailRead(source, 0, errno);
+    again = ReadStart(source);
+  }
   again.Mark = std::move(mark);
-  again.Offset = offset;
-  return EditByPieces(edit, source, sink, noteChanges, std::move(again), kind, TTwoPasses{nullptr, &measure, text});
+  return EditByPieces(edit, source, sink, noteChanges, std::move(again), kind, TTwoPasses{&measure, store, true});
 }
 
 }  // namespace

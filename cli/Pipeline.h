@@ -1,6 +1,6 @@
 // The edit of one text read from a descriptor and written to another: line
-// by line as the input arrives, or the whole text at once where the edit
-// needs it.
+// by line as the input arrives, or after the whole text where the edit needs
+// it.
 #pragma once
 
 #include <string>
@@ -25,7 +25,8 @@ struct TEditOutcome {
 // bytes gives zero bytes; a UTF-8 byte order mark is written first and is not
 // part of the text; UTF-16 input is refused. Edits that EditWorksPieceByPiece
 // allows are done by a few threads on pieces of whole lines, written in
-// order as soon as each is done, in bounded memory; the others read the
-// whole text first. Stops at the first error with a TFailure that names the
-// source, the line and the byte offset; what was written stays written.
+// order as soon as each is done, in bounded memory; for the others the text
+// is read, checked and measured first and kept, then edited the same way.
+// Stops at the first error with a TFailure that names the source, the line
+// and the byte offset; what was written stays written.
 TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges);

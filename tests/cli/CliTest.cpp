@@ -452,6 +452,15 @@ TEST(Cli, InputFileOrPipe) {
   EXPECT_TRUE(RunFilter({"delete", "> "}, quoted, nullptr, pipe).out == text);
   EXPECT_TRUE(RunFilter({"insert", "--at", "char", "> "}, text, nullptr, pipe).out ==
               RunFilter({"insert", "--at", "char", "> "}, text).out);
+  // The whole-text edits write nothing before bad input, from a file or a pipe.
+  for (bool viaPipe : {false, true}) {
+    StdinFrom from;
+    from.pipe = viaPipe;
+    Result bad = RunFilter({"insert", "--at", "char", "> "}, " a\n b\r\n\xC3(", nullptr, from);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_NE(bad.err.find("line 3, byte offset 7: not valid UTF-8"), std::string::npos) << bad.err;
+  }
   // A file already read in part: the rest is filtered, offsets count from
   // where reading began, and the file is left at its end.
   StdinFrom later;
@@ -461,6 +470,10 @@ TEST(Cli, InputFileOrPipe) {
   Result r = RunFilter({"insert", "> "}, "first\nsecond\nthird", nullptr, later);
   EXPECT_EQ(r.out, "> second\n> third");
   EXPECT_EQ(after, 18);
+  // The whole-text edits read a file twice: from where reading began.
+  r = RunFilter({"insert", "--at", "char", "> "}, "first\n  second\n    third", nullptr, later);
+  EXPECT_EQ(r.out, "  > second\n  >   third");
+  EXPECT_EQ(after, 24);
   r = RunFilter({"insert", "> "}, "first\nsecond\n\xFF", nullptr, later);
   EXPECT_NE(r.err.find("line 2, byte offset 7:"), std::string::npos) << r.err;
   later.offset = 18;
