@@ -90,7 +90,9 @@ bool IsLetterOrDigit(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <
 // Head symbols often begin with a dash ("- ", "->", "-*"): an argument whose
 // dash is followed by anything but a letter, a digit or a second dash is no
 // option and is kept as an operand.
-bool IsDashSymbol(const std::string& a) { return a.size() >= 2 && a[0] == '-' && a[1] != '-' && !IsLetterOrDigit(a[1]); }
+bool IsDashSymbol(const std::string& a) {
+  return a.size() >= 2 && a[0] == '-' && a[1] != '-' && !IsLetterOrDigit(a[1]);
+}
 
 const char* VerbName(TVerb v) {
   switch (v) {
@@ -212,7 +214,8 @@ TFilterOptions ParseArguments(const std::vector<std::string>& Args) {
           error("unknown option " + Quote(std::string("-") + static_cast<char>(optopt)) +
                 " (put -- before a SYMBOL or FILE that begins with '-')");
         else
-          error("unknown option " + OptionText(argv, before) + " (put -- before a SYMBOL or FILE that begins with '-')");
+          error("unknown option " + OptionText(argv, before) +
+                " (put -- before a SYMBOL or FILE that begins with '-')");
         break;
     }
   }

@@ -56,7 +56,8 @@ void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
     TTempFile temp;
     try {
       temp = CreateTempBeside(file);
-      const TEditOutcome outcome = EditText(edit, TTextSource{fd, Quote(file)}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
+      const TEditOutcome outcome =
+          EditText(edit, TTextSource{fd, Quote(file)}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
       CloseDescriptor(fd);
       if (outcome.Changed) ReplaceByTemp(temp, file, o.BackupSuffix);
       else DiscardTemp(temp);

@@ -206,8 +206,6 @@ size_t LongLineEnd(std::string_view bytes, bool ended) {
   return 0;
 }
 
-struct TStoredDone {};  // every stored piece handed over
-
 void HandStoredPieces(const std::shared_ptr<TShared>& s) {
   for (uint64_t seq = 0; seq < s->Stored->size(); ++seq) {
     std::unique_lock<std::mutex> held(s->Lock);
@@ -225,124 +223,128 @@ void HandStoredPieces(const std::shared_ptr<TShared>& s) {
   }
 }
 
-void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStart start) {
+// Cuts what fd gives into pieces and hands them over; returns early when the
+// pipeline stops.
+void ReadFromDescriptor(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStart start) {
   const TEdit& edit = s->Edit;
   const bool noteBlankness = edit.Kind == ekInsert && edit.Target == tlAfterBlank;
-  try {
-    if (s->Stored) {
-      HandStoredPieces(s);
-      throw TStoredDone{};
-    }
-    uint64_t seq = 0;
-    auto acquire = [&](uint64_t want) -> TPiece* {
-      std::unique_lock<std::mutex> held(s->Lock);
-      s->PlaceFreed.wait(held, [&] { return s->Stop || want - s->Written < s->Ring.size(); });
-      return s->Stop ? nullptr : &s->At(want);
-    };
-    auto hand = [&](TPiece& piece) {
+  uint64_t seq = 0;
+  auto acquire = [&](uint64_t want) -> TPiece* {
+    std::unique_lock<std::mutex> held(s->Lock);
+    s->PlaceFreed.wait(held, [&] { return s->Stop || want - s->Written < s->Ring.size(); });
+    return s->Stop ? nullptr : &s->At(want);
+  };
+  auto hand = [&](TPiece& piece) {
+    std::lock_guard<std::mutex> held(s->Lock);
+    piece.Done = false;
+    ++s->Filled;
+    s->PieceFilled.notify_one();
+  };
+  TPiece* cur = acquire(seq);
+  if (!cur) return;
+  cur->Kind = TPieceKind::Lines;
+  cur->In = std::move(start.Bytes);
+  cur->Offset = start.Offset;
+  cur->AfterNonBlank = false;
+  uint64_t read = start.Offset + cur->In.Size;  // bytes read from the start
+  bool ended = start.Ended;
+  bool unseen = cur->In.Size > 0;  // the first bytes may hold whole lines already
+  bool inLongLine = false;         // cur holds the rest of a long line
+  // When to try to edit a long line by its head: never for the edits that
+  // look at the whole text.
+  const size_t noHead = static_cast<size_t>(-1);
+  size_t tryHeadAt = s->Measured || s->MeasureOnly ? noHead : kLongLine;
+  // Hands cur over as `kind` up to `cut`; the rest begins the next piece.
+  auto handOver = [&](size_t cut, TPieceKind kind) -> bool {
+    TPiece* next = acquire(seq + 1);
+    if (!next) return false;
+    TByteBuffer& in = cur->In;
+    next->In.Reserve(std::max(kPiece, in.Size - cut));
+    std::memcpy(next->In.Data(), in.Data() + cut, in.Size - cut);
+    next->In.Size = in.Size - cut;
+    next->Offset = cur->Offset + cut;
+    next->Kind = TPieceKind::Lines;
+    in.Size = cut;
+    cur->Kind = kind;
+    // A long line's head proved it non-blank.
+    next->AfterNonBlank = noteBlankness && (kind == TPieceKind::Lines ? !LastLineIsBlank(in.View()) : true);
+    hand(*cur);
+    cur = next;
+    ++seq;
+    return true;
+  };
+  for (;;) {
+    {
       std::lock_guard<std::mutex> held(s->Lock);
-      piece.Done = false;
-      ++s->Filled;
-      s->PieceFilled.notify_one();
-    };
-    TPiece* cur = acquire(seq);
-    if (!cur) return;
-    cur->Kind = TPieceKind::Lines;
-    cur->In = std::move(start.Bytes);
-    cur->Offset = start.Offset;
-    cur->AfterNonBlank = false;
-    uint64_t read = start.Offset + cur->In.Size;  // bytes read from the start
-    bool ended = start.Ended;
-    bool unseen = cur->In.Size > 0;  // the first bytes may hold whole lines already
-    bool inLongLine = false;         // cur holds the rest of a long line
-    // When to try to edit a long line by its head: never for the edits that
-    // look at the whole text.
-    const size_t noHead = static_cast<size_t>(-1);
-    size_t tryHeadAt = s->Measured || s->MeasureOnly ? noHead : kLongLine;
-    // Hands cur over as `kind` up to `cut`; the rest begins the next piece.
-    auto handOver = [&](size_t cut, TPieceKind kind) -> bool {
-      TPiece* next = acquire(seq + 1);
-      if (!next) return false;
-      TByteBuffer& in = cur->In;
-      next->In.Reserve(std::max(kPiece, in.Size - cut));
-      std::memcpy(next->In.Data(), in.Data() + cut, in.Size - cut);
-      next->In.Size = in.Size - cut;
-      next->Offset = cur->Offset + cut;
-      next->Kind = TPieceKind::Lines;
-      in.Size = cut;
-      cur->Kind = kind;
-      // A long line's head proved it non-blank.
-      next->AfterNonBlank = noteBlankness && (kind == TPieceKind::Lines ? !LastLineIsBlank(in.View()) : true);
-      hand(*cur);
-      cur = next;
-      ++seq;
-      return true;
-    };
-    for (;;) {
-      {
+      if (s->Stop) return;
+    }
+    TByteBuffer& in = cur->In;
+    if (!ended && !std::exchange(unseen, false)) {
+      if (in.Size == in.Capacity()) in.Reserve(std::max(kPiece, in.Capacity() * 2));  // one long line
+      const long r = ReadSome(fd, in.Data() + in.Size, in.Capacity() - in.Size);
+      if (r < 0) {
         std::lock_guard<std::mutex> held(s->Lock);
-        if (s->Stop) return;
-      }
-      TByteBuffer& in = cur->In;
-      if (!ended && !std::exchange(unseen, false)) {
-        if (in.Size == in.Capacity()) in.Reserve(std::max(kPiece, in.Capacity() * 2));  // one long line
-        const long r = ReadSome(fd, in.Data() + in.Size, in.Capacity() - in.Size);
-        if (r < 0) {
-          std::lock_guard<std::mutex> held(s->Lock);
-          s->ReadErrno = errno;
-          s->ReadErrorOffset = read;
-          break;
-        }
-        in.Size += static_cast<size_t>(r);
-        read += static_cast<uint64_t>(r);
-        ended = r == 0;
-      }
-      if (ended && kind.Regular && read != kind.Size) {
-        std::lock_guard<std::mutex> held(s->Lock);
-        s->SizeChanged = true;
+        s->ReadErrno = errno;
+        s->ReadErrorOffset = read;
         break;
       }
-      if (inLongLine) {
-        // Up to the break, in pieces of whole characters; then lines again.
-        const size_t end = LongLineEnd(in.View(), ended);
-        if (end > 0) {
-          inLongLine = false;
-          if (!handOver(end, TPieceKind::Verbatim)) return;
-          continue;
-        }
-        if (ended) {
-          cur->Kind = TPieceKind::Verbatim;
-          if (in.Size > 0) hand(*cur);
-          break;
-        }
-        const size_t whole = CompleteUtf8Length(in.View());
-        if (in.Size >= kPiece && whole > 0 && !handOver(whole, TPieceKind::Verbatim)) return;
+      in.Size += static_cast<size_t>(r);
+      read += static_cast<uint64_t>(r);
+      ended = r == 0;
+    }
+    if (ended && kind.Regular && read != kind.Size) {
+      std::lock_guard<std::mutex> held(s->Lock);
+      s->SizeChanged = true;
+      break;
+    }
+    if (inLongLine) {
+      // Up to the break, in pieces of whole characters; then lines again.
+      const size_t end = LongLineEnd(in.View(), ended);
+      if (end > 0) {
+        inLongLine = false;
+        if (!handOver(end, TPieceKind::Verbatim)) return;
         continue;
       }
       if (ended) {
+        cur->Kind = TPieceKind::Verbatim;
         if (in.Size > 0) hand(*cur);
         break;
       }
-      // What the input had for now: its whole lines go on at once, so that a
-      // slow writer gets each line back before it writes the next.
-      const size_t cut = WholeLinesLength(in.View());
-      if (cut > 0) {
-        if (tryHeadAt != noHead) tryHeadAt = kLongLine;
-        if (!handOver(cut, TPieceKind::Lines)) return;
-        continue;
-      }
-      if (in.Size >= tryHeadAt) {
-        size_t head = 0;
-        if (EditLongLineHead(edit, *cur, head)) {
-          inLongLine = true;
-          tryHeadAt = kLongLine;
-          if (!handOver(head, TPieceKind::Ready)) return;
-        } else {
-          tryHeadAt = in.Size * 2;  // an indentation or a run of symbols as long: look again later
-        }
+      const size_t whole = CompleteUtf8Length(in.View());
+      if (in.Size >= kPiece && whole > 0 && !handOver(whole, TPieceKind::Verbatim)) return;
+      continue;
+    }
+    if (ended) {
+      if (in.Size > 0) hand(*cur);
+      break;
+    }
+    // What the input had for now: its whole lines go on at once, so that a
+    // slow writer gets each line back before it writes the next.
+    const size_t cut = WholeLinesLength(in.View());
+    if (cut > 0) {
+      if (tryHeadAt != noHead) tryHeadAt = kLongLine;
+      if (!handOver(cut, TPieceKind::Lines)) return;
+      continue;
+    }
+    if (in.Size >= tryHeadAt) {
+      size_t head = 0;
+      if (EditLongLineHead(edit, *cur, head)) {
+        inLongLine = true;
+        tryHeadAt = kLongLine;
+        if (!handOver(head, TPieceKind::Ready)) return;
+      } else {
+        tryHeadAt = in.Size * 2;  // an indentation or a run of symbols as long: look again later
       }
     }
-  } catch (const TStoredDone&) {
+  }
+}
+
+// The reader's thread: the pieces of the input, or those stored by a first
+// pass.
+void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStart start) {
+  try {
+    if (s->Stored) HandStoredPieces(s);
+    else ReadFromDescriptor(s, fd, kind, std::move(start));
   } catch (...) {
     std::lock_guard<std::mutex> held(s->Lock);
     s->ReaderRaised = std::current_exception();
@@ -413,7 +415,8 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
   EncodeInto(measure ? ApplyEditToMeasuredPiece(units.View(), edit, *measure, piece.AfterNonBlank)
                      : ApplyEditToPiece(units.View(), edit, piece.AfterNonBlank),
              piece.Out);
-  piece.Changed = noteChanges && (piece.Out.Size != bytes.size() || std::memcmp(piece.Out.Data(), bytes.data(), bytes.size()) != 0);
+  piece.Changed =
+      noteChanges && (piece.Out.Size != bytes.size() || std::memcmp(piece.Out.Data(), bytes.data(), bytes.size()) != 0);
 }
 
 // Stops the threads on every way out: the workers are joined, the reader is
@@ -508,7 +511,8 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
     if (piece.Raised) std::rethrow_exception(piece.Raised);
     if (s->MeasureOnly) {
       if (!piece.Bad) {
-        if (passes.Store) passes.Store->push_back(TStoredPiece{std::move(piece.Units), piece.UnitsSize, piece.AfterNonBlank});
+        if (passes.Store)
+          passes.Store->push_back(TStoredPiece{std::move(piece.Units), piece.UnitsSize, piece.AfterNonBlank});
         MergeIndentMeasure(*passes.Measure, piece.Measure);
       }
     } else if (piece.Kind == TPieceKind::Verbatim && !piece.Bad) {

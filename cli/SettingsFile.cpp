@@ -61,7 +61,8 @@ void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TC
 }
 
 std::u16string SymbolOfChosenEntry(const TCommonStringRecordList& Entries, const std::string& Choice) {
-  const bool number = !Choice.empty() && Choice.size() < 10 && Choice.find_first_not_of("0123456789") == std::string::npos;
+  const bool number =
+      !Choice.empty() && Choice.size() < 10 && Choice.find_first_not_of("0123456789") == std::string::npos;
   if (number) {
     const long n = std::stol(Choice);
     if (n < 1 || n > Entries.Count())

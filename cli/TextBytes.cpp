@@ -10,7 +10,9 @@
 #endif
 
 TByteBuffer::TByteBuffer(TByteBuffer&& o) noexcept
-    : Size(std::exchange(o.Size, 0)), FData(std::exchange(o.FData, nullptr)), FCapacity(std::exchange(o.FCapacity, 0)) {}
+    : Size(std::exchange(o.Size, 0)),
+      FData(std::exchange(o.FData, nullptr)),
+      FCapacity(std::exchange(o.FCapacity, 0)) {}
 
 TByteBuffer& TByteBuffer::operator=(TByteBuffer&& o) noexcept {
   if (this != &o) {

@@ -37,7 +37,8 @@ bool EditWorksLineByLine(const TEdit& Edit) {
 }
 
 bool EditWorksPieceByPiece(const TEdit& Edit) {
-  return EditWorksLineByLine(Edit) || (Edit.Kind == ekInsert && Edit.Position == ipLineHead && Edit.Target == tlAfterBlank);
+  return EditWorksLineByLine(Edit) ||
+         (Edit.Kind == ekInsert && Edit.Position == ipLineHead && Edit.Target == tlAfterBlank);
 }
 
 std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bool AfterNonBlankLine) {

@@ -43,9 +43,16 @@ TEST(FilterArguments, Table) {
   const std::vector<TRow> rows = {
       {{"insert", "> "}, TVerb::Insert, "[> ]", ""},
       {{"insert", "> ", "a", "-", "b"}, TVerb::Insert, "[> ]", "[a][-][b]"},
-      {{"insert", "--at=char", "a", "--lines", "least", "-i.bak", "b"}, TVerb::Insert, "[a]", "[b]", ipFirstChar,
-       tlLeastIndent, true, ".bak"},
-      {{"insert", "-ie", "x", "f"}, TVerb::Insert, "[x]", "[f]", ipLineHead, tlAll, true, "e"},  // -i takes what is joined
+      {{"insert", "--at=char", "a", "--lines", "least", "-i.bak", "b"},
+       TVerb::Insert,
+       "[a]",
+       "[b]",
+       ipFirstChar,
+       tlLeastIndent,
+       true,
+       ".bak"},
+      {{"insert", "-ie", "x", "f"}, TVerb::Insert, "[x]", "[f]", ipLineHead, tlAll, true, "e"},  // -i takes what is
+                                                                                                 // joined
       {{"insert", "-e", "x", "-i", "f"}, TVerb::Insert, "[x]", "[f]", ipLineHead, tlAll, true, ""},
       {{"insert", "--in-place", "--", "-x", "-f"}, TVerb::Insert, "[-x]", "[-f]", ipLineHead, tlAll, true, ""},
       {{"insert", "- ", "-"}, TVerb::Insert, "[- ]", "[-]"},
@@ -127,7 +134,8 @@ TEST(FilterPieces, PiecewiseEditMatchesWholeText) {
       std::vector<std::string_view> cuts;
       for (size_t done = 0; done < bytes.size();) {
         const size_t end = done + 1 + rng() % (bytes.size() - done);
-        size_t cut = end == bytes.size() ? end - done : WholeLinesLength(std::string_view(bytes).substr(done, end - done));
+        size_t cut =
+            end == bytes.size() ? end - done : WholeLinesLength(std::string_view(bytes).substr(done, end - done));
         if (cut == 0) cut = bytes.size() - done;
         cuts.push_back(std::string_view(bytes).substr(done, cut));
         done += cut;
