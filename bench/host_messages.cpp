@@ -19,14 +19,10 @@ struct Figures {
   double ms = 0;
 };
 
-// Rewrites a document of `lines` lines, putting "> " at the head of every
-// `step`-th line of the whole-document selection.
-Figures Run(int32_t lines, int32_t step, const char16_t* brk) {
-  std::u16string doc;
-  for (int32_t i = 0; i < lines; ++i) {
-    doc += u"line " + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u" of some ordinary text";
-    doc += brk;
-  }
+// Selects the whole document of `lines` lines, rewrites it with `edit` (which
+// changes the listed lines and returns how many) and counts what the host got.
+template <class Edit>
+Figures Rewrite(const std::u16string& doc, int32_t lines, Edit edit) {
   TSimHost host(doc, 40);
   host.SetLogging(false);
   host.SetSelection(HostPos{0, 0}, HostPos{0, lines});
@@ -34,11 +30,9 @@ Figures Run(int32_t lines, int32_t step, const char16_t* brk) {
 
   const auto t0 = std::chrono::steady_clock::now();
   ExtendSelectionToWholeLines(h);
-  const std::u16string text = GetSelectedText(h);
   TCommonStringRecordList l;
-  l.SetText(text);
-  int32_t changed = 0;
-  for (int32_t i = 0; i < l.Count(); i += step, ++changed) l.SetItems(i, u"> " + l.Items(i));
+  l.SetText(GetSelectedText(h));
+  const int32_t changed = edit(l);
   ReplaceSelectedLines(h, l.Text());
   const auto t1 = std::chrono::steady_clock::now();
 
@@ -51,33 +45,31 @@ Figures Run(int32_t lines, int32_t step, const char16_t* brk) {
   return f;
 }
 
+// Puts "> " at the head of every `step`-th line of a document of `lines` lines.
+Figures Run(int32_t lines, int32_t step, const char16_t* brk) {
+  std::u16string doc;
+  for (int32_t i = 0; i < lines; ++i) {
+    doc += u"line " + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u" of some ordinary text";
+    doc += brk;
+  }
+  return Rewrite(doc, lines, [&](TCommonStringRecordList& l) {
+    int32_t changed = 0;
+    for (int32_t i = 0; i < l.Count(); i += step, ++changed) l.SetItems(i, u"> " + l.Items(i));
+    return changed;
+  });
+}
+
 // Takes "> " off every second line of a document whose other lines end in a
 // lone CR: each such line, left holding only its LF, joins the lone CR before
 // it, so the whole block is replaced at once.
 Figures RunJoined(int32_t lines) {
   std::u16string doc;
   for (int32_t i = 0; i < lines; ++i) doc += i % 2 == 0 ? u"text of the line\r" : u"> \n";
-  TSimHost host(doc + u"after", 40);
-  host.SetLogging(false);
-  host.SetSelection(HostPos{0, 0}, HostPos{0, lines});
-  HWND h = host.Hwnd();
-
-  const auto t0 = std::chrono::steady_clock::now();
-  ExtendSelectionToWholeLines(h);
-  const std::u16string text = GetSelectedText(h);
-  TCommonStringRecordList l;
-  l.SetText(text);
-  for (int32_t i = 1; i < l.Count(); i += 2) l.SetItems(i, u"\n");
-  ReplaceSelectedLines(h, l.Text());
-  const auto t1 = std::chrono::steady_clock::now();
-
-  Figures f;
-  f.lines = lines;
-  f.changed = lines / 2;
-  for (UINT m = 0x800; m <= 0x8FF; ++m) f.messages += host.CountOf(m);
-  f.inserts = host.CountOf(HOST_INSERT_TEXT);
-  f.ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
-  return f;
+  return Rewrite(doc + u"after", lines, [](TCommonStringRecordList& l) {
+    int32_t changed = 0;
+    for (int32_t i = 1; i < l.Count(); i += 2, ++changed) l.SetItems(i, u"\n");
+    return changed;
+  });
 }
 
 void Print(const char* what, const Figures& f) {

@@ -76,7 +76,7 @@ HostPos ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText) {
   // before anything is sent.
   if (NewText.find(u'\0') != std::u16string_view::npos)
     throw EGeneralError(u"書き込むテキストにNUL文字が含まれているため、選択範囲を書き換えませんでした。\r\n"
-                        u"設定ファイルの記号を確認してください(設定ファイルはANSIの文字コードで保存します)。");
+                        u"設定ファイルの記号を確認してください(設定ファイルはANSIか、BOM付きのUTF-8/UTF-16で保存します)。");
 
   // Both lists are owned here and freed on every exit.
   const std::u16string oldText = GetSelectedText(hwnd);

@@ -9,6 +9,7 @@
 #include "FileUnit.h"
 #include "SettingPathUnit.h"
 #include "SettingRulesUnit.h"
+#include "TextDecoding.h"
 #include "WinString.h"
 
 namespace {
@@ -34,28 +35,35 @@ bool AskYesNo(const TSettingHost& host, const std::u16string& text) {
   return MessageBoxW(host.QuestionOwner(), W(text), W(caption), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-std::u16string LoadSettingText(const std::u16string& path) { return DecodeSettingsText(LoadAnsiStringFromFile(path)); }
+// A file saved with a byte order mark (UTF-8, UTF-16 LE or BE) is read in
+// that encoding; any other file as ANSI text.
+std::u16string DecodeSettingFile(std::string_view bytes) { return DecodeMarkedText(bytes, DecodeSettingsText); }
 
-// Fills the list with text and writes it as the current settings file; on a
+void SetListFromBytes(TCommonStringRecordList& list, std::string_view bytes) { list.SetText(DecodeSettingFile(bytes)); }
+
+// Fills the list from bytes and writes those very bytes as the current
+// settings file, so a migrated file keeps its encoding and every byte; on a
 // failed write the list is left empty.
-void SetAndWriteCurrent(const TSettingHost& host, TCommonStringRecordList& list, std::u16string_view text) {
+void SetAndWriteCurrent(const TSettingHost& host, TCommonStringRecordList& list, const std::string& bytes) {
   try {
-    list.SetText(text);
-    SaveAnsiStringToFile(GetSettingFilePath(host), EncodeSettingsText(list.Text()));
+    SetListFromBytes(list, bytes);
+    SaveAnsiStringToFile(GetSettingFilePath(host), bytes);
   } catch (...) {
     list.Clear();
     throw;
   }
 }
 
-void LoadCurrent(const TSettingHost& host, TCommonStringRecordList& list) { list.SetText(LoadSettingText(GetSettingFilePath(host))); }
+void LoadCurrent(const TSettingHost& host, TCommonStringRecordList& list) {
+  SetListFromBytes(list, LoadAnsiStringFromFile(GetSettingFilePath(host)));
+}
 
-void EmptyStart(const TSettingHost& host, TCommonStringRecordList& list) { SetAndWriteCurrent(host, list, u""); }
+void EmptyStart(const TSettingHost& host, TCommonStringRecordList& list) { SetAndWriteCurrent(host, list, std::string()); }
 
 // Both files, answer Yes: back up both, the old content becomes the current file.
 void MigrateBoth(const TSettingHost& host, TCommonStringRecordList& list) {
   Step('A', 1);
-  const std::u16string text = LoadSettingText(GetOldSettingFilePath(host));
+  const std::string bytes = LoadAnsiStringFromFile(GetOldSettingFilePath(host));
   Step('A', 2);
   if (FileExists(GetBackupFilePath(GetOldSettingFilePath(host))))
     RequireDeleted(GetBackupFilePath(GetOldSettingFilePath(host)));
@@ -67,7 +75,7 @@ void MigrateBoth(const TSettingHost& host, TCommonStringRecordList& list) {
   Step('A', 5);
   RequireMoved(GetSettingFilePath(host), GetBackupFilePath(GetSettingFilePath(host)));
   Step('A', 6);
-  SetAndWriteCurrent(host, list, text);
+  SetAndWriteCurrent(host, list, bytes);
 }
 
 // Only the old file, answer Yes: back up the old file, its content becomes the
@@ -76,14 +84,14 @@ void MigrateBoth(const TSettingHost& host, TCommonStringRecordList& list) {
 // asks the two-file question (whose migration stops on such a failure).
 void MigrateOld(const TSettingHost& host, TCommonStringRecordList& list) {
   Step('B', 1);
-  const std::u16string text = LoadSettingText(GetOldSettingFilePath(host));
+  const std::string bytes = LoadAnsiStringFromFile(GetOldSettingFilePath(host));
   Step('B', 2);
   if (FileExists(GetBackupFilePath(GetOldSettingFilePath(host))))
     DeleteFileOrLink(GetBackupFilePath(GetOldSettingFilePath(host)));
   Step('B', 3);
   MoveFileNoReplace(GetOldSettingFilePath(host), GetBackupFilePath(GetOldSettingFilePath(host)));
   Step('B', 4);
-  SetAndWriteCurrent(host, list, text);
+  SetAndWriteCurrent(host, list, bytes);
 }
 
 std::u16string TwoFileQuestion(const TSettingHost& host) {

@@ -2,7 +2,10 @@
 #include "WinTestUtil.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
+
+#include "Utf.h"
 
 std::wstring WindowsPath(std::string_view path) {
   std::wstring out;
@@ -13,6 +16,25 @@ std::wstring WindowsPath(std::string_view path) {
   for (wchar_t& c : rest)
     if (c == L'/') c = L'\\';
   return out + rest;
+}
+
+// A text on one line: controls and the ideographic space made visible.
+std::string QuotedVisible(std::u16string_view s) {
+  std::u16string out;
+  for (char16_t c : s) {
+    if (c == u'\r') out += u"\\r";
+    else if (c == u'\n') out += u"\\n";
+    else if (c == u'\t') out += u"\\t";
+    else if (c == u'\\') out += u"\\\\";
+    else if (c == u'"') out += u"\\\"";
+    else if (c == u'\u3000') out += u"\\u3000";
+    else if (c < 0x20) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned>(c));
+      out.append(hex, hex + 4);
+    } else out += c;
+  }
+  return "\"" + Utf16ToUtf8Lossy(out) + "\"";
 }
 
 std::string Cp932(std::u16string_view text) {

@@ -18,6 +18,9 @@ inline std::u16string U(std::wstring_view s) { return std::u16string(s.begin(), 
 
 // A Windows path for a path the build system gave (a Unix path under Wine).
 std::wstring WindowsPath(std::string_view path);
+// A text in double quotes on one line: breaks, tabs, other controls, quotes,
+// backslashes and the ideographic space written as escapes.
+std::string QuotedVisible(std::u16string_view text);
 // A text in code page 932 (Shift_JIS), as the settings files hold it.
 std::string Cp932(std::u16string_view text);
 

@@ -35,17 +35,7 @@ uint64_t FromEnvironment(const char* name, uint64_t fallback) {
 }
 
 // A text with its breaks and odd characters spelled out, for failure reports.
-std::string Shown(std::u16string_view s) {
-  std::u16string out;
-  for (char16_t c : s) {
-    if (c == u'\r') out += u"\\r";
-    else if (c == u'\n') out += u"\\n";
-    else if (c == u'\t') out += u"\\t";
-    else if (c == u'\u3000') out += u"\\u3000";
-    else out += c;
-  }
-  return Utf16ToUtf8Lossy(out);
-}
+std::string Shown(std::u16string_view s) { return QuotedVisible(s); }
 
 std::string Shown(HostPos p) {
   char text[32];

@@ -615,10 +615,10 @@ TEST_F(E2e, AnErrorShowsItsMessageAndLeavesTheHostRunning) {
 }
 
 TEST_F(E2e, ASymbolWithANulLosesNoText) {
-  // A settings file saved as UTF-16 reads as ANSI text full of NULs; its
-  // entries still look valid, and their symbols hold NULs.
+  // A settings file saved as UTF-16 without a byte order mark reads as ANSI
+  // text full of NULs; its entries still look valid, and their symbols hold NULs.
   const std::u16string entries = u"> \tquote\r\n";
-  std::string utf16("\xff\xfe", 2);
+  std::string utf16;
   for (char16_t c : entries) utf16 += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
   WriteBytes(SettingPath(), utf16);
   Host.SetText(T(u"abc¶def"));
@@ -711,6 +711,122 @@ TEST_F(E2e, OldSettingsFileIsMigratedBeforeTheMenuOpens) {
   EXPECT_EQ(Host.Text(), u"%abc");
   EXPECT_EQ(ReadBytes(SettingPath()), "%\t\x8b\x8c\x90\xdd\x92\xe8\r\n");
   EXPECT_EQ(ReadBytes(Folder / u"MarquillSetting_dat.bak"), "%\t\x8b\x8c\x90\xdd\x92\xe8\r\n");
+}
+
+// The bytes of a text in UTF-16, little or big endian, after its mark.
+std::string Utf16File(std::u16string_view text, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t c : text) {
+    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+    out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+  }
+  return out;
+}
+
+// Japanese captions, symbols outside code page 932 (one beyond U+FFFF), and
+// an access key and shortcut column in a caption.
+const std::u16string kUnicodeSettings =
+    u"» \t引用(&Q)\\tCtrl+1\r\n"
+    u"→ \t矢印\r\n"
+    u"▶ \t三角\r\n"
+    u"\U0001F4CC \t押しピン\r\n";
+const std::vector<std::u16string> kUnicodeCaptions = {u"引用(&Q)\tCtrl+1", u"矢印", u"三角", u"押しピン"};
+
+struct TMarkedFile {
+  const char* What;
+  std::string Bytes;
+};
+
+std::vector<TMarkedFile> MarkedSettingFiles() {
+  return {{"UTF-8", "\xEF\xBB\xBF" + Utf16ToUtf8Lossy(kUnicodeSettings)},
+          {"UTF-16 LE", Utf16File(kUnicodeSettings, false)},
+          {"UTF-16 BE", Utf16File(kUnicodeSettings, true)}};
+}
+
+TEST_F(E2e, SettingsFilesWithAByteOrderMark) {
+  for (const TMarkedFile& file : MarkedSettingFiles()) {
+    SCOPED_TRACE(file.What);
+    WriteBytes(SettingPath(), file.Bytes);
+
+    // Every entry is in the menu under its caption; the mark is no part of the first.
+    Host.SetText(T(u"a¶b"));
+    Host.SetSelection({0, 0}, {1, 1});
+    Command(MenuKeys({0, 0, 0}));  // 行頭に挿入 > 全ての行 > first entry
+    std::vector<std::string> seen;
+    Describe(User.MenuTree(), "", seen);
+    EXPECT_EQ(seen, ExpectedMenu(kUnicodeCaptions));
+    EXPECT_TRUE(User.Dialogs().empty());
+    EXPECT_EQ(U8(Host.Text()), U8(T(u"»␣a¶»␣b")));
+
+    // Each symbol is inserted as written, and one deletion pass takes it off again.
+    const std::u16string symbols[] = {u"» ", u"→ ", u"▶ ", u"\U0001F4CC "};
+    for (int i = 0; i < 4; ++i) {
+      Host.SetText(T(u"x¶␣y"));
+      Host.SetSelection({0, 0}, {2, 1});
+      Command(MenuKeys({0, 0, i}));  // 行頭に挿入 > 全ての行 > entry i
+      EXPECT_EQ(U8(Host.Text()), U8(symbols[i] + T(u"x¶") + symbols[i] + T(u"␣y")));
+      Host.SetSelection({0, 0}, {static_cast<int32_t>(Host.Line(1).size()), 1});
+      Command(MenuKeys({2, 0}));  // 1つ削除
+      EXPECT_EQ(U8(Host.Text()), U8(T(u"x¶␣y")));
+    }
+    EXPECT_EQ(ReadBytes(SettingPath()), file.Bytes) << "the file is only read";
+  }
+
+  // A file that is only a mark is an empty list.
+  for (std::string mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    WriteBytes(SettingPath(), mark);
+    Host.SetText(u"> x");
+    Command(MenuKeys({2, 0}));
+    std::vector<std::string> seen;
+    Describe(User.MenuTree(), "", seen);
+    EXPECT_EQ(seen, ExpectedMenu({}));
+    EXPECT_EQ(Host.Text(), u"> x");
+    EXPECT_TRUE(User.Dialogs().empty());
+    EXPECT_EQ(ReadBytes(SettingPath()), mark);
+  }
+
+  // Malformed text after a mark still loads; the bad bytes become U+FFFD.
+  WriteBytes(SettingPath(), "\xEF\xBB\xBF> \t\xE5\xBC\x95\xFF\r\n");
+  Host.SetText(u"x");
+  Command(MenuKeys({0, 0, 0}));
+  ASSERT_EQ(User.MenuTree().size(), 9u);
+  ASSERT_EQ(User.MenuTree()[0].Items[0].Items.size(), 1u);
+  EXPECT_EQ(U8(User.MenuTree()[0].Items[0].Items[0].Caption), U8(u"引\uFFFD"));
+  EXPECT_EQ(Host.Text(), u"> x");
+  EXPECT_TRUE(User.Dialogs().empty());
+}
+
+TEST_F(E2e, MigrationKeepsTheOldFilesBytes) {
+  // Marked files keep their encoding; ANSI bytes that the code page cannot
+  // decode are copied as they are.
+  std::vector<TMarkedFile> files = MarkedSettingFiles();
+  files.push_back({"ANSI with undecodable bytes", "> \t\x88\xf8\x97\x70\r\n\xff\xfe\t\x85\x80\r\n"});
+  const std::u16string old = Folder / u"MarquillSetting.dat";
+  for (const TMarkedFile& file : files) {
+    SCOPED_TRACE(file.What);
+    for (const auto& name : FolderEntries(Folder.Path())) RemoveTree(Folder / name);
+    for (bool currentToo : {false, true}) {
+      WriteBytes(old, file.Bytes);
+      if (currentToo) WriteBytes(SettingPath(), "cur\tcurrent\r\n");
+      Host.SetText(u"x");
+      Command(MenuKeys({4}), {IDYES});  // キャンセル, after the migration question
+      ASSERT_EQ(User.Dialogs().size(), 1u);
+      EXPECT_EQ(ReadBytes(SettingPath()), file.Bytes);
+      EXPECT_EQ(ReadBytes(Folder / u"MarquillSetting_dat.bak"), file.Bytes);
+      EXPECT_FALSE(IsFile(old));
+      if (currentToo) {
+        EXPECT_EQ(ReadBytes(Folder / u"Marquill_Setting_txt.bak"), "cur\tcurrent\r\n");
+      }
+      RemoveTree(SettingPath());
+    }
+  }
+  // The migrated marked file gives the same menu as before.
+  WriteBytes(old, MarkedSettingFiles()[1].Bytes);
+  Command(MenuKeys({0, 0, 3}), {IDYES});
+  std::vector<std::string> seen;
+  Describe(User.MenuTree(), "", seen);
+  EXPECT_EQ(seen, ExpectedMenu(kUnicodeCaptions));
+  EXPECT_EQ(U8(Host.Text()), U8(u"\U0001F4CC x"));
 }
 
 TEST_F(E2e, MoreThanAThousandEntries) {

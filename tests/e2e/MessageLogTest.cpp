@@ -52,25 +52,6 @@ bool WParamIsAddress(UINT msg) {
   return msg == HOST_CONVERT_POS || msg == HOST_SET_SELECTION || msg == HOST_GET_LINE_TEXT;
 }
 
-// A text on one line: controls and the ideographic space made visible.
-std::string Visible(std::u16string_view s) {
-  std::u16string out;
-  for (char16_t c : s) {
-    if (c == u'\r') out += u"\\r";
-    else if (c == u'\n') out += u"\\n";
-    else if (c == u'\t') out += u"\\t";
-    else if (c == u'\\') out += u"\\\\";
-    else if (c == u'"') out += u"\\\"";
-    else if (c == u'\u3000') out += u"\\u3000";
-    else if (c < 0x20) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned>(c));
-      out.append(hex, hex + 4);
-    } else out += c;
-  }
-  return "\"" + Utf16ToUtf8Lossy(out) + "\"";
-}
-
 std::string Bytes(std::string_view bytes) {
   std::string out;
   char hex[4];
@@ -109,7 +90,7 @@ protected:
     return U(self);
   }
   std::string Text(std::u16string_view s) const {
-    return Visible(Placeheld(std::u16string(s), {{HostProgram(), u"<host program>"}, {Folder.Path(), u"<plug-in folder>"}}));
+    return QuotedVisible(Placeheld(std::u16string(s), {{HostProgram(), u"<host program>"}, {Folder.Path(), u"<plug-in folder>"}}));
   }
 
   // One line per host message, with what the record held when the host answered.

@@ -2,9 +2,10 @@
 // loads Marquill.dll as the editor does, selects the lines, runs the command
 // and picks "行頭に挿入" > "全ての行" > an entry through the real popup menu
 // with the keyboard. Prints the text before and after; with --screenshot it
-// saves a picture of the screen while the menu and its submenus are open.
+// saves a picture of the screen while the menu and its submenus are open,
+// with --before and --after pictures of the screen before and after the command.
 //
-// Usage: marquill_demo.exe [--screenshot FILE.bmp] [--dll PATH]
+// Usage: marquill_demo.exe [--screenshot FILE.bmp] [--before FILE.bmp] [--after FILE.bmp] [--dll PATH]
 #include <windows.h>
 
 #include <fcntl.h>
@@ -113,14 +114,32 @@ void Paint(TSimHost& host) {
   EndPaint(host.Hwnd(), &ps);
 }
 
+// Repaints the host window and lets the display catch up before a picture.
+void PaintNow(TSimHost& host) {
+  InvalidateRect(host.Hwnd(), nullptr, TRUE);
+  UpdateWindow(host.Hwnd());
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 300) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(20);
+  }
+  GdiFlush();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
-  std::wstring screenshot;
+  std::wstring screenshot, beforeShot, afterShot;
   std::wstring dll = WindowsPath(MARQUILL_DLL_PATH);
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::string(argv[i]) == "--screenshot") screenshot = WindowsPath(argv[++i]);
+    else if (std::string(argv[i]) == "--before") beforeShot = WindowsPath(argv[++i]);
+    else if (std::string(argv[i]) == "--after") afterShot = WindowsPath(argv[++i]);
     else if (std::string(argv[i]) == "--dll") dll = WindowsPath(argv[++i]);
   }
 
@@ -151,6 +170,11 @@ int main(int argc, char** argv) {
   SetCursorPos(90, 110);
   const std::u16string before = host.Text();
   PrintText("Text before (lines 1-3 selected):", before);
+  bool shotsSaved = true;
+  if (!beforeShot.empty()) {
+    PaintNow(host);
+    shotsSaved = SaveScreen(beforeShot);
+  }
 
   std::vector<UINT> keys = MenuKeys({0, 0, 0});  // 行頭に挿入 > 全ての行 > 引用 (> )
   keys.insert(keys.end() - 1, MenuPause);        // look at the open menus before Return
@@ -166,7 +190,13 @@ int main(int argc, char** argv) {
 
   Print("\nMenu: 行頭に挿入 > 全ての行 > 引用 (> )\n\n");
   PrintText("Text after:", host.Text());
+  if (!afterShot.empty()) {
+    PaintNow(host);
+    shotsSaved = SaveScreen(afterShot) && shotsSaved;
+  }
+  if (!beforeShot.empty() || !afterShot.empty())
+    Print(shotsSaved ? "\nPictures before and after the command saved.\n" : "\nPictures before and after failed.\n");
   if (!screenshot.empty()) Print(shot ? "\nScreenshot of the open menu saved.\n" : "\nScreenshot failed.\n");
   std::fflush(stdout);
-  return host.Text() != before && (screenshot.empty() || shot) ? 0 : 1;
+  return host.Text() != before && (screenshot.empty() || shot) && shotsSaved ? 0 : 1;
 }
