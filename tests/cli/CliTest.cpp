@@ -653,6 +653,50 @@ TEST(Cli, BrokenPipe) {
   }
 }
 
+TEST(Cli, FileChangingSize) {
+  // The output pipe is not read at first, so the filter is held inside the
+  // file while it grows or shrinks; both are errors, in either kind of edit.
+  for (const char* at : {"head", "char"}) {
+    for (bool grow : {true, false}) {
+      const std::string path = WriteTemp("changing.txt", LargeText());
+      int out[2];
+      if (pipe(out) != 0) std::abort();
+      posix_spawn_file_actions_t fa;
+      posix_spawn_file_actions_init(&fa);
+      posix_spawn_file_actions_addopen(&fa, 0, path.c_str(), O_RDONLY, 0);
+      posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+      posix_spawn_file_actions_addclose(&fa, out[0]);
+      const std::string err = TempDir() + "/changing-err";
+      posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      std::string exe = MARQUILL_EXE, verb = "insert", option = "--at", where = at, symbol = "> ";
+      char* argv[] = {exe.data(), verb.data(), option.data(), where.data(), symbol.data(), nullptr};
+      pid_t pid;
+      ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv, environ), 0);
+      posix_spawn_file_actions_destroy(&fa);
+      close(out[1]);
+      // The first output shows that the size has been taken (by the second
+      // pass of --at char); the filter then waits on the full pipe, with
+      // most of the file still unread.
+      pollfd p{out[0], POLLIN, 0};
+      ASSERT_EQ(poll(&p, 1, 60000), 1);
+      if (grow) {
+        std::ofstream(path, std::ios::binary | std::ios::app) << "more\n";
+      } else {
+        ASSERT_EQ(truncate(path.c_str(), 1000), 0);
+      }
+      char buf[65536];
+      while (read(out[0], buf, sizeof buf) > 0) {
+      }
+      close(out[0]);
+      int ws = 0;
+      waitpid(pid, &ws, 0);
+      EXPECT_EQ(WIFEXITED(ws) ? WEXITSTATUS(ws) : -1, 1) << at << grow;
+      EXPECT_NE(ReadFile(err).find("standard input changed its size while being read"), std::string::npos)
+          << at << grow << ReadFile(err);
+    }
+  }
+}
+
 TEST(Cli, Failures) {
   const std::string settings = WriteTemp("good.txt", kSettings);
   // Bad input: file, line and byte offset; the lines before it are written by
