@@ -1,6 +1,8 @@
 // The edit model applied: each kind of edit dispatched to its transformation.
 #include "EditUnit.h"
 
+#include <algorithm>
+
 #include "HeadSymbolUnit.h"
 #include "SymbolEntryUnit.h"
 
@@ -32,6 +34,53 @@ std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit) {
 bool EditWorksLineByLine(const TEdit& Edit) {
   if (Edit.Kind != ekInsert) return true;
   return Edit.Position == ipLineHead && (Edit.Target == tlAll || Edit.Target == tlNonBlank);
+}
+
+bool EditWorksPieceByPiece(const TEdit& Edit) {
+  return EditWorksLineByLine(Edit) ||
+         (Edit.Kind == ekInsert && Edit.Position == ipLineHead && Edit.Target == tlAfterBlank);
+}
+
+std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bool AfterNonBlankLine) {
+  if (Piece.empty()) return {};  // no line
+  if (!(AfterNonBlankLine && Edit.Kind == ekInsert && Edit.Target == tlAfterBlank)) return ApplyEdit(Piece, Edit);
+  // A non-blank line of one character before the piece stands for the line
+  // before it; that line, the first of the text, receives the symbol at its
+  // head, and both are taken off again.
+  std::u16string text = u"x\n";
+  text += Piece;
+  std::u16string edited = ApplyEdit(text, Edit);
+  return edited.substr(Edit.Symbol.size() + 2);
+}
+
+std::u16string ApplyEditToMeasuredPiece(std::u16string_view Piece, const TEdit& Edit, const TIndentMeasure& Whole,
+                                        bool AfterNonBlankLine) {
+  if (Edit.Kind != ekInsert) return ApplyEditToPiece(Piece, Edit, AfterNonBlankLine);
+  return InsertHeadSymbolInPiece(Piece, Edit.Symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine);
+}
+
+namespace {
+
+size_t IndentationLength(std::u16string_view Line) {
+  size_t n = 0;
+  while (n < Line.size() && (Line[n] == u' ' || Line[n] == u'\t' || Line[n] == u'\u3000')) ++n;
+  return n;
+}
+
+}  // namespace
+
+std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, const TEdit& Edit, bool AfterNonBlankLine) {
+  // Whether the line is blank, and where a deletion matches, show only
+  // after the indentation.
+  if (IndentationLength(Head) == Head.size()) return std::nullopt;
+  std::u16string edited = ApplyEditToPiece(Head, Edit, AfterNonBlankLine);
+  if (Edit.Kind == ekInsert) return edited;
+  // Every pass of a deletion looks at most at the longest symbol after the
+  // indentation, which only grows as symbols go: that must end inside Head.
+  size_t longest = Edit.Symbol.size();
+  for (const std::u16string& s : Edit.Symbols) longest = std::max(longest, s.size());
+  if (IndentationLength(edited) + longest >= edited.size()) return std::nullopt;
+  return edited;
 }
 
 void DropInvalidEntries(TCommonStringRecordList& Entries) {

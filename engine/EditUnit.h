@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,33 @@ std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit);
 // lines. The others look at other lines too (paragraph starts, the least
 // indentation of the whole text).
 bool EditWorksLineByLine(const TEdit& Edit);
+
+// True when a text can be edited piece by piece, in order, with
+// ApplyEditToPiece and the same result: the edits EditWorksLineByLine
+// allows, and insertion at the head of the first lines of paragraphs, which
+// looks only at the line before.
+bool EditWorksPieceByPiece(const TEdit& Edit);
+
+// The edit of Piece, whole lines of a larger text that EditWorksPieceByPiece
+// allows to edit piece by piece. AfterNonBlankLine tells whether the line
+// before the piece is a non-blank one; only the first lines of paragraphs
+// (tlAfterBlank) look at it, the start of the text counting as after a blank.
+// A piece without any line gives nothing.
+std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bool AfterNonBlankLine);
+
+// The edits that EditWorksPieceByPiece refuses, piece by piece: Whole is the
+// measure of the whole text (MeasureIndentation of every piece), and
+// AfterNonBlankLine as for ApplyEditToPiece.
+std::u16string ApplyEditToMeasuredPiece(std::u16string_view Piece, const TEdit& Edit, const TIndentMeasure& Whole,
+                                        bool AfterNonBlankLine);
+
+// For a line too long to hold at once: the edit of its first characters
+// Head (without a line break) when the rest of the line is certain to come
+// out unchanged after it, so that the rest can be copied as it is; nothing
+// when more of the line is needed to tell (an indentation or a run of
+// removed symbols that reaches the end of Head). Only for the edits that
+// EditWorksPieceByPiece allows.
+std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, const TEdit& Edit, bool AfterNonBlankLine);
 
 // Fills Entries with the lines of SettingsText that are valid symbol
 // entries, in file order (the settings text as the menu and the filter use it).

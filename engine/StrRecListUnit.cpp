@@ -1,6 +1,7 @@
 // Inserting a head symbol at the line head or at the column of least indentation, in the chosen lines.
 #include "StrRecListUnit.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <limits>
@@ -167,9 +168,8 @@ size_t ForeseenSize(const TTextShape& shape, size_t textLength, size_t symbolLen
 
 template <class Sink>
 void EmitText(std::u16string_view text, std::u16string_view symbol, TInsertPosition position, TTargetLines target,
-              const TTextShape& shape, Sink& out) {
+              const TTextShape& shape, Sink& out, bool afterBlank = true) {
   const size_t least = shape.LeastWidth;
-  bool afterBlank = true;
   uint8_t mask = 0;
   for (size_t start = 0; start < text.size();) {
     const TLineShape line = ShapeAt(text, start, mask);
@@ -256,5 +256,43 @@ std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Sy
   TWriter writer{result};
   EmitText(Text, Symbol, Position, Target, shape, writer);
   assert(size == kNone || result.size() == size);
+  return result;
+}
+
+void MeasureIndentation(std::u16string_view Piece, TIndentMeasure& Measure) {
+  for (size_t start = 0; start < Piece.size();) {
+    const TLineShape line = ShapeAt(Piece, start, Measure.Kinds);
+    start = line.End;
+    size_t& length = line.Blank ? Measure.BlankLength : Measure.LeastLength;
+    size_t& width = line.Blank ? Measure.BlankWidth : Measure.LeastWidth;
+    if (line.Indent < length) length = line.Indent;
+    if (line.Width < width) width = line.Width;
+  }
+}
+
+void MergeIndentMeasure(TIndentMeasure& Into, const TIndentMeasure& Other) {
+  Into.Kinds |= Other.Kinds;
+  Into.LeastLength = std::min(Into.LeastLength, Other.LeastLength);
+  Into.LeastWidth = std::min(Into.LeastWidth, Other.LeastWidth);
+  Into.BlankLength = std::min(Into.BlankLength, Other.BlankLength);
+  Into.BlankWidth = std::min(Into.BlankWidth, Other.BlankWidth);
+}
+
+std::u16string InsertHeadSymbolInPiece(std::u16string_view Piece, std::u16string_view Symbol,
+                                       TInsertPosition Position, TTargetLines Target, const TIndentMeasure& Whole,
+                                       bool AfterNonBlankLine) {
+  std::u16string result;
+  if (Piece.empty()) return result;
+  // The shape of the whole text, as MeasureText gives it.
+  TTextShape shape;
+  shape.Mask = Whole.Kinds;
+  shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
+  if (Whole.LeastLength != kNone) shape.LeastWidth = shape.Rewrite ? Whole.LeastWidth : Whole.LeastLength;
+  if (!shape.Rewrite) shape.LeastChar = shape.Mask == kIdeographic ? u'\u3000' : shape.Mask == kTab ? u'\t' : u' ';
+  // Room for a symbol and some rewritten indentation in every few lines; the
+  // rare piece that needs more grows.
+  ReserveFor(result, Piece.size() + Piece.size() / 2 + Symbol.size());
+  TWriter writer{result};
+  EmitText(Piece, Symbol, Position, Target, shape, writer, !AfterNonBlankLine);
   return result;
 }

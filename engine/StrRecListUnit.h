@@ -1,6 +1,7 @@
 // Inserting a head symbol into the lines of a text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,3 +20,26 @@ enum TTargetLines : uint8_t { tlAll = 0, tlNonBlank = 1, tlLeastIndent = 2, tlAf
 // line, so the text comes back unchanged.
 std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Symbol, TInsertPosition Position,
                                 TTargetLines Target);
+
+// What insertion at the column of the least indentation, or in the lines of
+// least indentation, needs to know of a whole text, gathered piece by piece
+// (whole lines each) so that a long text can be edited a piece at a time.
+struct TIndentMeasure {
+  uint8_t Kinds = 0;             // the indentation characters met
+  size_t LeastLength = SIZE_MAX;  // over the non-blank lines, in characters
+  size_t LeastWidth = SIZE_MAX;   // over the non-blank lines, in columns
+  size_t BlankLength = SIZE_MAX;  // the same over the blank lines
+  size_t BlankWidth = SIZE_MAX;
+};
+// Adds the lines of Piece to Measure.
+void MeasureIndentation(std::u16string_view Piece, TIndentMeasure& Measure);
+// Adds the measure of other pieces, in any order.
+void MergeIndentMeasure(TIndentMeasure& Into, const TIndentMeasure& Other);
+// InsertHeadSymbol on Piece, whole lines of a text whose measure is Whole;
+// AfterNonBlankLine tells whether the line before the piece is a non-blank
+// one (the start of the text counts as after a blank line). The pieces'
+// results joined are InsertHeadSymbol of the text; a piece without any line
+// gives nothing.
+std::u16string InsertHeadSymbolInPiece(std::u16string_view Piece, std::u16string_view Symbol,
+                                       TInsertPosition Position, TTargetLines Target, const TIndentMeasure& Whole,
+                                       bool AfterNonBlankLine);

@@ -1,0 +1,42 @@
+// The filter's command line: the verb, its options and operands, parsed with
+// getopt_long, and the edit they name.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "EditUnit.h"
+
+enum class TVerb { Insert, Delete, DeleteOnce, DeleteAll, Entries };
+enum class TSettingsEncoding { Auto, Utf8, Cp932 };
+
+struct TFilterOptions {
+  TVerb Verb = TVerb::Insert;
+  bool Help = false;
+  bool Version = false;
+  TInsertPosition Position = ipLineHead;
+  TTargetLines Target = tlAll;
+  std::vector<std::string> Symbols;     // the SYMBOL operand or each -e, as given
+  std::optional<std::string> Settings;  // --settings FILE
+  std::optional<std::string> Entry;     // --entry N|CAPTION
+  TSettingsEncoding SettingsEncoding = TSettingsEncoding::Auto;
+  bool InPlace = false;
+  std::string BackupSuffix;             // -iSUFFIX; empty: no backup
+  bool Null = false;                    // entries: records end with NUL
+  std::vector<std::string> Files;       // "-" is standard input; none: standard input
+};
+
+// The arguments after the program name. Throws TFailure (status 2, with the
+// hint to --help) on a usage error; --help and --version win over any.
+TFilterOptions ParseArguments(const std::vector<std::string>& Args);
+
+// A symbol given on the command line, checked: UTF-8, not empty, no tab or
+// line break. Throws TFailure otherwise.
+std::u16string SymbolFromArgument(const std::string& Argument);
+
+// The edit of the options with the symbols to use (from the command line or
+// the settings file): one for insert and delete, all of them for the others.
+TEdit EditOfOptions(const TFilterOptions& Options, std::vector<std::u16string> Symbols);
+
+extern const char kUsage[];

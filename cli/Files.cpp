@@ -1,0 +1,254 @@
+// Operating system calls of the filter: POSIX, and the Windows equivalents.
+#include "Files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "Messages.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cwchar>
+
+#include "Utf.h"
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+#endif
+
+namespace {
+
+constexpr size_t kIoLimit = size_t{1} << 30;  // bytes per read() or write()
+
+#ifdef _WIN32
+std::wstring WidePath(const std::string& path) {
+  auto u = Utf8ToUtf16(path);
+  if (!u) FailBadInput("the file name " + Quote(path) + " is not valid UTF-8");
+  return std::wstring(u->begin(), u->end());
+}
+#endif
+
+}  // namespace
+
+std::string ErrorText(int Errno) { return std::strerror(Errno); }
+
+void PrepareProcess() {
+#ifdef _WIN32
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#else
+  std::signal(SIGPIPE, SIG_DFL);
+#ifdef F_SETPIPE_SZ
+  // Fewer, larger reads while the writer runs ahead. Only a hint: fails for
+  // anything but a pipe.
+  (void)fcntl(0, F_SETPIPE_SZ, 1 << 20);
+#endif
+#ifdef __GLIBC__
+  // Pieces of text are allocated and released over and over: keep them on
+  // the heap instead of mapping fresh pages each time.
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+#endif
+}
+
+TFileKind KindOfDescriptor(int Fd) {
+  TFileKind kind;
+#ifdef _WIN32
+  struct _stati64 st;
+  if (_fstati64(Fd, &st) != 0 || !(st.st_mode & _S_IFREG)) return kind;
+  const long long here = _lseeki64(Fd, 0, SEEK_CUR);
+#else
+  struct stat st;
+  if (fstat(Fd, &st) != 0 || !S_ISREG(st.st_mode)) return kind;
+  const off_t here = lseek(Fd, 0, SEEK_CUR);
+#endif
+  if (here < 0) return kind;
+  kind.Regular = true;
+  kind.Offset = static_cast<uint64_t>(here);
+  kind.Size = st.st_size > here ? static_cast<uint64_t>(st.st_size - here) : 0;
+  return kind;
+}
+
+bool SeekTo(int Fd, uint64_t Offset) {
+#ifdef _WIN32
+  return _lseeki64(Fd, static_cast<long long>(Offset), SEEK_SET) >= 0;
+#else
+  return lseek(Fd, static_cast<off_t>(Offset), SEEK_SET) >= 0;
+#endif
+}
+
+int OpenForReading(const std::string& Path) {
+#ifdef _WIN32
+  const int fd = _wopen(WidePath(Path).c_str(), _O_RDONLY | _O_BINARY);
+#else
+  const int fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
+  if (fd < 0) FailIo("cannot open " + Quote(Path) + ": " + ErrorText(errno));
+#ifndef _WIN32
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    close(fd);
+    FailIo("cannot read " + Quote(Path) + ": " + ErrorText(EISDIR));
+  }
+#endif
+  return fd;
+}
+
+void CloseDescriptor(int Fd) {
+#ifdef _WIN32
+  _close(Fd);
+#else
+  close(Fd);
+#endif
+}
+
+long ReadSome(int Fd, char* p, size_t n) {
+  for (;;) {
+#ifdef _WIN32
+    const long r = _read(Fd, p, static_cast<unsigned>(std::min(n, kIoLimit)));
+#else
+    const long r = static_cast<long>(::read(Fd, p, std::min(n, kIoLimit)));
+#endif
+    if (r >= 0 || errno != EINTR) return r;
+  }
+}
+
+void WriteAll(int Fd, const char* p, size_t n, const std::string& Name) {
+  while (n > 0) {
+#ifdef _WIN32
+    const long r = _write(Fd, p, static_cast<unsigned>(std::min(n, kIoLimit)));
+#else
+    const long r = static_cast<long>(::write(Fd, p, std::min(n, kIoLimit)));
+#endif
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EPIPE) {
+        // SIGPIPE is ignored by whoever started us: end as quietly.
+#ifndef _WIN32
+        std::signal(SIGPIPE, SIG_DFL);
+        std::raise(SIGPIPE);
+#endif
+        std::_Exit(kExitIo);
+      }
+      FailIo("cannot write " + Name + ": " + ErrorText(errno));
+    }
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+}
+
+std::string ReadWholeFile(const std::string& Path) {
+  const int fd = OpenForReading(Path);
+  std::string bytes;
+  char buf[65536];
+  for (;;) {
+    const long r = ReadSome(fd, buf, sizeof buf);
+    if (r < 0) {
+      const int e = errno;
+      CloseDescriptor(fd);
+      FailIo("cannot read " + Quote(Path) + ": " + ErrorText(e));
+    }
+    if (r == 0) break;
+    bytes.append(buf, static_cast<size_t>(r));
+  }
+  CloseDescriptor(fd);
+  return bytes;
+}
+
+TTempFile CreateTempBeside(const std::string& Path) {
+  TTempFile temp;
+  const size_t slash = Path.find_last_of(
+#ifdef _WIN32
+      "/\\"
+#else
+      "/"
+#endif
+  );
+  const std::string dir = slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? Path : Path.substr(slash + 1);
+#ifdef _WIN32
+  for (unsigned n = GetCurrentProcessId(), tries = 0; tries < 100; ++n, ++tries) {
+    temp.Path = dir + "." + base + ".marquill-" + std::to_string(n);
+    temp.Fd = _wopen(WidePath(temp.Path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (temp.Fd >= 0 || errno != EEXIST) break;
+  }
+#else
+  temp.Path = dir + "." + base + ".marquill-XXXXXX";
+  temp.Fd = mkstemp(temp.Path.data());
+#endif
+  if (temp.Fd < 0) FailIo("cannot create a temporary file beside " + Quote(Path) + ": " + ErrorText(errno));
+  return temp;
+}
+
+void DiscardTemp(TTempFile& Temp) {
+  if (Temp.Fd < 0) return;
+  CloseDescriptor(Temp.Fd);
+  Temp.Fd = -1;
+#ifdef _WIN32
+  _wunlink(WidePath(Temp.Path).c_str());
+#else
+  unlink(Temp.Path.c_str());
+#endif
+}
+
+void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix) {
+#ifdef _WIN32
+  if (_close(Temp.Fd) != 0) {
+    const int e = errno;
+    Temp.Fd = -1;
+    _wunlink(WidePath(Temp.Path).c_str());
+    FailIo("cannot write " + Quote(Path) + ": " + ErrorText(e));
+  }
+  Temp.Fd = -1;
+  const std::wstring wide = WidePath(Path);
+  if (!BackupSuffix.empty() && !CopyFileW(wide.c_str(), WidePath(Path + BackupSuffix).c_str(), FALSE)) {
+    _wunlink(WidePath(Temp.Path).c_str());
+    FailIo("cannot keep " + Quote(Path) + " as " + Quote(Path + BackupSuffix));
+  }
+  if (!MoveFileExW(WidePath(Temp.Path).c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    _wunlink(WidePath(Temp.Path).c_str());
+    FailIo("cannot replace " + Quote(Path));
+  }
+#else
+  auto fail = [&](const std::string& what, int e) {
+    DiscardTemp(Temp);
+    FailIo(what + ": " + ErrorText(e));
+  };
+  struct stat st;
+  if (stat(Path.c_str(), &st) != 0) fail("cannot replace " + Quote(Path), errno);
+  if (fchmod(Temp.Fd, st.st_mode & 07777) != 0) fail("cannot set the mode of " + Quote(Temp.Path), errno);
+  (void)!fchown(Temp.Fd, st.st_uid, st.st_gid);  // keeps the owner where allowed
+  if (close(Temp.Fd) != 0) {
+    const int e = errno;
+    Temp.Fd = -1;
+    unlink(Temp.Path.c_str());
+    FailIo("cannot write " + Quote(Path) + ": " + ErrorText(e));
+  }
+  Temp.Fd = -1;
+  auto failClosed = [&](const std::string& what, int e) {
+    unlink(Temp.Path.c_str());
+    FailIo(what + ": " + ErrorText(e));
+  };
+  if (!BackupSuffix.empty()) {
+    // A hard link keeps the original under the new name while the file
+    // itself is never missing; a file system without links gets a rename.
+    const std::string backup = Path + BackupSuffix;
+    if (unlink(backup.c_str()) != 0 && errno != ENOENT) failClosed("cannot replace " + Quote(backup), errno);
+    if (link(Path.c_str(), backup.c_str()) != 0 && rename(Path.c_str(), backup.c_str()) != 0)
+      failClosed("cannot keep " + Quote(Path) + " as " + Quote(backup), errno);
+  }
+  if (rename(Temp.Path.c_str(), Path.c_str()) != 0) failClosed("cannot replace " + Quote(Path), errno);
+#endif
+}

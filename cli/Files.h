@@ -1,0 +1,51 @@
+// The few calls to the operating system that the filter makes: reading and
+// writing descriptors, opening files, and replacing a file by a new one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Binary standard streams (Windows); the default action for SIGPIPE, so that
+// a closed output pipe ends the program quietly as it ends sed; a larger pipe
+// on standard input; a heap tuned for many same-sized buffers.
+void PrepareProcess();
+
+// What a descriptor reads from: a regular file (with its size from the
+// current offset on) or something else (a pipe, a terminal).
+struct TFileKind {
+  bool Regular = false;
+  uint64_t Offset = 0;  // where reading begins
+  uint64_t Size = 0;
+};
+TFileKind KindOfDescriptor(int Fd);
+
+// Moves a regular file's offset back to where reading began; false on failure.
+bool SeekTo(int Fd, uint64_t Offset);
+
+// An open file read by the filter.
+int OpenForReading(const std::string& Path);
+void CloseDescriptor(int Fd);
+
+// Bytes read into p (0 at the end), or -1 with errno set.
+long ReadSome(int Fd, char* p, size_t n);
+// Writes everything. A closed pipe ends the program quietly; other errors
+// throw TFailure (status 1) naming `Name`.
+void WriteAll(int Fd, const char* p, size_t n, const std::string& Name);
+
+// A whole file (settings). Throws TFailure (status 1) when it cannot be read.
+std::string ReadWholeFile(const std::string& Path);
+
+// A new file beside Path that will replace it; removed by Discard.
+struct TTempFile {
+  int Fd = -1;
+  std::string Path;
+};
+TTempFile CreateTempBeside(const std::string& Path);
+void DiscardTemp(TTempFile& Temp);
+// Gives the temporary file Path's mode, closes it and puts it in Path's
+// place; with a BackupSuffix, Path's former content stays as Path+Suffix.
+void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix);
+
+// The text of an errno value.
+std::string ErrorText(int Errno);

@@ -1,0 +1,39 @@
+// Failures and message quoting of the filter.
+#include "Messages.h"
+
+#include <cstdio>
+
+#include "Utf.h"
+
+void FailUsage(const std::string& Message) { throw TFailure{kExitBad, Message, true}; }
+void FailBadInput(const std::string& Message) { throw TFailure{kExitBad, Message, false}; }
+void FailIo(const std::string& Message) { throw TFailure{kExitIo, Message, false}; }
+
+std::string Quote(std::string_view Text) {
+  std::string q = "'";
+  for (size_t i = 0; i < Text.size();) {
+    const unsigned char c = static_cast<unsigned char>(Text[i]);
+    if (c >= 0x80) {
+      // A whole UTF-8 character passes; anything else is shown as bytes.
+      const size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+      const auto decoded = len > 1 && i + len <= Text.size() ? Utf8ToUtf16(Text.substr(i, len)) : std::nullopt;
+      // C1 controls (U+0080 to U+009F) are escaped like the C0 ones.
+      if (decoded && !((*decoded)[0] >= 0x80 && (*decoded)[0] <= 0x9F)) {
+        q.append(Text.substr(i, len));
+        i += len;
+        continue;
+      }
+    }
+    if (c == '\t') q += "\\t";
+    else if (c == '\r') q += "\\r";
+    else if (c == '\n') q += "\\n";
+    else if (c == '\\') q += "\\\\";
+    else if (c < 0x20 || c == 0x7F || c >= 0x80) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      q += hex;
+    } else q += static_cast<char>(c);
+    ++i;
+  }
+  return q + "'";
+}

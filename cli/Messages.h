@@ -1,0 +1,25 @@
+// How the filter fails: the exit statuses, the failure it throws, and
+// argument text made safe to show in a message.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+constexpr int kExitIo = 1;   // input or output could not be read or written; out of memory
+constexpr int kExitBad = 2;  // bad input or a usage error
+
+// Ends the program with "marquill: " and Message on standard error.
+struct TFailure {
+  int Status = kExitBad;
+  std::string Message;
+  bool Hint = false;  // point to --help after the message
+};
+
+[[noreturn]] void FailUsage(const std::string& Message);
+[[noreturn]] void FailBadInput(const std::string& Message);
+[[noreturn]] void FailIo(const std::string& Message);
+
+// Text quoted for a message: control characters, DEL and bytes that are not
+// UTF-8 are shown escaped (\t, \r, \n, \xHH), so that nothing from the
+// command line or a file name can steer the terminal.
+std::string Quote(std::string_view Text);

@@ -1,0 +1,571 @@
+// One ordered pipeline for every input: a reader cuts the bytes into pieces
+// of whole lines, a few workers decode, edit and encode them, and the calling
+// thread writes the results in input order as soon as each is ready.
+#include "Pipeline.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "Files.h"
+#include "Messages.h"
+#include "TextBytes.h"
+#include "TextDecoding.h"
+#include "Utf.h"
+
+namespace {
+
+constexpr size_t kPiece = size_t{128} << 10;  // small enough to stay in the cache
+// A line longer than this is edited by its head, and its rest copied as it
+// streams by, so that memory stays bounded whatever the line's length.
+constexpr size_t kLongLine = size_t{4} << 20;
+
+size_t WorkerThreads() { return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4); }
+
+[[noreturn]] void FailNotUtf8(const TTextSource& source, uint64_t line, uint64_t offset) {
+  FailBadInput(source.Name + ": line " + std::to_string(line) + ", byte offset " + std::to_string(offset) +
+               ": not valid UTF-8");
+}
+
+[[noreturn]] void FailRead(const TTextSource& source, uint64_t offset, int error) {
+  FailIo("cannot read " + source.Name + " at byte offset " + std::to_string(offset) + ": " + ErrorText(error));
+}
+
+[[noreturn]] void FailSizeChanged(const TTextSource& source) {
+  FailIo(source.Name + " changed its size while being read");
+}
+
+// UTF-16 text decoded into a buffer reused from piece to piece.
+class TUnits {
+public:
+  // Strict decoding; false with the offset of the first bad byte.
+  bool Decode(std::string_view bytes, size_t& bad) {
+    if (bytes.size() > FCapacity) {
+      FCapacity = std::max(bytes.size(), FCapacity + FCapacity / 2);
+      FData.reset(new char16_t[FCapacity]);
+    }
+    FSize = 0;
+    auto units = DecodeUtf8To(bytes, FData.get(), &bad);
+    if (!units) return false;
+    FSize = *units;
+    return true;
+  }
+  std::u16string_view View() const { return {FData.get(), FSize}; }
+
+private:
+  std::unique_ptr<char16_t[]> FData;
+  size_t FCapacity = 0;
+  size_t FSize = 0;
+};
+
+void EncodeInto(std::u16string_view text, TByteBuffer& out) {
+  out.Reserve(std::max<size_t>(3 * text.size(), 1));
+  auto n = EncodeUtf8To(text, out.Data());
+  if (!n) throw std::logic_error("internal error: the result is not valid Unicode");
+  out.Size = *n;
+}
+
+// What the reader has seen before handing the rest to the pipeline: the bytes
+// read so far (after a UTF-8 byte order mark) and how many were read.
+struct TStart {
+  TByteBuffer Bytes;
+  std::string Mark;      // the byte order mark, written first
+  uint64_t Offset = 0;   // stream offset of Bytes[0]
+  bool Ended = false;    // the input ended already
+};
+
+// Reads until the input's first bytes tell whether it begins with a byte
+// order mark. Refuses UTF-16.
+TStart ReadStart(const TTextSource& source) {
+  TStart s;
+  s.Bytes.Reserve(kPiece);
+  const std::string_view utf8Mark = "\xEF\xBB\xBF";
+  for (;;) {
+    const std::string_view have = s.Bytes.View();
+    const bool maybeMark = have.size() < 3 && utf8Mark.substr(0, have.size()) == have;
+    if (!maybeMark && have.size() >= 2) break;
+    if (!maybeMark && have.size() == 1 && have[0] != '\xFF' && have[0] != '\xFE') break;
+    const long r = ReadSome(source.Fd, s.Bytes.Data() + s.Bytes.Size, s.Bytes.Capacity() - s.Bytes.Size);
+    if (r < 0) FailRead(source, s.Bytes.Size, errno);
+    if (r == 0) {
+      s.Ended = true;
+      break;
+    }
+    s.Bytes.Size += static_cast<size_t>(r);
+  }
+  const TByteOrderMark mark = ByteOrderMarkOf(s.Bytes.View());
+  if (mark == bomUtf16Le || mark == bomUtf16Be)
+    FailBadInput(source.Name + " is UTF-16 text (it begins with a UTF-16 byte order mark); convert it to UTF-8 first");
+  if (mark == bomUtf8) {
+    s.Mark.assign(utf8Mark);
+    std::memmove(s.Bytes.Data(), s.Bytes.Data() + 3, s.Bytes.Size - 3);
+    s.Bytes.Size -= 3;
+    s.Offset = 3;
+  }
+  return s;
+}
+
+// What a piece holds: whole lines to edit; the edited head of a long line,
+// already in Out; or the rest of a long line (up to its break), copied as it
+// is once it proved to be UTF-8.
+enum class TPieceKind { Lines, Ready, Verbatim };
+
+// A piece and what became of it.
+struct TPiece {
+  TPieceKind Kind = TPieceKind::Lines;
+  TByteBuffer In;
+  uint64_t Offset = 0;         // stream offset of In[0]
+  bool AfterNonBlank = false;  // the line before the piece is a non-blank one
+  TByteBuffer Out;
+  size_t Breaks = 0;           // line breaks in In
+  bool Bad = false;            // In holds bytes that are not UTF-8: Out has the lines before them
+  uint64_t BadOffset = 0;
+  size_t BreaksBeforeBad = 0;
+  bool Changed = false;
+  TIndentMeasure Measure;      // of In, when the text is only measured
+  std::unique_ptr<char16_t[]> Units;  // the text of In, when it is only measured
+  size_t UnitsSize = 0;
+  std::u16string_view Stored;  // a text measured before, to edit instead of In
+  bool Done = false;
+  std::exception_ptr Raised;
+};
+
+// A piece of a text that has been checked and measured, kept decoded.
+struct TStoredPiece {
+  std::unique_ptr<char16_t[]> Units;
+  size_t Size = 0;
+  bool AfterNonBlank = false;
+};
+
+// Everything the threads share; the reader keeps it alive, as it may be left
+// blocked in a read when the pipeline stops early.
+struct TShared {
+  std::mutex Lock;
+  // Each thread waits on its own kind of news, so that a piece handed over
+  // wakes a worker, a piece done the writer, a place freed the reader.
+  std::condition_variable PieceFilled, PieceDone, PlaceFreed;
+  std::vector<TPiece> Ring;
+  uint64_t Filled = 0;   // pieces handed over by the reader
+  uint64_t Taken = 0;    // pieces taken by the workers
+  uint64_t Written = 0;  // pieces written; their places are free again
+  bool ReadingEnded = false;
+  bool Stop = false;
+  // A failed read, or an input that changed its size.
+  int ReadErrno = 0;
+  uint64_t ReadErrorOffset = 0;
+  bool SizeChanged = false;
+  std::exception_ptr ReaderRaised;
+  TEdit Edit;  // the reader's own copy: it may outlive the caller's
+  // The whole text's measure, for the edits that need it.
+  TIndentMeasure Measure;
+  bool Measured = false;
+  // The first of two passes of the edits that look at the whole text: the
+  // pieces are only checked and measured.
+  bool MeasureOnly = false;
+  bool KeepText = false;  // and kept decoded, for a second pass that cannot read it again
+  // A text measured already: the reader hands these pieces over in turn.
+  std::shared_ptr<std::vector<TStoredPiece>> Stored;
+
+  TPiece& At(uint64_t seq) { return Ring[seq % Ring.size()]; }
+};
+
+// The first bytes of a long line (no break among them but perhaps a CR at
+// the very end) edited, when that is enough to edit the whole line.
+bool EditLongLineHead(const TEdit& edit, TPiece& piece, size_t& headLength) {
+  std::string_view bytes = piece.In.View();
+  size_t h = CompleteUtf8Length(bytes);
+  if (h > 0 && bytes[h - 1] == '\r') --h;
+  auto units = Utf8ToUtf16(bytes.substr(0, h));
+  if (!units) return false;  // edited as lines: the bad byte is reported there
+  auto head = ApplyEditToLineHead(*units, edit, piece.AfterNonBlank);
+  if (!head) return false;
+  EncodeInto(*head, piece.Out);
+  headLength = h;
+  return true;
+}
+
+// The length of a long line's rest in Bytes up to and including its break,
+// or 0 when the break is not in them yet (a CR at the end may begin a CR LF).
+size_t LongLineEnd(std::string_view bytes, bool ended) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\n') return i + 1;
+    if (bytes[i] == '\r') {
+      if (i + 1 < bytes.size()) return bytes[i + 1] == '\n' ? i + 2 : i + 1;
+      return ended ? i + 1 : 0;
+    }
+  }
+  return 0;
+}
+
+void HandStoredPieces(const std::shared_ptr<TShared>& s) {
+  for (uint64_t seq = 0; seq < s->Stored->size(); ++seq) {
+    std::unique_lock<std::mutex> held(s->Lock);
+    s->PlaceFreed.wait(held, [&] { return s->Stop || seq - s->Written < s->Ring.size(); });
+    if (s->Stop) break;
+    TPiece& piece = s->At(seq);
+    const TStoredPiece& stored = (*s->Stored)[seq];
+    piece.Kind = TPieceKind::Lines;
+    piece.In.Size = 0;
+    piece.Stored = std::u16string_view(stored.Units.get(), stored.Size);
+    piece.AfterNonBlank = stored.AfterNonBlank;
+    piece.Done = false;
+    ++s->Filled;
+    s->PieceFilled.notify_one();
+  }
+}
+
+// Cuts what fd gives into pieces and hands them over; returns early when the
+// pipeline stops.
+void ReadFromDescriptor(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStart start) {
+  const TEdit& edit = s->Edit;
+  const bool noteBlankness = edit.Kind == ekInsert && edit.Target == tlAfterBlank;
+  uint64_t seq = 0;
+  auto acquire = [&](uint64_t want) -> TPiece* {
+    std::unique_lock<std::mutex> held(s->Lock);
+    s->PlaceFreed.wait(held, [&] { return s->Stop || want - s->Written < s->Ring.size(); });
+    return s->Stop ? nullptr : &s->At(want);
+  };
+  auto hand = [&](TPiece& piece) {
+    std::lock_guard<std::mutex> held(s->Lock);
+    piece.Done = false;
+    ++s->Filled;
+    s->PieceFilled.notify_one();
+  };
+  TPiece* cur = acquire(seq);
+  if (!cur) return;
+  cur->Kind = TPieceKind::Lines;
+  cur->In = std::move(start.Bytes);
+  cur->Offset = start.Offset;
+  cur->AfterNonBlank = false;
+  uint64_t read = start.Offset + cur->In.Size;  // bytes read from the start
+  bool ended = start.Ended;
+  bool unseen = cur->In.Size > 0;  // the first bytes may hold whole lines already
+  bool inLongLine = false;         // cur holds the rest of a long line
+  // When to try to edit a long line by its head: never for the edits that
+  // look at the whole text.
+  const size_t noHead = static_cast<size_t>(-1);
+  size_t tryHeadAt = s->Measured || s->MeasureOnly ? noHead : kLongLine;
+  // Hands cur over as `kind` up to `cut`; the rest begins the next piece.
+  auto handOver = [&](size_t cut, TPieceKind kind) -> bool {
+    TPiece* next = acquire(seq + 1);
+    if (!next) return false;
+    TByteBuffer& in = cur->In;
+    next->In.Reserve(std::max(kPiece, in.Size - cut));
+    std::memcpy(next->In.Data(), in.Data() + cut, in.Size - cut);
+    next->In.Size = in.Size - cut;
+    next->Offset = cur->Offset + cut;
+    next->Kind = TPieceKind::Lines;
+    in.Size = cut;
+    cur->Kind = kind;
+    // A long line's head proved it non-blank.
+    next->AfterNonBlank = noteBlankness && (kind == TPieceKind::Lines ? !LastLineIsBlank(in.View()) : true);
+    hand(*cur);
+    cur = next;
+    ++seq;
+    return true;
+  };
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> held(s->Lock);
+      if (s->Stop) return;
+    }
+    TByteBuffer& in = cur->In;
+    if (!ended && !std::exchange(unseen, false)) {
+      if (in.Size == in.Capacity()) in.Reserve(std::max(kPiece, in.Capacity() * 2));  // one long line
+      const long r = ReadSome(fd, in.Data() + in.Size, in.Capacity() - in.Size);
+      if (r < 0) {
+        std::lock_guard<std::mutex> held(s->Lock);
+        s->ReadErrno = errno;
+        s->ReadErrorOffset = read;
+        break;
+      }
+      in.Size += static_cast<size_t>(r);
+      read += static_cast<uint64_t>(r);
+      ended = r == 0;
+    }
+    if (ended && kind.Regular && read != kind.Size) {
+      std::lock_guard<std::mutex> held(s->Lock);
+      s->SizeChanged = true;
+      break;
+    }
+    if (inLongLine) {
+      // Up to the break, in pieces of whole characters; then lines again.
+      const size_t end = LongLineEnd(in.View(), ended);
+      if (end > 0) {
+        inLongLine = false;
+        if (!handOver(end, TPieceKind::Verbatim)) return;
+        continue;
+      }
+      if (ended) {
+        cur->Kind = TPieceKind::Verbatim;
+        if (in.Size > 0) hand(*cur);
+        break;
+      }
+      const size_t whole = CompleteUtf8Length(in.View());
+      if (in.Size >= kPiece && whole > 0 && !handOver(whole, TPieceKind::Verbatim)) return;
+      continue;
+    }
+    if (ended) {
+      if (in.Size > 0) hand(*cur);
+      break;
+    }
+    // What the input had for now: its whole lines go on at once, so that a
+    // slow writer gets each line back before it writes the next.
+    const size_t cut = WholeLinesLength(in.View());
+    if (cut > 0) {
+      if (tryHeadAt != noHead) tryHeadAt = kLongLine;
+      if (!handOver(cut, TPieceKind::Lines)) return;
+      continue;
+    }
+    if (in.Size >= tryHeadAt) {
+      size_t head = 0;
+      if (EditLongLineHead(edit, *cur, head)) {
+        inLongLine = true;
+        tryHeadAt = kLongLine;
+        if (!handOver(head, TPieceKind::Ready)) return;
+      } else {
+        tryHeadAt = in.Size * 2;  // an indentation or a run of symbols as long: look again later
+      }
+    }
+  }
+}
+
+// The reader's thread: the pieces of the input, or those stored by a first
+// pass.
+void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStart start) {
+  try {
+    if (s->Stored) HandStoredPieces(s);
+    else ReadFromDescriptor(s, fd, kind, std::move(start));
+  } catch (...) {
+    std::lock_guard<std::mutex> held(s->Lock);
+    s->ReaderRaised = std::current_exception();
+  }
+  std::lock_guard<std::mutex> held(s->Lock);
+  s->ReadingEnded = true;
+  s->PieceFilled.notify_all();
+  s->PieceDone.notify_all();
+}
+
+void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnly, bool keepText, TPiece& piece,
+               TUnits& units, bool noteChanges) {
+  if (!piece.Stored.empty()) {
+    // Checked already, and counted: only edited.
+    piece.Bad = false;
+    piece.Breaks = 0;
+    std::u16string edited = ApplyEditToMeasuredPiece(piece.Stored, edit, *measure, piece.AfterNonBlank);
+    EncodeInto(edited, piece.Out);
+    piece.Changed = noteChanges && edited != piece.Stored;
+    return;
+  }
+  std::string_view bytes = piece.In.View();
+  piece.Bad = false;
+  piece.Breaks = CountLineBreaks(bytes);
+  size_t bad = 0;
+  if (piece.Kind == TPieceKind::Ready) {
+    piece.Changed = noteChanges && piece.Out.View() != bytes;
+    return;
+  }
+  if (piece.Kind == TPieceKind::Verbatim) {
+    piece.Changed = false;
+    piece.Out.Size = 0;  // In is written
+    if (!units.Decode(bytes, bad)) {
+      piece.Bad = true;
+      piece.BadOffset = piece.Offset + bad;
+      piece.BreaksBeforeBad = 0;  // the line began before the piece
+    }
+    return;
+  }
+  if (measureOnly && keepText) {
+    // Decoded into a buffer of its own, kept for the second pass.
+    piece.Units.reset(new char16_t[std::max<size_t>(bytes.size(), 1)]);
+    auto decoded = DecodeUtf8To(bytes, piece.Units.get(), &bad);
+    if (!decoded) {
+      piece.Bad = true;
+      piece.BadOffset = piece.Offset + bad;
+      piece.BreaksBeforeBad = CountLineBreaks(bytes.substr(0, LineStartBefore(bytes, bad)));
+      return;
+    }
+    piece.UnitsSize = *decoded;
+    piece.Measure = TIndentMeasure{};
+    MeasureIndentation(std::u16string_view(piece.Units.get(), piece.UnitsSize), piece.Measure);
+    return;
+  }
+  if (!units.Decode(bytes, bad)) {
+    // The lines before the bad one are still edited and written.
+    piece.Bad = true;
+    piece.BadOffset = piece.Offset + bad;
+    bytes = bytes.substr(0, LineStartBefore(bytes, bad));
+    piece.BreaksBeforeBad = CountLineBreaks(bytes);
+    if (!units.Decode(bytes, bad)) throw std::logic_error("internal error: valid UTF-8 refused");
+  }
+  if (measureOnly) {
+    piece.Measure = TIndentMeasure{};
+    MeasureIndentation(units.View(), piece.Measure);
+    return;
+  }
+  EncodeInto(measure ? ApplyEditToMeasuredPiece(units.View(), edit, *measure, piece.AfterNonBlank)
+                     : ApplyEditToPiece(units.View(), edit, piece.AfterNonBlank),
+             piece.Out);
+  piece.Changed =
+      noteChanges && (piece.Out.Size != bytes.size() || std::memcmp(piece.Out.Data(), bytes.data(), bytes.size()) != 0);
+}
+
+// Stops the threads on every way out: the workers are joined, the reader is
+// joined when it has ended and else left behind in its read.
+class TCrew {
+public:
+  explicit TCrew(std::shared_ptr<TShared> s) : FShared(std::move(s)) {}
+  ~TCrew() {
+    {
+      std::lock_guard<std::mutex> held(FShared->Lock);
+      FShared->Stop = true;
+      FShared->PieceFilled.notify_all();
+      FShared->PlaceFreed.notify_all();
+    }
+    for (auto& w : Workers) w.join();
+    bool readerEnded = false;
+    {
+      std::lock_guard<std::mutex> held(FShared->Lock);
+      readerEnded = FShared->ReadingEnded;
+    }
+    if (Reader.joinable()) {
+      if (readerEnded) Reader.join();
+      else Reader.detach();
+    }
+  }
+  std::vector<std::thread> Workers;
+  std::thread Reader;
+
+private:
+  std::shared_ptr<TShared> FShared;
+};
+
+// The edits that look at the whole text go through twice. The first pass
+// only checks the text and gives its `Measure` (and, when `Store` is given,
+// keeps the text's pieces decoded there), writing nothing; the second edits
+// the pieces with that measure: those of `Store`, or else those read again.
+struct TTwoPasses {
+  TIndentMeasure* Measure = nullptr;
+  std::shared_ptr<std::vector<TStoredPiece>> Store;
+  bool Second = false;
+};
+
+TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TTextSink& sink, bool noteChanges,
+                          TStart start, TFileKind kind, const TTwoPasses& passes = {}) {
+  TEditOutcome outcome;
+  const size_t workers = WorkerThreads();
+  auto s = std::make_shared<TShared>();
+  s->Ring.resize(2 * workers + 2);
+  s->Edit = edit;
+  s->MeasureOnly = passes.Measure && !passes.Second;
+  s->KeepText = s->MeasureOnly && passes.Store;
+  if (passes.Second) {
+    s->Stored = passes.Store;
+    s->Measure = *passes.Measure;
+    s->Measured = true;
+  }
+  if (!start.Mark.empty() && !s->MeasureOnly) WriteAll(sink.Fd, start.Mark.data(), start.Mark.size(), sink.Name);
+
+  TCrew crew(s);
+  for (size_t w = 0; w < workers; ++w) {
+    crew.Workers.emplace_back([s, noteChanges] {
+      TUnits units;
+      std::unique_lock<std::mutex> held(s->Lock);
+      for (;;) {
+        s->PieceFilled.wait(held, [&] { return s->Stop || s->Taken < s->Filled || s->ReadingEnded; });
+        if (s->Stop || s->Taken == s->Filled) return;
+        TPiece& piece = s->At(s->Taken++);
+        held.unlock();
+        try {
+          EditPiece(s->Edit, s->Measured ? &s->Measure : nullptr, s->MeasureOnly, s->KeepText, piece, units,
+                    noteChanges);
+        } catch (...) {
+          piece.Raised = std::current_exception();
+        }
+        held.lock();
+        piece.Done = true;
+        if (&piece == &s->At(s->Written)) s->PieceDone.notify_one();
+      }
+    });
+  }
+  crew.Reader = std::thread(ReadPieces, s, source.Fd, kind, std::move(start));
+
+  uint64_t lines = 0;  // line breaks written so far
+  for (;;) {
+    std::unique_lock<std::mutex> held(s->Lock);
+    s->PieceDone.wait(held, [&] {
+      return (s->Written < s->Filled && s->At(s->Written).Done) || (s->ReadingEnded && s->Written == s->Filled);
+    });
+    if (s->Written == s->Filled) break;
+    TPiece& piece = s->At(s->Written);
+    held.unlock();
+    if (piece.Raised) std::rethrow_exception(piece.Raised);
+    if (s->MeasureOnly) {
+      if (!piece.Bad) {
+        if (passes.Store)
+          passes.Store->push_back(TStoredPiece{std::move(piece.Units), piece.UnitsSize, piece.AfterNonBlank});
+        MergeIndentMeasure(*passes.Measure, piece.Measure);
+      }
+    } else if (piece.Kind == TPieceKind::Verbatim && !piece.Bad) {
+      WriteAll(sink.Fd, piece.In.Data(), piece.In.Size, sink.Name);
+    } else {
+      WriteAll(sink.Fd, piece.Out.Data(), piece.Out.Size, sink.Name);
+    }
+    outcome.Changed = outcome.Changed || piece.Changed;
+    if (piece.Bad) FailNotUtf8(source, lines + piece.BreaksBeforeBad + 1, piece.BadOffset);
+    lines += piece.Breaks;
+    held.lock();
+    ++s->Written;
+    s->PlaceFreed.notify_one();
+  }
+  std::lock_guard<std::mutex> held(s->Lock);
+  if (s->ReaderRaised) std::rethrow_exception(s->ReaderRaised);
+  if (s->ReadErrno) FailRead(source, s->ReadErrorOffset, s->ReadErrno);
+  if (s->SizeChanged) FailSizeChanged(source);
+  return outcome;
+}
+
+// The edits that look at the whole text: a first pass checks and measures
+// the text by pieces (so that bad input stops the reading at once); the
+// second edits its pieces with the measure of the whole. A file is read
+// again for it; other input is kept decoded from the first pass.
+TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TTextSink& sink, bool noteChanges,
+                       TStart start, TFileKind kind) {
+  TIndentMeasure measure;
+  std::shared_ptr<std::vector<TStoredPiece>> store;
+  if (!kind.Regular) store = std::make_shared<std::vector<TStoredPiece>>();
+  std::string mark = start.Mark;
+  start.Mark.clear();
+  EditByPieces(edit, source, sink, false, std::move(start), kind, TTwoPasses{&measure, store, false});
+  TStart again;
+  if (kind.Regular) {
+    if (!SeekTo(source.Fd, kind.Offset)) FailRead(source, 0, errno);
+    again = ReadStart(source);
+  }
+  again.Mark = std::move(mark);
+  return EditByPieces(edit, source, sink, noteChanges, std::move(again), kind, TTwoPasses{&measure, store, true});
+}
+
+}  // namespace
+
+TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges) {
+  const TFileKind kind = KindOfDescriptor(Source.Fd);
+  TStart start = ReadStart(Source);
+  if (start.Ended && start.Bytes.Size == 0) {
+    // Nothing but perhaps a byte order mark: no line at all.
+    if (!start.Mark.empty()) WriteAll(Sink.Fd, start.Mark.data(), start.Mark.size(), Sink.Name);
+    if (kind.Regular && start.Offset != kind.Size) FailSizeChanged(Source);
+    return {};
+  }
+  if (EditWorksPieceByPiece(Edit)) return EditByPieces(Edit, Source, Sink, NoteChanges, std::move(start), kind);
+  return EditWhole(Edit, Source, Sink, NoteChanges, std::move(start), kind);
+}

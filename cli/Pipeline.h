@@ -1,0 +1,32 @@
+// The edit of one text read from a descriptor and written to another: line
+// by line as the input arrives, or after the whole text where the edit needs
+// it.
+#pragma once
+
+#include <string>
+
+#include "EditUnit.h"
+
+struct TTextSource {
+  int Fd = 0;
+  std::string Name;  // for messages: a quoted file name or "standard input"
+};
+
+struct TTextSink {
+  int Fd = 1;
+  std::string Name;  // for messages: "output" or a quoted file name
+};
+
+struct TEditOutcome {
+  bool Changed = false;  // the output differs from the input (when asked)
+};
+
+// Reads Source to its end and writes the edited text to Sink. Input of zero
+// bytes gives zero bytes; a UTF-8 byte order mark is written first and is not
+// part of the text; UTF-16 input is refused. Edits that EditWorksPieceByPiece
+// allows are done by a few threads on pieces of whole lines, written in
+// order as soon as each is done, in bounded memory; for the others the text
+// is read, checked and measured first and kept, then edited the same way.
+// Stops at the first error with a TFailure that names the source, the line
+// and the byte offset; what was written stays written.
+TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges);

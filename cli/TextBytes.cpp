@@ -1,0 +1,109 @@
+// Buffers and line-break scanning of the filter's pieces.
+#include "TextBytes.h"
+
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+TByteBuffer::TByteBuffer(TByteBuffer&& o) noexcept
+    : Size(std::exchange(o.Size, 0)),
+      FData(std::exchange(o.FData, nullptr)),
+      FCapacity(std::exchange(o.FCapacity, 0)) {}
+
+TByteBuffer& TByteBuffer::operator=(TByteBuffer&& o) noexcept {
+  if (this != &o) {
+    std::free(FData);
+    FData = std::exchange(o.FData, nullptr);
+    FCapacity = std::exchange(o.FCapacity, 0);
+    Size = std::exchange(o.Size, 0);
+  }
+  return *this;
+}
+
+TByteBuffer::~TByteBuffer() { std::free(FData); }
+
+void TByteBuffer::Reserve(size_t n) {
+  if (n <= FCapacity) return;
+  const size_t capacity = n < FCapacity * 2 ? FCapacity * 2 : n;
+  char* grown = static_cast<char*>(std::realloc(FData, capacity));
+  if (!grown) throw std::bad_alloc();
+  FData = grown;
+  FCapacity = capacity;
+}
+
+void TByteBuffer::Release() {
+  std::free(FData);
+  FData = nullptr;
+  FCapacity = Size = 0;
+}
+
+size_t CountLineBreaks(std::string_view Bytes) {
+  const size_t n = Bytes.size();
+  if (n == 0) return 0;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(Bytes.data());
+  size_t count = 0;
+  size_t i = 0;
+#ifdef __SSE2__
+  // 16 bytes at a time: a LF, or a CR whose next byte is no LF, adds one to
+  // its lane; the lanes are summed before they can overflow.
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+  while (i + 17 <= n) {
+    __m128i lanes = _mm_setzero_si128();
+    for (size_t blocks = 0; blocks < 255 && i + 17 <= n; ++blocks, i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+      const __m128i loneCr = _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(v, cr));
+      lanes = _mm_sub_epi8(lanes, _mm_or_si128(_mm_cmpeq_epi8(v, lf), loneCr));
+    }
+    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+    count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) + static_cast<size_t>(_mm_extract_epi16(sums, 4));
+  }
+#endif
+  for (; i + 1 < n; ++i) count += (p[i] == '\n') | ((p[i] == '\r') & (p[i + 1] != '\n'));
+  return count + (p[n - 1] == '\n' || p[n - 1] == '\r');
+}
+
+size_t LineStartBefore(std::string_view Bytes, size_t at) {
+  while (at > 0 && Bytes[at - 1] != '\n' && Bytes[at - 1] != '\r') --at;
+  return at;
+}
+
+size_t WholeLinesLength(std::string_view Bytes) {
+  for (size_t i = Bytes.size(); i-- > 0;) {
+    if (Bytes[i] == '\n') return i + 1;
+    if (Bytes[i] == '\r' && i + 1 < Bytes.size()) return i + 1;
+  }
+  return 0;
+}
+
+bool LastLineIsBlank(std::string_view Bytes) {
+  size_t end = Bytes.size();
+  if (end > 0 && (Bytes[end - 1] == '\n' || Bytes[end - 1] == '\r')) --end;
+  if (end > 0 && Bytes[end] == '\n' && Bytes[end - 1] == '\r') --end;
+  const size_t start = LineStartBefore(Bytes, end);
+  for (size_t i = start; i < end;) {
+    if (Bytes[i] == ' ' || Bytes[i] == '\t') {
+      ++i;
+    } else if (Bytes.substr(i, 3) == "\xE3\x80\x80") {
+      i += 3;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+size_t CompleteUtf8Length(std::string_view Bytes) {
+  const size_t n = Bytes.size();
+  for (size_t back = 1; back <= 4 && back <= n; ++back) {
+    const unsigned char c = static_cast<unsigned char>(Bytes[n - back]);
+    if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    const size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    return len > back ? n - back : n;
+  }
+  return n;
+}

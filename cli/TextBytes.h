@@ -1,0 +1,45 @@
+// Byte-level helpers for UTF-8 texts handled in pieces: buffers, line
+// breaks, cut points and blank lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// A malloc'd byte buffer that grows by realloc (which moves pages instead of
+// copying them on Linux) and is never cleared beforehand.
+class TByteBuffer {
+public:
+  TByteBuffer() = default;
+  TByteBuffer(const TByteBuffer&) = delete;
+  TByteBuffer& operator=(const TByteBuffer&) = delete;
+  TByteBuffer(TByteBuffer&& o) noexcept;
+  TByteBuffer& operator=(TByteBuffer&& o) noexcept;
+  ~TByteBuffer();
+  // At least n bytes of room in all; throws std::bad_alloc.
+  void Reserve(size_t n);
+  void Release();
+  char* Data() const { return FData; }
+  size_t Capacity() const { return FCapacity; }
+  size_t Size = 0;
+  std::string_view View() const { return {FData, Size}; }
+
+private:
+  char* FData = nullptr;
+  size_t FCapacity = 0;
+};
+
+// Number of line breaks (CR LF, lone CR, LF) in the bytes; a CR at the end
+// counts as one.
+size_t CountLineBreaks(std::string_view Bytes);
+// Where the line holding byte `at` begins.
+size_t LineStartBefore(std::string_view Bytes, size_t at);
+// The length of the bytes up to the end of their last line break that is
+// certainly complete (a CR at the very end may be the first half of CR LF);
+// 0 when there is none.
+size_t WholeLinesLength(std::string_view Bytes);
+// True when the last line of Bytes (which end with a line break) holds only
+// spaces, tabs and ideographic spaces before its break.
+bool LastLineIsBlank(std::string_view Bytes);
+// The length of Bytes without a UTF-8 sequence cut off at their end.
+size_t CompleteUtf8Length(std::string_view Bytes);

@@ -1,0 +1,29 @@
+#!/bin/sh
+# Builds the Debian package from a build folder, unpacks it into a temporary
+# root with dpkg -x and runs the installed program from there.
+# Usage: package-test.sh BUILD_DIR
+set -eu
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT INT TERM
+fail() { echo "package test: $*" >&2; exit 1; }
+
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack failed"; }
+deb=$(ls "$work"/pkg/marquill_*.deb)
+[ "$(dpkg-deb -f "$deb" Package Version)" = "Package: marquill
+Version: 3.3.2" ] || fail "package fields: $(dpkg-deb -f "$deb" Package Version)"
+dpkg -x "$deb" "$work/root"
+m=$work/root/usr/bin/marquill
+[ -x "$m" ] || fail "no usr/bin/marquill in the package"
+[ -f "$work/root/usr/share/man/man1/marquill.1" ] || fail "no manual page in the package"
+grep -q '^\.SH EXIT STATUS' "$work/root/usr/share/man/man1/marquill.1" || fail "manual page without EXIT STATUS"
+
+[ "$("$m" --version)" = "marquill 3.3.2" ] || fail "--version: $("$m" --version)"
+[ "$(printf 'a\n b\n' | "$m" insert '> ')" = "$(printf '> a\n>  b')" ] || fail "insert on a pipe"
+printf '> > x\n' >"$work/t.txt"
+"$m" delete-all -i.bak -e '> ' "$work/t.txt" || fail "delete-all -i"
+[ "$(cat "$work/t.txt")" = x ] && [ "$(cat "$work/t.txt.bak")" = "> > x" ] || fail "in-place edit"
+status=0
+printf '\377\n' | "$m" insert '> ' 2>/dev/null || status=$?
+[ $status -eq 2 ] || fail "bad input gave status $status"
+echo "package test: $(basename "$deb") installs and runs"
