@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "Arguments.h"
+#include "Messages.h"
 #include "Utf.h"
 
 namespace {
@@ -65,14 +67,6 @@ bool SplitWords(std::string_view text, std::vector<std::u16string>& words, std::
   return true;
 }
 
-// As the filter reads them: -x and --word are options; "-", "->" and the
-// like are symbols.
-bool LooksLikeOption(std::u16string_view a) {
-  auto letter = [](char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
-  if (a.size() >= 2 && a[0] == u'-' && letter(a[1])) return true;
-  return a.size() >= 3 && a[0] == u'-' && a[1] == u'-' && letter(a[2]);
-}
-
 }  // namespace
 
 bool ParseBlock(const std::vector<std::string_view>& lines, std::u16string& text, std::string& error) {
@@ -128,6 +122,24 @@ std::string RenderBlock(std::u16string_view text) {
   return Utf16ToUtf8Lossy(out);
 }
 
+// "paths: engine dll" and the like: the words name the paths to run.
+bool ParsePaths(std::string_view words, TExample& example) {
+  example.ForEngine = example.ForFilter = example.ForDll = false;
+  size_t at = 0;
+  bool any = false;
+  while (at < words.size()) {
+    const size_t end = std::min(words.find(' ', at), words.size());
+    const std::string_view word = words.substr(at, end - at);
+    if (word == "engine") example.ForEngine = true;
+    else if (word == "filter") example.ForFilter = true;
+    else if (word == "dll") example.ForDll = true;
+    else if (!word.empty()) return false;
+    any = any || !word.empty();
+    at = end + 1;
+  }
+  return any;
+}
+
 bool ParseExample(std::string_view file, TExample& example, std::string& error) {
   example = TExample{};
   if (file.find('\r') != std::string_view::npos) return error = "the file holds a CR: write line ends as marks", false;
@@ -140,9 +152,9 @@ bool ParseExample(std::string_view file, TExample& example, std::string& error) 
     if (l.empty() || l[0] == '#') continue;
     if (l == "breaks: fixed") example.BreaksMatter = true;
     else if (l == "breaks: any") example.BreaksMatter = false;
-    else if (l == "paths: engine filter") example.ForDll = false;
-    else if (l == "paths: engine filter dll") example.ForDll = true;
-    else return error = At(i + 1) + "unknown option '" + std::string(l) + "'", false;
+    else if (StartsWith(l, "paths:")) {
+      if (!ParsePaths(l.substr(6), example)) return error = At(i + 1) + "paths are engine, filter and dll", false;
+    } else return error = At(i + 1) + "unknown option '" + std::string(l) + "'", false;
   }
   if (i == lines.size() || lines[i] != "== input") return error = "no '== input' line", false;
   size_t heading = i++;
@@ -224,52 +236,21 @@ bool HasLoneCr(std::u16string_view text) {
 }
 
 bool EditFromArguments(const std::vector<std::u16string>& arguments, TEdit& edit, std::string& error) {
-  edit = TEdit{};
-  if (arguments.empty()) return error = "no command", false;
-  const std::u16string& command = arguments[0];
-  std::vector<std::u16string> symbols;
-  bool optionsEnded = false;
-  for (size_t i = 1; i < arguments.size(); ++i) {
-    const std::u16string& a = arguments[i];
-    const bool hasValue = i + 1 < arguments.size();
-    if (!optionsEnded && a == u"--") {
-      optionsEnded = true;
-    } else if (!optionsEnded && command == u"insert" && a == u"--at" && hasValue) {
-      const std::u16string& v = arguments[++i];
-      if (v == u"head") edit.Position = ipLineHead;
-      else if (v == u"char") edit.Position = ipFirstChar;
-      else return error = "--at takes head or char", false;
-    } else if (!optionsEnded && command == u"insert" && a == u"--lines" && hasValue) {
-      const std::u16string& v = arguments[++i];
-      if (v == u"all") edit.Target = tlAll;
-      else if (v == u"nonblank") edit.Target = tlNonBlank;
-      else if (v == u"least") edit.Target = tlLeastIndent;
-      else if (v == u"after-blank") edit.Target = tlAfterBlank;
-      else return error = "--lines takes all, nonblank, least or after-blank", false;
-    } else if (!optionsEnded && (command == u"delete-once" || command == u"delete-all") && a == u"-e" && hasValue) {
-      edit.Symbols.push_back(arguments[++i]);
-    } else if (!optionsEnded && LooksLikeOption(a)) {
-      return error = "unknown option " + Utf16ToUtf8Lossy(a), false;
-    } else {
-      symbols.push_back(a);
-    }
+  // The filter's own parser, so the examples name edits exactly as users do.
+  std::vector<std::string> args;
+  for (const std::u16string& a : arguments) args.push_back(Utf16ToUtf8Lossy(a));
+  try {
+    const TFilterOptions options = ParseArguments(args);
+    if (options.Verb == TVerb::Entries || options.Settings || options.InPlace || !options.Files.empty())
+      return error = "an example's edit names its symbols and no file", false;
+    std::vector<std::u16string> symbols;
+    for (const std::string& s : options.Symbols) symbols.push_back(SymbolFromArgument(s));
+    edit = EditOfOptions(options, std::move(symbols));
+    return true;
+  } catch (const TFailure& failure) {
+    error = failure.Message;
+    return false;
   }
-  if (command == u"insert" || command == u"delete") {
-    if (symbols.size() != 1) return error = "one SYMBOL expected", false;
-    edit.Kind = command == u"insert" ? ekInsert : ekDeleteGiven;
-    edit.Symbol = symbols[0];
-  } else if (command == u"delete-once" || command == u"delete-all") {
-    if (!symbols.empty() || edit.Symbols.empty()) return error = "symbols are given as -e SYMBOL", false;
-    edit.Kind = command == u"delete-once" ? ekDeleteOnce : ekDeleteAll;
-  } else {
-    return error = "unknown command " + Utf16ToUtf8Lossy(command), false;
-  }
-  std::vector<std::u16string> all = edit.Symbols;
-  if (edit.Kind == ekInsert || edit.Kind == ekDeleteGiven) all.push_back(edit.Symbol);
-  for (const std::u16string& s : all)
-    if (s.empty() || s.find_first_of(u"\t\r\n") != std::u16string::npos)
-      return error = "a SYMBOL is not empty and holds no tab or line break", false;
-  return true;
 }
 
 std::vector<std::string> ExampleNames(std::vector<std::string> entries) {

@@ -21,7 +21,10 @@ struct TExampleCase {
 struct TExample {
   std::vector<std::string> Preamble;  // comment and option lines before "== input", as written
   bool BreaksMatter = false;          // "breaks: fixed": not run with converted line ends
-  bool ForDll = true;                 // "paths: engine filter" leaves the DLL out
+  // "paths: ..." names the paths an example runs through (all three unless said)
+  bool ForEngine = true;
+  bool ForFilter = true;
+  bool ForDll = true;
   std::u16string Input;
   std::vector<TExampleCase> Cases;
 };
