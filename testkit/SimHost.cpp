@@ -18,6 +18,20 @@ std::u16string_view FromWide(const wchar_t* s) {
   return std::u16string_view(reinterpret_cast<const char16_t*>(s));
 }
 
+// Appends the lines of text that end with a break to lines; returns where
+// the rest (the text after the last break) starts.
+template <class Lines>
+size_t AppendBrokenLines(std::u16string_view text, Lines& lines) {
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = LineEndAt(text, start);
+    if (BreakLength(text.substr(start, end - start)) == 0) break;
+    lines.emplace_back(text.substr(start, end - start));
+    start = end;
+  }
+  return start;
+}
+
 }  // namespace
 
 // The document is kept as editor lines: every line but the last ends with its
@@ -135,14 +149,7 @@ struct TSimHost::TImpl {
   // --- editing ---
   void SetText(std::u16string_view text) {
     Lines.clear();
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = LineEndAt(text, start);
-      if (BreakLength(text.substr(start, end - start)) == 0) break;
-      Lines.emplace_back(text.substr(start, end - start));
-      start = end;
-    }
-    Lines.emplace_back(text.substr(start));
+    Lines.emplace_back(text.substr(AppendBrokenLines(text, Lines)));
     RowStart.assign(Lines.size() + 1, 0);
     RowValid = 1;
     AnchorPos = CaretPos = HostPos{0, 0};
@@ -164,13 +171,7 @@ struct TSimHost::TImpl {
 
     std::vector<std::u16string> pieces;
     std::u16string_view r(region);
-    size_t start = 0;
-    while (start < r.size()) {
-      size_t end = LineEndAt(r, start);
-      if (BreakLength(r.substr(start, end - start)) == 0) break;
-      pieces.emplace_back(r.substr(start, end - start));
-      start = end;
-    }
+    const size_t start = AppendBrokenLines(r, pieces);
     if (hi == LastLine()) pieces.emplace_back(r.substr(start));  // the last line, without a break
 
     // Position of the caret offset within the pieces.
