@@ -85,14 +85,12 @@ const option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-bool IsLetterOrDigit(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Head symbols often begin with a dash ("- ", "->", "-*"): an argument whose
-// dash is followed by anything but a letter, a digit or a second dash is no
-// option and is kept as an operand.
-bool IsDashSymbol(const std::string& a) {
-  return a.size() >= 2 && a[0] == '-' && a[1] != '-' && !IsLetterOrDigit(a[1]);
-}
+// Head symbols often begin with a dash ("- ", "->", "-*", "-1. "): an
+// argument whose dash is followed by anything but a letter or a second dash
+// is no option (every option is a letter) and is kept as an operand.
+bool IsDashSymbol(const std::string& a) { return a.size() >= 2 && a[0] == '-' && a[1] != '-' && !IsLetter(a[1]); }
 
 const char* VerbName(TVerb v) {
   switch (v) {

@@ -52,7 +52,7 @@ void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
 // place only when everything succeeded and the text changed.
 void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
   for (const std::string& file : o.Files) {
-    const int fd = OpenForReading(file);
+    const int fd = OpenForEditing(file);
     TTempFile temp;
     try {
       temp = CreateTempBeside(file);

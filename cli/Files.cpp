@@ -106,6 +106,24 @@ int OpenForReading(const std::string& Path) {
   return fd;
 }
 
+int OpenForEditing(const std::string& Path) {
+#ifdef _WIN32
+  const int fd = OpenForReading(Path);
+#else
+  const int fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) FailIo("cannot open " + Quote(Path) + ": " + ErrorText(errno));
+#endif
+  if (!KindOfDescriptor(fd).Regular) {
+    CloseDescriptor(fd);
+    FailIo("cannot edit " + Quote(Path) + " in place: not a regular file");
+  }
+#ifndef _WIN32
+  // Reads wait again, as for any file.
+  (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+#endif
+  return fd;
+}
+
 void CloseDescriptor(int Fd) {
 #ifdef _WIN32
   _close(Fd);

@@ -25,6 +25,10 @@ bool SeekTo(int Fd, uint64_t Offset);
 
 // An open file read by the filter.
 int OpenForReading(const std::string& Path);
+// An open file to be edited in place: only a regular file (after links), as
+// anything else (a FIFO, a device) would be replaced by a regular file.
+// Throws TFailure (status 1) otherwise, without waiting on a FIFO's writer.
+int OpenForEditing(const std::string& Path);
 void CloseDescriptor(int Fd);
 
 // Bytes read into p (0 at the end), or -1 with errno set.

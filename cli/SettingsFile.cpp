@@ -70,10 +70,17 @@ std::u16string SymbolOfChosenEntry(const TCommonStringRecordList& Entries, const
                    " valid entries");
     return SymbolOfEntry(Entries.Item(static_cast<int32_t>(n - 1)));
   }
+  // The caption as the menu shows it, or as `entries` prints it (escaped),
+  // so that a caption copied from that listing picks its entry.
   const auto caption = Utf8ToUtf16(Choice);
   if (caption) {
     for (int32_t i = 0; i < Entries.Count(); ++i)
       if (CaptionOfEntry(Entries.Item(i)) == *caption) return SymbolOfEntry(Entries.Item(i));
+    for (int32_t i = 0; i < Entries.Count(); ++i) {
+      std::string listed;
+      AppendEscaped(listed, CaptionOfEntry(Entries.Item(i)));
+      if (listed == Choice) return SymbolOfEntry(Entries.Item(i));
+    }
   }
   FailBadInput("no entry has the caption " + Quote(Choice) + " (see marquill entries)");
 }

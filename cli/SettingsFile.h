@@ -19,7 +19,8 @@ std::u16string DecodeSettingsText(std::string_view Bytes, TSettingsEncoding Enco
 void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TCommonStringRecordList& Entries);
 
 // The symbol of the entry that Choice names: its number (from 1) among the
-// valid entries, or else its caption as the menu shows it. Throws TFailure.
+// valid entries, or else its caption as the menu shows it or as entries
+// prints it. Throws TFailure.
 std::u16string SymbolOfChosenEntry(const TCommonStringRecordList& Entries, const std::string& Choice);
 
 // One record per entry: the symbol, a tab, the caption, each with tab, CR,

@@ -1,7 +1,17 @@
 # The Debian package of the command-line filter: the program and its manual
 # page, built by `cpack -G DEB` in a native build folder.
 install(TARGETS marquill RUNTIME DESTINATION bin)
-install(FILES ${PROJECT_SOURCE_DIR}/cli/marquill.1 DESTINATION share/man/man1)
+# Manual pages are kept compressed, with no name or time in the gzip header
+# so that the same page gives the same bytes.
+find_program(GZIP_PROGRAM gzip REQUIRED)
+set(MARQUILL_MANUAL_GZ ${CMAKE_BINARY_DIR}/marquill.1.gz)
+add_custom_command(OUTPUT ${MARQUILL_MANUAL_GZ}
+  COMMAND ${GZIP_PROGRAM} -9 -n -c ${PROJECT_SOURCE_DIR}/cli/marquill.1 > ${MARQUILL_MANUAL_GZ}
+  DEPENDS ${PROJECT_SOURCE_DIR}/cli/marquill.1)
+add_custom_target(marquill_manual ALL DEPENDS ${MARQUILL_MANUAL_GZ})
+install(FILES ${MARQUILL_MANUAL_GZ} DESTINATION share/man/man1)
+# The license, where Debian looks for it.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION share/doc/marquill RENAME copyright)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME marquill)
@@ -18,4 +28,5 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -346,6 +346,9 @@ TEST(Cli, Settings) {
   EXPECT_EQ(Ok({"insert", "--settings", settings, "--entry", "3"}, "a\n"), "// a\n");
   EXPECT_EQ(Ok({"insert", "--settings", settings, "--entry", "コメント", "--at", "char"}, " a\n"), " # a\n");
   EXPECT_EQ(Ok({"delete", "-s", settings, "--entry=引用"}, "> # a\n"), "# a\n");
+  // A caption with a tab, as the menu shows it or as entries lists it.
+  EXPECT_EQ(Ok({"insert", "--settings", settings, "--entry", "cap\tx"}, "a\n"), "REM a\n");
+  EXPECT_EQ(Ok({"insert", "--settings", settings, "--entry", "cap\\tx"}, "a\n"), "REM a\n");
   Refused({"insert", "--settings", settings, "--entry", "6"}, "a\n", "no entry 6");
   Refused({"insert", "--settings", settings, "--entry", "nothing"}, "a\n", "no entry has the caption 'nothing'");
   // Escapes: CR, LF, backslash and tab in captions come out escaped.
@@ -588,6 +591,18 @@ TEST(Cli, InPlace) {
     pclose(ls);
   }
   EXPECT_EQ(listing.find(".marquill-"), std::string::npos) << listing;
+
+  // Only regular files are replaced: a FIFO (not waited on) or a folder is
+  // refused and stays what it was.
+  const std::string fifo = TempDir() + "/ip-fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& odd : {fifo, TempDir()}) {
+    r = RunFilter({"insert", "-i", "> ", odd, next});
+    EXPECT_EQ(r.status, 1) << odd;
+    EXPECT_NE(r.err.find("in place: not a regular file"), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(S_ISFIFO(StatOf(fifo).st_mode));
+  EXPECT_EQ(ReadFile(next), "n\n");
 
   Refused({"insert", "-i", "> "}, "a\n", "needs a FILE");
   Refused({"insert", "-i", "> ", "-"}, "a\n", "standard input");

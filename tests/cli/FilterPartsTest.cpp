@@ -58,6 +58,7 @@ TEST(FilterArguments, Table) {
       {{"insert", "- ", "-"}, TVerb::Insert, "[- ]", "[-]"},
       {{"insert", "->", "--lines=after-blank"}, TVerb::Insert, "[->]", "", ipLineHead, tlAfterBlank},
       {{"delete", "-e", "- ", "f"}, TVerb::Delete, "[- ]", "[f]"},
+      {{"insert", "-1. ", "-2"}, TVerb::Insert, "[-1. ]", "[-2]"},  // a dash and a digit: no option
       {{"delete-once", "-e", "a", "-eb", "--symbol", "c", "f", "g"}, TVerb::DeleteOnce, "[a][b][c]", "[f][g]"},
       {{"delete-all", "f", "-e", "> ", "--in-place=~"}, TVerb::DeleteAll, "[> ]", "[f]", ipLineHead, tlAll, true, "~"},
       {{"delete-all", "-s", "set.txt", "f"}, TVerb::DeleteAll, "", "[f]"},

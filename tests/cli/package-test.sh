@@ -15,8 +15,10 @@ Version: 3.3.2" ] || fail "package fields: $(dpkg-deb -f "$deb" Package Version)
 dpkg -x "$deb" "$work/root"
 m=$work/root/usr/bin/marquill
 [ -x "$m" ] || fail "no usr/bin/marquill in the package"
-[ -f "$work/root/usr/share/man/man1/marquill.1" ] || fail "no manual page in the package"
-grep -q '^\.SH EXIT STATUS' "$work/root/usr/share/man/man1/marquill.1" || fail "manual page without EXIT STATUS"
+page=$work/root/usr/share/man/man1/marquill.1.gz
+[ -f "$page" ] || fail "no compressed manual page in the package"
+man -P cat -l "$page" 2>/dev/null | grep -q 'EXIT STATUS' || fail "the manual page does not show EXIT STATUS"
+grep -q 'Copyright (c) the Marquill authors' "$work/root/usr/share/doc/marquill/copyright" || fail "no copyright file"
 
 [ "$("$m" --version)" = "marquill 3.3.2" ] || fail "--version: $("$m" --version)"
 [ "$(printf 'a\n b\n' | "$m" insert '> ')" = "$(printf '> a\n>  b')" ] || fail "insert on a pipe"
