@@ -71,7 +71,7 @@ inline TLineShape ShapeAt(std::basic_string_view<C> text, size_t start, uint8_t&
   size_t count = 0;
   size_t width = 0;
   uint8_t kinds = 0;
-  for (; i < n; ++count) {
+  for (; i < n; count += sizeof(C) == 1) {
     const C c = p[i];
     if (c == C(' ')) {
       kinds |= kSpace;
@@ -94,6 +94,8 @@ inline TLineShape ShapeAt(std::basic_string_view<C> text, size_t start, uint8_t&
   // from the first character after them.
   const size_t end = FindLineEnd(text, i);
   const size_t brk = BreakAtEnd(text.substr(i, end - i));
+  // In UTF-16 every indentation character is one unit.
+  if constexpr (sizeof(C) == 2) count = i - start;
   return TLineShape{start, end, i, count, width, i + brk == end};
 }
 
