@@ -11,6 +11,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -74,6 +75,20 @@ void EncodeInto(std::u16string_view text, TByteBuffer& out) {
   out.Size = *n;
 }
 
+// The edit of valid UTF-8 bytes with the measure of the whole text, into out:
+// on the bytes themselves where the edit allows it, else decoded and encoded.
+void EditMeasuredInto(std::string_view bytes, const TEdit& edit, const TIndentMeasure& measure, bool afterNonBlank,
+                      TByteBuffer& out) {
+  const std::optional<std::string> edited = ApplyEditToMeasuredUtf8Piece(bytes, edit, measure, afterNonBlank);
+  if (!edited) {
+    EncodeInto(ApplyEditToMeasuredPiece(*Utf8ToUtf16(bytes), edit, measure, afterNonBlank), out);
+    return;
+  }
+  out.Reserve(std::max<size_t>(edited->size(), 1));
+  std::memcpy(out.Data(), edited->data(), edited->size());
+  out.Size = edited->size();
+}
+
 // What the reader has seen before handing the rest to the pipeline: the bytes
 // read so far (after a UTF-8 byte order mark) and how many were read.
 struct TStart {
@@ -132,16 +147,15 @@ struct TPiece {
   size_t BreaksBeforeBad = 0;
   bool Changed = false;
   TIndentMeasure Measure;      // of In, when the text is only measured
-  std::unique_ptr<char16_t[]> Units;  // the text of In, when it is only measured
-  size_t UnitsSize = 0;
-  std::u16string_view Stored;  // a text measured before, to edit instead of In
+  std::unique_ptr<char[]> Kept;  // a copy of In, when the text is only measured and kept
+  std::string_view Stored;     // the bytes of a text measured before, to edit instead of In
   bool Done = false;
   std::exception_ptr Raised;
 };
 
-// A piece of a text that has been checked and measured, kept decoded.
+// A piece of a text that has been checked and measured, kept as it came.
 struct TStoredPiece {
-  std::unique_ptr<char16_t[]> Units;
+  std::unique_ptr<char[]> Bytes;
   size_t Size = 0;
   bool AfterNonBlank = false;
 };
@@ -171,7 +185,7 @@ struct TShared {
   // The first of two passes of the edits that look at the whole text: the
   // pieces are only checked and measured.
   bool MeasureOnly = false;
-  bool KeepText = false;  // and kept decoded, for a second pass that cannot read it again
+  bool KeepText = false;  // and kept, for a second pass that cannot read it again
   // A text measured already: the reader hands these pieces over in turn.
   std::shared_ptr<std::vector<TStoredPiece>> Stored;
 
@@ -215,7 +229,7 @@ void HandStoredPieces(const std::shared_ptr<TShared>& s) {
     const TStoredPiece& stored = (*s->Stored)[seq];
     piece.Kind = TPieceKind::Lines;
     piece.In.Size = 0;
-    piece.Stored = std::u16string_view(stored.Units.get(), stored.Size);
+    piece.Stored = std::string_view(stored.Bytes.get(), stored.Size);
     piece.AfterNonBlank = stored.AfterNonBlank;
     piece.Done = false;
     ++s->Filled;
@@ -361,9 +375,8 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
     // Checked already, and counted: only edited.
     piece.Bad = false;
     piece.Breaks = 0;
-    std::u16string edited = ApplyEditToMeasuredPiece(piece.Stored, edit, *measure, piece.AfterNonBlank);
-    EncodeInto(edited, piece.Out);
-    piece.Changed = noteChanges && edited != piece.Stored;
+    EditMeasuredInto(piece.Stored, edit, *measure, piece.AfterNonBlank, piece.Out);
+    piece.Changed = noteChanges && piece.Out.View() != piece.Stored;
     return;
   }
   std::string_view bytes = piece.In.View();
@@ -385,18 +398,17 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
     return;
   }
   if (measureOnly && keepText) {
-    // Decoded into a buffer of its own, kept for the second pass.
-    piece.Units.reset(new char16_t[std::max<size_t>(bytes.size(), 1)]);
-    auto decoded = DecodeUtf8To(bytes, piece.Units.get(), &bad);
-    if (!decoded) {
+    // Checked, and kept in a buffer of its own for the second pass.
+    if (!units.Decode(bytes, bad)) {
       piece.Bad = true;
       piece.BadOffset = piece.Offset + bad;
       piece.BreaksBeforeBad = CountLineBreaks(bytes.substr(0, LineStartBefore(bytes, bad)));
       return;
     }
-    piece.UnitsSize = *decoded;
+    piece.Kept.reset(new char[std::max<size_t>(bytes.size(), 1)]);
+    std::memcpy(piece.Kept.get(), bytes.data(), bytes.size());
     piece.Measure = TIndentMeasure{};
-    MeasureIndentation(std::u16string_view(piece.Units.get(), piece.UnitsSize), piece.Measure);
+    MeasureIndentation(bytes, piece.Measure);
     return;
   }
   if (!units.Decode(bytes, bad)) {
@@ -409,12 +421,11 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
   }
   if (measureOnly) {
     piece.Measure = TIndentMeasure{};
-    MeasureIndentation(units.View(), piece.Measure);
+    MeasureIndentation(bytes, piece.Measure);
     return;
   }
-  EncodeInto(measure ? ApplyEditToMeasuredPiece(units.View(), edit, *measure, piece.AfterNonBlank)
-                     : ApplyEditToPiece(units.View(), edit, piece.AfterNonBlank),
-             piece.Out);
+  if (measure) EditMeasuredInto(bytes, edit, *measure, piece.AfterNonBlank, piece.Out);
+  else EncodeInto(ApplyEditToPiece(units.View(), edit, piece.AfterNonBlank), piece.Out);
   piece.Changed =
       noteChanges && (piece.Out.Size != bytes.size() || std::memcmp(piece.Out.Data(), bytes.data(), bytes.size()) != 0);
 }
@@ -512,7 +523,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
     if (s->MeasureOnly) {
       if (!piece.Bad) {
         if (passes.Store)
-          passes.Store->push_back(TStoredPiece{std::move(piece.Units), piece.UnitsSize, piece.AfterNonBlank});
+          passes.Store->push_back(TStoredPiece{std::move(piece.Kept), piece.In.Size, piece.AfterNonBlank});
         MergeIndentMeasure(*passes.Measure, piece.Measure);
       }
     } else if (piece.Kind == TPieceKind::Verbatim && !piece.Bad) {
@@ -537,7 +548,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
 // The edits that look at the whole text: a first pass checks and measures
 // the text by pieces (so that bad input stops the reading at once); the
 // second edits its pieces with the measure of the whole. A file is read
-// again for it; other input is kept decoded from the first pass.
+// again for it; other input is kept from the first pass.
 TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TTextSink& sink, bool noteChanges,
                        TStart start, TFileKind kind) {
   TIndentMeasure measure;

@@ -5,6 +5,7 @@
 
 #include "HeadSymbolUnit.h"
 #include "SymbolEntryUnit.h"
+#include "Utf.h"
 
 namespace {
 
@@ -57,6 +58,14 @@ std::u16string ApplyEditToMeasuredPiece(std::u16string_view Piece, const TEdit& 
                                         bool AfterNonBlankLine) {
   if (Edit.Kind != ekInsert) return ApplyEditToPiece(Piece, Edit, AfterNonBlankLine);
   return InsertHeadSymbolInPiece(Piece, Edit.Symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine);
+}
+
+std::optional<std::string> ApplyEditToMeasuredUtf8Piece(std::string_view Piece, const TEdit& Edit,
+                                                        const TIndentMeasure& Whole, bool AfterNonBlankLine) {
+  if (Edit.Kind != ekInsert) return std::nullopt;
+  const std::optional<std::string> symbol = Utf16ToUtf8(Edit.Symbol);
+  if (!symbol) return std::nullopt;
+  return InsertHeadSymbolInUtf8Piece(Piece, *symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine);
 }
 
 namespace {

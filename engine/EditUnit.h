@@ -54,6 +54,11 @@ std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bo
 // AfterNonBlankLine as for ApplyEditToPiece.
 std::u16string ApplyEditToMeasuredPiece(std::u16string_view Piece, const TEdit& Edit, const TIndentMeasure& Whole,
                                         bool AfterNonBlankLine);
+// ApplyEditToMeasuredPiece on the valid UTF-8 bytes of a piece, giving UTF-8
+// bytes, for the edits that can work on them directly (the insertions of a
+// symbol that is valid UTF-16); nullopt for the others.
+std::optional<std::string> ApplyEditToMeasuredUtf8Piece(std::string_view Piece, const TEdit& Edit,
+                                                        const TIndentMeasure& Whole, bool AfterNonBlankLine);
 
 // For a line too long to hold at once: the edit of its first characters
 // Head (without a line break) when the rest of the line is certain to come

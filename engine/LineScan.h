@@ -36,6 +36,32 @@ inline size_t FindLineEnd(std::u16string_view s, size_t start) noexcept {
 #endif
 }
 
+// The same on UTF-8 bytes, sixteen at a time where SSE2 exists: CR and LF
+// never occur inside a multi-byte sequence, so the lines are those of the
+// decoded text.
+inline size_t FindLineEnd(std::string_view s, size_t start) noexcept {
+  const char* p = s.data();
+  const size_t n = s.size();
+  size_t i = start;
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+    if (mask != 0) {
+      i += static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+      break;
+    }
+  }
+#endif
+  for (; i < n; ++i) {
+    if (p[i] == '\n') return i + 1;
+    if (p[i] == '\r') return (i + 1 < n && p[i + 1] == '\n') ? i + 2 : i + 1;
+  }
+  return n;
+}
+
 // Number of lines of `s`: every LF, every CR not followed by LF, and one more
 // for the last line (which ends either with its break or with the text).
 inline size_t CountLines(std::u16string_view s) noexcept {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 #include <cstddef>
 #include <limits>
 
@@ -21,43 +22,81 @@ constexpr uint8_t kIdeographic = 2;
 constexpr uint8_t kTab = 4;
 constexpr size_t kNone = std::numeric_limits<size_t>::max();
 
-// One line: its span in the text, the length of its indentation, the display
-// width of that indentation (space 1, ideographic space 2, tab to the next
-// multiple of 4) and whether nothing but the break follows it.
+// The indentation characters as a text of units C holds them: UTF-16, or
+// UTF-8 bytes, where the ideographic space U+3000 is E3 80 80.
+template <class C>
+struct TUnitsOf;
+template <>
+struct TUnitsOf<char16_t> {
+  static constexpr std::u16string_view Space = u" ", Ideographic = u"\u3000", Tab = u"\t";
+  // Length of the ideographic space at p[i], or 0.
+  static size_t IdeographicAt(const char16_t* p, size_t i, size_t) noexcept { return p[i] == u'\u3000' ? 1 : 0; }
+};
+template <>
+struct TUnitsOf<char> {
+  static constexpr std::string_view Space = " ", Ideographic = "\xE3\x80\x80", Tab = "\t";
+  static size_t IdeographicAt(const char* p, size_t i, size_t n) noexcept {
+    return (p[i] == '\xE3' && i + 2 < n && p[i + 1] == '\x80' && p[i + 2] == '\x80') ? 3 : 0;
+  }
+};
+
+// Length of the line break at the end of `line` (0, 1 or 2).
+template <class C>
+inline size_t BreakAtEnd(std::basic_string_view<C> line) noexcept {
+  const size_t n = line.size();
+  if (n == 0) return 0;
+  if (line[n - 1] == C('\n')) return (n >= 2 && line[n - 2] == C('\r')) ? 2 : 1;
+  return line[n - 1] == C('\r') ? 1 : 0;
+}
+
+// One line: its span in the text, where its indentation ends, the number of
+// characters in that indentation, their display width (space 1, ideographic
+// space 2, tab to the next multiple of 4) and whether nothing but the break
+// follows them.
 struct TLineShape {
   size_t Start;
   size_t End;
+  size_t IndentEnd;
   size_t Indent;
   size_t Width;
   bool Blank;
 };
 
 // Measures the line that starts at `start`; adds its indentation kinds to mask.
-inline TLineShape ShapeAt(std::u16string_view text, size_t start, uint8_t& mask) noexcept {
-  const char16_t* p = text.data();
+template <class C>
+inline TLineShape ShapeAt(std::basic_string_view<C> text, size_t start, uint8_t& mask) noexcept {
+  const C* p = text.data();
   const size_t n = text.size();
   size_t i = start;
+  size_t count = 0;
   size_t width = 0;
-  for (; i < n; ++i) {
-    const char16_t c = p[i];
-    if (c == u' ') {
-      mask |= kSpace;
+  uint8_t kinds = 0;
+  for (; i < n; count += sizeof(C) == 1) {
+    const C c = p[i];
+    if (c == C(' ')) {
+      kinds |= kSpace;
       width += 1;
-    } else if (c == u'\u3000') {
-      mask |= kIdeographic;
-      width += 2;
-    } else if (c == u'\t') {
-      mask |= kTab;
+      i += 1;
+    } else if (c == C('\t')) {
+      kinds |= kTab;
       width += 4 - width % 4;
+      i += 1;
+    } else if (const size_t k = TUnitsOf<C>::IdeographicAt(p, i, n)) {
+      kinds |= kIdeographic;
+      width += 2;
+      i += k;
     } else {
       break;
     }
   }
+  mask |= kinds;
   // Indentation characters are never breaks, so the line end can be searched
   // from the first character after them.
   const size_t end = FindLineEnd(text, i);
-  const size_t brk = BreakLength(text.substr(start, end - start));
-  return TLineShape{start, end, i - start, width, i + brk == end};
+  const size_t brk = BreakAtEnd(text.substr(i, end - i));
+  // In UTF-16 every indentation character is one unit.
+  if constexpr (sizeof(C) == 2) count = i - start;
+  return TLineShape{start, end, i, count, width, i + brk == end};
 }
 
 // Totals the result length without writing anything. Saturates instead of
@@ -65,14 +104,39 @@ inline TLineShape ShapeAt(std::u16string_view text, size_t start, uint8_t& mask)
 struct TCounter {
   size_t Size = 0;
   void Add(size_t n) noexcept { Size = (Size > kNone - n) ? kNone : Size + n; }
+  void Room(size_t) noexcept {}
   void Put(std::u16string_view s) noexcept { Add(s.size()); }
-  void Fill(size_t n, char16_t) noexcept { Add(n); }
+  void Fill(size_t n, std::u16string_view) noexcept { Add(n); }
 };
 
 struct TWriter {
   std::u16string& Out;
+  void Room(size_t) noexcept {}
   void Put(std::u16string_view s) { Out.append(s); }
-  void Fill(size_t n, char16_t c) { Out.append(n, c); }
+  void Fill(size_t n, std::u16string_view c) { Out.append(n, c[0]); }
+};
+
+// Writes UTF-8 bytes through a raw pointer; Room makes sure of enough space
+// for one line, so that the copies themselves check nothing.
+struct TByteWriter {
+  std::string& Out;
+  size_t Size = 0;
+  void Room(size_t n) {
+    if (Out.size() - Size < n) Out.resize(std::max(Out.size() + Out.size() / 2, Size + n));
+  }
+  void Put(std::string_view s) noexcept {
+    std::memcpy(Out.data() + Size, s.data(), s.size());
+    Size += s.size();
+  }
+  void Fill(size_t n, std::string_view c) noexcept {
+    char* d = Out.data() + Size;
+    if (c.size() == 1) {
+      std::memset(d, c[0], n);
+    } else {
+      for (size_t k = 0; k < n; ++k) std::memcpy(d + k * c.size(), c.data(), c.size());
+    }
+    Size += n * c.size();
+  }
 };
 
 void ReserveFor(std::u16string& out, size_t size) {
@@ -97,7 +161,7 @@ struct TTextShape {
   uint8_t Mask = 0;
   bool Rewrite = true;
   size_t LeastWidth = 0;
-  char16_t LeastChar = u' ';
+  uint8_t LeastKind = kSpace;  // what the least-indentation string is made of
   // Whether some blank line is narrower than the least width: under
   // ipFirstChar/tlAll it takes the least-indentation string, whose length
   // the counts below do not foresee.
@@ -113,7 +177,7 @@ TTextShape MeasureText(std::u16string_view text) {
   size_t blankWidth = kNone;
   bool afterBlank = true;
   for (size_t start = 0; start < text.size();) {
-    const TLineShape line = ShapeAt(text, start, shape.Mask);
+    const TLineShape line = ShapeAt<char16_t>(text, start, shape.Mask);
     start = line.End;
     shape.All.Take(line);
     if (line.Blank) {
@@ -140,7 +204,7 @@ TTextShape MeasureText(std::u16string_view text) {
   // mixture is rewritten as spaces.
   shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
   if (leastLength != kNone) shape.LeastWidth = shape.Rewrite ? leastWidth : leastLength;
-  if (!shape.Rewrite) shape.LeastChar = shape.Mask == kIdeographic ? u'\u3000' : shape.Mask == kTab ? u'\t' : u' ';
+  if (!shape.Rewrite) shape.LeastKind = shape.Mask;
   const size_t narrowest = shape.Rewrite ? blankWidth : blankLength;
   shape.NarrowBlank = narrowest != kNone && narrowest < shape.LeastWidth;
   return shape;
@@ -166,15 +230,25 @@ size_t ForeseenSize(const TTextShape& shape, size_t textLength, size_t symbolLen
   return size.Size;
 }
 
-template <class Sink>
-void EmitText(std::u16string_view text, std::u16string_view symbol, TInsertPosition position, TTargetLines target,
-              const TTextShape& shape, Sink& out, bool afterBlank = true) {
+template <class C>
+std::basic_string_view<C> IndentUnit(uint8_t kind) noexcept {
+  return kind == kIdeographic ? TUnitsOf<C>::Ideographic : kind == kTab ? TUnitsOf<C>::Tab : TUnitsOf<C>::Space;
+}
+
+template <class C, class Sink>
+void EmitText(std::basic_string_view<C> text, std::basic_string_view<C> symbol, TInsertPosition position,
+              TTargetLines target, const TTextShape& shape, Sink& out, bool afterBlank = true) {
+  using TView = std::basic_string_view<C>;
   const size_t least = shape.LeastWidth;
+  const TView space = TUnitsOf<C>::Space;
+  const TView leastUnit = IndentUnit<C>(shape.LeastKind);
+  // Without rewriting the indentation is of one kind throughout the text.
+  const size_t unitLength = shape.Rewrite ? 1 : leastUnit.size();
   uint8_t mask = 0;
   for (size_t start = 0; start < text.size();) {
-    const TLineShape line = ShapeAt(text, start, mask);
+    const TLineShape line = ShapeAt<C>(text, start, mask);
     start = line.End;
-    const std::u16string_view whole = text.substr(line.Start, line.End - line.Start);
+    const TView whole = text.substr(line.Start, line.End - line.Start);
     const size_t width = shape.Rewrite ? line.Width : line.Indent;
 
     bool chosen = false;
@@ -191,31 +265,61 @@ void EmitText(std::u16string_view text, std::u16string_view symbol, TInsertPosit
         }
         break;
     }
-    if (chosen && position == ipLineHead) {
+    if (!chosen) {
+      out.Room(whole.size());
+      out.Put(whole);
+    } else if (position == ipLineHead) {
+      out.Room(symbol.size() + whole.size());
       out.Put(symbol);
       out.Put(whole);
-    } else if (chosen && position == ipFirstChar) {
+    } else if (position == ipFirstChar) {
       if (least <= width) {
         // Symbol at column `least`; deeper indentation follows it.
         if (shape.Rewrite) {
-          out.Fill(least, u' ');
+          out.Room(width + symbol.size() + whole.size());
+          out.Fill(least, space);
           out.Put(symbol);
-          out.Fill(width - least, u' ');
-          out.Put(whole.substr(line.Indent));
+          out.Fill(width - least, space);
+          out.Put(whole.substr(line.IndentEnd - line.Start));
         } else {
-          out.Put(whole.substr(0, least));
+          out.Room(symbol.size() + whole.size());
+          out.Put(whole.substr(0, least * unitLength));
           out.Put(symbol);
-          out.Put(whole.substr(least));
+          out.Put(whole.substr(least * unitLength));
         }
       } else {
         // A blank line narrower than the least indentation.
-        out.Fill(least, shape.LeastChar);
+        out.Room(least * leastUnit.size() + symbol.size() + 2);
+        out.Fill(least, leastUnit);
         out.Put(symbol);
-        out.Put(whole.substr(whole.size() - BreakLength(whole)));
+        out.Put(whole.substr(whole.size() - BreakAtEnd(whole)));
       }
     } else {
+      out.Room(whole.size());
       out.Put(whole);
     }
+  }
+}
+
+// The shape of a whole text as its measure gives it.
+TTextShape ShapeOfMeasure(const TIndentMeasure& whole) {
+  TTextShape shape;
+  shape.Mask = whole.Kinds;
+  shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
+  if (whole.LeastLength != kNone) shape.LeastWidth = shape.Rewrite ? whole.LeastWidth : whole.LeastLength;
+  if (!shape.Rewrite) shape.LeastKind = shape.Mask;
+  return shape;
+}
+
+template <class C>
+void MeasureLines(std::basic_string_view<C> piece, TIndentMeasure& measure) noexcept {
+  for (size_t start = 0; start < piece.size();) {
+    const TLineShape line = ShapeAt<C>(piece, start, measure.Kinds);
+    start = line.End;
+    size_t& length = line.Blank ? measure.BlankLength : measure.LeastLength;
+    size_t& width = line.Blank ? measure.BlankWidth : measure.LeastWidth;
+    if (line.Indent < length) length = line.Indent;
+    if (line.Width < width) width = line.Width;
   }
 }
 
@@ -259,16 +363,9 @@ std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Sy
   return result;
 }
 
-void MeasureIndentation(std::u16string_view Piece, TIndentMeasure& Measure) {
-  for (size_t start = 0; start < Piece.size();) {
-    const TLineShape line = ShapeAt(Piece, start, Measure.Kinds);
-    start = line.End;
-    size_t& length = line.Blank ? Measure.BlankLength : Measure.LeastLength;
-    size_t& width = line.Blank ? Measure.BlankWidth : Measure.LeastWidth;
-    if (line.Indent < length) length = line.Indent;
-    if (line.Width < width) width = line.Width;
-  }
-}
+void MeasureIndentation(std::u16string_view Piece, TIndentMeasure& Measure) { MeasureLines(Piece, Measure); }
+
+void MeasureIndentation(std::string_view Utf8Piece, TIndentMeasure& Measure) { MeasureLines(Utf8Piece, Measure); }
 
 void MergeIndentMeasure(TIndentMeasure& Into, const TIndentMeasure& Other) {
   Into.Kinds |= Other.Kinds;
@@ -283,16 +380,23 @@ std::u16string InsertHeadSymbolInPiece(std::u16string_view Piece, std::u16string
                                        bool AfterNonBlankLine) {
   std::u16string result;
   if (Piece.empty()) return result;
-  // The shape of the whole text, as MeasureText gives it.
-  TTextShape shape;
-  shape.Mask = Whole.Kinds;
-  shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
-  if (Whole.LeastLength != kNone) shape.LeastWidth = shape.Rewrite ? Whole.LeastWidth : Whole.LeastLength;
-  if (!shape.Rewrite) shape.LeastChar = shape.Mask == kIdeographic ? u'\u3000' : shape.Mask == kTab ? u'\t' : u' ';
+  const TTextShape shape = ShapeOfMeasure(Whole);
   // Room for a symbol and some rewritten indentation in every few lines; the
   // rare piece that needs more grows.
   ReserveFor(result, Piece.size() + Piece.size() / 2 + Symbol.size());
   TWriter writer{result};
   EmitText(Piece, Symbol, Position, Target, shape, writer, !AfterNonBlankLine);
+  return result;
+}
+
+std::string InsertHeadSymbolInUtf8Piece(std::string_view Piece, std::string_view Symbol, TInsertPosition Position,
+                                        TTargetLines Target, const TIndentMeasure& Whole, bool AfterNonBlankLine) {
+  std::string result;
+  if (Piece.empty()) return result;
+  const TTextShape shape = ShapeOfMeasure(Whole);
+  result.resize(Piece.size() + Piece.size() / 4 + Symbol.size());
+  TByteWriter writer{result};
+  EmitText(Piece, Symbol, Position, Target, shape, writer, !AfterNonBlankLine);
+  result.resize(writer.Size);
   return result;
 }

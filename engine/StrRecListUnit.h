@@ -33,6 +33,8 @@ struct TIndentMeasure {
 };
 // Adds the lines of Piece to Measure.
 void MeasureIndentation(std::u16string_view Piece, TIndentMeasure& Measure);
+// The same on the text's valid UTF-8 bytes, giving the same measure.
+void MeasureIndentation(std::string_view Utf8Piece, TIndentMeasure& Measure);
 // Adds the measure of other pieces, in any order.
 void MergeIndentMeasure(TIndentMeasure& Into, const TIndentMeasure& Other);
 // InsertHeadSymbol on Piece, whole lines of a text whose measure is Whole;
@@ -43,3 +45,7 @@ void MergeIndentMeasure(TIndentMeasure& Into, const TIndentMeasure& Other);
 std::u16string InsertHeadSymbolInPiece(std::u16string_view Piece, std::u16string_view Symbol,
                                        TInsertPosition Position, TTargetLines Target, const TIndentMeasure& Whole,
                                        bool AfterNonBlankLine);
+// InsertHeadSymbolInPiece on the valid UTF-8 bytes of a piece and of the
+// symbol, giving the UTF-8 bytes of its result.
+std::string InsertHeadSymbolInUtf8Piece(std::string_view Piece, std::string_view Symbol, TInsertPosition Position,
+                                        TTargetLines Target, const TIndentMeasure& Whole, bool AfterNonBlankLine);

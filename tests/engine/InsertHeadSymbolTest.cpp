@@ -3,13 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
 #include <vector>
 
+#include "LineBreaks.h"
 #include "Notation.h"
 #include "RandomText.h"
 #include "StringRecordList.h"
 #include "StringUnit.h"
+#include "Utf.h"
 
 namespace {
 
@@ -181,5 +184,64 @@ TEST(InsertHeadSymbol, MatchesLineListDefinitionOnGeneratedTexts) {
       for (auto t : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank})
         ASSERT_EQ(InsertHeadSymbol(text, symbol, p, t), ReferenceInsert(text, symbol, p, t))
             << "round " << round << " position " << int(p) << " target " << int(t);
+  }
+}
+
+// The edit of UTF-8 bytes against the edit of the decoded text, on texts cut
+// into pieces of whole lines: the same measure, the same result bytes.
+TEST(InsertHeadSymbol, Utf8PiecesMatchDecodedPieces) {
+  std::mt19937 rng(20240612);
+  // Neighbours of the ideographic space in UTF-8 (E3 80 81, E3 81 80) and a
+  // surrogate pair, which are no indentation.
+  static const char16_t alphabet[] = {u' ', u' ', u'\t', u'\u3000', u'\u3000', u'\r', u'\n', u'\n', u'a',
+                                      u'>', u'\u3001', u'\u3040', u'\0', u'\xD83D', u'\xDE00', u'\x85'};
+  const std::u16string symbols[] = {u"> ", u"", u"\u3000x", u"\t#", u"\xD83D\xDE00"};
+  for (int round = 0; round < 600; ++round) {
+    std::u16string text(rng() % (round % 10 == 0 ? 400 : 60), u'a');
+    for (char16_t& c : text) c = alphabet[rng() % std::size(alphabet)];
+    // Only whole surrogate pairs: a lone one is no valid UTF-8.
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == u'\xD83D' && (i + 1 == text.size() || text[i + 1] != u'\xDE00')) text[i] = u'b';
+      if (text[i] == u'\xDE00' && (i == 0 || text[i - 1] != u'\xD83D')) text[i] = u'b';
+    }
+    // Whole lines in each piece, and whether its last line is non-blank.
+    std::vector<std::u16string_view> pieces;
+    std::vector<bool> endsNonBlank;
+    for (size_t start = 0; start < text.size();) {
+      size_t end = start, last = start;
+      for (int lines = 1 + rng() % 4; lines > 0 && end < text.size(); --lines) last = end, end = LineEndAt(text, end);
+      pieces.push_back(std::u16string_view(text).substr(start, end - start));
+      const std::u16string_view line = std::u16string_view(text).substr(last, end - last);
+      endsNonBlank.push_back(line.find_first_not_of(u" \t\u3000") < line.size() - BreakLength(line));
+      start = end;
+    }
+    TIndentMeasure units, bytes;
+    for (std::u16string_view piece : pieces) {
+      MeasureIndentation(piece, units);
+      MeasureIndentation(*Utf16ToUtf8(piece), bytes);
+    }
+    ASSERT_EQ(bytes.Kinds, units.Kinds) << round;
+    ASSERT_EQ(bytes.LeastLength, units.LeastLength) << round;
+    ASSERT_EQ(bytes.LeastWidth, units.LeastWidth) << round;
+    ASSERT_EQ(bytes.BlankLength, units.BlankLength) << round;
+    ASSERT_EQ(bytes.BlankWidth, units.BlankWidth) << round;
+    const std::u16string& symbol = symbols[round % std::size(symbols)];
+    for (auto p : {ipLineHead, ipFirstChar})
+      for (auto t : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank}) {
+        std::string joined;
+        bool afterNonBlank = false;
+        for (size_t k = 0; k < pieces.size(); ++k) {
+          const std::u16string_view piece = pieces[k];
+          const std::string edited =
+              InsertHeadSymbolInUtf8Piece(*Utf16ToUtf8(piece), *Utf16ToUtf8(symbol), p, t, units, afterNonBlank);
+          ASSERT_EQ(edited, *Utf16ToUtf8(InsertHeadSymbolInPiece(piece, symbol, p, t, units, afterNonBlank)))
+              << "round " << round << " position " << int(p) << " target " << int(t);
+          joined += edited;
+          afterNonBlank = endsNonBlank[k];
+        }
+        if (!text.empty()) {
+          ASSERT_EQ(joined, *Utf16ToUtf8(InsertHeadSymbol(text, symbol, p, t))) << round;
+        }
+      }
   }
 }
