@@ -55,7 +55,14 @@ std::u16string DecodeSettingsText(std::string_view Bytes, TSettingsEncoding Enco
 
 void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TCommonStringRecordList& Entries) {
   const std::string bytes = ReadWholeFile(Path);
-  SetValidEntries(Entries, DecodeSettingsText(bytes, Encoding, Path));
+  const std::u16string text = DecodeSettingsText(bytes, Encoding, Path);
+  // NULs are what a UTF-16 file saved without a mark looks like here; its
+  // symbols would be nonsense, so say what to do instead of using them.
+  const size_t nul = text.find(u'\0');
+  if (nul != std::u16string::npos)
+    FailBadInput("settings file " + Quote(Path) + " holds a NUL character (at character " + std::to_string(nul) +
+                 "); a UTF-16 file needs a byte order mark");
+  SetValidEntries(Entries, text);
   if (Entries.Count() == 0)
     FailBadInput("settings file " + Quote(Path) + " holds no valid entry (each entry is a line: symbol, tab, caption)");
 }

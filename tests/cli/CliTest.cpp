@@ -401,6 +401,9 @@ TEST(Cli, SettingsEncodings) {
           "neither UTF-8 nor code page 932 text (byte offset 7)");
   Refused({"entries", "--settings", WriteTemp("bad2.txt", "> \tok\x81"), "--settings-encoding", "cp932"}, "",
           "not code page 932 text (byte offset 5)");
+  // UTF-16 without a mark: ASCII in it reads as UTF-8 holding NULs.
+  Refused({"delete-all", "--settings", WriteTemp("u16.txt", std::string(">\0 \0\t\0x\0", 8))}, "> a\n",
+          "holds a NUL character (at character 1); a UTF-16 file needs a byte order mark");
 }
 
 TEST(Cli, BytesPassThrough) {

@@ -723,8 +723,8 @@ std::string Utf16File(std::u16string_view text, bool bigEndian) {
   return out;
 }
 
-// Japanese captions, symbols outside code page 932 (one beyond U+FFFF), and
-// an access key and shortcut column in a caption.
+// Japanese captions, symbols outside code page 932 (», ▶ and one beyond
+// U+FFFF; → is in it), and an access key and shortcut column in a caption.
 const std::u16string kUnicodeSettings =
     u"» \t引用(&Q)\\tCtrl+1\r\n"
     u"→ \t矢印\r\n"
