@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Files.h"
+#include "LineScan.h"
 #include "Messages.h"
 #include "TextBytes.h"
 #include "TextDecoding.h"
@@ -268,8 +269,10 @@ void ReadFromDescriptor(const std::shared_ptr<TShared>& s, int fd, TFileKind kin
   // look at the whole text.
   const size_t noHead = static_cast<size_t>(-1);
   size_t tryHeadAt = s->Measured || s->MeasureOnly ? noHead : kLongLine;
+  const bool skipsBlankLines = tryHeadAt != noHead && edit.Kind == ekInsert &&
+                               (edit.Target == tlNonBlank || edit.Target == tlAfterBlank);
   // Hands cur over as `kind` up to `cut`; the rest begins the next piece.
-  auto handOver = [&](size_t cut, TPieceKind kind) -> bool {
+  auto handOver = [&](size_t cut, TPieceKind kind, bool blankLineEnds = false) -> bool {
     TPiece* next = acquire(seq + 1);
     if (!next) return false;
     TByteBuffer& in = cur->In;
@@ -281,7 +284,8 @@ void ReadFromDescriptor(const std::shared_ptr<TShared>& s, int fd, TFileKind kin
     in.Size = cut;
     cur->Kind = kind;
     // A long line's head proved it non-blank.
-    next->AfterNonBlank = noteBlankness && (kind == TPieceKind::Lines ? !LastLineIsBlank(in.View()) : true);
+    next->AfterNonBlank =
+        noteBlankness && !blankLineEnds && (kind == TPieceKind::Lines ? !LastLineIsBlank(in.View()) : true);
     hand(*cur);
     cur = next;
     ++seq;
@@ -336,6 +340,17 @@ void ReadFromDescriptor(const std::shared_ptr<TShared>& s, int fd, TFileKind kin
     // slow writer gets each line back before it writes the next.
     const size_t cut = WholeLinesLength(in.View());
     if (cut > 0) {
+      if (skipsBlankLines && in.Size >= kLongLine) {
+        // A long line that held nothing but indentation up to its break: a
+        // blank line, which this insertion leaves as it came.
+        const size_t first = FindLineEnd(in.View(), 0);
+        const size_t indent = IndentationLength(in.View());
+        if (first >= kLongLine && (in.View()[indent] == '\r' || in.View()[indent] == '\n')) {
+          tryHeadAt = kLongLine;
+          if (!handOver(first, TPieceKind::Verbatim, true)) return;
+          continue;
+        }
+      }
       if (tryHeadAt != noHead) tryHeadAt = kLongLine;
       if (!handOver(cut, TPieceKind::Lines)) return;
       continue;
@@ -346,6 +361,11 @@ void ReadFromDescriptor(const std::shared_ptr<TShared>& s, int fd, TFileKind kin
         inLongLine = true;
         tryHeadAt = kLongLine;
         if (!handOver(head, TPieceKind::Ready)) return;
+      } else if (const size_t indent = edit.Kind == ekInsert ? 0 : IndentationLength(in.View()); indent > 0) {
+        // A deletion never touches the indentation: a long run of it goes
+        // out as it came, and what follows it decides the line.
+        tryHeadAt = kLongLine;
+        if (!handOver(indent, TPieceKind::Verbatim)) return;
       } else {
         tryHeadAt = in.Size * 2;  // an indentation or a run of symbols as long: look again later
       }
@@ -369,6 +389,22 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
   s->PieceDone.notify_all();
 }
 
+// True when bytes are UTF-8, checked a window at a time so that a long
+// piece copied as it came needs no text of its size; else bad is the offset
+// of the first bad byte.
+bool CheckUtf8(std::string_view bytes, TUnits& units, size_t& bad) {
+  for (size_t at = 0; at < bytes.size();) {
+    size_t n = std::min(kPiece, bytes.size() - at);
+    if (at + n < bytes.size()) n = CompleteUtf8Length(bytes.substr(at, n));  // whole characters per window
+    if (!units.Decode(bytes.substr(at, n), bad)) {
+      bad += at;
+      return false;
+    }
+    at += n;
+  }
+  return true;
+}
+
 void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnly, bool keepText, TPiece& piece,
                TUnits& units, bool noteChanges) {
   if (!piece.Stored.empty()) {
@@ -390,7 +426,7 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
   if (piece.Kind == TPieceKind::Verbatim) {
     piece.Changed = false;
     piece.Out.Size = 0;  // In is written
-    if (!units.Decode(bytes, bad)) {
+    if (!CheckUtf8(bytes, units, bad)) {
       piece.Bad = true;
       piece.BadOffset = piece.Offset + bad;
       piece.BreaksBeforeBad = 0;  // the line began before the piece

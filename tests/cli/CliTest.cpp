@@ -501,6 +501,13 @@ TEST(Cli, LongLines) {
       std::string(9 << 19, ' ') + "> x\n\n" + body,
       symbols + "x\n> y\n",
       "\n" + body + "\r\n",
+      [] {  // a long mixed indentation, an ideographic space across the window's end, then symbols
+        std::string t(3 << 19, '\t');
+        for (int i = 0; i < (1 << 19); ++i) t += "\xE3\x80\x80 ";
+        return t + "# > y\n";
+      }(),
+      std::string(9 << 19, ' ') + "\r\n> z",  // a long line of nothing but indentation
+      "x\n" + std::string(9 << 19, '\t') + "\n" + std::string(9 << 19, ' ') + "\r\nw\n",  // two long blank lines
   };
   const std::vector<std::pair<std::vector<std::string>, TEdit>> edits = {
       {{"insert", "> "}, {ekInsert, ipLineHead, tlAll, u"> ", {}}},
