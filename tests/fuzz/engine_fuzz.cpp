@@ -1,25 +1,34 @@
 // Fuzz target for the line-head engine. Every result is compared with a slow
 // reference written straight from the definitions, on lines cut by the
 // string record list; the checks also cover the round trips that users rely
-// on and the UTF-8 conversions. Any mismatch aborts with both texts.
+// on and the UTF-8 conversions. The fast paths (pieces of a text edited one
+// by one, on UTF-8 bytes, or by the head of a long line; vector line cutting;
+// lenient decoders) are compared with the whole-text UTF-16 functions. Any
+// mismatch aborts with both texts.
 //
 // The input bytes are read as a small program: options, a symbol, entries and
 // a text, drawn mostly from an alphabet of the characters that matter here
 // (indentation, breaks, symbol characters, backslashes, NUL, lone surrogates).
+// The spare high bits of each text byte choose where the text is cut into
+// pieces and which heads of its lines are edited alone.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "EditUnit.h"
 #include "HeadSymbolUnit.h"
+#include "LineScan.h"
 #include "StrRecListUnit.h"
 #include "StringRecordList.h"
 #include "StringUnit.h"
 #include "SymbolEntryUnit.h"
+#include "TextDecoding.h"
 #include "Utf.h"
 
 namespace {
@@ -333,19 +342,28 @@ struct TReader {
     --N;
     return *P++;
   }
-  char16_t Char() {
+  // The character, and in `spare` the byte's bits that the alphabet leaves
+  // over (0 for a raw code unit).
+  char16_t Char(uint8_t* spare = nullptr) {
     const uint8_t b = Byte();
+    constexpr size_t kSize = sizeof kAlphabet / sizeof *kAlphabet;
+    if (spare) *spare = 0;
     if (b == 0xFF && N >= 2) {  // a raw code unit
       const char16_t c = static_cast<char16_t>(P[0] | (P[1] << 8));
       P += 2;
       N -= 2;
       return c;
     }
-    return kAlphabet[b % (sizeof kAlphabet / sizeof *kAlphabet)];
+    if (spare) *spare = static_cast<uint8_t>(b / kSize);
+    return kAlphabet[b % kSize];
   }
-  u16 String(size_t n) {
+  u16 String(size_t n, std::vector<uint8_t>* spares = nullptr) {
     u16 s;
-    while (n-- > 0 && N > 0) s += Char();
+    while (n-- > 0 && N > 0) {
+      uint8_t spare = 0;
+      s += Char(&spare);
+      if (spares) spares->push_back(spare);
+    }
     return s;
   }
 };
@@ -391,6 +409,283 @@ void CheckUtf(const uint8_t* data, size_t size, u16v text) {
   SetUtfCodec(saved);
 }
 
+// ---------------------------------------------------------------- fast paths
+
+// Bytes shown as code units, for the reports.
+u16 Widen(std::string_view bytes) {
+  u16 out;
+  for (char c : bytes) out += static_cast<char16_t>(static_cast<unsigned char>(c));
+  return out;
+}
+
+void CheckBytes(const char* what, u16v input, std::string_view got, std::string_view expected) {
+  if (got != expected) Fail(what, input, Widen(got), Widen(expected));
+}
+
+const char* KindName(TEditKind kind) {
+  static const char* const names[] = {"insert", "delete given", "delete once", "delete all"};
+  return names[kind];
+}
+
+std::string EditName(const char* what, const TEdit& edit) {
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "%s (%s, position %d, target %d)", what, KindName(edit.Kind),
+                static_cast<int>(edit.Position), static_cast<int>(edit.Target));
+  return buf;
+}
+
+u16 EditRef(u16v text, const TEdit& edit) {
+  switch (edit.Kind) {
+    case ekInsert: return InsertRef(text, edit.Symbol, edit.Position, edit.Target);
+    case ekDeleteGiven: return DeleteOnceRef(text, {edit.Symbol});
+    case ekDeleteOnce: return DeleteOnceRef(text, edit.Symbols);
+    case ekDeleteAll: return DeleteAllRef(text, edit.Symbols);
+  }
+  return u16(text);
+}
+
+bool IsBlankRef(u16v line) {
+  const u16v rest = line.substr(IndentLength(line));
+  return rest.empty() || rest == u"\r\n" || rest == u"\r" || rest == u"\n";
+}
+
+// The measure of a text from its lines: least indentation length and width
+// over the non-blank and over the blank lines.
+TIndentMeasure MeasureRef(u16v text) {
+  TIndentMeasure m;
+  for (const u16& line : CutLines(text)) {
+    const u16v indent = u16v(line).substr(0, IndentLength(line));
+    const size_t width = ExpandIndentRef(indent, false).size();
+    size_t& length = IsBlankRef(line) ? m.BlankLength : m.LeastLength;
+    size_t& least = IsBlankRef(line) ? m.BlankWidth : m.LeastWidth;
+    length = std::min(length, indent.size());
+    least = std::min(least, width);
+  }
+  return m;
+}
+
+bool SameMeasure(const TIndentMeasure& a, const TIndentMeasure& b, bool kinds) {
+  return (!kinds || a.Kinds == b.Kinds) && a.LeastLength == b.LeastLength && a.LeastWidth == b.LeastWidth &&
+         a.BlankLength == b.BlankLength && a.BlankWidth == b.BlankWidth;
+}
+
+void CheckMeasure(const char* what, u16v input, const TIndentMeasure& got, const TIndentMeasure& expected,
+                  bool kinds) {
+  if (SameMeasure(got, expected, kinds)) return;
+  char buf[200];
+  std::snprintf(buf, sizeof buf, "kinds %u least %zu/%zu blank %zu/%zu", got.Kinds, got.LeastLength, got.LeastWidth,
+                got.BlankLength, got.BlankWidth);
+  const std::string g = buf;
+  std::snprintf(buf, sizeof buf, "kinds %u least %zu/%zu blank %zu/%zu", expected.Kinds, expected.LeastLength,
+                expected.LeastWidth, expected.BlankLength, expected.BlankWidth);
+  Fail(what, input, Widen(g), Widen(buf));
+}
+
+// The text cut into pieces of whole lines: after each line whose last unit
+// has the spare bit 1 set. Pieces keep their order; joined they are the text.
+std::vector<u16v> CutPieces(u16v text, const std::vector<uint8_t>& spares) {
+  std::vector<u16v> pieces;
+  size_t start = 0;
+  for (size_t end = 0; end < text.size();) {
+    end = LineEndAt(text, end);
+    if ((spares[end - 1] & 1) || end == text.size()) {
+      pieces.push_back(text.substr(start, end - start));
+      start = end;
+    }
+  }
+  return pieces;
+}
+
+// Whether the last line of a piece is non-blank (the flag its successor gets).
+bool EndsNonBlank(u16v piece, bool before) {
+  const std::vector<u16> lines = CutLines(piece);
+  return lines.empty() ? before : !IsBlankRef(lines.back());
+}
+
+// One edit: whole text against the reference, then every fast path against
+// the whole-text result.
+void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, const std::vector<uint8_t>& spares,
+               const TIndentMeasure& measure, const std::optional<TIndentMeasure>& utf8Measure) {
+  const u16 whole = ApplyEdit(text, edit);
+  Check(EditName("ApplyEdit", edit).c_str(), text, whole, EditRef(text, edit));
+  if (text.empty()) return;  // an empty text is no line, and no piece
+
+  const bool byPiece = EditWorksPieceByPiece(edit);
+  if (EditWorksLineByLine(edit) && !byPiece) Fail("line by line but not piece by piece", text, u"", u"");
+  const std::optional<std::string> symbol8 = Utf16ToUtf8(edit.Symbol);
+  u16 joined, joinedMeasured;
+  std::string joined8;
+  bool after = false;
+  for (const u16v piece : pieces) {
+    if (byPiece) {
+      const u16 got = ApplyEditToPiece(piece, edit, after);
+      joined += got;
+      // Line by line, the line before does not matter.
+      if (EditWorksLineByLine(edit))
+        Check(EditName("ApplyEditToPiece ignores the line before", edit).c_str(), piece,
+              ApplyEditToPiece(piece, edit, !after), got);
+    }
+    joinedMeasured += ApplyEditToMeasuredPiece(piece, edit, measure, after);
+    if (utf8Measure) {
+      const std::string bytes = *Utf16ToUtf8(piece);
+      const std::optional<std::string> got = ApplyEditToMeasuredUtf8Piece(bytes, edit, *utf8Measure, after);
+      // It works on the bytes for insertions of a valid symbol, and only then.
+      if (got.has_value() != (edit.Kind == ekInsert && symbol8.has_value()))
+        Fail(EditName("ApplyEditToMeasuredUtf8Piece falls back", edit).c_str(), piece, got ? u"bytes" : u"nullopt",
+             u"");
+      if (got) joined8 += *got;
+    }
+    after = EndsNonBlank(piece, after);
+  }
+  if (byPiece) Check(EditName("ApplyEditToPiece joined", edit).c_str(), text, joined, whole);
+  Check(EditName("ApplyEditToMeasuredPiece joined", edit).c_str(), text, joinedMeasured, whole);
+  if (utf8Measure && edit.Kind == ekInsert && symbol8)
+    CheckBytes(EditName("ApplyEditToMeasuredUtf8Piece joined", edit).c_str(), text, joined8, *Utf16ToUtf8(whole));
+
+  // Empty pieces give nothing.
+  if (byPiece) Check("ApplyEditToPiece of nothing", text, ApplyEditToPiece(u"", edit, true), u"");
+  Check("ApplyEditToMeasuredPiece of nothing", text, ApplyEditToMeasuredPiece(u"", edit, measure, true), u"");
+  if (auto none = ApplyEditToMeasuredUtf8Piece("", edit, measure, true)) CheckBytes("Utf8 piece of nothing", text, *none, "");
+
+  // Heads of lines: the chosen ones (spare bit 2 on their last unit) and the
+  // whole line without its break. Where the head decides the line, the rest
+  // of the line follows it unchanged.
+  if (!byPiece) return;
+  bool nonBlankBefore = false;
+  size_t start = 0;
+  for (const u16& line : CutLines(text)) {
+    const size_t content = line.size() - BreakOf(line).size();
+    const u16 expected = ApplyEditToPiece(line, edit, nonBlankBefore);
+    for (size_t h = 0; h <= content; ++h) {
+      if (h != content && !(h > 0 && (spares[start + h - 1] & 2))) continue;
+      const u16v head = u16v(line).substr(0, h);
+      const std::optional<u16> got = ApplyEditToLineHead(head, edit, nonBlankBefore);
+      // An insertion is decided by any head that is more than indentation.
+      if (edit.Kind == ekInsert && got.has_value() != (IndentLength(head) < h))
+        Fail(EditName("ApplyEditToLineHead decides", edit).c_str(), head, got ? *got : u"nullopt", u"");
+      if (got) Check(EditName("ApplyEditToLineHead", edit).c_str(), line, *got + line.substr(h), expected);
+    }
+    nonBlankBefore = !IsBlankRef(line);
+    start += line.size();
+  }
+}
+
+void CheckEdits(u16v text, const std::vector<uint8_t>& spares, u16v symbol, const std::vector<u16>& usable,
+                bool reverseMerge) {
+  // Measures: of the whole text, of the pieces merged (in either order), and
+  // of the UTF-8 bytes, against the measure of the lines.
+  const std::vector<u16v> pieces = CutPieces(text, spares);
+  TIndentMeasure whole;
+  MeasureIndentation(text, whole);
+  CheckMeasure("MeasureIndentation", text, whole, MeasureRef(text), false);
+  TIndentMeasure merged;
+  for (size_t k = 0; k < pieces.size(); ++k) {
+    TIndentMeasure one;
+    MeasureIndentation(pieces[reverseMerge ? pieces.size() - 1 - k : k], one);
+    MergeIndentMeasure(merged, one);
+  }
+  CheckMeasure("MergeIndentMeasure", text, merged, whole, true);
+  std::optional<TIndentMeasure> utf8Measure;
+  if (Utf16ToUtf8(text)) {
+    utf8Measure.emplace();
+    for (const u16v piece : pieces) {
+      TIndentMeasure one, one8;
+      MeasureIndentation(piece, one);
+      MeasureIndentation(std::string_view(*Utf16ToUtf8(piece)), one8);
+      CheckMeasure("MeasureIndentation of UTF-8", piece, one8, one, true);
+      MergeIndentMeasure(*utf8Measure, one8);
+    }
+  }
+
+  // Every kind of edit. Deleted symbols are those a settings list or the
+  // filter can give: no tab or line break.
+  u16 given;
+  for (char16_t c : symbol)
+    if (c != u'\t' && c != u'\r' && c != u'\n') given += c;
+  TEdit edit;
+  edit.Symbol = u16(symbol);
+  for (auto position : {ipLineHead, ipFirstChar})
+    for (auto target : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank}) {
+      edit.Position = position;
+      edit.Target = target;
+      CheckEdit(text, edit, pieces, spares, whole, utf8Measure);
+    }
+  edit = TEdit{};
+  edit.Kind = ekDeleteGiven;
+  edit.Symbol = given;
+  CheckEdit(text, edit, pieces, spares, whole, utf8Measure);
+  edit = TEdit{};
+  for (const u16& e : usable) edit.Symbols.push_back(SymbolRef(e));
+  if (!given.empty()) edit.Symbols.push_back(given);
+  for (TEditKind kind : {ekDeleteOnce, ekDeleteAll}) {
+    edit.Kind = kind;
+    CheckEdit(text, edit, pieces, spares, whole, utf8Measure);
+  }
+}
+
+// Line ends by a plain scan: CR LF, then a lone CR, then a lone LF.
+size_t LineEndRef(std::string_view s, size_t start) {
+  for (size_t i = start; i < s.size(); ++i) {
+    if (s[i] == '\n') return i + 1;
+    if (s[i] == '\r') return i + 1 < s.size() && s[i + 1] == '\n' ? i + 2 : i + 1;
+  }
+  return s.size();
+}
+
+void CheckLineScan(std::string_view bytes, u16v text) {
+  for (size_t i = 0; i <= bytes.size(); ++i)
+    if (FindLineEnd(bytes, i) != LineEndRef(bytes, i)) Fail("FindLineEnd of bytes", Widen(bytes.substr(i)), u"", u"");
+  for (size_t i = 0; i <= text.size(); ++i)
+    if (FindLineEnd(text, i) != LineEndAt(text, i)) Fail("FindLineEnd", text.substr(i), u"", u"");
+  if (CountLines(text) != CutLines(text).size()) Fail("CountLines", text, u"", u"");
+}
+
+// The lenient decoders: any bytes give valid UTF-16, and valid input gives
+// what the strict decoder gives.
+void CheckLenient(std::string_view bytes) {
+  const u16 lenient = Utf8ToUtf16Replacing(bytes);
+  if (!Utf16ToUtf8(lenient)) Fail("Utf8ToUtf16Replacing gives lone surrogates", Widen(bytes), lenient, u"");
+  if (auto strict = Utf8ToUtf16(bytes)) Check("Utf8ToUtf16Replacing of valid bytes", Widen(bytes), lenient, *strict);
+  for (bool big : {false, true}) {
+    const u16 units = Utf16ToUtf16Replacing(bytes, big);
+    if (!Utf16ToUtf8(units)) Fail("Utf16ToUtf16Replacing gives lone surrogates", Widen(bytes), units, u"");
+    if (units.size() != (bytes.size() + 1) / 2) Fail("Utf16ToUtf16Replacing length", Widen(bytes), units, u"");
+  }
+}
+
+std::string Utf16Bytes(u16v text, bool big) {
+  std::string out;
+  for (char16_t c : text) {
+    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+    out += big ? hi : lo;
+    out += big ? lo : hi;
+  }
+  return out;
+}
+
+void CheckDecoding(std::string_view raw, u16v text) {
+  const auto withoutMark = [](std::string_view b) { return u"(none)" + Widen(b); };
+  const std::optional<std::string> valid = Utf16ToUtf8(text);
+  const TUtfCodec saved = UtfCodec();
+  for (TUtfCodec codec : {TUtfCodec::Scalar, TUtfCodec::Sse41}) {
+    if (!SetUtfCodec(codec)) continue;
+    CheckLenient(raw);
+    const u16 any = DecodeMarkedText(raw, withoutMark);
+    const TByteOrderMark mark = ByteOrderMarkOf(raw);
+    if (mark == bomNone) Check("DecodeMarkedText without a mark", Widen(raw), any, withoutMark(raw));
+    else if (!Utf16ToUtf8(any)) Fail("DecodeMarkedText gives lone surrogates", Widen(raw), any, u"");
+    if (!valid) continue;
+    // The text in each encoding, with its mark.
+    CheckLenient(*valid);
+    Check("DecodeMarkedText of UTF-8", text, DecodeMarkedText("\xEF\xBB\xBF" + *valid, withoutMark), text);
+    Check("DecodeMarkedText of UTF-16 LE", text, DecodeMarkedText("\xFF\xFE" + Utf16Bytes(text, false), withoutMark),
+          text);
+    Check("DecodeMarkedText of UTF-16 BE", text, DecodeMarkedText("\xFE\xFF" + Utf16Bytes(text, true), withoutMark),
+          text);
+  }
+  SetUtfCodec(saved);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -414,7 +709,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     entries.push_back(e);
   }
-  const u16 text = r.String(size);
+  std::vector<uint8_t> spares;
+  const u16 text = r.String(size, &spares);
 
   // Cutting and joining lines.
   TCommonStringRecordList list;
@@ -469,6 +765,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check("insert then delete", text, DeleteSpecifiedHeadSymbol(inserted, symbol + u"\tcaption"), text);
   }
 
+  CheckEdits(text, spares, symbol, usable, (options & 0x20) != 0);
+  CheckLineScan(std::string_view(reinterpret_cast<const char*>(data), size), text);
+  if (auto bytes = Utf16ToUtf8(text)) CheckLineScan(*bytes, text);
+  CheckDecoding(std::string_view(reinterpret_cast<const char*>(data), size), text);
   CheckUtf(data, size, text);
   return 0;
 }
