@@ -20,6 +20,7 @@
 #include "Files.h"
 #include "LineScan.h"
 #include "Messages.h"
+#include "StringUnit.h"
 #include "TextBytes.h"
 #include "TextDecoding.h"
 #include "Utf.h"
@@ -344,7 +345,7 @@ void ReadFromDescriptor(const std::shared_ptr<TShared>& s, int fd, TFileKind kin
         // A long line that held nothing but indentation up to its break: a
         // blank line, which this insertion leaves as it came.
         const size_t first = FindLineEnd(in.View(), 0);
-        const size_t indent = IndentationLength(in.View());
+        const size_t indent = IndentLength(in.View());
         if (first >= kLongLine && (in.View()[indent] == '\r' || in.View()[indent] == '\n')) {
           tryHeadAt = kLongLine;
           if (!handOver(first, TPieceKind::Verbatim, true)) return;
@@ -361,7 +362,7 @@ void ReadFromDescriptor(const std::shared_ptr<TShared>& s, int fd, TFileKind kin
         inLongLine = true;
         tryHeadAt = kLongLine;
         if (!handOver(head, TPieceKind::Ready)) return;
-      } else if (const size_t indent = edit.Kind == ekInsert ? 0 : IndentationLength(in.View()); indent > 0) {
+      } else if (const size_t indent = edit.Kind == ekInsert ? 0 : IndentLength(in.View()); indent > 0) {
         // A deletion never touches the indentation: a long run of it goes
         // out as it came, and what follows it decides the line.
         tryHeadAt = kLongLine;

@@ -5,6 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "StringUnit.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -80,26 +82,12 @@ size_t WholeLinesLength(std::string_view Bytes) {
   return 0;
 }
 
-size_t IndentationLength(std::string_view Bytes) {
-  size_t i = 0;
-  while (i < Bytes.size()) {
-    if (Bytes[i] == ' ' || Bytes[i] == '\t') {
-      ++i;
-    } else if (Bytes.substr(i, 3) == "\xE3\x80\x80") {
-      i += 3;
-    } else {
-      break;
-    }
-  }
-  return i;
-}
-
 bool LastLineIsBlank(std::string_view Bytes) {
   size_t end = Bytes.size();
   if (end > 0 && (Bytes[end - 1] == '\n' || Bytes[end - 1] == '\r')) --end;
   if (end > 0 && Bytes[end] == '\n' && Bytes[end - 1] == '\r') --end;
   const size_t start = LineStartBefore(Bytes, end);
-  return IndentationLength(Bytes.substr(start, end - start)) == end - start;
+  return IndentLength(Bytes.substr(start, end - start)) == end - start;
 }
 
 size_t CompleteUtf8Length(std::string_view Bytes) {

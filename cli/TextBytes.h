@@ -29,10 +29,6 @@ private:
   size_t FCapacity = 0;
 };
 
-// Bytes of the indentation that Bytes begin with: spaces, tabs and
-// ideographic spaces (E3 80 80), whole characters only.
-size_t IndentationLength(std::string_view Bytes);
-
 // Number of line breaks (CR LF, lone CR, LF) in the bytes; a CR at the end
 // counts as one.
 size_t CountLineBreaks(std::string_view Bytes);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "HeadSymbolUnit.h"
+#include "StringUnit.h"
 #include "SymbolEntryUnit.h"
 #include "Utf.h"
 
@@ -68,27 +69,17 @@ std::optional<std::string> ApplyEditToMeasuredUtf8Piece(std::string_view Piece, 
   return InsertHeadSymbolInUtf8Piece(Piece, *symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine);
 }
 
-namespace {
-
-size_t IndentationLength(std::u16string_view Line) {
-  size_t n = 0;
-  while (n < Line.size() && (Line[n] == u' ' || Line[n] == u'\t' || Line[n] == u'\u3000')) ++n;
-  return n;
-}
-
-}  // namespace
-
 std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, const TEdit& Edit, bool AfterNonBlankLine) {
   // Whether the line is blank, and where a deletion matches, show only
   // after the indentation.
-  if (IndentationLength(Head) == Head.size()) return std::nullopt;
+  if (IndentLength(Head) == Head.size()) return std::nullopt;
   std::u16string edited = ApplyEditToPiece(Head, Edit, AfterNonBlankLine);
   if (Edit.Kind == ekInsert) return edited;
   // Every pass of a deletion looks at most at the longest symbol after the
   // indentation, which only grows as symbols go: that must end inside Head.
   size_t longest = Edit.Symbol.size();
   for (const std::u16string& s : Edit.Symbols) longest = std::max(longest, s.size());
-  if (IndentationLength(edited) + longest >= edited.size()) return std::nullopt;
+  if (IndentLength(edited) + longest >= edited.size()) return std::nullopt;
   return edited;
 }
 

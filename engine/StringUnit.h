@@ -18,6 +18,28 @@ int Cp932CharWidth(char16_t c) noexcept;
 // Space, ideographic space and tab; nothing else is indentation.
 constexpr bool IsIndentChar(char16_t c) noexcept { return c == u' ' || c == u'\t' || c == u'\u3000'; }
 
+// Units of the indentation that S begins with.
+constexpr size_t IndentLength(std::u16string_view S) noexcept {
+  size_t n = 0;
+  while (n < S.size() && IsIndentChar(S[n])) ++n;
+  return n;
+}
+// The same on UTF-8 bytes, where the ideographic space is E3 80 80: bytes,
+// whole characters only.
+constexpr size_t IndentLength(std::string_view Utf8) noexcept {
+  size_t n = 0;
+  while (n < Utf8.size()) {
+    if (Utf8[n] == ' ' || Utf8[n] == '\t') {
+      ++n;
+    } else if (Utf8.substr(n, 3) == "\xE3\x80\x80") {
+      n += 3;
+    } else {
+      break;
+    }
+  }
+  return n;
+}
+
 // Without trailing (or leading and trailing) characters of code U+0020 or less.
 // An ideographic space is never trimmed.
 std::u16string_view TrimRightView(std::u16string_view S) noexcept;

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/Notation.h"
 #include "PluginHarness.h"
 #include "Utf.h"
 
@@ -28,24 +29,6 @@ std::string U8(std::u16string_view s) { return Utf16ToUtf8Lossy(s); }
 std::u16string Cat(std::initializer_list<std::u16string_view> parts) {
   std::u16string out;
   for (std::u16string_view p : parts) out.append(p);
-  return out;
-}
-
-// Readable texts: ␣ space, → tab, □ ideographic space, ¶ CR LF.
-std::u16string T(std::u16string_view s) {
-  std::u16string out;
-  for (char16_t c : s) {
-    if (c == u'␣')
-      out += u' ';
-    else if (c == u'→')
-      out += u'\t';
-    else if (c == u'□')
-      out += u'\u3000';
-    else if (c == u'¶')
-      out += u"\r\n";
-    else
-      out += c;
-  }
   return out;
 }
 
@@ -205,12 +188,12 @@ TEST_F(E2e, MenuShowsEveryValidEntryInNineSubmenus) {
 
 TEST_F(E2e, InsertsInEachOfTheEightModes) {
   Settings(kSettings);
-  const std::u16string text = T(u"→foo¶␣␣bar¶␣¶□baz");
+  const std::u16string text = N(u"→foo¶␣␣bar¶␣¶□baz");
   const std::u16string expected[2][4] = {
-      {T(u">␣→foo¶>␣␣␣bar¶>␣␣¶>␣□baz"), T(u">␣→foo¶>␣␣␣bar¶␣¶>␣□baz"), T(u"→foo¶>␣␣␣bar¶␣¶>␣□baz"),
-       T(u">␣→foo¶␣␣bar¶␣¶>␣□baz")},
-      {T(u"␣␣>␣␣␣foo¶␣␣>␣bar¶␣␣>␣¶␣␣>␣baz"), T(u"␣␣>␣␣␣foo¶␣␣>␣bar¶␣¶␣␣>␣baz"), T(u"→foo¶␣␣>␣bar¶␣¶␣␣>␣baz"),
-       T(u"␣␣>␣␣␣foo¶␣␣bar¶␣¶␣␣>␣baz")},
+      {N(u">␣→foo¶>␣␣␣bar¶>␣␣¶>␣□baz"), N(u">␣→foo¶>␣␣␣bar¶␣¶>␣□baz"), N(u"→foo¶>␣␣␣bar¶␣¶>␣□baz"),
+       N(u">␣→foo¶␣␣bar¶␣¶>␣□baz")},
+      {N(u"␣␣>␣␣␣foo¶␣␣>␣bar¶␣␣>␣¶␣␣>␣baz"), N(u"␣␣>␣␣␣foo¶␣␣>␣bar¶␣¶␣␣>␣baz"), N(u"→foo¶␣␣>␣bar¶␣¶␣␣>␣baz"),
+       N(u"␣␣>␣␣␣foo¶␣␣bar¶␣¶␣␣>␣baz")},
   };
   for (int p = 0; p < 2; ++p) {
     for (int t = 0; t < 4; ++t) {
@@ -228,75 +211,75 @@ TEST_F(E2e, InsertsInEachOfTheEightModes) {
     }
   }
   // Another entry under another mode: the third entry, "//", to the first line after a blank.
-  Host.SetText(T(u"a¶¶b¶c"));
+  Host.SetText(N(u"a¶¶b¶c"));
   Host.SetSelection({0, 0}, {1, 3});
   Command(MenuKeys({0, 3, 2}));
-  EXPECT_EQ(U8(Host.Text()), U8(T(u"//a¶¶//b¶c")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u"//a¶¶//b¶c")));
   // "REM " (fifth entry) before every line of the selection only.
-  Host.SetText(T(u"a¶b¶c¶d"));
+  Host.SetText(N(u"a¶b¶c¶d"));
   Host.SetSelection({0, 1}, {0, 3});
   Command(MenuKeys({0, 0, 4}));
-  EXPECT_EQ(U8(Host.Text()), U8(T(u"a¶REM␣b¶REM␣c¶d")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u"a¶REM␣b¶REM␣c¶d")));
 }
 
 TEST_F(E2e, DeletesOnceAllAndGiven) {
   Settings(kSettings);
-  const std::u16string text = T(u">␣>␣x¶#␣>␣y¶␣␣//␣z¶plain");
+  const std::u16string text = N(u">␣>␣x¶#␣>␣y¶␣␣//␣z¶plain");
   Host.SetText(text);
   Host.SetSelection({0, 0}, {5, 3});
   Command(MenuKeys({2, 0}));  // 1つ削除
-  EXPECT_EQ(U8(Host.Text()), U8(T(u">␣x¶␣>␣y¶␣␣␣z¶plain")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u">␣x¶␣>␣y¶␣␣␣z¶plain")));
 
   Host.SetText(text);
   Host.SetSelection({0, 0}, {5, 3});
   Command(MenuKeys({2, 1}));  // 全て削除: passes until nothing changes
-  EXPECT_EQ(U8(Host.Text()), U8(T(u"x¶␣y¶␣␣␣z¶plain")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u"x¶␣y¶␣␣␣z¶plain")));
 
   Host.SetText(text);
   Host.SetSelection({0, 0}, {5, 3});
   Command(MenuKeys({2, 2, 3}));  // 指定して削除 > "#"
-  EXPECT_EQ(U8(Host.Text()), U8(T(u">␣>␣x¶␣>␣y¶␣␣//␣z¶plain")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u">␣>␣x¶␣>␣y¶␣␣//␣z¶plain")));
 
   // Only the selected lines change.
   Host.SetText(text);
   Host.SetSelection({0, 1}, {1, 1});
   Command(MenuKeys({2, 1}));
-  EXPECT_EQ(U8(Host.Text()), U8(T(u">␣>␣x¶␣y¶␣␣//␣z¶plain")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u">␣>␣x¶␣y¶␣␣//␣z¶plain")));
 }
 
 TEST_F(E2e, CaretAndSelectionAfterTheEdit) {
   Settings(kSettings);
   // Nothing selected: the caret stays on its character, two columns on.
-  Host.SetText(T(u"aa¶bcdef¶gg"));
+  Host.SetText(N(u"aa¶bcdef¶gg"));
   Host.SetCaret({3, 1});
   Command(MenuKeys({0, 0, 0}));
-  EXPECT_EQ(U8(Host.Text()), U8(T(u"aa¶>␣bcdef¶gg")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u"aa¶>␣bcdef¶gg")));
   EXPECT_FALSE(Host.HasSelection());
   EXPECT_EQ(Host.Caret(), (HostPos{5, 1}));
   EXPECT_EQ(Host.RunCommands(), std::vector<int32_t>{4187});
 
   // Forward selection: the whole lines stay selected, the caret at the end.
-  Host.SetText(T(u"one¶two¶three"));
+  Host.SetText(N(u"one¶two¶three"));
   Host.SetSelection({1, 0}, {2, 1});
   Command(MenuKeys({0, 0, 1}));
-  EXPECT_EQ(U8(Host.Text()), U8(T(u"'one¶'two¶three")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u"'one¶'two¶three")));
   EXPECT_EQ(Host.Anchor(), (HostPos{0, 0}));
   EXPECT_EQ(Host.Caret(), (HostPos{0, 2}));
 
   // Backward selection: the caret stays at the start.
-  Host.SetText(T(u"one¶two¶three"));
+  Host.SetText(N(u"one¶two¶three"));
   Host.SetSelection({2, 1}, {1, 0});
   Command(MenuKeys({0, 0, 1}));
-  EXPECT_EQ(U8(Host.Text()), U8(T(u"'one¶'two¶three")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u"'one¶'two¶three")));
   EXPECT_EQ(Host.Caret(), (HostPos{0, 0}));
   EXPECT_EQ(Host.Anchor(), (HostPos{0, 2}));
 
   // A deletion in front of a caret nearer the line start than the deleted
   // length puts the caret at column 0, not before the line.
-  Host.SetText(T(u"x¶>␣abc¶y"));
+  Host.SetText(N(u"x¶>␣abc¶y"));
   Host.SetCaret({1, 1});
   Command(MenuKeys({2, 0}));
-  EXPECT_EQ(U8(Host.Text()), U8(T(u"x¶abc¶y")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u"x¶abc¶y")));
   EXPECT_EQ(Host.Caret(), (HostPos{0, 1}));
   const TSimMessage* set = LastOf(Host, HOST_SET_CARET_POS);
   ASSERT_NE(set, nullptr);
@@ -307,10 +290,10 @@ TEST_F(E2e, CaretAndSelectionAfterTheEdit) {
 TEST_F(E2e, EscapeAndCancelChangeNoText) {
   Settings(kSettings);
   // Esc with text selected: the selection is widened to whole lines, no text written.
-  Host.SetText(T(u"one¶two¶three"));
+  Host.SetText(N(u"one¶two¶three"));
   Host.SetSelection({1, 0}, {2, 1});
   Command({VK_ESCAPE});
-  EXPECT_EQ(Host.Text(), T(u"one¶two¶three"));
+  EXPECT_EQ(Host.Text(), N(u"one¶two¶three"));
   EXPECT_EQ(Host.Anchor(), (HostPos{0, 0}));
   EXPECT_EQ(Host.Caret(), (HostPos{0, 2}));
   EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
@@ -318,26 +301,26 @@ TEST_F(E2e, EscapeAndCancelChangeNoText) {
   // Esc with nothing selected: the caret ends where it was.
   Host.SetCaret({2, 1});
   Command({VK_ESCAPE});
-  EXPECT_EQ(Host.Text(), T(u"one¶two¶three"));
+  EXPECT_EQ(Host.Text(), N(u"one¶two¶three"));
   EXPECT_FALSE(Host.HasSelection());
   EXPECT_EQ(Host.Caret(), (HostPos{2, 1}));
 
   // キャンセル leaves selection, caret and text alone.
   Host.SetSelection({2, 1}, {1, 0});
   Command(MenuKeys({4}));
-  EXPECT_EQ(Host.Text(), T(u"one¶two¶three"));
+  EXPECT_EQ(Host.Text(), N(u"one¶two¶three"));
   EXPECT_EQ(Host.Anchor(), (HostPos{2, 1}));
   EXPECT_EQ(Host.Caret(), (HostPos{1, 0}));
   EXPECT_EQ(Host.CountOf(HOST_SET_SELECTION), 0);
   EXPECT_EQ(Host.CountOf(HOST_RUN_COMMAND), 0);
   // Esc inside a submenu only closes it; the next Esc closes the menu.
   Command({VK_DOWN, VK_RIGHT, VK_ESCAPE, VK_ESCAPE});
-  EXPECT_EQ(Host.Text(), T(u"one¶two¶three"));
+  EXPECT_EQ(Host.Text(), N(u"one¶two¶three"));
 }
 
 TEST_F(E2e, RedrawBracketAndScrollValue) {
   Settings(kSettings);
-  Host.SetText(T(u"one¶two"));
+  Host.SetText(N(u"one¶two"));
   Host.SetCaret({1, 0});
   Host.SetScrollValue({12, 34});
   // The host scrolls while the command edits; the command hands the value back.
@@ -346,7 +329,7 @@ TEST_F(E2e, RedrawBracketAndScrollValue) {
   };
   Command(MenuKeys({0, 0, 0}));
   Host.OnHostMessage = nullptr;
-  EXPECT_EQ(U8(Host.Text()), U8(T(u">␣one¶two")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u">␣one¶two")));
   EXPECT_FALSE(User.RedrawOnWhenMenuOpened());
   EXPECT_TRUE(Host.RedrawOn());
   EXPECT_EQ(Host.ScrollValue().first, 12);
@@ -621,12 +604,12 @@ TEST_F(E2e, ASymbolWithANulLosesNoText) {
   std::string utf16;
   for (char16_t c : entries) utf16 += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
   WriteBytes(SettingPath(), utf16);
-  Host.SetText(T(u"abc¶def"));
+  Host.SetText(N(u"abc¶def"));
   Host.SetCaret({1, 0});
   Command(MenuKeys({0, 0, 0}));
   ASSERT_EQ(User.MenuTree().size(), 9u);
   ASSERT_FALSE(User.MenuTree()[0].Items[0].Items.empty());
-  EXPECT_EQ(U8(Host.Text()), U8(T(u"abc¶def")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u"abc¶def")));
   ASSERT_EQ(User.Dialogs().size(), 1u);
   EXPECT_EQ(U8(User.Dialogs()[0].Caption), "Marquill");
   EXPECT_TRUE(User.Dialogs()[0].HostRedrawOn);
@@ -749,25 +732,25 @@ TEST_F(E2e, SettingsFilesWithAByteOrderMark) {
     WriteBytes(SettingPath(), file.Bytes);
 
     // Every entry is in the menu under its caption; the mark is no part of the first.
-    Host.SetText(T(u"a¶b"));
+    Host.SetText(N(u"a¶b"));
     Host.SetSelection({0, 0}, {1, 1});
     Command(MenuKeys({0, 0, 0}));  // 行頭に挿入 > 全ての行 > first entry
     std::vector<std::string> seen;
     Describe(User.MenuTree(), "", seen);
     EXPECT_EQ(seen, ExpectedMenu(kUnicodeCaptions));
     EXPECT_TRUE(User.Dialogs().empty());
-    EXPECT_EQ(U8(Host.Text()), U8(T(u"»␣a¶»␣b")));
+    EXPECT_EQ(U8(Host.Text()), U8(N(u"»␣a¶»␣b")));
 
     // Each symbol is inserted as written, and one deletion pass takes it off again.
     const std::u16string symbols[] = {u"» ", u"→ ", u"▶ ", u"\U0001F4CC "};
     for (int i = 0; i < 4; ++i) {
-      Host.SetText(T(u"x¶␣y"));
+      Host.SetText(N(u"x¶␣y"));
       Host.SetSelection({0, 0}, {2, 1});
       Command(MenuKeys({0, 0, i}));  // 行頭に挿入 > 全ての行 > entry i
-      EXPECT_EQ(U8(Host.Text()), U8(symbols[i] + T(u"x¶") + symbols[i] + T(u"␣y")));
+      EXPECT_EQ(U8(Host.Text()), U8(symbols[i] + N(u"x¶") + symbols[i] + N(u"␣y")));
       Host.SetSelection({0, 0}, {static_cast<int32_t>(Host.Line(1).size()), 1});
       Command(MenuKeys({2, 0}));  // 1つ削除
-      EXPECT_EQ(U8(Host.Text()), U8(T(u"x¶␣y")));
+      EXPECT_EQ(U8(Host.Text()), U8(N(u"x¶␣y")));
     }
     EXPECT_EQ(ReadBytes(SettingPath()), file.Bytes) << "the file is only read";
   }
@@ -837,7 +820,7 @@ TEST_F(E2e, MoreThanAThousandEntries) {
     settings += u"s" + n + u":\t" + n + u"\r\n";
   }
   Settings(settings);
-  Host.SetText(T(u"a¶¶b"));
+  Host.SetText(N(u"a¶¶b"));
   Host.SetSelection({0, 0}, {1, 2});
   // 行頭に挿入 > 空白行を除く > first entry: entry 0 in the non-blank lines.
   Command(MenuKeys({0, 1, 0}));
@@ -850,16 +833,16 @@ TEST_F(E2e, MoreThanAThousandEntries) {
   }
   EXPECT_EQ(head[1].Items[0].Id, static_cast<UINT>(ID_HEAD_SKIP_BLANK));
   EXPECT_EQ(User.MenuTree()[4].Items[2].Items.size(), 1000u);
-  EXPECT_EQ(U8(Host.Text()), U8(T(u"s0:a¶¶s0:b")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u"s0:a¶¶s0:b")));
 
   // The last listed entry: Up from the first item wraps to the last.
-  Host.SetText(T(u"a¶¶b"));
+  Host.SetText(N(u"a¶¶b"));
   Host.SetSelection({0, 0}, {1, 2});
   Command({VK_DOWN, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_UP, VK_RETURN});
-  EXPECT_EQ(U8(Host.Text()), U8(T(u"s999:a¶¶s999:b")));
+  EXPECT_EQ(U8(Host.Text()), U8(N(u"s999:a¶¶s999:b")));
 
   // The deletions still use the whole list, beyond the listed entries.
-  Host.SetText(T(u"s1004:s3:x"));
+  Host.SetText(N(u"s1004:s3:x"));
   Host.SetCaret({0, 0});
   Command(MenuKeys({2, 1}));
   EXPECT_EQ(U8(Host.Text()), "x");

@@ -66,7 +66,7 @@ void Check(const char* what, u16v input, u16v got, u16v expected) {
 
 bool IsIndent(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u3000'; }
 
-size_t IndentLength(u16v line) {
+size_t ReferenceIndentLength(u16v line) {
   size_t k = 0;
   while (k < line.size() && IsIndent(line[k])) ++k;
   return k;
@@ -130,7 +130,7 @@ u16 InsertRef(u16v text, u16v symbol, TInsertPosition position, TTargetLines tar
   u16 all;
   for (int32_t i = 0; i < n; ++i) {
     const u16 line = list.Items(i);
-    const size_t k = IndentLength(line);
+    const size_t k = ReferenceIndentLength(line);
     indent[i] = line.substr(0, k);
     rest[i] = line.substr(k);
     blank[i] = rest[i].empty() || rest[i] == u"\r\n" || rest[i] == u"\r" || rest[i] == u"\n";
@@ -229,7 +229,7 @@ u16 CaptionRef(u16v entry) {
 }
 
 u16 DeleteLineRef(u16v line, u16v entry) {
-  const size_t p = IndentLength(line);
+  const size_t p = ReferenceIndentLength(line);
   const u16 s = SymbolRef(entry);
   u16 out(line);
   if (!s.empty() && p + s.size() <= line.size() && line.substr(p, s.size()) == s) return out.erase(p, s.size());
@@ -445,7 +445,7 @@ u16 EditRef(u16v text, const TEdit& edit) {
 }
 
 bool IsBlankRef(u16v line) {
-  const u16v rest = line.substr(IndentLength(line));
+  const u16v rest = line.substr(ReferenceIndentLength(line));
   return rest.empty() || rest == u"\r\n" || rest == u"\r" || rest == u"\n";
 }
 
@@ -454,7 +454,7 @@ bool IsBlankRef(u16v line) {
 TIndentMeasure MeasureRef(u16v text) {
   TIndentMeasure m;
   for (const u16& line : CutLines(text)) {
-    const u16v indent = u16v(line).substr(0, IndentLength(line));
+    const u16v indent = u16v(line).substr(0, ReferenceIndentLength(line));
     const size_t width = ExpandIndentRef(indent, false).size();
     size_t& length = IsBlankRef(line) ? m.BlankLength : m.LeastLength;
     size_t& least = IsBlankRef(line) ? m.BlankWidth : m.LeastWidth;
@@ -561,7 +561,7 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
       const u16v head = u16v(line).substr(0, h);
       const std::optional<u16> got = ApplyEditToLineHead(head, edit, nonBlankBefore);
       // An insertion is decided by any head that is more than indentation.
-      if (edit.Kind == ekInsert && got.has_value() != (IndentLength(head) < h))
+      if (edit.Kind == ekInsert && got.has_value() != (ReferenceIndentLength(head) < h))
         Fail(EditName("ApplyEditToLineHead decides", edit).c_str(), head, got ? *got : u"nullopt", u"");
       if (got) Check(EditName("ApplyEditToLineHead", edit).c_str(), line, *got + line.substr(h), expected);
     }
@@ -728,7 +728,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Tab expansion of indentation (widths of space and ideographic space).
   for (const auto& line : lines) {
-    const u16v indent = u16v(line).substr(0, IndentLength(line));
+    const u16v indent = u16v(line).substr(0, ReferenceIndentLength(line));
     Check("ExpandTabs", indent, ExpandTabs(indent, 4), ExpandIndentRef(indent, true));
   }
 
