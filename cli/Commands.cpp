@@ -28,11 +28,8 @@ std::vector<std::u16string> SymbolsOf(const TFilterOptions& o) {
 
 void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
   const TTextSink sink{1, kStdoutName};
-  if (o.Files.empty()) {
-    EditText(edit, TTextSource{0, "standard input"}, sink, false);
-    return;
-  }
-  for (const std::string& file : o.Files) {
+  const std::vector<std::string> files = o.Files.empty() ? std::vector<std::string>{"-"} : o.Files;
+  for (const std::string& file : files) {
     if (file == "-") {
       EditText(edit, TTextSource{0, "standard input"}, sink, false);
       continue;
