@@ -5,10 +5,14 @@
 
 namespace {
 
-// The buffer's content up to its first NUL, or all of it.
-void CutAtNul(std::u16string& s) {
+// The buffer's content up to its first NUL, or all of it; true when
+// anything but NULs stood after that NUL.
+bool CutAtNul(std::u16string& s) {
   const size_t nul = s.find(u'\0');
-  if (nul != std::u16string::npos) s.resize(nul);
+  if (nul == std::u16string::npos) return false;
+  const bool more = s.find_first_not_of(u'\0', nul) != std::u16string::npos;
+  s.resize(nul);
+  return more;
 }
 
 wchar_t* Wide(std::u16string& s) { return reinterpret_cast<wchar_t*>(s.data()); }
@@ -25,11 +29,7 @@ TSelectedText ReadSelectedText(HWND hwnd) {
   if (n <= 0) return selected;
   selected.Text.assign(static_cast<size_t>(n), u'\0');
   Host_GetSelText(hwnd, n, Wide(selected.Text));
-  const size_t nul = selected.Text.find(u'\0');
-  if (nul != std::u16string::npos) {
-    selected.NulInside = selected.Text.find_first_not_of(u'\0', nul) != std::u16string::npos;
-    selected.Text.resize(nul);
-  }
+  selected.NulInside = CutAtNul(selected.Text);
   return selected;
 }
 
