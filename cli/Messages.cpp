@@ -3,11 +3,48 @@
 
 #include <cstdio>
 
+#include "Translate.h"
+
 #include "Utf.h"
 
 void FailUsage(const std::string& Message) { throw TFailure{kExitBad, Message, true}; }
 void FailBadInput(const std::string& Message) { throw TFailure{kExitBad, Message, false}; }
 void FailIo(const std::string& Message) { throw TFailure{kExitIo, Message, false}; }
+
+void FailBadInputAt(const std::string& File, uint64_t Line, uint64_t Column, const std::string& Message) {
+  throw TFailure{kExitBad, Message, false, File + ":" + std::to_string(Line) + ":" + std::to_string(Column)};
+}
+
+std::string Fill(std::string_view Template, std::initializer_list<std::string_view> Values) {
+  std::string out;
+  size_t next = 0;  // the value a plain %s takes
+  for (size_t i = 0; i < Template.size(); ++i) {
+    if (Template[i] != '%' || i + 1 == Template.size()) {
+      out += Template[i];
+      continue;
+    }
+    size_t j = i + 1;
+    size_t index = next;
+    if (Template[j] == '%') {
+      out += '%';
+      i = j;
+      continue;
+    }
+    if (Template[j] >= '1' && Template[j] <= '9' && j + 2 < Template.size() && Template[j + 1] == '$') {
+      index = static_cast<size_t>(Template[j] - '1');
+      j += 2;
+    } else {
+      ++next;
+    }
+    if (Template[j] != 's' || index >= Values.size()) {
+      out += Template[i];
+      continue;
+    }
+    out.append(Values.begin()[index]);
+    i = j;
+  }
+  return out;
+}
 
 std::string Quote(std::string_view Text) {
   std::string q = "'";

@@ -2,6 +2,7 @@
 // argument text made safe to show in a message.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,11 +14,18 @@ struct TFailure {
   int Status = kExitBad;
   std::string Message;
   bool Hint = false;  // point to --help after the message
+  // "FILE:LINE:COLUMN" of a fault in an input (line from 1, column in bytes
+  // from 1): printed as "marquill:FILE:LINE:COLUMN: Message", the GNU form
+  // that editors and compilation buffers jump to.
+  std::string Place;
 };
 
 [[noreturn]] void FailUsage(const std::string& Message);
 [[noreturn]] void FailBadInput(const std::string& Message);
 [[noreturn]] void FailIo(const std::string& Message);
+// Bad input at a place: File as the user named it ("-" for standard input),
+// escaped as Quote does but without the quotes.
+[[noreturn]] void FailBadInputAt(const std::string& File, uint64_t Line, uint64_t Column, const std::string& Message);
 
 // Text quoted for a message: control characters, DEL and bytes that are not
 // UTF-8 are shown escaped (\t, \r, \n, \xHH), so that nothing from the

@@ -34,7 +34,8 @@ int Run(const std::vector<std::string>& args) {
     RunCommand(options);
     return 0;
   } catch (const TFailure& f) {
-    std::fprintf(stderr, "marquill: %s\n", f.Message.c_str());
+    if (f.Place.empty()) std::fprintf(stderr, "marquill: %s\n", f.Message.c_str());
+    else std::fprintf(stderr, "marquill:%s: %s\n", f.Place.c_str(), f.Message.c_str());
     if (f.Hint) std::fprintf(stderr, "Try 'marquill --help' for more information.\n");
     return f.Status;
   } catch (const std::bad_alloc&) {
