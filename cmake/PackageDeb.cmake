@@ -1,6 +1,8 @@
 # The Debian package of the command-line filter: the program and its manual
 # page, built by `cpack -G DEB` in a native build folder.
 install(TARGETS marquill RUNTIME DESTINATION bin)
+# The message catalogues, built beside the program for the tests as well.
+add_subdirectory(po)
 # Manual pages are kept compressed, with no name or time in the gzip header
 # so that the same page gives the same bytes.
 find_program(GZIP_PROGRAM gzip REQUIRED)

@@ -159,4 +159,28 @@ TEST(DefaultSettings, FromTheEnvironment) {
   Refused({"insert", "--settings-encoding", "cp932", "x"}, "", "goes with a settings file");
 }
 
+TEST(Messages, InTheUsersLanguage) {
+  const TScopedEnv all("LC_ALL", nullptr);
+  const TScopedEnv language("LANGUAGE", nullptr);
+  const TScopedEnv messages("LC_MESSAGES", nullptr);
+  {
+    const TScopedEnv lang("LANG", "ja_JP.UTF-8");
+    const Result help = RunFilter({"--help"});
+    EXPECT_NE(help.out.find("\xE4\xBD\xBF\xE3\x81\x84\xE6\x96\xB9"), std::string::npos) << help.out;  // 使い方
+    EXPECT_NE(help.out.find("\xE6\x96\x87\xE5\xAD\x97\xE5\x85\x88\xE9\xA0\xAD\xE4\xBD\x8D\xE7\xBD\xAE"),
+              std::string::npos);  // 文字先頭位置
+    const Result bad = RunFilter({"insert", "--at", "middle", "x"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err.find("invalid value"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("'middle'"), std::string::npos) << bad.err;
+  }
+  for (const char* english : {"C", "en_US.UTF-8", "C.UTF-8"}) {
+    const TScopedEnv lang("LANG", english);
+    EXPECT_EQ(RunFilter({"--help"}).out.rfind("Usage: marquill", 0), 0u) << english;
+  }
+  const TScopedEnv lang("LANG", "C");
+  const TScopedEnv messagesJapanese("LC_MESSAGES", "ja_JP.UTF-8");
+  EXPECT_EQ(RunFilter({"--help"}).out.rfind("Usage", 0), std::string::npos);
+}
+
 }  // namespace
