@@ -42,7 +42,11 @@ long ReadBlock(const TTextSource& source, char* block) {
 // be: an unnamed temporary file, gone when closed.
 struct TSpool {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> File{nullptr, &std::fclose};
+#ifdef _WIN32
+  int Fd() const { return _fileno(File.get()); }
+#else
   int Fd() const { return fileno(File.get()); }
+#endif
 };
 
 // The toggle's choice for a source, which is then read again from where it

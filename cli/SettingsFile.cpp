@@ -1,7 +1,11 @@
 // Settings files as the filter reads them.
 #include "SettingsFile.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -69,6 +73,16 @@ std::vector<int32_t> EntriesWhere(const TCommonStringRecordList& entries, Form&&
     list += std::to_string(i + 1) + " " + Quote(Escaped(CaptionOfEntry(entries.Item(i))));
   }
   FailBadInput(Fill(_("the caption %s matches several entries: %s; give the number of one"), {Quote(choice), list}));
+}
+
+// False only when the file is certainly not there; other failures are left
+// for reading it to report.
+bool MayExist(const std::string& path) {
+#ifdef _WIN32
+  return _access(path.c_str(), 0) == 0 || errno != ENOENT;
+#else
+  return access(path.c_str(), F_OK) == 0 || errno != ENOENT;
+#endif
 }
 
 std::string FromEnvironment(const char* name) {
@@ -165,7 +179,7 @@ std::string SettingsPathOf(const TFilterOptions& Options) {
     path = config + "/marquill/Marquill_Setting.txt";
     tried = Quote(path);
   }
-  if (access(path.c_str(), F_OK) != 0 && errno == ENOENT)
+  if (!MayExist(path))
     FailIo(Fill(_("no settings file (tried %s); copy the starter list %s there, or give --settings FILE or -e SYMBOL"),
                 {tried, kStarterSettings}));
   return path;
