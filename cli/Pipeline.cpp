@@ -34,9 +34,9 @@ constexpr size_t kLongLine = size_t{4} << 20;
 
 size_t WorkerThreads() { return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4); }
 
-[[noreturn]] void FailNotUtf8(const TTextSource& source, uint64_t line, uint64_t offset) {
+[[noreturn]] void FailBadByte(const TTextSource& source, uint64_t line, uint64_t offset, bool nul) {
   FailBadInput(source.Name + ": line " + std::to_string(line) + ", byte offset " + std::to_string(offset) +
-               ": not valid UTF-8");
+               (nul ? ": holds a NUL byte; a UTF-16 file needs a byte order mark" : ": not valid UTF-8"));
 }
 
 [[noreturn]] void FailRead(const TTextSource& source, uint64_t offset, int error) {
@@ -50,6 +50,16 @@ size_t WorkerThreads() { return std::clamp<size_t>(std::thread::hardware_concurr
 // UTF-16 text decoded into a buffer reused from piece to piece.
 class TUnits {
 public:
+  // Strict decoding that also refuses a NUL byte (UTF-16 without a byte
+  // order mark looks like UTF-8 holding NULs); false with the offset of the
+  // first bad byte, and nul telling which fault it is.
+  bool Decode(std::string_view bytes, size_t& bad, bool& nul) {
+    const bool valid = Decode(bytes, bad);
+    const size_t zero = bytes.substr(0, valid ? bytes.size() : bad).find('\0');
+    nul = zero != std::string_view::npos;
+    if (nul) bad = zero;
+    return valid && !nul;
+  }
   // Strict decoding; false with the offset of the first bad byte.
   bool Decode(std::string_view bytes, size_t& bad) {
     if (bytes.size() > FCapacity) {
@@ -145,6 +155,7 @@ struct TPiece {
   TByteBuffer Out;
   size_t Breaks = 0;           // line breaks in In
   bool Bad = false;            // In holds bytes that are not UTF-8: Out has the lines before them
+  bool BadIsNul = false;       // the bad byte is a NUL
   uint64_t BadOffset = 0;
   size_t BreaksBeforeBad = 0;
   bool Changed = false;
@@ -393,11 +404,11 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
 // True when bytes are UTF-8, checked a window at a time so that a long
 // piece copied as it came needs no text of its size; else bad is the offset
 // of the first bad byte.
-bool CheckUtf8(std::string_view bytes, TUnits& units, size_t& bad) {
+bool CheckUtf8(std::string_view bytes, TUnits& units, size_t& bad, bool& nul) {
   for (size_t at = 0; at < bytes.size();) {
     size_t n = std::min(kPiece, bytes.size() - at);
     if (at + n < bytes.size()) n = CompleteUtf8Length(bytes.substr(at, n));  // whole characters per window
-    if (!units.Decode(bytes.substr(at, n), bad)) {
+    if (!units.Decode(bytes.substr(at, n), bad, nul)) {
       bad += at;
       return false;
     }
@@ -420,14 +431,24 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
   piece.Bad = false;
   piece.Breaks = CountLineBreaks(bytes);
   size_t bad = 0;
+  bool& nul = piece.BadIsNul;
+  nul = false;
   if (piece.Kind == TPieceKind::Ready) {
+    // The head was decoded by the reader, which lets NULs pass.
+    if (const size_t zero = bytes.find('\0'); zero != std::string_view::npos) {
+      piece.Bad = nul = true;
+      piece.BadOffset = piece.Offset + zero;
+      piece.BreaksBeforeBad = 0;
+      piece.Out.Size = 0;
+      return;
+    }
     piece.Changed = noteChanges && piece.Out.View() != bytes;
     return;
   }
   if (piece.Kind == TPieceKind::Verbatim) {
     piece.Changed = false;
     piece.Out.Size = 0;  // In is written
-    if (!CheckUtf8(bytes, units, bad)) {
+    if (!CheckUtf8(bytes, units, bad, nul)) {
       piece.Bad = true;
       piece.BadOffset = piece.Offset + bad;
       piece.BreaksBeforeBad = 0;  // the line began before the piece
@@ -436,7 +457,7 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
   }
   if (measureOnly && keepText) {
     // Checked, and kept in a buffer of its own for the second pass.
-    if (!units.Decode(bytes, bad)) {
+    if (!units.Decode(bytes, bad, nul)) {
       piece.Bad = true;
       piece.BadOffset = piece.Offset + bad;
       piece.BreaksBeforeBad = CountLineBreaks(bytes.substr(0, LineStartBefore(bytes, bad)));
@@ -448,7 +469,7 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
     MeasureIndentation(bytes, piece.Measure);
     return;
   }
-  if (!units.Decode(bytes, bad)) {
+  if (!units.Decode(bytes, bad, nul)) {
     // The lines before the bad one are still edited and written.
     piece.Bad = true;
     piece.BadOffset = piece.Offset + bad;
@@ -569,7 +590,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
       WriteAll(sink.Fd, piece.Out.Data(), piece.Out.Size, sink.Name);
     }
     outcome.Changed = outcome.Changed || piece.Changed;
-    if (piece.Bad) FailNotUtf8(source, lines + piece.BreaksBeforeBad + 1, piece.BadOffset);
+    if (piece.Bad) FailBadByte(source, lines + piece.BreaksBeforeBad + 1, piece.BadOffset, piece.BadIsNul);
     lines += piece.Breaks;
     held.lock();
     ++s->Written;

@@ -334,6 +334,40 @@ TEST(Cli, ByteOrderMarks) {
   Refused({"insert", "--at", "char", "> "}, std::string("\xFE\xFF\0a\0\n", 6), "UTF-16");
 }
 
+TEST(Cli, NulBytes) {
+  using namespace std::string_literals;
+  // UTF-16 without a byte order mark passes as UTF-8 holding NULs: refused
+  // in every mode, at the first NUL, with the lines before it written by
+  // the streaming modes only.
+  const std::string utf16 = std::string("h\0e\0\n\0", 6);
+  const std::string hint = "holds a NUL byte; a UTF-16 file needs a byte order mark";
+  Refused({"insert", "> "}, utf16, hint);
+  Refused({"insert", "> "}, "ok\nab\0c\n"s, "line 2, byte offset 5: " + hint, 2, "> ok\n");
+  Refused({"delete-all", "-e", "> "}, "> a\r\n\0"s, "line 2, byte offset 5", 2, "a\r\n");
+  Refused({"insert", "--at", "char", "> "}, " a\n \0\n"s, "line 2, byte offset 4");
+  Refused({"insert", "--lines", "after-blank", "> "}, "a\n\nb\0"s, "line 3, byte offset 4", 2, "> a\n\n");
+  // A NUL before a bad byte is the first fault, and the other way round.
+  Refused({"insert", "> "}, std::string("a\0\xFF", 3), hint);
+  Refused({"insert", "> "}, std::string("a\xFF\0", 3), "not valid UTF-8");
+  // In the head of a long line, in its streamed rest, across a piece's end.
+  const std::string longLine(5 << 20, 'x');
+  Refused({"insert", "> "}, "\0"s + longLine, "line 1, byte offset 0");
+  const Result streamed = RunFilter({"delete", "> "}, longLine + "\0\n"s);
+  EXPECT_EQ(streamed.status, 2);
+  EXPECT_NE(streamed.err.find("line 1, byte offset " + std::to_string(longLine.size())), std::string::npos)
+      << streamed.err;
+  Refused({"insert", "> "}, std::string(size_t{128} << 10, '\n') + "\0"s, hint, 2,
+          PrefixLines(std::string(size_t{128} << 10, '\n'), "> "));
+  // With -i the file stays as it was.
+  const std::string path = WriteTemp("nul.txt", "> a\n" + utf16);
+  for (const char* verb : {"insert", "delete"}) {
+    const Result r = RunFilter({verb, "-i", "> ", path});
+    EXPECT_EQ(r.status, 2) << verb;
+    EXPECT_NE(r.err.find(hint), std::string::npos) << r.err;
+    EXPECT_TRUE(ReadFile(path) == "> a\n" + utf16) << verb;
+  }
+}
+
 TEST(Cli, Settings) {
   const std::string settings = WriteTemp("Marquill_Setting.txt", kSettings);
   EXPECT_EQ(Ok({"entries", "--settings", settings}, ""),
@@ -407,9 +441,9 @@ TEST(Cli, SettingsEncodings) {
 }
 
 TEST(Cli, BytesPassThrough) {
-  // Unchanged lines come out byte for byte: NUL, a four-byte character,
-  // trailing blanks, every kind of break.
-  const std::vector<std::string> lines = {"head\r\n", std::string("\0mid  \r", 7), "\r\n", "\n",
+  // Unchanged lines come out byte for byte: control characters, a four-byte
+  // character, trailing blanks, every kind of break (a NUL is refused).
+  const std::vector<std::string> lines = {"head\r\n", "\x01mid\x7F  \r", "\r\n", "\n",
                                           "\xF0\x9F\x98\x80 \t\r", IDSP "\n"};
   std::string text, quoted;
   for (const auto& l : lines) {
