@@ -31,12 +31,12 @@ void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
   const std::vector<std::string> files = o.Files.empty() ? std::vector<std::string>{"-"} : o.Files;
   for (const std::string& file : files) {
     if (file == "-") {
-      EditText(edit, TTextSource{0, "standard input"}, sink, false);
+      EditText(edit, TTextSource{0, "standard input", "-"}, sink, false);
       continue;
     }
     const int fd = OpenForReading(file);
     try {
-      EditText(edit, TTextSource{fd, Quote(file)}, sink, false);
+      EditText(edit, TTextSource{fd, Quote(file), file}, sink, false);
     } catch (...) {
       CloseDescriptor(fd);
       throw;
@@ -54,7 +54,7 @@ void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
     try {
       temp = CreateTempBeside(file);
       const TEditOutcome outcome =
-          EditText(edit, TTextSource{fd, Quote(file)}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
+          EditText(edit, TTextSource{fd, Quote(file), file}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
       CloseDescriptor(fd);
       if (outcome.Changed) ReplaceByTemp(temp, file, o.BackupSuffix);
       else DiscardTemp(temp);

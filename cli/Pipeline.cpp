@@ -23,6 +23,7 @@
 #include "StringUnit.h"
 #include "TextBytes.h"
 #include "TextDecoding.h"
+#include "Translate.h"
 #include "Utf.h"
 
 namespace {
@@ -34,17 +35,18 @@ constexpr size_t kLongLine = size_t{4} << 20;
 
 size_t WorkerThreads() { return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4); }
 
-[[noreturn]] void FailBadByte(const TTextSource& source, uint64_t line, uint64_t offset, bool nul) {
-  FailBadInput(source.Name + ": line " + std::to_string(line) + ", byte offset " + std::to_string(offset) +
-               (nul ? ": holds a NUL byte; a UTF-16 file needs a byte order mark" : ": not valid UTF-8"));
+[[noreturn]] void FailBadByte(const TTextSource& source, uint64_t line, uint64_t column, bool nul) {
+  const std::string quoted = Quote(source.Operand.empty() ? "-" : source.Operand);
+  FailBadInputAt(quoted.substr(1, quoted.size() - 2), line, column,
+                 nul ? _("NUL byte in the input; a UTF-16 file needs a byte order mark") : _("not valid UTF-8"));
 }
 
 [[noreturn]] void FailRead(const TTextSource& source, uint64_t offset, int error) {
-  FailIo("cannot read " + source.Name + " at byte offset " + std::to_string(offset) + ": " + ErrorText(error));
+  FailIo(Fill(_("cannot read %s at byte offset %s: %s"), {source.Name, std::to_string(offset), ErrorText(error)}));
 }
 
 [[noreturn]] void FailSizeChanged(const TTextSource& source) {
-  FailIo(source.Name + " changed its size while being read");
+  FailIo(Fill(_("%s changed its size while being read"), {source.Name}));
 }
 
 // UTF-16 text decoded into a buffer reused from piece to piece.
@@ -131,7 +133,8 @@ TStart ReadStart(const TTextSource& source) {
   }
   const TByteOrderMark mark = ByteOrderMarkOf(s.Bytes.View());
   if (mark == bomUtf16Le || mark == bomUtf16Be)
-    FailBadInput(source.Name + " is UTF-16 text (it begins with a UTF-16 byte order mark); convert it to UTF-8 first");
+    FailBadInput(Fill(_("%s is UTF-16 text (it begins with a UTF-16 byte order mark); convert it to UTF-8 first"),
+                      {source.Name}));
   if (mark == bomUtf8) {
     s.Mark.assign(utf8Mark);
     std::memmove(s.Bytes.Data(), s.Bytes.Data() + 3, s.Bytes.Size - 3);
@@ -544,6 +547,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
   }
   if (!start.Mark.empty() && !s->MeasureOnly) WriteAll(sink.Fd, start.Mark.data(), start.Mark.size(), sink.Name);
 
+  uint64_t lineStart = start.Offset;  // stream offset where the line being written began
   TCrew crew(s);
   for (size_t w = 0; w < workers; ++w) {
     crew.Workers.emplace_back([s, noteChanges] {
@@ -590,8 +594,18 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
       WriteAll(sink.Fd, piece.Out.Data(), piece.Out.Size, sink.Name);
     }
     outcome.Changed = outcome.Changed || piece.Changed;
-    if (piece.Bad) FailBadByte(source, lines + piece.BreaksBeforeBad + 1, piece.BadOffset, piece.BadIsNul);
+    const std::string_view in = piece.Stored.empty() ? piece.In.View() : piece.Stored;
+    if (piece.Bad) {
+      // The column counts from the start of the line, which may lie in an
+      // earlier piece.
+      const size_t bad = piece.BadOffset - piece.Offset;
+      const size_t begun = LineStartBefore(in, bad);
+      const uint64_t from = begun > 0 ? piece.Offset + begun : lineStart;
+      FailBadByte(source, lines + piece.BreaksBeforeBad + 1, piece.BadOffset - from + 1, piece.BadIsNul);
+    }
     lines += piece.Breaks;
+    if (const size_t begun = LineStartBefore(in, in.size()); begun > 0 && piece.Stored.empty())
+      lineStart = piece.Offset + begun;
     held.lock();
     ++s->Written;
     s->PlaceFreed.notify_one();
