@@ -606,6 +606,15 @@ TEST(Cli, InPlace) {
   EXPECT_EQ(ReadFile(b), "> b\r\n");
   EXPECT_EQ(ReadFile(b + ".orig"), "> > b\r\n");
 
+  // Only the first line of a file of several pieces changes: the file is
+  // rewritten all the same, whatever its later pieces say.
+  std::string rest;
+  while (rest.size() <= (size_t{300} << 10)) rest += "unquoted line " + std::to_string(rest.size()) + "\r\n";
+  const std::string early = write("ip-early.txt", "> first\n" + rest, 0600);
+  r = RunFilter({"delete", "-i", "> ", early});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(ReadFile(early) == "first\n" + rest);
+
   // A file that does not change is not rewritten, nor backed up.
   const struct stat before = StatOf(a);
   EXPECT_EQ(RunFilter({"delete", "-i~", "# ", a}).status, 0);
