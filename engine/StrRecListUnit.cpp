@@ -40,15 +40,6 @@ struct TUnitsOf<char> {
   }
 };
 
-// Length of the line break at the end of `line` (0, 1 or 2).
-template <class C>
-inline size_t BreakAtEnd(std::basic_string_view<C> line) noexcept {
-  const size_t n = line.size();
-  if (n == 0) return 0;
-  if (line[n - 1] == C('\n')) return (n >= 2 && line[n - 2] == C('\r')) ? 2 : 1;
-  return line[n - 1] == C('\r') ? 1 : 0;
-}
-
 // One line: its span in the text, where its indentation ends, the number of
 // characters in that indentation, their display width (space 1, ideographic
 // space 2, tab to the next multiple of 4) and whether nothing but the break
@@ -93,7 +84,7 @@ inline TLineShape ShapeAt(std::basic_string_view<C> text, size_t start, uint8_t&
   // Indentation characters are never breaks, so the line end can be searched
   // from the first character after them.
   const size_t end = FindLineEnd(text, i);
-  const size_t brk = BreakAtEnd(text.substr(i, end - i));
+  const size_t brk = BreakLength(text.substr(i, end - i));
   // In UTF-16 every indentation character is one unit.
   if constexpr (sizeof(C) == 2) count = i - start;
   return TLineShape{start, end, i, count, width, i + brk == end};
@@ -292,7 +283,7 @@ void EmitText(std::basic_string_view<C> text, std::basic_string_view<C> symbol, 
         out.Room(least * leastUnit.size() + symbol.size() + 2);
         out.Fill(least, leastUnit);
         out.Put(symbol);
-        out.Put(whole.substr(whole.size() - BreakAtEnd(whole)));
+        out.Put(whole.substr(whole.size() - BreakLength(whole)));
       }
     } else {
       out.Room(whole.size());
