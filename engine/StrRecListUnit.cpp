@@ -146,6 +146,11 @@ struct TChoice {
   }
 };
 
+// The lines each target chooses.
+struct TChoices {
+  TChoice All, NonBlank, AfterBlank, LeastByLength, LeastByWidth;
+};
+
 // Everything the rewriting decision, the least indentation and the size of
 // the result need, gathered in one pass.
 struct TTextShape {
@@ -157,46 +162,58 @@ struct TTextShape {
   // ipFirstChar/tlAll it takes the least-indentation string, whose length
   // the counts below do not foresee.
   bool NarrowBlank = false;
-  TChoice All, NonBlank, AfterBlank, LeastByLength, LeastByWidth;
+  TChoices Lines;
 };
 
-TTextShape MeasureText(std::u16string_view text) {
+// Adds a line's indentation to the least of the lines measured so far.
+inline void TakeLeast(TIndentMeasure& measure, const TLineShape& line) noexcept {
+  measure.LeastLength = std::min(measure.LeastLength, line.Indent);
+  measure.LeastWidth = std::min(measure.LeastWidth, line.Width);
+}
+
+// The shape of a whole text as its measure gives it: indentation of a single
+// kind keeps its characters; none at all or a mixture is rewritten as spaces.
+TTextShape ShapeOfMeasure(const TIndentMeasure& whole) {
   TTextShape shape;
-  size_t leastLength = kNone;  // over non-blank lines, in characters
-  size_t leastWidth = kNone;   // over non-blank lines, in display columns
-  size_t blankLength = kNone;  // the same over blank lines
-  size_t blankWidth = kNone;
+  shape.Mask = whole.Kinds;
+  shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
+  if (whole.LeastLength != kNone) shape.LeastWidth = shape.Rewrite ? whole.LeastWidth : whole.LeastLength;
+  if (!shape.Rewrite) shape.LeastKind = shape.Mask;
+  return shape;
+}
+
+// Counts `line` among the lines of least `value` (indentation length or
+// width) when it is no deeper than `least`, the least so far; a new least
+// starts the count again.
+inline void TakeIfLeast(TChoice& choice, size_t least, size_t value, const TLineShape& line) noexcept {
+  if (value < least) choice = TChoice{};
+  if (value <= least) choice.Take(line);
+}
+
+TTextShape MeasureText(std::u16string_view text) {
+  TIndentMeasure measure;  // of the non-blank lines, as MeasureIndentation takes it
+  TIndentMeasure blanks;   // the same over the blank lines
+  TChoices lines;
   bool afterBlank = true;
   for (size_t start = 0; start < text.size();) {
-    const TLineShape line = ShapeAt<char16_t>(text, start, shape.Mask);
+    const TLineShape line = ShapeAt<char16_t>(text, start, measure.Kinds);
     start = line.End;
-    shape.All.Take(line);
+    lines.All.Take(line);
     if (line.Blank) {
       afterBlank = true;
-      if (line.Indent < blankLength) blankLength = line.Indent;
-      if (line.Width < blankWidth) blankWidth = line.Width;
+      TakeLeast(blanks, line);
       continue;
     }
-    shape.NonBlank.Take(line);
-    if (afterBlank) shape.AfterBlank.Take(line);
+    lines.NonBlank.Take(line);
+    if (afterBlank) lines.AfterBlank.Take(line);
     afterBlank = false;
-    if (line.Indent < leastLength) {
-      leastLength = line.Indent;
-      shape.LeastByLength = TChoice{};
-    }
-    if (line.Indent == leastLength) shape.LeastByLength.Take(line);
-    if (line.Width < leastWidth) {
-      leastWidth = line.Width;
-      shape.LeastByWidth = TChoice{};
-    }
-    if (line.Width == leastWidth) shape.LeastByWidth.Take(line);
+    TakeIfLeast(lines.LeastByLength, measure.LeastLength, line.Indent, line);
+    TakeIfLeast(lines.LeastByWidth, measure.LeastWidth, line.Width, line);
+    TakeLeast(measure, line);
   }
-  // Indentation of a single kind keeps its characters; none at all or a
-  // mixture is rewritten as spaces.
-  shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
-  if (leastLength != kNone) shape.LeastWidth = shape.Rewrite ? leastWidth : leastLength;
-  if (!shape.Rewrite) shape.LeastKind = shape.Mask;
-  const size_t narrowest = shape.Rewrite ? blankWidth : blankLength;
+  TTextShape shape = ShapeOfMeasure(measure);
+  shape.Lines = lines;
+  const size_t narrowest = shape.Rewrite ? blanks.LeastWidth : blanks.LeastLength;
   shape.NarrowBlank = narrowest != kNone && narrowest < shape.LeastWidth;
   return shape;
 }
@@ -207,10 +224,10 @@ size_t ForeseenSize(const TTextShape& shape, size_t textLength, size_t symbolLen
   if (position != ipLineHead && position != ipFirstChar) return textLength;
   const TChoice* choice = nullptr;
   switch (target) {
-    case tlAll: choice = &shape.All; break;
-    case tlNonBlank: choice = &shape.NonBlank; break;
-    case tlLeastIndent: choice = shape.Rewrite ? &shape.LeastByWidth : &shape.LeastByLength; break;
-    case tlAfterBlank: choice = &shape.AfterBlank; break;
+    case tlAll: choice = &shape.Lines.All; break;
+    case tlNonBlank: choice = &shape.Lines.NonBlank; break;
+    case tlLeastIndent: choice = shape.Rewrite ? &shape.Lines.LeastByWidth : &shape.Lines.LeastByLength; break;
+    case tlAfterBlank: choice = &shape.Lines.AfterBlank; break;
     default: return textLength;
   }
   if (position == ipFirstChar && target == tlAll && shape.NarrowBlank) return kNone;
@@ -292,25 +309,12 @@ void EmitText(std::basic_string_view<C> text, std::basic_string_view<C> symbol, 
   }
 }
 
-// The shape of a whole text as its measure gives it.
-TTextShape ShapeOfMeasure(const TIndentMeasure& whole) {
-  TTextShape shape;
-  shape.Mask = whole.Kinds;
-  shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
-  if (whole.LeastLength != kNone) shape.LeastWidth = shape.Rewrite ? whole.LeastWidth : whole.LeastLength;
-  if (!shape.Rewrite) shape.LeastKind = shape.Mask;
-  return shape;
-}
-
 template <class C>
 void MeasureLines(std::basic_string_view<C> piece, TIndentMeasure& measure) noexcept {
   for (size_t start = 0; start < piece.size();) {
     const TLineShape line = ShapeAt<C>(piece, start, measure.Kinds);
     start = line.End;
-    size_t& length = line.Blank ? measure.BlankLength : measure.LeastLength;
-    size_t& width = line.Blank ? measure.BlankWidth : measure.LeastWidth;
-    if (line.Indent < length) length = line.Indent;
-    if (line.Width < width) width = line.Width;
+    if (!line.Blank) TakeLeast(measure, line);
   }
 }
 
@@ -362,8 +366,6 @@ void MergeIndentMeasure(TIndentMeasure& Into, const TIndentMeasure& Other) {
   Into.Kinds |= Other.Kinds;
   Into.LeastLength = std::min(Into.LeastLength, Other.LeastLength);
   Into.LeastWidth = std::min(Into.LeastWidth, Other.LeastWidth);
-  Into.BlankLength = std::min(Into.BlankLength, Other.BlankLength);
-  Into.BlankWidth = std::min(Into.BlankWidth, Other.BlankWidth);
 }
 
 std::u16string InsertHeadSymbolInPiece(std::u16string_view Piece, std::u16string_view Symbol,
