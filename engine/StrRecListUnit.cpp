@@ -45,12 +45,12 @@ struct TUnitsOf<char> {
 // space 2, tab to the next multiple of 4) and whether nothing but the break
 // follows them.
 struct TLineShape {
-  size_t Start;
-  size_t End;
-  size_t IndentEnd;
-  size_t Indent;
-  size_t Width;
-  bool Blank;
+  size_t Start = 0;
+  size_t End = 0;
+  size_t IndentEnd = 0;
+  size_t Indent = 0;
+  size_t Width = 0;
+  bool Blank = false;
 };
 
 // Measures the line that starts at `start`; adds its indentation kinds to mask.
@@ -243,65 +243,71 @@ std::basic_string_view<C> IndentUnit(uint8_t kind) noexcept {
   return kind == kIdeographic ? TUnitsOf<C>::Ideographic : kind == kTab ? TUnitsOf<C>::Tab : TUnitsOf<C>::Space;
 }
 
+// Whether `line`, of indentation `width`, receives the symbol under
+// `target`; afterBlank follows the paragraph starts from line to line.
+inline bool IsChosen(TTargetLines target, const TLineShape& line, size_t width, size_t least,
+                     bool& afterBlank) noexcept {
+  switch (target) {
+    case tlAll: return true;
+    case tlNonBlank: return !line.Blank;
+    case tlLeastIndent: return !line.Blank && width == least;
+    case tlAfterBlank: {
+      const bool chosen = afterBlank && !line.Blank;
+      afterBlank = line.Blank;
+      return chosen;
+    }
+  }
+  return false;
+}
+
+// Writes the chosen line `whole` with the symbol at the column of the least
+// indentation.
+template <class C, class Sink>
+void PutAtFirstChar(std::basic_string_view<C> whole, const TLineShape& line, std::basic_string_view<C> symbol,
+                    const TTextShape& shape, Sink& out) {
+  const size_t least = shape.LeastWidth;
+  const size_t width = shape.Rewrite ? line.Width : line.Indent;
+  if (width < least) {
+    // A blank line narrower than the least indentation.
+    const std::basic_string_view<C> unit = IndentUnit<C>(shape.LeastKind);
+    out.Room(least * unit.size() + symbol.size() + 2);
+    out.Fill(least, unit);
+    out.Put(symbol);
+    out.Put(whole.substr(whole.size() - BreakLength(whole)));
+  } else if (shape.Rewrite) {
+    // Spaces up to column `least`, the symbol, the deeper indentation as spaces.
+    out.Room(width + symbol.size() + whole.size());
+    out.Fill(least, TUnitsOf<C>::Space);
+    out.Put(symbol);
+    out.Fill(width - least, TUnitsOf<C>::Space);
+    out.Put(whole.substr(line.IndentEnd - line.Start));
+  } else {
+    // Indentation of one kind throughout the text: the symbol after `least` of its characters.
+    const size_t cut = least * IndentUnit<C>(shape.LeastKind).size();
+    out.Room(symbol.size() + whole.size());
+    out.Put(whole.substr(0, cut));
+    out.Put(symbol);
+    out.Put(whole.substr(cut));
+  }
+}
+
+// Writes the text's lines, the chosen ones with the symbol, into `out`.
 template <class C, class Sink>
 void EmitText(std::basic_string_view<C> text, std::basic_string_view<C> symbol, TInsertPosition position,
               TTargetLines target, const TTextShape& shape, Sink& out, bool afterBlank = true) {
-  using TView = std::basic_string_view<C>;
-  const size_t least = shape.LeastWidth;
-  const TView space = TUnitsOf<C>::Space;
-  const TView leastUnit = IndentUnit<C>(shape.LeastKind);
-  // Without rewriting the indentation is of one kind throughout the text.
-  const size_t unitLength = shape.Rewrite ? 1 : leastUnit.size();
   uint8_t mask = 0;
   for (size_t start = 0; start < text.size();) {
     const TLineShape line = ShapeAt<C>(text, start, mask);
     start = line.End;
-    const TView whole = text.substr(line.Start, line.End - line.Start);
+    const std::basic_string_view<C> whole = text.substr(line.Start, line.End - line.Start);
     const size_t width = shape.Rewrite ? line.Width : line.Indent;
-
-    bool chosen = false;
-    switch (target) {
-      case tlAll: chosen = true; break;
-      case tlNonBlank: chosen = !line.Blank; break;
-      case tlLeastIndent: chosen = !line.Blank && width == least; break;
-      case tlAfterBlank:
-        if (line.Blank) {
-          afterBlank = true;
-        } else {
-          chosen = afterBlank;
-          afterBlank = false;
-        }
-        break;
-    }
-    if (!chosen) {
-      out.Room(whole.size());
-      out.Put(whole);
-    } else if (position == ipLineHead) {
+    const bool chosen = IsChosen(target, line, width, shape.LeastWidth, afterBlank);
+    if (chosen && position == ipLineHead) {
       out.Room(symbol.size() + whole.size());
       out.Put(symbol);
       out.Put(whole);
-    } else if (position == ipFirstChar) {
-      if (least <= width) {
-        // Symbol at column `least`; deeper indentation follows it.
-        if (shape.Rewrite) {
-          out.Room(width + symbol.size() + whole.size());
-          out.Fill(least, space);
-          out.Put(symbol);
-          out.Fill(width - least, space);
-          out.Put(whole.substr(line.IndentEnd - line.Start));
-        } else {
-          out.Room(symbol.size() + whole.size());
-          out.Put(whole.substr(0, least * unitLength));
-          out.Put(symbol);
-          out.Put(whole.substr(least * unitLength));
-        }
-      } else {
-        // A blank line narrower than the least indentation.
-        out.Room(least * leastUnit.size() + symbol.size() + 2);
-        out.Fill(least, leastUnit);
-        out.Put(symbol);
-        out.Put(whole.substr(whole.size() - BreakLength(whole)));
-      }
+    } else if (chosen && position == ipFirstChar) {
+      PutAtFirstChar(whole, line, symbol, shape, out);
     } else {
       out.Room(whole.size());
       out.Put(whole);
