@@ -18,6 +18,8 @@ const char16_t* MessageText(TListMessage Msg) {
   return u"";
 }
 
+// The source name and line are part of the message users see, fixed texts
+// rather than this file's name and a line in it: keep them as they are.
 [[noreturn]] void RaiseListError() { AssertFail(u"Listエラー", u"ListClone\\ListClone", 127); }
 }  // namespace
 
