@@ -7,14 +7,22 @@
 #include <vector>
 
 #include "Errors.h"
+#include "FileNameUnit.h"
 #include "Platform.h"
 #include "SettingRulesUnit.h"
 #include "VistaUnit.h"
 
 namespace {
 
-std::u16string SettingFilePath(const TSettingHost& host, std::u16string_view fileName) {
-  return RedirectFromProgramFiles(SettingPathInFolder(GetPluginFolder(host), fileName));
+std::u16string SettingFilePath(std::u16string_view hostAnswer, std::u16string_view fileName) {
+  const std::u16string folder = PluginFolderFromHostAnswer(hostAnswer, GetHostProgramFile());
+  return RedirectFromProgramFiles(SettingPathInFolder(folder, fileName));
+}
+
+TSettingFile SettingFile(std::u16string_view hostAnswer, std::u16string_view fileName) {
+  std::u16string path = SettingFilePath(hostAnswer, fileName);
+  std::u16string backup = GetBackupFilePath(path);
+  return TSettingFile{std::move(path), std::move(backup)};
 }
 
 }  // namespace
@@ -34,9 +42,22 @@ std::u16string GetPluginFolder(const TSettingHost& host) {
   return PluginFolderFromHostAnswer(host.PlugInsFolderSetting(), GetHostProgramFile());
 }
 
-std::u16string GetSettingFilePath(const TSettingHost& host) { return SettingFilePath(host, SettingFileName); }
+std::u16string GetSettingFilePath(const TSettingHost& host) {
+  return SettingFilePath(host.PlugInsFolderSetting(), SettingFileName);
+}
 
-std::u16string GetOldSettingFilePath(const TSettingHost& host) { return SettingFilePath(host, OldSettingFileName); }
+std::u16string GetOldSettingFilePath(const TSettingHost& host) {
+  return SettingFilePath(host.PlugInsFolderSetting(), OldSettingFileName);
+}
+
+const TSettingFiles::TBoth& TSettingFiles::Refreshed() {
+  std::u16string answer = FHost.PlugInsFolderSetting();
+  if (FAnswer != answer) {
+    FFiles = TBoth{SettingFile(answer, SettingFileName), SettingFile(answer, OldSettingFileName)};
+    FAnswer = std::move(answer);
+  }
+  return FFiles;
+}
 
 std::u16string DecodeSettingsText(std::string_view bytes) {
   std::optional<std::u16string> text = AnsiToUtf16(bytes, AnsiCodePage);
