@@ -269,7 +269,7 @@ extern "C" LRESULT __stdcall PlugInProc(HWND hwnd, UINT query, WPARAM wParam, LP
       case PLUGIN_QUERY_VERSION:
         return CopyAnsiText(VersionText, wParam, lParam);
       case PLUGIN_QUERY_2310:
-        return 1;
+        return PLUGIN_QUERY_2310_ANSWER;
       case PLUGIN_QUERY_UNINSTALL: {
         const std::u16string caption = TextInCodePage(DisplayName, ShiftJisCodePage);
         return MessageBoxW(hwnd, L"アンインストールしますか？", W(caption), MB_YESNO | MB_ICONQUESTION) == IDYES ? 1 : 0;
