@@ -52,7 +52,7 @@ public:
   ~TRedrawGuard() { Host_SetRedraw(FHwnd, true); }
 
 private:
-  HWND FHwnd;
+  HWND FHwnd = nullptr;
 };
 
 // Owns a menu handle until it is given to the parent menu or destroyed.
