@@ -21,6 +21,7 @@
 #include "PluginLibrary.h"
 #include "PluginLibrary2.h"
 #include "Platform.h"
+#include "ResourceIds.h"
 #include "SettingLoaderUnit.h"
 #include "SettingPathUnit.h"
 #include "StringRecordList.h"
@@ -257,9 +258,9 @@ extern "C" void __stdcall OnEvents(HWND hwnd, UINT flags, LPARAM param) {
   }
 }
 
-extern "C" DWORD __stdcall GetMenuTextID() { return 1; }
-extern "C" DWORD __stdcall GetStatusMessageID() { return 2; }
-extern "C" DWORD __stdcall GetBitmapID() { return 101; }
+extern "C" DWORD __stdcall GetMenuTextID() { return MENU_TEXT_STRING_ID; }
+extern "C" DWORD __stdcall GetStatusMessageID() { return STATUS_MESSAGE_STRING_ID; }
+extern "C" DWORD __stdcall GetBitmapID() { return TOOLBAR_BITMAP_ID; }
 
 extern "C" LRESULT __stdcall PlugInProc(HWND hwnd, UINT query, WPARAM wParam, LPARAM lParam) {
   try {
