@@ -1,13 +1,15 @@
 # The Debian package of the command-line filter: the program and its manual
 # page, built by `cpack -G DEB` in a native build folder.
 install(TARGETS marquill RUNTIME DESTINATION bin)
-# Manual pages are kept compressed, with no name or time in the gzip header
-# so that the same page gives the same bytes.
+# The manual page takes the project version; manual pages are kept
+# compressed, with no name or time in the gzip header so that the same page
+# gives the same bytes.
 find_program(GZIP_PROGRAM gzip REQUIRED)
+configure_file(${PROJECT_SOURCE_DIR}/cli/marquill.1 ${CMAKE_BINARY_DIR}/marquill.1 @ONLY)
 set(MARQUILL_MANUAL_GZ ${CMAKE_BINARY_DIR}/marquill.1.gz)
 add_custom_command(OUTPUT ${MARQUILL_MANUAL_GZ}
-  COMMAND ${GZIP_PROGRAM} -9 -n -c ${PROJECT_SOURCE_DIR}/cli/marquill.1 > ${MARQUILL_MANUAL_GZ}
-  DEPENDS ${PROJECT_SOURCE_DIR}/cli/marquill.1)
+  COMMAND ${GZIP_PROGRAM} -9 -n -c ${CMAKE_BINARY_DIR}/marquill.1 > ${MARQUILL_MANUAL_GZ}
+  DEPENDS ${CMAKE_BINARY_DIR}/marquill.1)
 add_custom_target(marquill_manual ALL DEPENDS ${MARQUILL_MANUAL_GZ})
 install(FILES ${MARQUILL_MANUAL_GZ} DESTINATION share/man/man1)
 # The license, where Debian looks for it.

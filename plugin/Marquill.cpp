@@ -18,6 +18,7 @@
 #include "FileNameUnit.h"
 #include "FileUnit.h"
 #include "LineBreaks.h"
+#include "MarquillVersion.h"
 #include "PluginLibrary.h"
 #include "PluginLibrary2.h"
 #include "Platform.h"
@@ -34,7 +35,7 @@ namespace {
 
 // Display name and version text: code page 932 byte strings.
 constexpr char DisplayName[] = "Marquill";
-constexpr char VersionText[] = "Version 3.3.2";
+constexpr char VersionText[] = MARQUILL_VERSION_TEXT;
 
 // Set by event bit 0x400, sent back on event bit 0x40.
 int32_t StoredEventNumber = 0;
