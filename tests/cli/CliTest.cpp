@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -31,13 +32,25 @@ struct Result {
   std::string out, err;
 };
 
+// A folder under $TMPDIR (default /tmp), made on first use and removed with
+// all it holds when the test program ends.
+class TTempDir {
+public:
+  TTempDir() : Path((std::filesystem::temp_directory_path() / "marquill-cli-XXXXXX").string()) {
+    if (!mkdtemp(Path.data())) std::abort();
+  }
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  ~TTempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Path, ignored);
+  }
+  std::string Path;
+};
+
 const std::string& TempDir() {
-  static std::string dir = [] {
-    std::string t = "/tmp/marquill-cli-XXXXXX";
-    if (!mkdtemp(t.data())) std::abort();
-    return t;
-  }();
-  return dir;
+  static const TTempDir dir;
+  return dir.Path;
 }
 
 std::string WriteTemp(const std::string& name, const std::string& bytes) {
