@@ -93,6 +93,11 @@ TEST(SettingPath, ProgramFilesRedirection) {
   }
   RemoveTree(ad + sub);
 
+  // A plug-in folder that is the Program Files folder itself.
+  host.Folder = pf;
+  EXPECT_EQ(GetSettingFilePath(host), (version.Major >= 6 ? ad : pf) + u"\\Marquill_Setting.txt");
+  EXPECT_EQ(RedirectFromProgramFiles(pf), version.Major >= 6 ? ad : pf);
+
   // Anything else is left alone, and no folder is made for it.
   TTempFolder dir;
   EXPECT_EQ(RedirectFromProgramFiles(dir / u"a\\b\\x.txt"), dir / u"a\\b\\x.txt");
