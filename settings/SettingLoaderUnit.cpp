@@ -16,8 +16,11 @@ namespace {
 
 TMigrationStepHook StepHook = nullptr;
 
-void Step(char migration, int step) {
-  if (StepHook) StepHook(migration, step);
+// The two migrations, named for the step hook by their letters.
+enum TMigration : char { mgBothFiles = 'A', mgOldFileOnly = 'B' };
+
+void Step(TMigration migration, int step) {
+  if (StepHook) StepHook(static_cast<char>(migration), step);
 }
 
 // A failed delete or move stops migration A before anything could overwrite
@@ -66,7 +69,8 @@ void EmptyStart(TSettingFiles& files, TCommonStringRecordList& list) { SetAndWri
 // The steps that put one settings file aside, numbered from firstStep: an
 // older backup is deleted, then the file is moved to its backup path. Each
 // use of a path asks the host again, as it always has (TSettingFiles).
-void MoveToBackup(TSettingFiles& files, TSettingFileKind kind, char migration, int firstStep, TOnFailure onFailure) {
+void MoveToBackup(TSettingFiles& files, TSettingFileKind kind, TMigration migration, int firstStep,
+                  TOnFailure onFailure) {
   Step(migration, firstStep);
   if (FileExists(files.Of(kind).Backup)) DeleteOrStop(files.Of(kind).Backup, onFailure);
   Step(migration, firstStep + 1);
@@ -80,8 +84,8 @@ void MoveToBackup(TSettingFiles& files, TSettingFileKind kind, char migration, i
 // delete or move loses nothing: the write goes ahead, the old file stays, and
 // the next command asks the two-file question (whose migration stops on such
 // a failure).
-void Migrate(TSettingFiles& files, TCommonStringRecordList& list, char migration) {
-  const bool both = migration == 'A';
+void Migrate(TSettingFiles& files, TCommonStringRecordList& list, TMigration migration) {
+  const bool both = migration == mgBothFiles;
   Step(migration, 1);
   const std::string bytes = LoadAnsiStringFromFile(files.Old().Path);
   MoveToBackup(files, sfOld, migration, 2, both ? ofStop : ofGoOn);
@@ -113,12 +117,12 @@ void LoadSettingList(TCommonStringRecordList& list, const TSettingHost& host) {
   const bool currentExists = FileExists(files.Current().Path);
   if (oldExists && currentExists) {
     if (AskYesNo(host, TwoFileQuestion(files)))
-      Migrate(files, list, 'A');
+      Migrate(files, list, mgBothFiles);
     else
       LoadCurrent(files, list);
   } else if (oldExists) {
     if (AskYesNo(host, OldFileQuestion(files)))
-      Migrate(files, list, 'B');
+      Migrate(files, list, mgOldFileOnly);
     else
       EmptyStart(files, list);
   } else if (currentExists) {
