@@ -14,9 +14,12 @@
 
 namespace {
 
+std::u16string PluginFolderOf(std::u16string_view hostAnswer) {
+  return PluginFolderFromHostAnswer(hostAnswer, GetHostProgramFile());
+}
+
 std::u16string SettingFilePath(std::u16string_view hostAnswer, std::u16string_view fileName) {
-  const std::u16string folder = PluginFolderFromHostAnswer(hostAnswer, GetHostProgramFile());
-  return RedirectFromProgramFiles(SettingPathInFolder(folder, fileName));
+  return RedirectFromProgramFiles(SettingPathInFolder(PluginFolderOf(hostAnswer), fileName));
 }
 
 TSettingFile SettingFile(std::u16string_view hostAnswer, std::u16string_view fileName) {
@@ -38,9 +41,7 @@ std::u16string GetHostProgramFile() {
   }
 }
 
-std::u16string GetPluginFolder(const TSettingHost& host) {
-  return PluginFolderFromHostAnswer(host.PlugInsFolderSetting(), GetHostProgramFile());
-}
+std::u16string GetPluginFolder(const TSettingHost& host) { return PluginFolderOf(host.PlugInsFolderSetting()); }
 
 std::u16string GetSettingFilePath(const TSettingHost& host) {
   return SettingFilePath(host.PlugInsFolderSetting(), SettingFileName);
