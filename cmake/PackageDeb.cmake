@@ -5,22 +5,25 @@
 install(TARGETS marquill RUNTIME DESTINATION bin)
 # The message catalogues, built beside the program for the tests as well.
 add_subdirectory(po)
-# Manual pages are kept compressed, with no name or time in the gzip header
-# so that the same page gives the same bytes.
+# The manual page takes the project version; manual pages are kept
+# compressed, with no name or time in the gzip header so that the same page
+# gives the same bytes.
 find_program(GZIP_PROGRAM gzip REQUIRED)
+configure_file(${PROJECT_SOURCE_DIR}/cli/marquill.1 ${CMAKE_BINARY_DIR}/marquill.1 @ONLY)
 set(MARQUILL_MANUAL_GZ ${CMAKE_BINARY_DIR}/marquill.1.gz)
 add_custom_command(OUTPUT ${MARQUILL_MANUAL_GZ}
-  COMMAND ${GZIP_PROGRAM} -9 -n -c ${PROJECT_SOURCE_DIR}/cli/marquill.1 > ${MARQUILL_MANUAL_GZ}
-  DEPENDS ${PROJECT_SOURCE_DIR}/cli/marquill.1)
+  COMMAND ${GZIP_PROGRAM} -9 -n -c ${CMAKE_BINARY_DIR}/marquill.1 > ${MARQUILL_MANUAL_GZ}
+  DEPENDS ${CMAKE_BINARY_DIR}/marquill.1)
 # The Japanese page with break points for groff (cmake/manual-breaks.pl).
 find_program(PERL_PROGRAM perl REQUIRED)
+configure_file(${PROJECT_SOURCE_DIR}/cli/marquill.ja.1 ${CMAKE_BINARY_DIR}/marquill.ja.1 @ONLY)
 set(MARQUILL_MANUAL_JA_GZ ${CMAKE_BINARY_DIR}/ja/marquill.1.gz)
 add_custom_command(OUTPUT ${MARQUILL_MANUAL_JA_GZ}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/ja
-  COMMAND ${PERL_PROGRAM} ${PROJECT_SOURCE_DIR}/cmake/manual-breaks.pl ${PROJECT_SOURCE_DIR}/cli/marquill.ja.1
+  COMMAND ${PERL_PROGRAM} ${PROJECT_SOURCE_DIR}/cmake/manual-breaks.pl ${CMAKE_BINARY_DIR}/marquill.ja.1
     ${CMAKE_BINARY_DIR}/ja/marquill.1
   COMMAND ${GZIP_PROGRAM} -9 -n -f ${CMAKE_BINARY_DIR}/ja/marquill.1
-  DEPENDS ${PROJECT_SOURCE_DIR}/cli/marquill.ja.1 ${PROJECT_SOURCE_DIR}/cmake/manual-breaks.pl)
+  DEPENDS ${CMAKE_BINARY_DIR}/marquill.ja.1 ${PROJECT_SOURCE_DIR}/cmake/manual-breaks.pl)
 add_custom_target(marquill_manual ALL DEPENDS ${MARQUILL_MANUAL_GZ} ${MARQUILL_MANUAL_JA_GZ})
 install(FILES ${MARQUILL_MANUAL_GZ} DESTINATION share/man/man1)
 install(FILES ${MARQUILL_MANUAL_JA_GZ} DESTINATION share/man/ja/man1)

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -723,7 +724,7 @@ TEST(Cli, HelpVersionAndWriteErrors) {
     EXPECT_NE(r.out.find("Exit status"), std::string::npos);
     EXPECT_EQ(r.err, "");
   }
-  for (const char* v : {"--version", "-V"}) EXPECT_EQ(RunFilter({v}).out, "marquill 3.3.2\n");
+  for (const char* v : {"--version", "-V"}) EXPECT_EQ(RunFilter({v}).out, "marquill " MARQUILL_VERSION "\n");
   Result r = RunFilter({"insert", "--help"}, "ignored");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("Usage: marquill", 0), 0u);
