@@ -3,7 +3,7 @@
 install(TARGETS marquill RUNTIME DESTINATION bin)
 # Manual pages are kept compressed, with no name or time in the gzip header
 # so that the same page gives the same bytes.
-find_program(GZIP_PROGRAM gzip REQUIRED)
+marquill_require_program(GZIP_PROGRAM gzip gzip)
 set(MARQUILL_MANUAL_GZ ${CMAKE_BINARY_DIR}/marquill.1.gz)
 add_custom_command(OUTPUT ${MARQUILL_MANUAL_GZ}
   COMMAND ${GZIP_PROGRAM} -9 -n -c ${PROJECT_SOURCE_DIR}/cli/marquill.1 > ${MARQUILL_MANUAL_GZ}
@@ -27,6 +27,11 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
+# The package's dependencies come from dpkg-shlibdeps, which CPack runs on
+# the files that `file` finds to be programs. Without dpkg-shlibdeps CPack
+# would make a package that depends on nothing, so both are required here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+marquill_require_program(FILE_PROGRAM file file)
+marquill_require_program(DPKG_SHLIBDEPS_PROGRAM dpkg-shlibdeps dpkg-dev)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
