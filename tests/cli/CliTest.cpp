@@ -276,7 +276,8 @@ TEST(Cli, Failures) {
   {
     // Without -e or --settings the default settings file is read.
     const TScopedEnv settingsVariable("MARQUILL_SETTINGS", (TempDir() + "/no-such-settings.txt").c_str());
-    Refused({"delete-all"}, "", "no settings file (tried '" + TempDir() + "/no-such-settings.txt', named by MARQUILL_SETTINGS)", 1);
+    Refused({"delete-all"}, "",
+            "no settings file (tried '" + TempDir() + "/no-such-settings.txt', named by MARQUILL_SETTINGS)", 1);
     Refused({"entries"}, "", "copy the starter list", 1);
   }
   Refused({"delete-once", "--settings", settings, "-e", "> "}, "", "not both");
