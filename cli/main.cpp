@@ -1,5 +1,6 @@
 // marquill: inserts and deletes head symbols in the lines of UTF-8 texts with
 // the plug-in's own edits, as a Unix filter.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -82,7 +83,24 @@ int wmain(int argc, wchar_t** argv) {
 // installed (../share/locale); only LC_MESSAGES is set, so that nothing else
 // the program does depends on the locale.
 void UseMessageCatalogue() {
-  std::setlocale(LC_MESSAGES, "");
+  if (!std::setlocale(LC_MESSAGES, "")) {
+    // The UTF-8 locale asked for is not installed: its messages are still
+    // shown, through the C locale's UTF-8 form and LANGUAGE.
+    std::string asked;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+      const char* v = std::getenv(name);
+      if (v && *v) {
+        asked = v;
+        break;
+      }
+    }
+    const size_t dot = std::min(asked.find('.'), asked.size());
+    std::string codeset;
+    for (char c : asked.substr(dot, asked.find('@', dot) - dot))
+      if (c != '.' && c != '-') codeset += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (codeset == "utf8" && std::setlocale(LC_MESSAGES, "C.UTF-8"))
+      setenv("LANGUAGE", asked.substr(0, asked.find_first_of("_.@")).c_str(), 0);
+  }
   std::string exe(4096, '\0');
   const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size() - 1);
   if (n > 0) {

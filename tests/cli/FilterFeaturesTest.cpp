@@ -174,6 +174,12 @@ TEST(Messages, InTheUsersLanguage) {
     EXPECT_EQ(bad.err.find("invalid value"), std::string::npos) << bad.err;
     EXPECT_NE(bad.err.find("'middle'"), std::string::npos) << bad.err;
   }
+  {
+    // A Japanese UTF-8 locale that is not installed still gives Japanese.
+    const TScopedEnv lang("LANG", "ja_JP.utf8@x");
+    const TScopedEnv noLocales("LOCPATH", "/nonexistent");
+    EXPECT_EQ(RunFilter({"--help"}).out.rfind("\xE4\xBD\xBF\xE3\x81\x84\xE6\x96\xB9", 0), 0u);
+  }
   for (const char* english : {"C", "en_US.UTF-8", "C.UTF-8"}) {
     const TScopedEnv lang("LANG", english);
     EXPECT_EQ(RunFilter({"--help"}).out.rfind("Usage: marquill", 0), 0u) << english;
