@@ -18,8 +18,10 @@
 
 #include "Utf.h"
 #else
-#include <clocale>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <clocale>
 #endif
 
 #ifndef MARQUILL_VERSION
@@ -79,9 +81,9 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 // Messages in the language of LC_ALL, LC_MESSAGES or LANG, from the
-// catalogue beside the program in a build folder (locale/) or where it is
-// installed (../share/locale); only LC_MESSAGES is set, so that nothing else
-// the program does depends on the locale.
+// catalogue where it is installed (../share/locale from the program) or
+// beside the program in a build folder (locale/); only LC_MESSAGES is set,
+// so that nothing else the program does depends on the locale.
 void UseMessageCatalogue() {
   if (!std::setlocale(LC_MESSAGES, "")) {
     // The UTF-8 locale asked for is not installed: its messages are still
@@ -106,8 +108,10 @@ void UseMessageCatalogue() {
   if (n > 0) {
     exe.resize(static_cast<size_t>(n));
     const std::string folder = exe.substr(0, exe.rfind('/') + 1);
-    for (const std::string& dir : {folder + "locale", folder + "../share/locale"}) {
-      if (access(dir.c_str(), F_OK) == 0) {
+    // Installed first: beside /usr/bin/marquill, "locale" is the locale program.
+    for (const std::string& dir : {folder + "../share/locale", folder + "locale"}) {
+      struct stat st {};
+      if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         bindtextdomain("marquill", dir.c_str());
         break;
       }
