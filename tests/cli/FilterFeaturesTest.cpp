@@ -70,6 +70,15 @@ TEST(Toggle, FromEverySourceAndTwice) {
     EXPECT_EQ(Ok({"toggle", "-i", "-e", "# ", file}, ""), "");
     EXPECT_EQ(ReadFile(file), want);
   }
+  // Blank lines only: the file is not even rewritten.
+  const std::string blank = WriteTemp("blank.txt", " \n\n");
+  struct stat before {};
+  stat(blank.c_str(), &before);
+  EXPECT_EQ(Ok({"toggle", "-i.bak", "-e", "# ", blank}, ""), "");
+  struct stat after {};
+  stat(blank.c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(ReadFile(blank), " \n\n");
   // A bad byte after the lines that settle the choice is still refused, and
   // -i leaves the file as it was.
   const std::string bad = "a\nb\n\xFF\n";
