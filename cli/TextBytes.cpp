@@ -2,6 +2,7 @@
 #include "TextBytes.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -37,6 +38,12 @@ void TByteBuffer::Reserve(size_t n) {
   FCapacity = capacity;
 }
 
+void TByteBuffer::Assign(std::string_view Bytes) {
+  Reserve(Bytes.size());
+  if (!Bytes.empty()) std::memcpy(FData, Bytes.data(), Bytes.size());
+  Size = Bytes.size();
+}
+
 void TByteBuffer::Release() {
   std::free(FData);
   FData = nullptr;
@@ -67,6 +74,34 @@ size_t CountLineBreaks(std::string_view Bytes) {
 #endif
   for (; i + 1 < n; ++i) count += (p[i] == '\n') | ((p[i] == '\r') & (p[i + 1] != '\n'));
   return count + (p[n - 1] == '\n' || p[n - 1] == '\r');
+}
+
+uint64_t TLineEnds::Collect(std::string_view Bytes) {
+  const size_t n = Bytes.size();
+  const char* p = Bytes.data();
+  // Room for a break at every byte, so that the loops below check nothing.
+  if (FEnds.size() < n + 1) FEnds.resize(n + 1);
+  size_t* e = FEnds.data();
+  size_t i = 0;
+#ifdef __SSE2__
+  // A line ends after a LF or a CR not followed by LF: one bit each.
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+  for (; i + 17 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const unsigned lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+    const unsigned crs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)));
+    const unsigned nextIsLf = (lfs >> 1) | (static_cast<unsigned>(p[i + 16] == '\n') << 15);
+    for (unsigned m = lfs | (crs & ~nextIsLf); m != 0; m &= m - 1)
+      *e++ = i + static_cast<size_t>(__builtin_ctz(m)) + 1;
+  }
+#endif
+  for (; i < n; ++i) {
+    if (p[i] == '\n' || (p[i] == '\r' && (i + 1 == n || p[i + 1] != '\n'))) *e++ = i + 1;
+  }
+  const uint64_t breaks = static_cast<uint64_t>(e - FEnds.data());
+  if (e == FEnds.data() ? n > 0 : e[-1] != n) *e++ = n;
+  FCount = static_cast<size_t>(e - FEnds.data());
+  return breaks;
 }
 
 size_t LineStartBefore(std::string_view Bytes, size_t at) {
