@@ -36,6 +36,8 @@ private:
   };
   TByteEditResult Insert(std::string_view piece, bool afterNonBlank, TByteBuffer& out) const;
   TByteEditResult Delete(std::string_view piece, TByteBuffer& out) const;
+  struct TCuts;
+  void DeleteInLine(size_t start, size_t end, TCuts& cuts) const;
 
   bool FUsable = false;
   TEditKind FKind = ekInsert;
@@ -44,4 +46,5 @@ private:
   std::string FSymbol;            // insertion
   std::vector<TSymbol> FSymbols;  // deletion, in order
   bool FFirstBytes[256] = {};     // the bytes a symbol can begin with
+  std::string FLeads;             // the same, each once
 };

@@ -157,6 +157,8 @@ const std::vector<TEdit>& StreamingEdits() {
       {ekDeleteOnce, ipLineHead, tlAll, {}, {u"#", u"> ", u"\U0001F600"}},
       {ekDeleteAll, ipLineHead, tlAll, {}, {u"# ", u">"}},
       {ekDeleteAll, ipLineHead, tlAll, {}, {u" # ", u"\u3042", u"a\tcaption"}},
+      // More first bytes than one pass looks for.
+      {ekDeleteAll, ipLineHead, tlAll, {}, {u"a", u"> ", u"#", u"\u3000>", u"\U0001F600", u"\u3042"}},
   };
   return edits;
 }
@@ -291,7 +293,7 @@ TEST(FilterPipeline, WholeTextsMatchTheEngine) {
     std::string text = *Utf16ToUtf8(units);
     if (round % 2) text.insert(rng() % text.size(), round % 4 == 1 ? std::string(1, '\0') : "\xE3\x81");
     const auto fault = ReferenceFault(text);
-    for (const TEdit& edit : {StreamingEdits()[rng() % 4], StreamingEdits()[4 + rng() % 7],
+    for (const TEdit& edit : {StreamingEdits()[rng() % 4], StreamingEdits()[4 + rng() % 8],
                               TEdit{ekInsert, ipFirstChar, tlNonBlank, u"> ", {}}}) {
       std::string expected, place;
       if (!fault) {
