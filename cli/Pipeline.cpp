@@ -37,7 +37,7 @@ size_t FreeCores() {
 // side by side, and the work is then done in the calling thread.
 size_t CrewWorkers() {
   const size_t cores = FreeCores();
-  return cores < 2 ? 0 : std::min<size_t>(cores, 4);
+  return cores < 3 ? 0 : std::min<size_t>(cores - 1, 4);
 }
 
 [[noreturn]] void FailBadByte(const TTextSource& source, uint64_t line, uint64_t column, bool nul) {
