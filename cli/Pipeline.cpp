@@ -4,6 +4,7 @@
 #include "Pipeline.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <thread>
@@ -33,11 +34,16 @@ size_t FreeCores() {
   return std::max<size_t>(std::thread::hardware_concurrency(), 1);
 }
 
-// Workers beside the reader and the writer; none where a crew cannot run
-// side by side, and the work is then done in the calling thread.
-size_t CrewWorkers() {
+// Workers beside the reader and the writer; none where they would only take
+// turns, and the work is then done in the calling thread. The streaming
+// edits on bytes cost about what the reader of the output spends, which
+// takes a second core; the edits of the whole text spend more in the
+// engine's measure and edit, and a second core helps them.
+std::atomic<int> gForcedWorkers{-1};
+size_t CrewWorkers(bool wholeText) {
+  if (const int forced = gForcedWorkers.load(); forced >= 0) return static_cast<size_t>(forced);
   const size_t cores = FreeCores();
-  return cores < 3 ? 0 : std::min<size_t>(cores - 1, 4);
+  return cores < (wholeText ? 2 : 3) ? 0 : std::min<size_t>(cores, 4);
 }
 
 [[noreturn]] void FailBadByte(const TTextSource& source, uint64_t line, uint64_t column, bool nul) {
@@ -95,7 +101,7 @@ void TResultWriter::Write(TPiece& piece, TPieceResult& result) {
 
 // Every piece of source worked on and written.
 void RunPieces(std::shared_ptr<TPieceSource> source, const TPieceWork& work, TResultWriter& writer) {
-  if (const size_t workers = CrewWorkers(); workers > 0) {
+  if (const size_t workers = CrewWorkers(!EditWorksPieceByPiece(work.Edit)); workers > 0) {
     RunCrew(std::move(source), work, [&](TPiece& p, TPieceResult& r) { writer.Write(p, r); }, workers);
     return;
   }
@@ -144,6 +150,8 @@ TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TText
 }
 
 }  // namespace
+
+void ForceCrewWorkers(int Workers) { gForcedWorkers.store(Workers); }
 
 TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges) {
   const TFileKind kind = KindOfDescriptor(Source.Fd);

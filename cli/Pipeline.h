@@ -32,3 +32,7 @@ struct TEditOutcome {
 // (the operand, the line and the column in bytes); what was written stays
 // written.
 TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges);
+
+// Tests: the crew's workers forced to Workers (0: everything in the calling
+// thread); -1 chooses them again by the cores this process may use.
+void ForceCrewWorkers(int Workers);
