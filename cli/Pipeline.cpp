@@ -90,8 +90,10 @@ void TResultWriter::Write(TPiece& piece, TPieceResult& result) {
   if (const size_t begun = LineStartBefore(in, in.size()); begun > 0) FLineStart = piece.Offset + begun;
   if (FMeasure) {
     MergeIndentMeasure(*FMeasure, result.Measure);
-    if (FStore)
+    if (FStore) {
+      piece.In.ShrinkToFit();  // a pipe's pieces are often smaller than their buffers
       FStore->push_back({std::move(piece.In), piece.Offset, std::get<TLinesPiece>(piece.Kind).AfterNonBlank});
+    }
     return;
   }
   const TByteBuffer& out = result.WriteIn ? piece.In : result.Out;

@@ -44,6 +44,14 @@ void TByteBuffer::Assign(std::string_view Bytes) {
   Size = Bytes.size();
 }
 
+void TByteBuffer::ShrinkToFit() {
+  if (Size == FCapacity || Size == 0) return;
+  if (char* shrunk = static_cast<char*>(std::realloc(FData, Size))) {
+    FData = shrunk;
+    FCapacity = Size;
+  }
+}
+
 void TByteBuffer::Release() {
   std::free(FData);
   FData = nullptr;

@@ -22,6 +22,8 @@ public:
   void Release();
   // Exactly these bytes.
   void Assign(std::string_view Bytes);
+  // No more room than Size needs (for bytes kept a long time).
+  void ShrinkToFit();
   char* Data() const { return FData; }
   size_t Capacity() const { return FCapacity; }
   size_t Size = 0;
