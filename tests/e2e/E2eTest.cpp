@@ -702,6 +702,30 @@ TEST_F(E2e, AGenerousHostEditsOrdinaryText) {
   }
 }
 
+// A NUL in the line before the block hides whether that line ends in a lone
+// CR, which the block's first line, left holding only its LF, would join.
+TEST_F(E2e, ALineBeforeTheBlockCutByANulStopsAJoinUnseen) {
+  Settings(kSettings);
+  const std::u16string doc(u"a\0b\r> \n> c\nz", 12);
+  for (const TSimReadProfile profile : {rpExact, rpGenerousJunk}) {
+    Host.SetReadProfile(profile);
+    Host.SetText(doc);
+    Host.SetSelection({0, 1}, {1, 2});
+    Command(MenuKeys({2, 0}));
+    EXPECT_EQ(U8(Host.Text()), U8(doc));
+    EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
+    ASSERT_EQ(User.Dialogs().size(), 1u);
+    EXPECT_NE(U8(User.Dialogs()[0].Text).find("直前の行にNUL文字"), std::string::npos);
+    EXPECT_TRUE(User.Dialogs()[0].HostRedrawOn);
+  }
+  // Without a NUL the two join, and the block is selected from that line.
+  Host.SetText(u"ab\r> \n> c\nz");
+  Host.SetSelection({0, 1}, {1, 2});
+  Command(MenuKeys({2, 0}));
+  EXPECT_EQ(U8(Host.Text()), "ab\r\nc\nz");
+  EXPECT_TRUE(User.Dialogs().empty());
+}
+
 TEST_F(E2e, OldSettingsFileIsMigratedBeforeTheMenuOpens) {
   const std::u16string old = Folder / u"MarquillSetting.dat";
   WriteBytes(old, Cp932(u"%\t旧設定\r\n"));
