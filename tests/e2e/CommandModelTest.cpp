@@ -168,7 +168,7 @@ public:
       if (afterLoneCr && Chance(60)) {
         line = Chance(50) ? u"> " : u"";  // a line that may end up holding only its LF
         // The line before, cut by a NUL, then hides the CR that the LF would join.
-        if (nuls && Chance(30)) text.insert(text.size() - 1, kNul);
+        if (nuls && Chance(50)) text.insert(text.size() - 1, kNul);
       } else {
         const int n = Int(0, 4);
         for (int k = 0; k < n; ++k) line += pieces[Int(0, 15)];
@@ -177,7 +177,7 @@ public:
       const char16_t* brk = breaks[Int(0, 3)];
       if (afterLoneCr && line == u"> " && Chance(70)) brk = u"\n";
       if (afterLoneCr && line.empty() && brk[0] == u'\n') brk = Chance(50) ? u"\r" : u"\r\n";
-      if (nuls && Chance(8)) {
+      if (nuls && Chance(5)) {
         // At the line's start, right before its break (the document's end on
         // the last line), alone on the line, or anywhere inside it.
         switch (Int(0, 3)) {
@@ -193,16 +193,17 @@ public:
     return text;
   }
 
-  // Anchor and caret of a random selection in the document. Half of the
-  // documents holding a NUL get a caret alone on a line holding one (the
-  // other selections that meet a NUL are refused, and a refusal's box is slow).
+  // Anchor and caret of a random selection in the document. Most documents
+  // holding a NUL get a caret alone on a line holding one or on the line
+  // after it (the other selections that meet a NUL are refused, and a
+  // refusal's box is slow).
   std::pair<HostPos, HostPos> Selection(std::u16string_view doc, const TLines& lines) {
-    std::vector<int32_t> nulLines;
+    std::vector<int32_t> nearNul;
     for (int32_t y = 0; y <= lines.Last(); ++y)
-      if (HoldsNul(doc, lines, y)) nulLines.push_back(y);
+      if (HoldsNul(doc, lines, y) || (y > 0 && HoldsNul(doc, lines, y - 1))) nearNul.push_back(y);
     auto on = [&](int32_t y) { return HostPos{Int(0, static_cast<int32_t>(lines.Content[static_cast<size_t>(y)])), y}; };
-    if (!nulLines.empty() && Chance(50)) {
-      const HostPos p = on(nulLines[static_cast<size_t>(Int(0, static_cast<int32_t>(nulLines.size()) - 1))]);
+    if (!nearNul.empty() && Chance(70)) {
+      const HostPos p = on(nearNul[static_cast<size_t>(Int(0, static_cast<int32_t>(nearNul.size()) - 1))]);
       return {p, p};
     }
     auto any = [&] { return on(Int(0, lines.Last())); };
