@@ -144,7 +144,7 @@ constexpr char16_t NulInSelectionMessage[] =
 bool EditSelection(HWND hwnd, const TMenuChoice& choice, HostPos start, bool nothingSelected) {
   const THostSelection original = ExtendSelectionToWholeLines(hwnd);
   const std::u16string before = GetLineText(hwnd, start.y, 1);
-  const TSelectedText selected = ReadSelectedText(hwnd);
+  const TSelectedText selected = ReadSelectedText(hwnd, original.Widened);
   if (selected.NulInside && !nothingSelected) {
     SelectRange(hwnd, original.Anchor, original.Active);
     return false;

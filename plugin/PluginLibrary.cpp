@@ -3,47 +3,96 @@
 
 #include <string_view>
 
+#include "LineBreaks.h"
+
 namespace {
 
-// The buffer's content up to its first NUL, or all of it; true when
-// anything but NULs stood after that NUL.
+// Cuts the buffer at its first NUL, if it holds one, and says whether it did.
+// What follows that NUL is the host's leftover and is not looked at.
 bool CutAtNul(std::u16string& s) {
   const size_t nul = s.find(u'\0');
   if (nul == std::u16string::npos) return false;
-  const bool more = s.find_first_not_of(u'\0', nul) != std::u16string::npos;
   s.resize(nul);
-  return more;
+  return true;
 }
 
 wchar_t* Wide(std::u16string& s) { return reinterpret_cast<wchar_t*>(s.data()); }
 
-}  // namespace
-
-// Two-step reads: the first answer is the size the text needs, in units. A
+// Two-step read: the first answer is the size the text needs, in units. A
 // size of 0 or less means there is nothing to read. The buffer holds exactly
 // that many units (zeroed, so whatever the host leaves unwritten reads as NUL)
-// and the host is told that same size.
-TSelectedText ReadSelectedText(HWND hwnd) {
+// and the host is told that same size. True when a NUL cut the buffer.
+template <class Fill>
+bool ReadTwoSteps(std::u16string& text, int32_t n, Fill&& fill) {
+  text.clear();
+  if (n <= 0) return false;
+  text.assign(static_cast<size_t>(n), u'\0');
+  fill(n, Wide(text));
+  return CutAtNul(text);
+}
+
+std::u16string ReadSelection(HWND hwnd, bool& cut) {
+  std::u16string text;
+  cut = ReadTwoSteps(text, Host_GetSelText(hwnd, 0, nullptr),
+                     [&](int32_t n, wchar_t* buffer) { Host_GetSelText(hwnd, n, buffer); });
+  return text;
+}
+
+std::u16string ReadLine(HWND hwnd, int32_t line, int32_t flags, bool& cut) {
+  HostLineRequest request{0, flags, line};
+  std::u16string text;
+  cut = ReadTwoSteps(text, Host_GetLineText(hwnd, &request, nullptr), [&](int32_t n, wchar_t* buffer) {
+    request.size = n;
+    Host_GetLineText(hwnd, &request, buffer);
+  });
+  return text;
+}
+
+}  // namespace
+
+bool TextReachesBlockEnd(std::u16string_view text, const TLineBlock& block) {
+  int64_t breaks = 0;
+  size_t lastLine = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = LineEndAt(text, at);
+    if (BreakLength(text.substr(at, end - at)) == 0) break;
+    ++breaks;
+    at = lastLine = end;
+  }
+  const int64_t span = static_cast<int64_t>(block.End.y) - block.Start.y;
+  if (breaks != span) return breaks > span;
+  const int64_t lastStart = span == 0 ? block.Start.x : 0;
+  return static_cast<int64_t>(text.size() - lastLine) >= static_cast<int64_t>(block.End.x) - lastStart;
+}
+
+// A NUL decides nothing by itself: a text that still reaches the block's end
+// was ended by it, one that stops short was cut by it.
+TSelectedText ReadSelectedText(HWND hwnd, const TLineBlock& block) {
   TSelectedText selected;
-  const int32_t n = Host_GetSelText(hwnd, 0, nullptr);
-  if (n <= 0) return selected;
-  selected.Text.assign(static_cast<size_t>(n), u'\0');
-  Host_GetSelText(hwnd, n, Wide(selected.Text));
-  selected.NulInside = CutAtNul(selected.Text);
+  bool cut = false;
+  selected.Text = ReadSelection(hwnd, cut);
+  selected.NulInside = cut && !TextReachesBlockEnd(selected.Text, block);
   return selected;
 }
 
-std::u16string GetSelectedText(HWND hwnd) { return ReadSelectedText(hwnd).Text; }
+std::u16string GetSelectedText(HWND hwnd) {
+  bool cut = false;
+  return ReadSelection(hwnd, cut);
+}
+
+// A line read with its break ends in one, unless it is the document's last
+// line: a NUL that leaves it without one cut it short.
+TLineText ReadLineText(HWND hwnd, int32_t line) {
+  TLineText read;
+  bool cut = false;
+  read.Text = ReadLine(hwnd, line, 1, cut);
+  read.CutBeforeBreak = cut && BreakLength(read.Text) == 0;
+  return read;
+}
 
 std::u16string GetLineText(HWND hwnd, int32_t line, int32_t flags) {
-  HostLineRequest request{0, flags, line};
-  const int32_t n = Host_GetLineText(hwnd, &request, nullptr);
-  if (n <= 0) return {};
-  std::u16string buffer(static_cast<size_t>(n), u'\0');
-  request.size = n;
-  Host_GetLineText(hwnd, &request, Wide(buffer));
-  CutAtNul(buffer);
-  return buffer;
+  bool cut = false;
+  return ReadLine(hwnd, line, flags, cut);
 }
 
 namespace {
@@ -109,9 +158,11 @@ THostSelection ExtendSelectionToWholeLines(HWND hwnd) {
     }
   }
 
+  const TLineBlock widened{p1, p2};
   Host_ConvertPos(hwnd, &p1);
   Host_ConvertPos(hwnd, &p2);
   Host_SetSelection(hwnd, &p1, &p2);
   RestoreCaretSide(hwnd, caretAtEnd);
-  return caretAtEnd ? THostSelection{before.Start, before.End} : THostSelection{before.End, before.Start};
+  return caretAtEnd ? THostSelection{before.Start, before.End, widened}
+                    : THostSelection{before.End, before.Start, widened};
 }

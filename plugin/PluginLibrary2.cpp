@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "Errors.h"
 #include "PluginLibrary.h"
@@ -26,19 +27,27 @@ void CaretTo(HWND hwnd, int32_t x, int32_t y) {
 
 bool EndsInLoneCr(std::u16string_view line) { return GetLineBreakKind(line) == lbCr; }
 
+constexpr char16_t NulBeforeBlockMessage[] =
+    u"選択範囲の直前の行にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
+    u"文書は変更していません。その行のNUL文字を取り除いてください。";
+
 // The text of the line before the block when the first new line would join
 // it: the block starts a line, its first line is rewritten to begin with LF,
 // and the line before ends in a lone CR. The host then reads the two as one
 // CR LF line. The line before is only read when the first new line begins
-// with LF.
+// with LF; when a NUL cuts it short of its break, EGeneralError before
+// anything is written.
 std::optional<std::u16string> LineJoinedAtStart(HWND hwnd, HostPos s, const TCommonStringRecordList& oldLines,
                                                 const TCommonStringRecordList& newLines) {
   if (newLines.Count() == 0 || s.x != 0 || s.y <= 0) return std::nullopt;
   const std::u16string& first = newLines.Item(0);
   if (first.front() != u'\n' || (oldLines.Count() > 0 && oldLines.Item(0) == first)) return std::nullopt;
-  std::u16string before = GetLineText(hwnd, s.y - 1, 1);
-  if (!EndsInLoneCr(before)) return std::nullopt;
-  return before;
+  TLineText before = ReadLineText(hwnd, s.y - 1);
+  // A NUL hides the line's end, and with it whether the two would join: the
+  // host's lines after the write could not be followed.
+  if (before.CutBeforeBreak) throw EGeneralError(NulBeforeBlockMessage);
+  if (!EndsInLoneCr(before.Text)) return std::nullopt;
+  return std::move(before.Text);
 }
 
 // True when a paired line gains or loses a lone CR at its end. The new text

@@ -21,5 +21,6 @@ TLineBreakKind GetLineBreakKind(std::u16string_view text);
 // character: the old selection start, or the start of the line before it
 // when the block's first LF joined that line's lone CR.
 // A NewText holding a NUL cannot reach the host whole: EGeneralError, and
-// nothing is sent.
+// nothing is sent. The same when the block's first line would lose all but
+// its LF and a NUL hides whether the line before ends in a lone CR.
 HostPos ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText);

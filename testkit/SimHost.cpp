@@ -67,6 +67,8 @@ struct TSimHost::TImpl {
   std::array<int32_t, kHostLast - kHostFirst + 1> Counts{};
   bool Logging = true;
   TSimReadQuirk Quirk = srNormal;
+  int32_t Surplus = 16;
+  std::u16string SurplusFill = u"X";
   bool FillPositions = true;
 
   // --- lines and positions ---
@@ -214,7 +216,7 @@ struct TSimHost::TImpl {
         case srSizeZero: return 0;
         case srSizeNegative: return -7;
         case srNoNul: return len;
-        case srOversize: return len + 1 + 16;
+        case srOversize: return len + 1 + Surplus;
         default: return len + 1;
       }
     }
@@ -228,7 +230,8 @@ struct TSimHost::TImpl {
     std::memcpy(buffer, text.data(), n * sizeof(wchar_t));
     buffer[n] = 0;
     if (Quirk == srOversize) {
-      for (int32_t i = n + 1; i < size; ++i) buffer[i] = L'X';
+      for (int32_t i = n + 1, k = 0; i < size; ++i, ++k)
+        buffer[i] = SurplusFill.empty() ? 0 : static_cast<wchar_t>(SurplusFill[k % SurplusFill.size()]);
     }
     return n + 1;
   }
@@ -509,4 +512,23 @@ void TSimHost::ClearLog() {
 void TSimHost::SetLogging(bool on) { FImpl->Logging = on; }
 
 void TSimHost::SetReadQuirk(TSimReadQuirk quirk) { FImpl->Quirk = quirk; }
+void TSimHost::SetOversize(int32_t surplus, std::u16string_view fill) {
+  FImpl->Surplus = std::max(surplus, 0);
+  FImpl->SurplusFill.assign(fill);
+}
+void TSimHost::SetReadProfile(TSimReadProfile profile, int32_t surplus) {
+  switch (profile) {
+    case rpGenerousJunk:
+      SetReadQuirk(srOversize);
+      SetOversize(surplus, u"#\r\n> x\n");
+      break;
+    case rpGenerousZeros:
+      SetReadQuirk(srOversize);
+      SetOversize(surplus, u"");
+      break;
+    default:
+      SetReadQuirk(srNormal);
+      break;
+  }
+}
 void TSimHost::SetFillPositions(bool fill) { FImpl->FillPositions = fill; }

@@ -33,8 +33,13 @@ enum TSimReadQuirk : uint8_t {
   srSizeZero = 1,  // size answer 0; a fill still answers normally
   srSizeNegative = 2,  // size answer -7
   srNoNul = 3,     // size answer = length; the fill writes min(size, length) units and no NUL
-  srOversize = 4,  // size answer = length + 1 + 16; the fill writes text + NUL, then 'X' up to the size
+  srOversize = 4,  // size answer = length + 1 + surplus (16); the fill writes text + NUL, then the
+                   // surplus fill ('X') up to the size
 };
+
+// The ways a sound host may answer the two-step reads: the exact size, or a
+// generous one whose units after the terminating NUL hold junk or zeros.
+enum TSimReadProfile : uint8_t { rpExact = 0, rpGenerousJunk = 1, rpGenerousZeros = 2 };
 
 // One message the window received, with its decoded details. Fields that do
 // not apply to the message keep their defaults.
@@ -129,6 +134,12 @@ public:
 
   // Strange answers for robustness tests.
   void SetReadQuirk(TSimReadQuirk quirk);
+  // srOversize: the units more than needed, and what fills them after the
+  // NUL, repeated (an empty fill writes zeros).
+  void SetOversize(int32_t surplus, std::u16string_view fill);
+  // A profile, with the given surplus for the generous ones. The junk holds
+  // line breaks and symbols, so that reading past the NUL shows.
+  void SetReadProfile(TSimReadProfile profile, int32_t surplus = 16);
   void SetFillPositions(bool fill);  // false: position getters leave the record untouched
 
   // Called after every host message has been handled (not for other messages).

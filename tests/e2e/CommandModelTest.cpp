@@ -2,7 +2,11 @@
 // simulated host, against a model that never asks the host: the widened
 // block cut from the document, edited by the engine, put back between the
 // untouched text before and after it. Random documents mix CR, LF and CR LF
-// line ends; the seed is fixed and printed with any failure.
+// line ends and hold NULs here and there (inside lines, before their breaks,
+// at the document's end, alone on a line); the cases are shared out among
+// the host's read profiles (exact sizes, generous sizes with junk or zeros
+// after the NUL that ends a text). The seed is fixed and printed with any
+// failure.
 // MARQUILL_MODEL_CASES sets the number of cases (a longer run by hand),
 // MARQUILL_MODEL_SEED the seed.
 #include <gtest/gtest.h>
@@ -106,7 +110,33 @@ struct TExpected {
   std::u16string Text;
   HostPos Anchor{0, 0}, Caret{0, 0};
   std::u16string OldBlock, NewBlock;
+  std::u16string Box;  // the error box's text, empty for none
 };
+
+const std::u16string kNul(1, u'\0');
+
+// The texts of the two refusals: a NUL in the selected lines, and one in the
+// line before them that hides whether the block's first line would join it.
+const std::u16string kNulInSelection =
+    u"選択範囲にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
+    u"文書は変更していません。NUL文字を取り除くか、NUL文字を含む行を選択から外してください。";
+const std::u16string kNulBeforeBlock =
+    u"選択範囲の直前の行にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
+    u"文書は変更していません。その行のNUL文字を取り除いてください。";
+
+// Line y with its break as the plug-in reads it: up to its first NUL.
+size_t ReadLength(std::u16string_view doc, const TLines& lines, int32_t y) {
+  if (y < 0 || y > lines.Last()) return 0;
+  const auto i = static_cast<size_t>(y);
+  const std::u16string_view line = doc.substr(lines.Start[i], lines.End[i] - lines.Start[i]);
+  return std::min(line.find(u'\0'), line.size());
+}
+
+bool HoldsNul(std::u16string_view doc, const TLines& lines, int32_t y) {
+  return ReadLength(doc, lines, y) < lines.End[static_cast<size_t>(y)] - lines.Start[static_cast<size_t>(y)];
+}
+
+std::u16string FirstLine(std::u16string_view text) { return std::u16string(text.substr(0, LineEndAt(text, 0))); }
 
 class TModelCase {
 public:
@@ -131,11 +161,14 @@ public:
     static const char16_t* const breaks[] = {u"\r", u"\n", u"\r\n", u"\r"};
     std::u16string text;
     const int lines = Int(0, 12);
+    const bool nuls = Chance(40);
     for (int i = 0; i < lines; ++i) {
       const bool afterLoneCr = !text.empty() && text.back() == u'\r';
       std::u16string line;
       if (afterLoneCr && Chance(60)) {
         line = Chance(50) ? u"> " : u"";  // a line that may end up holding only its LF
+        // The line before, cut by a NUL, then hides the CR that the LF would join.
+        if (nuls && Chance(50)) text.insert(text.size() - 1, kNul);
       } else {
         const int n = Int(0, 4);
         for (int k = 0; k < n; ++k) line += pieces[Int(0, 15)];
@@ -144,18 +177,36 @@ public:
       const char16_t* brk = breaks[Int(0, 3)];
       if (afterLoneCr && line == u"> " && Chance(70)) brk = u"\n";
       if (afterLoneCr && line.empty() && brk[0] == u'\n') brk = Chance(50) ? u"\r" : u"\r\n";
+      if (nuls && Chance(5)) {
+        // At the line's start, right before its break (the document's end on
+        // the last line), alone on the line, or anywhere inside it.
+        switch (Int(0, 3)) {
+          case 0: line.insert(0, kNul); break;
+          case 1: line += kNul; break;
+          case 2: line = kNul; break;
+          default: line.insert(PieceBoundary(line), kNul); break;
+        }
+      }
       text += line;
       if (i + 1 < lines || Chance(50)) text += brk;
     }
     return text;
   }
 
-  // Anchor and caret of a random selection in the document.
-  std::pair<HostPos, HostPos> Selection(const TLines& lines) {
-    auto any = [&] {
-      const int32_t y = Int(0, lines.Last());
-      return HostPos{Int(0, static_cast<int32_t>(lines.Content[static_cast<size_t>(y)])), y};
-    };
+  // Anchor and caret of a random selection in the document. Most documents
+  // holding a NUL get a caret alone on a line holding one or on the line
+  // after it (the other selections that meet a NUL are refused, and a
+  // refusal's box is slow).
+  std::pair<HostPos, HostPos> Selection(std::u16string_view doc, const TLines& lines) {
+    std::vector<int32_t> nearNul;
+    for (int32_t y = 0; y <= lines.Last(); ++y)
+      if (HoldsNul(doc, lines, y) || (y > 0 && HoldsNul(doc, lines, y - 1))) nearNul.push_back(y);
+    auto on = [&](int32_t y) { return HostPos{Int(0, static_cast<int32_t>(lines.Content[static_cast<size_t>(y)])), y}; };
+    if (!nearNul.empty() && Chance(70)) {
+      const HostPos p = on(nearNul[static_cast<size_t>(Int(0, static_cast<int32_t>(nearNul.size()) - 1))]);
+      return {p, p};
+    }
+    auto any = [&] { return on(Int(0, lines.Last())); };
     const HostPos end{static_cast<int32_t>(lines.Content.back()), lines.Last()};
     switch (Int(0, 5)) {
       case 0: {  // empty
@@ -190,6 +241,12 @@ public:
   }
 
 private:
+  // A place between two units of the line that does not part a surrogate pair.
+  size_t PieceBoundary(const std::u16string& line) {
+    size_t at = static_cast<size_t>(Int(0, static_cast<int32_t>(line.size())));
+    if (at > 0 && at < line.size() && line[at] >= 0xDC00 && line[at] <= 0xDFFF) --at;
+    return at;
+  }
   int32_t Int(int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(FRandom); }
   bool Chance(int percent) { return Int(0, 99) < percent; }
   std::mt19937_64 FRandom;
@@ -222,7 +279,11 @@ std::optional<TEdit> EditOf(const TChoice& c, const TCommonStringRecordList& ent
 // The model: the selection widened to whole lines, the block cut out, edited
 // and put back; the new block selected from the start of the line holding its
 // first character, the caret on its side; with nothing selected the caret back
-// on its character.
+// on its character. Lines are read up to their first NUL: the document's last
+// line ends there for the widening. Selected lines holding a NUL are refused,
+// the selection put back; with nothing selected the caret's line is edited up
+// to its NUL. A block whose first line is left holding only its LF, after a
+// line holding a NUL, is refused with the selection widened.
 TExpected Expect(const std::u16string& doc, HostPos anchor, HostPos caret, const TChoice& choice,
                  const TCommonStringRecordList& entries) {
   TExpected e;
@@ -240,13 +301,34 @@ TExpected Expect(const std::u16string& doc, HostPos anchor, HostPos caret, const
   p1.x = 0;
   if (p2.y == p1.y || p2.x != 0) {
     if (p2.y == lines.Last())
-      p2.x = static_cast<int32_t>(lines.Content.back());
+      p2.x = static_cast<int32_t>(ReadLength(doc, lines, p2.y));
     else
       p2 = HostPos{0, p2.y + 1};
   }
-  const size_t begin = lines.Offset(p1), end = lines.Offset(p2);
-  e.OldBlock = e.NewBlock = doc.substr(begin, end - begin);
-  if (const std::optional<TEdit> edit = EditOf(choice, entries)) e.NewBlock = ApplyEdit(e.OldBlock, *edit);
+  const size_t begin = lines.Offset(p1);
+  size_t end = lines.Offset(p2);
+  e.OldBlock = doc.substr(begin, end - begin);
+  if (const size_t nul = e.OldBlock.find(u'\0'); nul != std::u16string::npos) {
+    if (!nothingSelected) {
+      e.Box = kNulInSelection;
+      e.NewBlock = e.OldBlock;
+      return e;
+    }
+    e.OldBlock.resize(nul);
+    end = begin + nul;
+  }
+  e.NewBlock = e.OldBlock;
+  if (const std::optional<TEdit> edit = EditOf(choice, entries)) {
+    e.NewBlock = ApplyEdit(e.OldBlock, *edit);
+    if (p1.y > 0 && !e.NewBlock.empty() && e.NewBlock[0] == u'\n' && FirstLine(e.OldBlock) != FirstLine(e.NewBlock) &&
+        HoldsNul(doc, lines, p1.y - 1)) {
+      e.Box = kNulBeforeBlock;
+      e.Anchor = caretAtEnd ? p1 : p2;
+      e.Caret = caretAtEnd ? p2 : p1;
+      e.NewBlock = e.OldBlock;
+      return e;
+    }
+  }
   e.Text.assign(doc, 0, begin);
   e.Text.append(e.NewBlock).append(doc, end);
 
@@ -254,18 +336,18 @@ TExpected Expect(const std::u16string& doc, HostPos anchor, HostPos caret, const
   const HostPos first = after.Pos(begin);
   const HostPos blockStart{0, first.y};
   const HostPos blockEnd = after.Pos(begin + e.NewBlock.size());
-  e.Anchor = caretAtEnd ? blockStart : blockEnd;
-  e.Caret = caretAtEnd ? blockEnd : blockStart;
+  // A block that the widening left empty (a selection of the NULs that end
+  // the last line) keeps no caret side: the caret goes to its start.
+  const bool sideKept = caretAtEnd && !(p1 == p2);
+  e.Anchor = sideKept ? blockStart : blockEnd;
+  e.Caret = sideKept ? blockEnd : blockStart;
   if (nothingSelected) {
     if (first.y < s.y) {
       // The caret's line joined the line before it: the caret ends that line.
       e.Caret = HostPos{static_cast<int32_t>(after.Content[static_cast<size_t>(first.y)]), first.y};
     } else {
-      auto full = [](const TLines& l, int32_t y) -> int64_t {
-        const auto i = static_cast<size_t>(y);
-        return y <= l.Last() ? static_cast<int64_t>(l.End[i] - l.Start[i]) : 0;
-      };
-      const int64_t x = std::max<int64_t>(0, s.x + full(after, s.y) - full(lines, s.y));
+      const int64_t x = std::max<int64_t>(0, s.x + static_cast<int64_t>(ReadLength(e.Text, after, s.y)) -
+                                                 static_cast<int64_t>(ReadLength(doc, lines, s.y)));
       const int32_t y = std::min(s.y, after.Last());
       e.Caret = HostPos{static_cast<int32_t>(std::min<int64_t>(x, after.Content[static_cast<size_t>(y)])), y};
     }
@@ -313,8 +395,13 @@ TEST_F(CommandModel, EveryChoiceOnRandomDocumentsMatchesTheModel) {
   const uint64_t seed = FromEnvironment("MARQUILL_MODEL_SEED", 20261207);
   const uint64_t cases = FromEnvironment("MARQUILL_MODEL_CASES", 2000);
   uint64_t joined = 0;  // cases whose edit made a lone CR and an LF one line break
+  uint64_t refused = 0;  // cases refused for a NUL
+  uint64_t withNul = 0;  // cases whose document holds a NUL
+  const TSimReadProfile profiles[] = {rpExact, rpGenerousJunk, rpGenerousZeros};
   for (uint64_t n = 0; n < cases; ++n) {
     TModelCase random(seed * 1000003 + n);
+    const TSimReadProfile profile = profiles[n % 3];
+    Host.SetReadProfile(profile, 1 + static_cast<int32_t>(n % 17));
     const std::u16string settings = random.Settings();
     WriteBytes(Folder / u"Marquill_Setting.txt", Cp932(settings));
     TCommonStringRecordList entries;
@@ -322,10 +409,12 @@ TEST_F(CommandModel, EveryChoiceOnRandomDocumentsMatchesTheModel) {
 
     const std::u16string doc = random.Document();
     const TLines lines(doc);
-    const auto [anchor, caret] = random.Selection(lines);
+    const auto [anchor, caret] = random.Selection(doc, lines);
     const TChoice choice = random.Choice(entries.Count());
     const TExpected e = Expect(doc, anchor, caret, choice, entries);
     if (TLines(e.Text).Start.size() != lines.Start.size()) ++joined;
+    if (!e.Box.empty()) ++refused;
+    if (doc.find(u'\0') != std::u16string::npos) ++withNul;
 
     Host.SetText(doc);
     Host.SetSelection(anchor, caret);
@@ -340,25 +429,31 @@ TEST_F(CommandModel, EveryChoiceOnRandomDocumentsMatchesTheModel) {
     }
 
     const bool ok = Host.Text() == e.Text && Host.Anchor() == e.Anchor && Host.Caret() == e.Caret &&
-                    User.Dialogs().empty() && SentUnchanged == 0 &&
+                    (e.Box.empty() ? User.Dialogs().empty()
+                                   : User.Dialogs().size() == 1 && User.Dialogs()[0].Text == e.Box) &&
+                    SentUnchanged == 0 &&
                     static_cast<size_t>(Host.CountOf(HOST_INSERT_TEXT)) <= MostTextsSent(e.OldBlock, e.NewBlock);
     if (!ok) {
-      ADD_FAILURE() << "seed " << seed << ", case " << n << " (rerun with MARQUILL_MODEL_SEED=" << seed
+      ADD_FAILURE() << "seed " << seed << ", case " << n << ", read profile " << static_cast<int>(profile)
+                    << " (rerun with MARQUILL_MODEL_SEED=" << seed
                     << " MARQUILL_MODEL_CASES=" << n + 1 << ")\n"
                     << "settings: " << Shown(settings) << "\n"
                     << "document: " << Shown(doc) << "\n"
                     << "selection " << Shown(anchor) << " -> " << Shown(caret) << ", " << Shown(choice) << "\n"
+                    << "expected box: " << Shown(e.Box) << "\n"
                     << "expected: " << Shown(e.Text) << " " << Shown(e.Anchor) << " -> " << Shown(e.Caret) << "\n"
                     << "actual:   " << Shown(Host.Text()) << " " << Shown(Host.Anchor()) << " -> "
                     << Shown(Host.Caret()) << "\n"
                     << "texts sent " << Host.CountOf(HOST_INSERT_TEXT) << " (at most "
                     << MostTextsSent(e.OldBlock, e.NewBlock) << "), unchanged " << SentUnchanged << ", boxes "
-                    << User.Dialogs().size();
+                    << User.Dialogs().size() << (User.Dialogs().empty() ? "" : ": " + Shown(User.Dialogs()[0].Text));
       return;
     }
   }
-  std::printf("%llu cases (%llu with lines joined), seed %llu\n", static_cast<unsigned long long>(cases),
-              static_cast<unsigned long long>(joined), static_cast<unsigned long long>(seed));
+  std::printf("%llu cases (%llu with lines joined, %llu holding a NUL, %llu refused), seed %llu\n",
+              static_cast<unsigned long long>(cases), static_cast<unsigned long long>(joined),
+              static_cast<unsigned long long>(withNul), static_cast<unsigned long long>(refused),
+              static_cast<unsigned long long>(seed));
 }
 
 }  // namespace

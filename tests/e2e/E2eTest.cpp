@@ -653,32 +653,81 @@ TEST_F(E2e, LinesThatMeetAsOneCrLfLineKeepTheTextAroundThem) {
 }
 
 // Host texts end at their first NUL: a selection holding one would be read
-// and written back cut short.
+// and written back cut short. Hosts that answer more than the text needs and
+// leave zeros or junk after the NUL that ends it refuse the same and no more.
 TEST_F(E2e, ASelectionHoldingANulIsRefusedUntouched) {
   Settings(kSettings);
   const std::u16string doc(u"> a\n> b\0c\n> d\nz", 16);
-  for (const std::vector<int>& choice : {std::vector<int>{2, 0}, std::vector<int>{0, 0, 0}}) {
+  for (const TSimReadProfile profile : {rpExact, rpGenerousJunk, rpGenerousZeros}) {
+    SCOPED_TRACE(static_cast<int>(profile));
+    Host.SetReadProfile(profile);
+    for (const std::vector<int>& choice : {std::vector<int>{2, 0}, std::vector<int>{0, 0, 0}}) {
+      Host.SetText(doc);
+      Host.SetSelection({0, 3}, {1, 0});  // lines 0 to 2, backward
+      Host.SetScrollValue({3, 4});
+      Command(MenuKeys(choice));
+      EXPECT_EQ(U8(Host.Text()), U8(doc));
+      EXPECT_EQ(Host.Anchor(), (HostPos{0, 3}));
+      EXPECT_EQ(Host.Caret(), (HostPos{1, 0}));
+      EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
+      ASSERT_EQ(Host.CountOf(HOST_SET_SCROLL_POS), 1);
+      EXPECT_EQ(Host.ScrollValue().first, 3);
+      ASSERT_EQ(User.Dialogs().size(), 1u);
+      const TDialogSeen& box = User.Dialogs()[0];
+      EXPECT_EQ(U8(box.Caption), "Marquill");
+      EXPECT_EQ(U8(box.Text), U8(u"選択範囲にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
+                                 u"文書は変更していません。NUL文字を取り除くか、NUL文字を含む行を選択から外してください。"));
+      EXPECT_TRUE(box.IconError);
+      EXPECT_TRUE(box.HostRedrawOn);
+    }
+    // The caret's own line is edited before its NUL; the rest stays.
     Host.SetText(doc);
-    Host.SetSelection({0, 3}, {1, 0});  // lines 0 to 2, backward
-    Command(MenuKeys(choice));
+    Host.SetCaret({3, 1});
+    Command(MenuKeys({2, 0}));
+    EXPECT_EQ(U8(Host.Text()), U8(std::u16string(u"> a\nb\0c\n> d\nz", 14)));
+    EXPECT_TRUE(User.Dialogs().empty());
+    EXPECT_EQ(Host.Caret(), (HostPos{1, 1}));
+  }
+}
+
+// A host answering more than the text needs, with '#' or zeros after the
+// NUL that ends it: ordinary text is edited as on any host.
+TEST_F(E2e, AGenerousHostEditsOrdinaryText) {
+  Settings(kSettings);
+  for (const std::u16string_view fill : {u"#", u""}) {
+    Host.SetReadQuirk(srOversize);
+    Host.SetOversize(5, fill);
+    Host.SetText(u"x\n> a\n> b");
+    Host.SetSelection({0, 1}, {1, 2});  // lines 1 and 2
+    Command(MenuKeys({2, 0}));          // 1つ削除
+    EXPECT_EQ(U8(Host.Text()), "x\na\nb");
+    EXPECT_TRUE(User.Dialogs().empty());
+    EXPECT_EQ(U8(Host.SelectedText()), "a\nb");
+  }
+}
+
+// A NUL in the line before the block hides whether that line ends in a lone
+// CR, which the block's first line, left holding only its LF, would join.
+TEST_F(E2e, ALineBeforeTheBlockCutByANulStopsAJoinUnseen) {
+  Settings(kSettings);
+  const std::u16string doc(u"a\0b\r> \n> c\nz", 12);
+  for (const TSimReadProfile profile : {rpExact, rpGenerousJunk}) {
+    Host.SetReadProfile(profile);
+    Host.SetText(doc);
+    Host.SetSelection({0, 1}, {1, 2});
+    Command(MenuKeys({2, 0}));
     EXPECT_EQ(U8(Host.Text()), U8(doc));
-    EXPECT_EQ(Host.Anchor(), (HostPos{0, 3}));
-    EXPECT_EQ(Host.Caret(), (HostPos{1, 0}));
     EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
     ASSERT_EQ(User.Dialogs().size(), 1u);
-    const TDialogSeen& box = User.Dialogs()[0];
-    EXPECT_EQ(U8(box.Caption), "Marquill");
-    EXPECT_NE(U8(box.Text).find("NUL"), std::string::npos);
-    EXPECT_TRUE(box.IconError);
-    EXPECT_TRUE(box.HostRedrawOn);
+    EXPECT_NE(U8(User.Dialogs()[0].Text).find("直前の行にNUL文字"), std::string::npos);
+    EXPECT_TRUE(User.Dialogs()[0].HostRedrawOn);
   }
-  // The caret's own line is edited before its NUL; the rest stays.
-  Host.SetText(doc);
-  Host.SetCaret({3, 1});
+  // Without a NUL the two join, and the block is selected from that line.
+  Host.SetText(u"ab\r> \n> c\nz");
+  Host.SetSelection({0, 1}, {1, 2});
   Command(MenuKeys({2, 0}));
-  EXPECT_EQ(U8(Host.Text()), U8(std::u16string(u"> a\nb\0c\n> d\nz", 14)));
+  EXPECT_EQ(U8(Host.Text()), "ab\r\nc\nz");
   EXPECT_TRUE(User.Dialogs().empty());
-  EXPECT_EQ(Host.Caret(), (HostPos{1, 1}));
 }
 
 TEST_F(E2e, OldSettingsFileIsMigratedBeforeTheMenuOpens) {

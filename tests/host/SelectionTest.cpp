@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "PluginLibrary.h"
@@ -210,6 +211,52 @@ TEST(Selection, TwoStepReadsSurviveStrangeAnswers) {
   ExtendSelectionToWholeLines(h);
   ReplaceSelectedLines(h, GetSelectedText(h));
   EXPECT_EQ(host.Text(), u"first line\r\nsecond");
+}
+
+// Whether a NUL cut the selected text short is told by what the text up to
+// its first NUL covers of the widened block, never by what the host left
+// after the NUL that ends it: generous hosts leave zeros or junk there.
+TEST(Selection, NulDecisionLooksOnlyAtTheTextBeforeTheTerminator) {
+  struct Case {
+    std::u16string doc;
+    HostPos anchor, caret;
+    bool nulInside;
+    std::u16string text;  // what is read, up to the first NUL
+  } cases[] = {
+      {u"x\n> a\n> b", P(0, 1), P(1, 2), false, u"> a\n> b"},
+      {std::u16string(u"x\n> a\0\n> b", 10), P(0, 1), P(1, 2), true, u"> a"},            // right before a break
+      {std::u16string(u"x\n> \0a\n> b\n", 11), P(0, 1), P(1, 2), true, u"> "},           // inside a line
+      {std::u16string(u"\0a\nb", 4), P(1, 1), P(0, 0), true, u""},                      // the block's first unit
+      {std::u16string(u"x\n> a\r\n\0\r\nz", 11), P(0, 1), P(0, 3), true, u"> a\r\n"},    // a line that is only a NUL
+      {std::u16string(u"x\n> a\n> b\0", 10), P(0, 1), P(1, 2), false, u"> a\n> b"},    // ends the last line: outside
+      {std::u16string(u"a\nb\0\nc", 6), P(0, 0), P(0, 1), false, u"a\n"},               // on the line after the block
+      {std::u16string(u"a\r\0\nb", 5), P(0, 0), P(0, 2), true, u"a\r"},                  // between CR and LF
+      {u"a\n", P(0, 1), P(0, 1), false, u""},                                           // the empty last line
+  };
+  const TSimReadProfile profiles[] = {rpExact, rpGenerousJunk, rpGenerousZeros};
+  for (const TSimReadProfile profile : profiles) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << "profile " << static_cast<int>(profile) << ", case " << &c - cases);
+      TSimHost host(c.doc, 4);
+      host.SetReadProfile(profile, 7);
+      host.SetSelection(c.anchor, c.caret);
+      const THostSelection original = ExtendSelectionToWholeLines(host.Hwnd());
+      const TSelectedText read = ReadSelectedText(host.Hwnd(), original.Widened);
+      EXPECT_EQ(read.NulInside, c.nulInside);
+      EXPECT_EQ(read.Text, c.text);
+      EXPECT_EQ(GetSelectedText(host.Hwnd()), c.text);
+    }
+    // Lines read with their break: a NUL that leaves one without it cut it.
+    TSimHost host(std::u16string(u"a\0b\r\nc\r\n\0\nd\0", 13), 4);
+    host.SetReadProfile(profile, 7);
+    const std::pair<std::u16string, bool> lines[] = {{u"a", true}, {u"c\r\n", false}, {u"", true}};
+    for (int32_t y = 0; y < 3; ++y) {
+      const TLineText line = ReadLineText(host.Hwnd(), y);
+      EXPECT_EQ(line.Text, lines[y].first) << y;
+      EXPECT_EQ(line.CutBeforeBreak, lines[y].second) << y;
+    }
+    EXPECT_EQ(GetLineText(host.Hwnd(), 3, 1), u"d");
+  }
 }
 
 TEST(Selection, RewriteSendsOnlyChangedLines) {

@@ -121,6 +121,23 @@ TEST(SimHost, LinesBreaksAndEditing) {
   EXPECT_EQ(Host_GetLineText(h, &req, nullptr), 3);
   req = HostLineRequest{0, 1, 7};
   EXPECT_EQ(Host_GetLineText(h, &req, nullptr), 0);
+
+  // Read profiles: the size needed, or that and a surplus whose units after
+  // the terminating NUL hold junk (breaks among it) or zeros.
+  struct Profile {
+    TSimReadProfile profile;
+    std::u16string rest;  // the units after "ab\n" and its NUL
+  } profiles[] = {{rpExact, u"####"}, {rpGenerousJunk, u"#\r\n#"}, {rpGenerousZeros, std::u16string(3, u'\0') + u"#"}};
+  for (const Profile& p : profiles) {
+    host.SetReadProfile(p.profile, 3);
+    req = HostLineRequest{0, 1, 0};
+    const int32_t n = static_cast<int32_t>(Host_GetLineText(h, &req, nullptr));
+    EXPECT_EQ(n, p.profile == rpExact ? 4 : 7);
+    wchar_t fill[8] = {L'#', L'#', L'#', L'#', L'#', L'#', L'#', L'#'};
+    req.size = n;
+    Host_GetLineText(h, &req, fill);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(fill), 8), std::u16string(u"ab\n", 3) + u'\0' + p.rest);
+  }
 }
 
 TEST(SimHost, SettingsStatusScrollRedrawAndLog) {
