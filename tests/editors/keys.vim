@@ -1,0 +1,2 @@
+call writefile([], $MARQUILL_RESULTS)
+qall!

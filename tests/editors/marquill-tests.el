@@ -1,0 +1,1 @@
+(ert-deftest marquill-placeholder () (should t))
