@@ -43,10 +43,6 @@ nil: the first entry."
 
 ;;;; Running the filter
 
-(defun marquill--settings-args ()
-  (and marquill-settings-file
-       (list "--settings" (expand-file-name marquill-settings-file))))
-
 (defun marquill-settings-file ()
   "The settings file in effect, as the filter looks for it."
   (cond (marquill-settings-file (expand-file-name marquill-settings-file))
@@ -69,6 +65,12 @@ Returns (STATUS . ERROR-TEXT).  Text and arguments are UTF-8."
     (unwind-protect
         (let* ((coding-system-for-write coding)
                (coding-system-for-read coding)
+               ;; The settings file reaches the filter as its default one.
+               (process-environment
+                (if marquill-settings-file
+                    (cons (concat "MARQUILL_SETTINGS=" (expand-file-name marquill-settings-file))
+                          process-environment)
+                  process-environment))
                (status (condition-case nil
                            (apply #'call-process-region start end marquill-program
                                   nil (list output errors) nil args)
@@ -148,21 +150,25 @@ undo step; otherwise a `user-error' shows its message with the buffer's line."
 
 ;;;; Entries
 
+(defun marquill--unescape (field)
+  "FIELD as `marquill entries' prints it, with \\t \\r \\n and \\\\ decoded."
+  (replace-regexp-in-string
+   "\\\\\\(.\\)"
+   (lambda (m) (pcase (match-string 1 m) ("t" "\t") ("r" "\r") ("n" "\n") (c c)))
+   field t t))
+
 (defun marquill-entries ()
   "The settings file's valid entries, as (SYMBOL . CAPTION), caption decoded."
   (with-temp-buffer
     (let ((result (marquill--call (point-min) (point-max)
-                                  (cons "entries" (marquill--settings-args)) (current-buffer))))
+                                  (list "entries") (current-buffer))))
       (unless (eql (car result) 0)
         (user-error "%s" (if (string-empty-p (cdr result)) "marquill: cannot read the settings" (cdr result))))
       (let (entries)
         (dolist (record (split-string (buffer-string) "\n" t))
           (when (string-match "\\`\\([^\t]+\\)\t\\(.*\\)\\'" record)
-            (push (cons (match-string 1 record)
-                        (replace-regexp-in-string
-                         "\\\\\\(.\\)"
-                         (lambda (m) (pcase (match-string 1 m) ("t" "\t") ("r" "\r") ("n" "\n") (c c)))
-                         (match-string 2 record) t t))
+            (push (cons (marquill--unescape (match-string 1 record))
+                        (marquill--unescape (match-string 2 record)))
                   entries)))
         (nreverse entries)))))
 
@@ -223,22 +229,20 @@ With a prefix argument, ask which LINES get it (default: all)."
 (defun marquill-delete-once (start end)
   "Delete each symbol of the settings once from the lines, in list order."
   (interactive (marquill--region))
-  (marquill-filter-region start end (cons "delete-once" (marquill--settings-args))))
+  (marquill-filter-region start end (list "delete-once")))
 
 ;;;###autoload
 (defun marquill-delete-all (start end)
   "Delete the settings' symbols from the lines until none is left."
   (interactive (marquill--region))
-  (marquill-filter-region start end (cons "delete-all" (marquill--settings-args))))
+  (marquill-filter-region start end (list "delete-all")))
 
 ;;;###autoload
 (defun marquill-toggle (start end)
   "Delete `marquill-toggle-entry' where every non-blank line has it, else insert it."
   (interactive (marquill--region))
   (marquill-filter-region start end
-                          (append (list "toggle" "--entry"
-                                        (format "%s" (or marquill-toggle-entry 1)))
-                                  (marquill--settings-args))))
+                          (list "toggle" "--entry" (format "%s" (or marquill-toggle-entry 1)))))
 
 (defun marquill--settings-coding (file)
   "How FILE is read: a byte order mark decides, else UTF-8 when valid,

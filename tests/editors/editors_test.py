@@ -142,6 +142,10 @@ def main():
         (config / "marquill").mkdir(parents=True)
         (config / "marquill/Marquill_Setting.txt").write_bytes(settings_bytes())
         (work / "settings.txt").write_bytes(settings_bytes())
+        # A stand-in for the filter that fails with the message it is given.
+        stub = work / "failing-marquill"
+        stub.write_text('#!/bin/sh\ncat >/dev/null\nprintf \'%s\\n\' "$MARQUILL_STUB_MESSAGE" >&2\nexit 2\n')
+        stub.chmod(0o755)
         docs = work / "docs"
         docs.mkdir()
         for name, data in documents.items():
@@ -149,10 +153,11 @@ def main():
 
         env = dict(os.environ, PATH=f"{root / 'usr/bin'}:{os.environ['PATH']}", HOME=str(work),
                    XDG_CONFIG_HOME=str(config), LANG="C.UTF-8", LC_ALL="C.UTF-8",
-                   VIM=str(share / "vim"), VIMRUNTIME="/usr/share/vim/vim90",
-                   XDG_DATA_DIRS=str(share), XDG_DATA_HOME=str(work / "data"),
-                   MARQUILL_WORK=str(work), MARQUILL_SETTINGS_FILE=str(work / "settings.txt"))
-        env.pop("MARQUILL_SETTINGS", None)
+                   XDG_DATA_HOME=str(work / "data"),
+                   MARQUILL_WORK=str(work), MARQUILL_SETTINGS_FILE=str(work / "settings.txt"),
+                   MARQUILL_STUB=str(stub))
+        for name in ("MARQUILL_SETTINGS", "VIM", "VIMRUNTIME", "XDG_DATA_DIRS"):
+            env.pop(name, None)
 
         # The expected outcome of each case, from the filter itself.
         plan = []
@@ -169,20 +174,27 @@ def main():
             plan.append(case)
         for n, case in enumerate(plan):
             case["after"], case["undone"] = str(work / f"{n}.after"), str(work / f"{n}.undone")
+            case["expected_file"] = str(work / f"{n}.expected")
+            pathlib.Path(case["expected_file"]).write_bytes(case["expected"])
         (work / "plan.json").write_text(json.dumps({"cases": [
             {k: case[k] for k in ("document", "ff", "first", "last", "arguments", "argv", "after", "undone",
-                                  "ok")} | {"expected": case["message"][0] if case["message"] else "",
+                                  "expected_file", "ok")} | {"expected": case["message"][0] if case["message"] else "",
                                             "suffix": bool(case["message"] and case["message"][1])}
             for case in plan]}, ensure_ascii=False), encoding="utf-8")
         env["MARQUILL_PLAN"] = str(work / "plan.json")
+        base = env
 
+        # Vim finds $VIM/vimfiles, Neovim the site folder under XDG_DATA_DIRS;
+        # Neovim keeps its own runtime files.
         editors = {
-            "vim": ["vim", "-N", "-u", "NORC", "-i", "NONE", "-es", "-S"],
-            "nvim": ["nvim", "--clean", "--headless", "-S"],
+            "vim": (["vim", "-N", "-u", "NORC", "-i", "NONE", "-es", "-S"],
+                    {"VIM": str(share / "vim"), "VIMRUNTIME": "/usr/share/vim/vim90"}),
+            "nvim": (["nvim", "--clean", "--headless", "-S"], {"XDG_DATA_DIRS": str(share)}),
         }
         timings = {}
-        for editor, command in editors.items():
+        for editor, (command, own) in editors.items():
             t = time.monotonic()
+            env = dict(base, **own)
             results = work / f"{editor}.json"
             env["MARQUILL_RESULTS"] = str(results)
             p = subprocess.run(command + [str(HERE / "cases.vim")], env=env, capture_output=True, timeout=120,
@@ -207,17 +219,17 @@ def main():
             p = subprocess.run(command + [str(HERE / "keys.vim")], env=env, capture_output=True, timeout=120,
                                stdin=subprocess.DEVNULL)
             if check(errors.exists(), f"{editor} keys.vim: no results: {p.stdout[-2000:]!r} {p.stderr[-2000:]!r}"):
-                for line in errors.read_text(encoding="utf-8").splitlines():
+                for line in errors.read_text(encoding="utf-8", errors="replace").splitlines():
                     check(False, f"{editor} keys.vim: {line}")
             timings[editor] = time.monotonic() - t
 
         t = time.monotonic()
         p = subprocess.run(["emacs", "-Q", "--batch", "-L", str(share / "emacs/site-lisp"),
                             "-l", str(HERE / "marquill-tests.el"), "-f", "ert-run-tests-batch-and-exit"],
-                           env=dict(env, LANG="C", LC_ALL="C"), capture_output=True, timeout=120,
+                           env=dict(base, LANG="C", LC_ALL="C"), capture_output=True, timeout=120,
                            stdin=subprocess.DEVNULL)
         output = (p.stdout + p.stderr).decode("utf-8", "replace")
-        if not check(p.returncode == 0, "emacs: ERT failed:\n" + output[-6000:]):
+        if not check(p.returncode == 0, "emacs: ERT failed:\n" + output[-30000:]):
             pass
         timings["emacs"] = time.monotonic() - t
 

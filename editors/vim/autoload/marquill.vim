@@ -98,9 +98,11 @@ function! s:Quote(word) abort
   return "'" . substitute(a:word, "'", "'\\\\''", 'g') . "'"
 endfunction
 
-function! s:SettingsArgs() abort
+" The filter's environment: g:marquill_settings reaches it as the settings
+" file it reads by default, for every verb and --entry.
+function! s:Environment() abort
   let file = get(g:, 'marquill_settings', '')
-  return file ==# '' ? [] : ['--settings', expand(file)]
+  return file ==# '' ? {} : {'MARQUILL_SETTINGS': fnamemodify(expand(file), ':p')}
 endfunction
 
 " The settings file in effect, as the filter looks for it.
@@ -128,12 +130,12 @@ function! s:Run(args, input) abort
   endif
   let argv = [exepath(program)] + a:args
   if has('nvim')
-    return s:RunNvim(argv, a:input)
+    return s:RunNvim(argv, a:input, s:Environment())
   endif
   let [input, output, errors] = [tempname(), tempname(), tempname()]
   try
     call writefile(a:input, input, 'b')
-    let job = job_start(argv, {'in_io': 'file', 'in_name': input,
+    let job = job_start(argv, {'env': s:Environment(), 'in_io': 'file', 'in_name': input,
           \ 'out_io': 'file', 'out_name': output, 'err_io': 'file', 'err_name': errors})
     while job_status(job) ==# 'run'
       sleep 1m
@@ -155,9 +157,9 @@ function! s:Collect(state, name, id, data, event) abort
   let a:state[a:name] = a:data
 endfunction
 
-function! s:RunNvim(argv, input) abort
+function! s:RunNvim(argv, input, environment) abort
   let state = {'out': v:null, 'err': v:null}
-  let job = jobstart(a:argv, {
+  let job = jobstart(a:argv, {'env': a:environment,
         \ 'stdout_buffered': v:true, 'stderr_buffered': v:true,
         \ 'on_stdout': function('s:Collect', [state, 'out']),
         \ 'on_stderr': function('s:Collect', [state, 'err'])})
@@ -363,7 +365,7 @@ function! marquill#toggle(first, last) abort
   let entry = get(g:, 'marquill_toggle_entry', '')
   let entry = type(entry) == type(0) ? string(entry) : entry
   return marquill#filter(a:first, a:last,
-        \ ['toggle', '--entry', entry ==# '' ? '1' : entry] + s:SettingsArgs())
+        \ ['toggle', '--entry', entry ==# '' ? '1' : entry])
 endfunction
 
 " ---------------------------------------------------------------------------
@@ -388,7 +390,7 @@ endfunction
 " The settings file's valid entries: [{'symbol': ..., 'caption': ...}], the
 " caption decoded; throws the filter's message when they cannot be read.
 function! marquill#entries() abort
-  let [status, out, err] = s:Run(['entries'] + s:SettingsArgs(), [])
+  let [status, out, err] = s:Run(['entries'], [])
   if status != 0
     throw join(empty(err) ? ['marquill: cannot read the settings'] : err, "\n")
   endif
@@ -396,12 +398,17 @@ function! marquill#entries() abort
   for record in out
     let tab = stridx(record, "\t")
     if tab > 0
-      let caption = substitute(strpart(record, tab + 1), '\\\(.\)',
-            \ '\=get({"t": "\t", "r": "\r", "n": "\n"}, submatch(1), submatch(1))', 'g')
-      call add(entries, {'symbol': strpart(record, 0, tab), 'caption': caption})
+      call add(entries, {'symbol': s:Unescape(strpart(record, 0, tab)),
+            \ 'caption': s:Unescape(strpart(record, tab + 1))})
     endif
   endfor
   return entries
+endfunction
+
+" A field as entries prints it, with \t \r \n and \\ decoded.
+function! s:Unescape(field) abort
+  return substitute(a:field, '\\\(.\)',
+        \ '\=get({"t": "\t", "r": "\r", "n": "\n"}, submatch(1), submatch(1))', 'g')
 endfunction
 
 " A caption as the menu shows it: no & marks (&& is &), nothing from a tab on.
@@ -483,7 +490,7 @@ function! marquill#menu(first, last) abort
   else
     let kind = s:Pick(s:groups[2], s:delete_captions)
     if kind == 1 || kind == 2
-      let args = [kind == 1 ? 'delete-once' : 'delete-all'] + s:SettingsArgs()
+      let args = [kind == 1 ? 'delete-once' : 'delete-all']
     elseif kind == 3
       let entry = s:PickEntry(s:delete_captions[2], entries)
       if !entry
