@@ -239,7 +239,9 @@ With a prefix argument, ask which LINES get it (default: all)."
 
 ;;;###autoload
 (defun marquill-toggle (start end)
-  "Delete `marquill-toggle-entry' where every non-blank line has it, else insert it."
+  "Toggle the symbol of `marquill-toggle-entry' (default: the first entry).
+Where every non-blank line has it after its indentation it is deleted once,
+else it is inserted at the column of least indentation."
   (interactive (marquill--region))
   (marquill-filter-region start end
                           (list "toggle" "--entry" (format "%s" (or marquill-toggle-entry 1)))))
@@ -269,7 +271,9 @@ else code page 932; line ends as found."
 
 ;;;###autoload
 (defun marquill (start end)
-  "The menu of the Marquill command for the lines of the region or the current line."
+  "The menu of the Marquill command, on the region's lines or the current line.
+Its items are those of the Windows command: 行頭に挿入, 文字先頭位置に挿入,
+先頭文字を削除, 設定編集 and キャンセル."
   (interactive (marquill--region))
   (let ((group (completing-read "Marquill: "
                                 '("行頭に挿入" "文字先頭位置に挿入" "先頭文字を削除" "設定編集" "キャンセル")

@@ -131,5 +131,27 @@ help marquill-menu@ja
 call assert_match('marquill.jax$', expand('%'))
 helpclose
 
+" With g:marquill_no_mappings no keys at all; a key the user maps stays his.
+for s:keys in ['g>', 'g>>', 'g!']
+  execute 'nunmap' s:keys
+endfor
+xunmap g>
+xunmap g!
+nnoremap g> :echo<CR>
+unlet g:loaded_marquill
+runtime plugin/marquill.vim
+call assert_equal(':echo<CR>', maparg('g>', 'n'))
+call assert_equal('<Plug>(MarquillToggleLine)', maparg('g>>', 'n'))
+nunmap g>
+nunmap g>>
+nunmap g!
+xunmap g>
+xunmap g!
+let g:marquill_no_mappings = 1
+unlet g:loaded_marquill
+runtime plugin/marquill.vim
+call assert_equal(['', '', '', ''], [maparg('g>', 'n'), maparg('g>>', 'n'), maparg('g!', 'n'), maparg('g>', 'x')])
+call assert_equal(2, exists(':Marquill'))
+
 call writefile(v:errors, $MARQUILL_RESULTS)
 qall!

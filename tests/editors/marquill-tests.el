@@ -56,25 +56,32 @@
   "Each case: the lines equal the filter's output byte for byte, the rest is
 untouched, one undo restores, and a failure changes nothing and names the
 buffer's line."
-  (dolist (case (marquill-test--plan))
-    (let ((ff (plist-get case :ff)) message)
-      (marquill-test--with-document (plist-get case :document) ff
-        (condition-case err
-            (apply #'marquill-filter-region
-                   (append (marquill-test--lines (plist-get case :first) (plist-get case :last))
-                           (list (plist-get case :argv))))
-          (user-error (setq message (cadr err))))
-        (should (equal (list (plist-get case :arguments) (marquill-test--written ff))
-                       (list (plist-get case :arguments) (marquill-test--bytes (plist-get case :expected_file)))))
-        (if (eq (plist-get case :ok) t)
-            (should-not message)
-          (should message)
-          (let ((first (car (split-string message "\n"))) (want (plist-get case :expected)))
-            (if (eq (plist-get case :suffix) t)
-                (should (and (string-prefix-p "marquill: " first) (string-suffix-p want first)))
-              (should (equal first want)))))
-        (marquill-test--undo)
-        (should (equal (marquill-test--written ff) (marquill-test--bytes (plist-get case :document))))))))
+  (let ((skipped 0))
+    (dolist (case (marquill-test--plan))
+      (let ((ff (plist-get case :ff)) message)
+        (marquill-test--with-document (plist-get case :document) ff
+          ;; Emacs reads a LF in a file of CR line ends as a line end too and
+          ;; writes it as CR: such a file does not survive even unedited.
+          (if (not (equal (marquill-test--written ff) (marquill-test--bytes (plist-get case :document))))
+              (setq skipped (1+ skipped))
+            (condition-case err
+                (apply #'marquill-filter-region
+                       (append (marquill-test--lines (plist-get case :first) (plist-get case :last))
+                               (list (plist-get case :argv))))
+              (user-error (setq message (cadr err))))
+            (should (equal (list (plist-get case :arguments) (marquill-test--written ff))
+                           (list (plist-get case :arguments) (marquill-test--bytes (plist-get case :expected_file)))))
+            (if (eq (plist-get case :ok) t)
+                (should-not message)
+              (should message)
+              (let ((first (car (split-string message "\n"))) (want (plist-get case :expected)))
+                (if (eq (plist-get case :suffix) t)
+                    (should (and (string-prefix-p "marquill: " first) (string-suffix-p want first)))
+                  (should (equal first want)))))
+            (marquill-test--undo)
+            (should (equal (marquill-test--written ff) (marquill-test--bytes (plist-get case :document))))))))
+    ;; Only the mac case of a file holding a LF.
+    (should (<= skipped 1))))
 
 (defmacro marquill-test--with-text (text &rest body)
   "Run BODY in a buffer holding TEXT, shown in the selected window as keys
@@ -177,6 +184,11 @@ the buffer's line and column."
             (if (nth 2 case)
                 (should (equal message (concat "marquill: " (buffer-name) (nth 2 case) "not valid UTF-8")))
               (should (equal message (format "marquill:-:%s: not valid UTF-8" (car case)))))))))))
+
+(ert-deftest marquill-customize-group ()
+  "customize-group marquill offers the program, the settings file and the toggle's entry."
+  (should (equal (sort (mapcar #'car (get 'marquill 'custom-group)) #'string<)
+                 '(marquill-program marquill-settings-file marquill-toggle-entry))))
 
 (ert-deftest marquill-compilation-mode ()
   "Compilation mode takes the filter's error position to the file's line and column."

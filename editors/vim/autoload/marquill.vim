@@ -189,6 +189,17 @@ endfunction
 " says which line end Vim took away: LF (unix), CR LF (dos) or CR (mac); any
 " other CR is still in the line, and a mac buffer holds each LF as CR.
 function! s:Pieces(lines, ff, final_break) abort
+  if a:ff ==# 'unix'
+    return a:final_break ? a:lines + [''] : copy(a:lines)
+  elseif a:ff ==# 'dos'
+    let pieces = map(copy(a:lines), 'v:val . "\r"')
+    if a:final_break
+      call add(pieces, '')
+    else
+      let pieces[-1] = a:lines[-1]
+    endif
+    return pieces
+  endif
   let pieces = ['']
   let last = len(a:lines) - 1
   for i in range(len(a:lines))
@@ -220,18 +231,12 @@ function! s:Lines(pieces, ff, final_break) abort
   if a:ff ==# 'unix'
     let lines = copy(a:pieces)
   elseif a:ff ==# 'dos'
-    let lines = []
-    let last = len(a:pieces) - 1
-    for i in range(len(a:pieces))
-      let piece = a:pieces[i]
-      if i < last
-        if piece[-1:] !=# "\r"
-          return []
-        endif
-        let piece = strpart(piece, 0, strlen(piece) - 1)
-      endif
-      call add(lines, piece)
-    endfor
+    " Each piece but the last ends in the CR of a CR LF.
+    let lines = a:pieces[: -2]
+    if !empty(filter(copy(lines), 'v:val[-1:] !=# "\r"'))
+      return []
+    endif
+    let lines = map(lines, 'v:val[: -2]') + a:pieces[-1:]
   else
     let lines = ['']
     for i in range(len(a:pieces))
