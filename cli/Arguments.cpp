@@ -7,16 +7,22 @@
 #include <map>
 
 #include "Messages.h"
+#include "Translate.h"
 #include "Utf.h"
+
+namespace {
 
 const char kUsage[] =
     "Usage: marquill insert [--at head|char] [--lines all|nonblank|least|after-blank]\n"
     "                       [-i[SUFFIX]] SYMBOL [FILE]...\n"
     "       marquill delete [-i[SUFFIX]] SYMBOL [FILE]...\n"
+    "       marquill toggle [--at head|char] [--lines all|nonblank|least|after-blank]\n"
+    "                       [-i[SUFFIX]] SYMBOL [FILE]...\n"
     "       marquill delete-once|delete-all [-i[SUFFIX]] (-e SYMBOL)... [FILE]...\n"
-    "       marquill delete-once|delete-all [-i[SUFFIX]] --settings FILE [FILE]...\n"
-    "       marquill insert|delete [OPTION]... --settings FILE --entry N|CAPTION [FILE]...\n"
-    "       marquill entries [--null] --settings FILE\n"
+    "       marquill delete-once|delete-all [-i[SUFFIX]] [--settings FILE] [FILE]...\n"
+    "       marquill insert|delete|toggle [OPTION]... [--settings FILE] --entry N|CAPTION\n"
+    "                       [FILE]...\n"
+    "       marquill entries [--null] [--settings FILE]\n"
     "Inserts or deletes head symbols in the lines of UTF-8 texts. Reads each FILE\n"
     "(standard input for - or when there is none) and writes the results one\n"
     "after another to standard output. Line breaks (CR LF, CR, LF) and every\n"
@@ -29,20 +35,25 @@ const char kUsage[] =
     "              indentation, or the first non-blank line of each paragraph\n"
     "  delete      remove SYMBOL, or SYMBOL without its surrounding blanks, where\n"
     "              it stands right after the indentation of a line\n"
+    "  toggle      in each FILE: delete as delete does when every non-blank line\n"
+    "              holds SYMBOL (or SYMBOL without its blanks) right after its\n"
+    "              indentation, else insert as insert does (by default --at char\n"
+    "              --lines nonblank); a text of blank lines only stays as it is\n"
     "  delete-once one pass over every line with each symbol in the order given\n"
     "  delete-all  repeat such passes until nothing changes\n"
     "  entries     print the valid entries of a settings file: symbol, a tab and\n"
     "              the caption, with tab, CR, LF and backslash written \\t \\r \\n \\\\\n"
     "\n"
     "Options:\n"
-    "  --at head|char        where insert puts the symbol\n"
+    "  --at head|char        where insert and toggle put the symbol\n"
     "  --lines all|nonblank|least|after-blank\n"
     "                        which lines receive it\n"
     "  -e, --symbol=SYMBOL   a symbol (repeat for several); FILE operands follow\n"
     "  -s, --settings=FILE   take the symbols from a settings file: one entry per\n"
     "                        line, symbol TAB caption\n"
     "      --entry=N|CAPTION the entry (number from 1, or caption) whose symbol\n"
-    "                        insert or delete uses, as the plug-in's menu does\n"
+    "                        insert, delete or toggle uses, as the plug-in's menu\n"
+    "                        does\n"
     "      --settings-encoding=auto|utf-8|cp932\n"
     "                        how a settings file without a byte order mark is\n"
     "                        read; auto (the default): UTF-8 when it is valid\n"
@@ -56,6 +67,15 @@ const char kUsage[] =
     "\n"
     "A SYMBOL is taken verbatim: not empty, no tab or line break. Put -- before\n"
     "operands that begin with '-' and a letter.\n"
+    "Without --settings, a settings file is read for --entry, for delete-once\n"
+    "and delete-all without -e, and for entries: $MARQUILL_SETTINGS when it is\n"
+    "set, else ${XDG_CONFIG_HOME:-$HOME/.config}/marquill/Marquill_Setting.txt.\n"
+    "A starter list to copy there is\n"
+    "/usr/share/doc/marquill/examples/Marquill_Setting.txt.\n"
+    "--entry takes the caption as stored, as entries prints it, or as the menu\n"
+    "shows it: without & marks (&& is &), without a trailing access key such as\n"
+    "(&M), without the part from a tab on. A CAPTION of digits only is a number:\n"
+    "choose an entry with such a caption by its number.\n"
     "Streaming: every edit but --at char and --lines least writes each line as\n"
     "soon as it has been read, in bounded memory; --at char and --lines least\n"
     "need the whole text of a FILE before they write anything.\n"
@@ -65,7 +85,13 @@ const char kUsage[] =
     "Exit status: 0 on success; 1 when a file or the output cannot be read or\n"
     "written, or memory runs out; 2 on bad input or a usage error. On an error\n"
     "the program stops at once; output already written stays written, and with\n"
-    "-i no file is replaced.\n";
+    "-i no file is replaced. A fault in an input is reported as\n"
+    "marquill:FILE:LINE:COLUMN: message, the line counted from 1 and the column\n"
+    "in bytes from 1.\n";
+
+}  // namespace
+
+const char* UsageText() { return _(kUsage); }
 
 namespace {
 
@@ -85,6 +111,35 @@ const option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
+struct TVerbName {
+  TVerb Verb;
+  const char* Name;
+};
+const TVerbName kVerbs[] = {
+    {TVerb::Insert, "insert"},         {TVerb::Delete, "delete"}, {TVerb::DeleteOnce, "delete-once"},
+    {TVerb::DeleteAll, "delete-all"}, {TVerb::Toggle, "toggle"}, {TVerb::Entries, "entries"},
+};
+
+const char* VerbName(TVerb v) {
+  for (const TVerbName& n : kVerbs)
+    if (n.Verb == v) return n.Name;
+  return "";
+}
+
+// Which options the command line holds, for the checks against the verb.
+struct TSeen {
+  bool E = false, Settings = false, Entry = false, At = false, Lines = false, Encoding = false;
+};
+
+// The usage errors met while scanning: the first one is reported, after
+// --help and --version have had their chance.
+struct TErrors {
+  std::optional<std::string> First;
+  void Add(const std::string& m) {
+    if (!First) First = m;
+  }
+};
+
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // Head symbols often begin with a dash ("- ", "->", "-*", "-1. "): an
@@ -92,49 +147,83 @@ bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 // is no option (every option is a letter) and is kept as an operand.
 bool IsDashSymbol(const std::string& a) { return a.size() >= 2 && a[0] == '-' && a[1] != '-' && !IsLetter(a[1]); }
 
-const char* VerbName(TVerb v) {
-  switch (v) {
-    case TVerb::Insert: return "insert";
-    case TVerb::Delete: return "delete";
-    case TVerb::DeleteOnce: return "delete-once";
-    case TVerb::DeleteAll: return "delete-all";
-    case TVerb::Entries: return "entries";
+// The verb, when the first argument is no option; true when there is one.
+bool TakeVerb(const std::vector<std::string>& Args, TFilterOptions& o, TErrors& errors) {
+  if (Args.empty() || (Args[0].size() > 1 && Args[0][0] == '-')) return false;
+  for (const TVerbName& n : kVerbs) {
+    if (Args[0] == n.Name) {
+      o.Verb = n.Verb;
+      return true;
+    }
   }
-  return "";
+  errors.Add(Fill(_("unknown command %s (insert, delete, toggle, delete-once, delete-all or entries)"),
+                  {Quote(Args[0])}));
+  return true;
 }
 
-// The name of the option getopt_long just looked at, for messages.
-std::string OptionText(const std::vector<char*>& argv, int index) {
-  if (index > 0 && index < static_cast<int>(argv.size()) && argv[index]) return Quote(argv[index]);
-  return "an option";
+// One value of a fixed list for an option, or an error naming the choices.
+template <class T>
+void TakeChoice(const std::string& value, const char* option, const char* choices,
+                std::initializer_list<std::pair<const char*, T>> table, T& into, TErrors& errors) {
+  for (const auto& [name, v] : table) {
+    if (value == name) {
+      into = v;
+      return;
+    }
+  }
+  errors.Add(Fill(_("invalid value %s for %s (%s)"), {Quote(value), option, _(choices)}));
 }
 
-}  // namespace
-
-TFilterOptions ParseArguments(const std::vector<std::string>& Args) {
-  TFilterOptions o;
-  std::optional<std::string> firstError;
-  auto error = [&](const std::string& m) {
-    if (!firstError) firstError = m;
-  };
-
-  size_t first = 0;
-  bool hasVerb = false;
-  if (!Args.empty() && !(Args[0].size() > 1 && Args[0][0] == '-')) {
-    const std::string& name = Args[0];
-    hasVerb = true;
-    first = 1;
-    if (name == "insert") o.Verb = TVerb::Insert;
-    else if (name == "delete") o.Verb = TVerb::Delete;
-    else if (name == "delete-once") o.Verb = TVerb::DeleteOnce;
-    else if (name == "delete-all") o.Verb = TVerb::DeleteAll;
-    else if (name == "entries") o.Verb = TVerb::Entries;
-    else error("unknown command " + Quote(name) + " (insert, delete, delete-once, delete-all or entries)");
+// One option getopt_long returned, with its value.
+void TakeOption(int c, const std::string& value, TFilterOptions& o, TSeen& seen, TErrors& errors) {
+  switch (c) {
+    case 'h': o.Help = true; break;
+    case 'V': o.Version = true; break;
+    case kOptAt:
+      seen.At = true;
+      TakeChoice(value, "--at", "head or char", {{"head", ipLineHead}, {"char", ipFirstChar}}, o.Position, errors);
+      break;
+    case kOptLines:
+      seen.Lines = true;
+      TakeChoice(value, "--lines", "all, nonblank, least or after-blank",
+                 {{"all", tlAll}, {"nonblank", tlNonBlank}, {"least", tlLeastIndent}, {"after-blank", tlAfterBlank}},
+                 o.Target, errors);
+      break;
+    case 'e':
+      seen.E = true;
+      o.Symbols.push_back(value);
+      break;
+    case 's':
+      seen.Settings = true;
+      if (value.empty()) errors.Add(_("option --settings needs a file name"));
+      o.Settings = value;
+      break;
+    case kOptEntry:
+      seen.Entry = true;
+      o.Entry = value;
+      break;
+    case kOptSettingsEncoding:
+      seen.Encoding = true;
+      TakeChoice(value, "--settings-encoding", "auto, utf-8 or cp932",
+                 {{"auto", TSettingsEncoding::Auto}, {"utf-8", TSettingsEncoding::Utf8},
+                  {"utf8", TSettingsEncoding::Utf8}, {"UTF-8", TSettingsEncoding::Utf8},
+                  {"cp932", TSettingsEncoding::Cp932}},
+                 o.SettingsEncoding, errors);
+      break;
+    case 'i':
+      o.InPlace = true;
+      o.BackupSuffix = value;
+      break;
+    case 'z': o.Null = true; break;
   }
+}
 
-  // getopt_long works on argv; arguments that only look like options are
-  // swapped for stand-ins and given back afterwards.
-  std::vector<std::string> copies(Args.begin() + static_cast<std::ptrdiff_t>(first), Args.end());
+// getopt_long over the arguments after the verb: fills o and seen, and
+// gives the operands. getopt_long works on argv; arguments that only look
+// like options are swapped for stand-ins and given back afterwards.
+std::vector<std::string> ScanOptions(const std::vector<std::string>& args, TFilterOptions& o, TSeen& seen,
+                                     TErrors& errors) {
+  std::vector<std::string> copies = args;
   std::vector<std::string> standIns(copies.size(), "x");
   std::map<const char*, const std::string*> original;
   std::string program = "marquill";
@@ -142,139 +231,123 @@ TFilterOptions ParseArguments(const std::vector<std::string>& Args) {
   bool afterDashes = false;
   for (size_t i = 0; i < copies.size(); ++i) {
     if (copies[i] == "--") afterDashes = true;
-    if (!afterDashes && IsDashSymbol(copies[i])) {
-      argv.push_back(standIns[i].data());
-      original[standIns[i].data()] = &copies[i];
-    } else {
-      argv.push_back(copies[i].data());
-    }
+    const bool standIn = !afterDashes && IsDashSymbol(copies[i]);
+    argv.push_back(standIn ? standIns[i].data() : copies[i].data());
+    if (standIn) original[standIns[i].data()] = &copies[i];
   }
   argv.push_back(nullptr);
-  auto text = [&](const char* p) -> std::string {
+  auto text = [&](const char* p) {
     auto it = original.find(p);
     return it != original.end() ? *it->second : std::string(p);
   };
-
+  // The name of the option getopt_long just looked at, for messages.
+  auto optionAt = [&](int index) {
+    return index > 0 && index < static_cast<int>(argv.size()) && argv[index] ? Quote(argv[index])
+                                                                              : std::string(_("an option"));
+  };
   const int argc = static_cast<int>(argv.size() - 1);
   optind = 0;  // a fresh scan, also when called again
   opterr = 0;
-  bool sawE = false, sawSettings = false, sawEntry = false, sawAtOrLines = false, sawEncoding = false;
   for (;;) {
     const int before = optind == 0 ? 1 : optind;
     const int c = getopt_long(argc, argv.data(), ":e:s:i::zhV", kLongOptions, nullptr);
     if (c == -1) break;
-    const std::string value = optarg ? text(optarg) : std::string();
-    switch (c) {
-      case 'h': o.Help = true; break;
-      case 'V': o.Version = true; break;
-      case kOptAt:
-        sawAtOrLines = true;
-        if (value == "head") o.Position = ipLineHead;
-        else if (value == "char") o.Position = ipFirstChar;
-        else error("invalid value " + Quote(value) + " for --at (head or char)");
-        break;
-      case kOptLines:
-        sawAtOrLines = true;
-        if (value == "all") o.Target = tlAll;
-        else if (value == "nonblank") o.Target = tlNonBlank;
-        else if (value == "least") o.Target = tlLeastIndent;
-        else if (value == "after-blank") o.Target = tlAfterBlank;
-        else error("invalid value " + Quote(value) + " for --lines (all, nonblank, least or after-blank)");
-        break;
-      case 'e':
-        sawE = true;
-        o.Symbols.push_back(value);
-        break;
-      case 's':
-        sawSettings = true;
-        if (value.empty()) error("option --settings needs a file name");
-        o.Settings = value;
-        break;
-      case kOptEntry:
-        sawEntry = true;
-        o.Entry = value;
-        break;
-      case kOptSettingsEncoding:
-        sawEncoding = true;
-        if (value == "auto") o.SettingsEncoding = TSettingsEncoding::Auto;
-        else if (value == "utf-8" || value == "utf8" || value == "UTF-8") o.SettingsEncoding = TSettingsEncoding::Utf8;
-        else if (value == "cp932") o.SettingsEncoding = TSettingsEncoding::Cp932;
-        else error("invalid value " + Quote(value) + " for --settings-encoding (auto, utf-8 or cp932)");
-        break;
-      case 'i':
-        o.InPlace = true;
-        o.BackupSuffix = value;
-        break;
-      case 'z': o.Null = true; break;
-      case ':': error("option " + OptionText(argv, before) + " needs a value"); break;
-      default:
-        if (optopt > 0 && optopt < 256 && optopt != '?')
-          error("unknown option " + Quote(std::string("-") + static_cast<char>(optopt)) +
-                " (put -- before a SYMBOL or FILE that begins with '-')");
-        else
-          error("unknown option " + OptionText(argv, before) +
-                " (put -- before a SYMBOL or FILE that begins with '-')");
-        break;
+    if (c == ':') {
+      errors.Add(Fill(_("option %s needs a value"), {optionAt(before)}));
+    } else if (c == '?') {
+      const bool shortOption = optopt > 0 && optopt < 256 && optopt != '?';
+      errors.Add(Fill(_("unknown option %s (put -- before a SYMBOL or FILE that begins with '-')"),
+                      {shortOption ? Quote(std::string("-") + static_cast<char>(optopt)) : optionAt(before)}));
+    } else {
+      TakeOption(c, optarg ? text(optarg) : std::string(), o, seen, errors);
     }
   }
   std::vector<std::string> operands;
   for (int i = optind; i < argc; ++i) operands.push_back(text(argv[static_cast<size_t>(i)]));
+  return operands;
+}
 
-  if (o.Help || o.Version) return o;
-  if (firstError) FailUsage(*firstError);
-  if (!hasVerb) {
-    if (Args.empty()) FailUsage("missing command");
-    FailUsage("missing command (a command such as insert comes first)");
-  }
+[[noreturn]] void NotFor(const char* option, TVerb verb) {
+  FailUsage(Fill(_("option %s is not for %s"), {option, VerbName(verb)}));
+}
 
+// Options that the verb does not take, and pairs that exclude each other.
+void CheckOptionsOfVerb(const TFilterOptions& o, const TSeen& seen) {
+  const bool oneSymbol = o.Verb == TVerb::Insert || o.Verb == TVerb::Delete || o.Verb == TVerb::Toggle;
+  const bool placing = o.Verb == TVerb::Insert || o.Verb == TVerb::Toggle;
+  if ((seen.At || seen.Lines) && !placing) NotFor("--at or --lines", o.Verb);
+  if (seen.Entry && !oneSymbol) NotFor("--entry", o.Verb);
+  if (o.Null && o.Verb != TVerb::Entries) NotFor("--null", o.Verb);
+  if (o.InPlace && o.Verb == TVerb::Entries) NotFor("--in-place", o.Verb);
+  if (seen.E && o.Verb == TVerb::Entries) NotFor("-e", o.Verb);
+  if (seen.E && seen.Settings) FailUsage(_("give either -e SYMBOL or --settings, not both"));
+  if (seen.E && seen.Entry) FailUsage(_("give either -e SYMBOL or --entry, not both"));
+}
+
+// Where the symbols come from (the command line or a settings file), and
+// the operands that are left for FILE.
+void TakeSymbolsAndFiles(TFilterOptions& o, const TSeen& seen, std::vector<std::string> operands) {
   const std::string name = VerbName(o.Verb);
-  auto notFor = [&](const char* option) { FailUsage("option " + std::string(option) + " is not for " + name); };
-  const bool insertOrDelete = o.Verb == TVerb::Insert || o.Verb == TVerb::Delete;
-  if (sawAtOrLines && o.Verb != TVerb::Insert) notFor("--at or --lines");
-  if (sawEntry && !insertOrDelete) notFor("--entry");
-  if (o.Null && o.Verb != TVerb::Entries) notFor("--null");
-  if (o.InPlace && o.Verb == TVerb::Entries) notFor("--in-place");
-  if (sawE && o.Verb == TVerb::Entries) notFor("-e");
-  if (sawEncoding && !sawSettings) FailUsage("option --settings-encoding goes with --settings");
-  if (sawE && sawSettings) FailUsage("give either -e SYMBOL or --settings, not both");
-
   switch (o.Verb) {
     case TVerb::Insert:
     case TVerb::Delete:
-      if (sawSettings != sawEntry)
-        FailUsage(name + " takes --settings FILE together with --entry N|CAPTION, or a SYMBOL");
-      if (sawE && o.Symbols.size() > 1) FailUsage(name + " takes one SYMBOL");
-      if (!sawE && !sawSettings) {
-        if (operands.empty()) FailUsage("missing SYMBOL");
+    case TVerb::Toggle:
+      if (seen.Settings && !seen.Entry) FailUsage(Fill(_("%s takes --settings FILE together with --entry N|CAPTION"), {name}));
+      if (seen.E && o.Symbols.size() > 1) FailUsage(Fill(_("%s takes one SYMBOL"), {name}));
+      o.FromSettings = seen.Entry;
+      if (!seen.E && !seen.Entry) {
+        if (operands.empty()) FailUsage(_("missing SYMBOL"));
         o.Symbols.push_back(operands.front());
         operands.erase(operands.begin());
       }
       break;
     case TVerb::DeleteOnce:
     case TVerb::DeleteAll:
-      if (!sawE && !sawSettings) FailUsage("missing -e SYMBOL or --settings FILE");
+      o.FromSettings = !seen.E;
       break;
     case TVerb::Entries:
-      if (!sawSettings) FailUsage("missing --settings FILE");
-      if (!operands.empty()) FailUsage("unexpected argument " + Quote(operands.front()));
+      o.FromSettings = true;
+      if (!operands.empty()) FailUsage(Fill(_("unexpected argument %s"), {Quote(operands.front())}));
       break;
   }
+  if (seen.Encoding && !o.FromSettings) FailUsage(_("option --settings-encoding goes with a settings file"));
   o.Files = std::move(operands);
   if (o.InPlace) {
-    if (o.Files.empty()) FailUsage("--in-place needs a FILE");
+    if (o.Files.empty()) FailUsage(_("--in-place needs a FILE"));
     for (const std::string& f : o.Files)
-      if (f == "-") FailUsage("--in-place cannot edit standard input");
+      if (f == "-") FailUsage(_("--in-place cannot edit standard input"));
   }
+}
+
+}  // namespace
+
+TFilterOptions ParseArguments(const std::vector<std::string>& Args) {
+  TFilterOptions o;
+  TErrors errors;
+  TSeen seen;
+  const bool hasVerb = TakeVerb(Args, o, errors);
+  const size_t first = hasVerb ? 1 : 0;
+  std::vector<std::string> operands =
+      ScanOptions(std::vector<std::string>(Args.begin() + static_cast<std::ptrdiff_t>(first), Args.end()), o, seen,
+                  errors);
+  if (o.Help || o.Version) return o;
+  if (errors.First) FailUsage(*errors.First);
+  if (!hasVerb) FailUsage(Args.empty() ? _("missing command") : _("missing command (a command such as insert comes first)"));
+  // Toggle inserts the way editors' comment commands do unless told otherwise.
+  if (o.Verb == TVerb::Toggle && !seen.At) o.Position = ipFirstChar;
+  if (o.Verb == TVerb::Toggle && !seen.Lines) o.Target = tlNonBlank;
+  CheckOptionsOfVerb(o, seen);
+  TakeSymbolsAndFiles(o, seen, std::move(operands));
   return o;
 }
 
 std::u16string SymbolFromArgument(const std::string& Argument) {
-  if (Argument.empty()) FailBadInput("the SYMBOL is empty");
+  if (Argument.empty()) FailBadInput(_("the SYMBOL is empty"));
   auto u = Utf8ToUtf16(Argument);
-  if (!u) FailBadInput("the SYMBOL " + Quote(Argument) + " is not valid UTF-8");
+  if (!u) FailBadInput(Fill(_("the SYMBOL %s is not valid UTF-8"), {Quote(Argument)}));
   for (char16_t c : *u)
     if (c == u'\t' || c == u'\r' || c == u'\n')
-      FailBadInput("the SYMBOL " + Quote(Argument) + " holds a tab or a line break");
+      FailBadInput(Fill(_("the SYMBOL %s holds a tab or a line break"), {Quote(Argument)}));
   return std::move(*u);
 }
 
@@ -283,7 +356,8 @@ TEdit EditOfOptions(const TFilterOptions& Options, std::vector<std::u16string> S
   edit.Position = Options.Position;
   edit.Target = Options.Target;
   switch (Options.Verb) {
-    case TVerb::Insert: edit.Kind = ekInsert; break;
+    case TVerb::Insert:
+    case TVerb::Toggle: edit.Kind = ekInsert; break;
     case TVerb::Delete: edit.Kind = ekDeleteGiven; break;
     case TVerb::DeleteOnce: edit.Kind = ekDeleteOnce; break;
     case TVerb::DeleteAll:
@@ -295,4 +369,10 @@ TEdit EditOfOptions(const TFilterOptions& Options, std::vector<std::u16string> S
     edit.Symbols = std::move(Symbols);
   }
   return edit;
+}
+
+TEdit ToggleEdit(TEdit Insertion, TToggleChoice Choice) {
+  // Deleting from a text of blank lines changes nothing: that is "keep".
+  if (Choice != tcInsert) Insertion.Kind = ekDeleteGiven;
+  return Insertion;
 }

@@ -8,7 +8,7 @@
 
 #include "EditUnit.h"
 
-enum class TVerb { Insert, Delete, DeleteOnce, DeleteAll, Entries };
+enum class TVerb { Insert, Delete, DeleteOnce, DeleteAll, Toggle, Entries };
 enum class TSettingsEncoding { Auto, Utf8, Cp932 };
 
 struct TFilterOptions {
@@ -19,6 +19,7 @@ struct TFilterOptions {
   TTargetLines Target = tlAll;
   std::vector<std::string> Symbols;     // the SYMBOL operand or each -e, as given
   std::optional<std::string> Settings;  // --settings FILE
+  bool FromSettings = false;            // symbols from --settings FILE, or else the default settings file
   std::optional<std::string> Entry;     // --entry N|CAPTION
   TSettingsEncoding SettingsEncoding = TSettingsEncoding::Auto;
   bool InPlace = false;
@@ -36,7 +37,12 @@ TFilterOptions ParseArguments(const std::vector<std::string>& Args);
 std::u16string SymbolFromArgument(const std::string& Argument);
 
 // The edit of the options with the symbols to use (from the command line or
-// the settings file): one for insert and delete, all of them for the others.
+// the settings file): one for insert, delete and toggle, all of them for the
+// others. Toggle gives its insertion; ToggleEdit turns it into the edit chosen.
 TEdit EditOfOptions(const TFilterOptions& Options, std::vector<std::u16string> Symbols);
 
-extern const char kUsage[];
+// The edit that toggle makes with Choice, from the insertion EditOfOptions gives.
+TEdit ToggleEdit(TEdit Insertion, TToggleChoice Choice);
+
+// The --help text, in the user's language.
+const char* UsageText();

@@ -1,29 +1,87 @@
 // The filter's verbs carried out on their files.
 #include "Commands.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
 #include "EditUnit.h"
 #include "Files.h"
 #include "Messages.h"
 #include "Pipeline.h"
 #include "SettingsFile.h"
+#include "Translate.h"
 
 namespace {
 
 const char kStdoutName[] = "output";
+constexpr size_t kScanBlock = 1 << 16;
 
 // The symbols of the edit: from the command line, every valid entry of the
 // settings file, or the one entry --entry picks.
 std::vector<std::u16string> SymbolsOf(const TFilterOptions& o) {
   std::vector<std::u16string> symbols;
-  if (!o.Settings) {
+  if (!o.FromSettings) {
     for (const std::string& s : o.Symbols) symbols.push_back(SymbolFromArgument(s));
     return symbols;
   }
   TCommonStringRecordList entries;
-  LoadSettingsEntries(*o.Settings, o.SettingsEncoding, entries);
+  LoadSettingsEntries(SettingsPathOf(o), o.SettingsEncoding, entries);
   if (o.Entry) symbols.push_back(SymbolOfChosenEntry(entries, *o.Entry));
   else symbols = SymbolsOfEntries(entries);
   return symbols;
+}
+
+long ReadBlock(const TTextSource& source, char* block) {
+  const long r = ReadSome(source.Fd, block, kScanBlock);
+  if (r < 0) FailIo(Fill(_("cannot read %s: %s"), {source.Name, ErrorText(errno)}));
+  return r;
+}
+
+// A file read once more from the start, when a pipe or a terminal cannot
+// be: an unnamed temporary file, gone when closed.
+struct TSpool {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> File{nullptr, &std::fclose};
+#ifdef _WIN32
+  int Fd() const { return _fileno(File.get()); }
+#else
+  int Fd() const { return fileno(File.get()); }
+#endif
+};
+
+// The toggle's choice for a source, which is then read again from where it
+// began: a regular file is scanned until the choice is settled and rewound;
+// anything else is kept whole in Spool, which takes the source's place.
+TToggleChoice ChooseToggleOf(const std::u16string& symbol, TTextSource& source, TSpool& spool) {
+  TToggleScan scan(symbol);
+  std::unique_ptr<char[]> block(new char[kScanBlock]);
+  const TFileKind kind = KindOfDescriptor(source.Fd);
+  if (kind.Regular) {
+    for (long r; !scan.Settled() && (r = ReadBlock(source, block.get())) > 0;)
+      scan.Feed(std::string_view(block.get(), static_cast<size_t>(r)));
+    if (!SeekTo(source.Fd, kind.Offset)) FailIo(Fill(_("cannot read %s again: %s"), {source.Name, ErrorText(errno)}));
+    return scan.Finish();
+  }
+  spool.File.reset(std::tmpfile());
+  if (!spool.File) FailIo(Fill(_("cannot keep %s in a temporary file: %s"), {source.Name, ErrorText(errno)}));
+  const std::string spoolName = _("a temporary file");
+  for (long r; (r = ReadBlock(source, block.get())) > 0;) {
+    if (!scan.Settled()) scan.Feed(std::string_view(block.get(), static_cast<size_t>(r)));
+    WriteAll(spool.Fd(), block.get(), static_cast<size_t>(r), spoolName);
+  }
+  if (!SeekTo(spool.Fd(), 0)) FailIo(Fill(_("cannot read %s again: %s"), {spoolName, ErrorText(errno)}));
+  source.Fd = spool.Fd();
+  return scan.Finish();
+}
+
+// The edit of one source: the edit of the options, or for toggle the one
+// its choice makes on this source.
+TEditOutcome EditSource(const TEdit& edit, const TFilterOptions& o, TTextSource source, const TTextSink& sink,
+                        bool noteChanges) {
+  if (o.Verb != TVerb::Toggle) return EditText(edit, source, sink, noteChanges);
+  TSpool spool;
+  const TToggleChoice choice = ChooseToggleOf(edit.Symbol, source, spool);
+  return EditText(ToggleEdit(edit, choice), source, sink, noteChanges);
 }
 
 void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
@@ -31,12 +89,12 @@ void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
   const std::vector<std::string> files = o.Files.empty() ? std::vector<std::string>{"-"} : o.Files;
   for (const std::string& file : files) {
     if (file == "-") {
-      EditText(edit, TTextSource{0, "standard input"}, sink, false);
+      EditSource(edit, o, TTextSource{0, _("standard input")}, sink, false);
       continue;
     }
     const int fd = OpenForReading(file);
     try {
-      EditText(edit, TTextSource{fd, Quote(file)}, sink, false);
+      EditSource(edit, o, TTextSource{fd, Quote(file)}, sink, false);
     } catch (...) {
       CloseDescriptor(fd);
       throw;
@@ -54,7 +112,7 @@ void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
     try {
       temp = CreateTempBeside(file);
       const TEditOutcome outcome =
-          EditText(edit, TTextSource{fd, Quote(file)}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
+          EditSource(edit, o, TTextSource{fd, Quote(file)}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
       CloseDescriptor(fd);
       if (outcome.Changed) ReplaceByTemp(temp, file, o.BackupSuffix);
       else DiscardTemp(temp);
@@ -71,7 +129,7 @@ void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
 void RunCommand(const TFilterOptions& Options) {
   if (Options.Verb == TVerb::Entries) {
     TCommonStringRecordList entries;
-    LoadSettingsEntries(*Options.Settings, Options.SettingsEncoding, entries);
+    LoadSettingsEntries(SettingsPathOf(Options), Options.SettingsEncoding, entries);
     const std::string listing = FormatEntries(entries, Options.Null);
     WriteAll(1, listing.data(), listing.size(), kStdoutName);
     return;

@@ -7,9 +7,9 @@
 
 #include "Utf.h"
 
-void FailUsage(const std::string& Message) { throw TFailure{kExitBad, Message, true}; }
-void FailBadInput(const std::string& Message) { throw TFailure{kExitBad, Message, false}; }
-void FailIo(const std::string& Message) { throw TFailure{kExitIo, Message, false}; }
+void FailUsage(const std::string& Message) { throw TFailure{kExitBad, Message, true, {}}; }
+void FailBadInput(const std::string& Message) { throw TFailure{kExitBad, Message, false, {}}; }
+void FailIo(const std::string& Message) { throw TFailure{kExitIo, Message, false, {}}; }
 
 void FailBadInputAt(const std::string& File, uint64_t Line, uint64_t Column, const std::string& Message) {
   throw TFailure{kExitBad, Message, false, File + ":" + std::to_string(Line) + ":" + std::to_string(Column)};
@@ -46,6 +46,16 @@ std::string Fill(std::string_view Template, std::initializer_list<std::string_vi
   return out;
 }
 
+const char* ShortEscape(unsigned char c) {
+  switch (c) {
+    case '\t': return "\\t";
+    case '\r': return "\\r";
+    case '\n': return "\\n";
+    case '\\': return "\\\\";
+    default: return nullptr;
+  }
+}
+
 std::string Quote(std::string_view Text) {
   std::string q = "'";
   for (size_t i = 0; i < Text.size();) {
@@ -61,10 +71,7 @@ std::string Quote(std::string_view Text) {
         continue;
       }
     }
-    if (c == '\t') q += "\\t";
-    else if (c == '\r') q += "\\r";
-    else if (c == '\n') q += "\\n";
-    else if (c == '\\') q += "\\\\";
+    if (const char* escape = ShortEscape(c)) q += escape;
     else if (c < 0x20 || c == 0x7F || c >= 0x80) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "\\x%02X", c);

@@ -27,6 +27,10 @@ struct TFailure {
 // escaped as Quote does but without the quotes.
 [[noreturn]] void FailBadInputAt(const std::string& File, uint64_t Line, uint64_t Column, const std::string& Message);
 
+// How messages and listings write a tab, CR, LF or backslash: \t, \r, \n,
+// \\; nullptr for any other byte.
+const char* ShortEscape(unsigned char c);
+
 // Text quoted for a message: control characters, DEL and bytes that are not
 // UTF-8 are shown escaped (\t, \r, \n, \xHH), so that nothing from the
 // command line or a file name can steer the terminal.

@@ -1,11 +1,23 @@
 // Settings files as the filter reads them.
 #include "SettingsFile.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
 #include "Cp932Decoder.h"
 #include "EditUnit.h"
 #include "Files.h"
 #include "Messages.h"
+#include "StringUnit.h"
 #include "SymbolEntryUnit.h"
+#include "Translate.h"
 #include "TextDecoding.h"
 #include "Utf.h"
 
@@ -15,8 +27,8 @@ std::u16string StrictUtf8(std::string_view bytes, const std::string& path) {
   size_t bad = 0;
   auto text = Utf8ToUtf16(bytes, &bad);
   if (!text)
-    FailBadInput("settings file " + Quote(path) + " is not valid UTF-8 (byte offset " + std::to_string(bad) +
-                 "); try --settings-encoding=cp932");
+    FailBadInput(Fill(_("settings file %s is not valid UTF-8 (byte offset %s); try --settings-encoding=cp932"),
+                      {Quote(path), std::to_string(bad)}));
   return std::move(*text);
 }
 
@@ -24,19 +36,58 @@ std::u16string StrictCp932(std::string_view bytes, const std::string& path, bool
   std::u16string text;
   size_t bad = 0;
   if (!DecodeCp932(bytes, text, bad))
-    FailBadInput("settings file " + Quote(path) + " is " + (alsoNotUtf8 ? "neither UTF-8 nor" : "not") +
-                 " code page 932 text (byte offset " + std::to_string(bad) + ")");
+    FailBadInput(Fill(alsoNotUtf8 ? _("settings file %s is neither UTF-8 nor code page 932 text (byte offset %s)")
+                                  : _("settings file %s is not code page 932 text (byte offset %s)"),
+                      {Quote(path), std::to_string(bad)}));
   return text;
 }
 
 void AppendEscaped(std::string& out, std::u16string_view field) {
   for (char c : Utf16ToUtf8Lossy(field)) {
-    if (c == '\t') out += "\\t";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\\') out += "\\\\";
+    const char* escape = ShortEscape(static_cast<unsigned char>(c));
+    if (escape) out += escape;
     else out += c;
   }
+}
+
+std::string Escaped(std::u16string_view field) {
+  std::string out;
+  AppendEscaped(out, field);
+  return out;
+}
+
+// The entries (indexes) whose caption in some form is Choice.
+template <class Form>
+std::vector<int32_t> EntriesWhere(const TCommonStringRecordList& entries, Form&& matches) {
+  std::vector<int32_t> found;
+  for (int32_t i = 0; i < entries.Count(); ++i)
+    if (matches(CaptionOfEntry(entries.Item(i)))) found.push_back(i);
+  return found;
+}
+
+[[noreturn]] void FailSeveral(const TCommonStringRecordList& entries, const std::vector<int32_t>& found,
+                              const std::string& choice) {
+  std::string list;
+  for (int32_t i : found) {
+    if (!list.empty()) list += ", ";
+    list += std::to_string(i + 1) + " " + Quote(Escaped(CaptionOfEntry(entries.Item(i))));
+  }
+  FailBadInput(Fill(_("the caption %s matches several entries: %s; give the number of one"), {Quote(choice), list}));
+}
+
+// False only when the file is certainly not there; other failures are left
+// for reading it to report.
+bool MayExist(const std::string& path) {
+#ifdef _WIN32
+  return _access(path.c_str(), 0) == 0 || errno != ENOENT;
+#else
+  return access(path.c_str(), F_OK) == 0 || errno != ENOENT;
+#endif
+}
+
+std::string FromEnvironment(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
 }
 
 }  // namespace
@@ -60,11 +111,27 @@ void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TC
   // symbols would be nonsense, so say what to do instead of using them.
   const size_t nul = text.find(u'\0');
   if (nul != std::u16string::npos)
-    FailBadInput("settings file " + Quote(Path) + " holds a NUL character (at character " + std::to_string(nul) +
-                 "); a UTF-16 file needs a byte order mark");
+    FailBadInput(Fill(_("settings file %s holds a NUL character (at character %s); a UTF-16 file needs a byte order mark"),
+                      {Quote(Path), std::to_string(nul)}));
   SetValidEntries(Entries, text);
   if (Entries.Count() == 0)
-    FailBadInput("settings file " + Quote(Path) + " holds no valid entry (each entry is a line: symbol, tab, caption)");
+    FailBadInput(Fill(_("settings file %s holds no valid entry (each entry is a line: symbol, tab, caption)"),
+                      {Quote(Path)}));
+}
+
+std::u16string MenuCaption(std::u16string_view Caption, bool DropAccessKey) {
+  std::u16string_view shown = Caption.substr(0, Caption.find(u'\t'));
+  if (DropAccessKey && shown.size() >= 4 && shown.ends_with(u')') && shown[shown.size() - 4] == u'(' &&
+      shown[shown.size() - 3] == u'&') {
+    shown.remove_suffix(4);
+    shown = TrimRightView(shown);
+  }
+  std::u16string out;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    if (shown[i] == u'&' && i + 1 < shown.size()) ++i;  // "&x" shows x, "&&" shows &
+    out += shown[i];
+  }
+  return out;
 }
 
 std::u16string SymbolOfChosenEntry(const TCommonStringRecordList& Entries, const std::string& Choice) {
@@ -73,23 +140,49 @@ std::u16string SymbolOfChosenEntry(const TCommonStringRecordList& Entries, const
   if (number) {
     const long n = std::stol(Choice);
     if (n < 1 || n > Entries.Count())
-      FailBadInput("no entry " + Choice + ": the settings file has " + std::to_string(Entries.Count()) +
-                   " valid entries");
+      FailBadInput(Fill(_("no entry %s: the settings file has %s valid entries"),
+                        {Choice, std::to_string(Entries.Count())}));
     return SymbolOfEntry(Entries.Item(static_cast<int32_t>(n - 1)));
   }
-  // The caption as the menu shows it, or as `entries` prints it (escaped),
-  // so that a caption copied from that listing picks its entry.
-  const auto caption = Utf8ToUtf16(Choice);
-  if (caption) {
-    for (int32_t i = 0; i < Entries.Count(); ++i)
-      if (CaptionOfEntry(Entries.Item(i)) == *caption) return SymbolOfEntry(Entries.Item(i));
-    for (int32_t i = 0; i < Entries.Count(); ++i) {
-      std::string listed;
-      AppendEscaped(listed, CaptionOfEntry(Entries.Item(i)));
-      if (listed == Choice) return SymbolOfEntry(Entries.Item(i));
-    }
+  const std::u16string caption = Utf8ToUtf16(Choice).value_or(std::u16string());
+  const bool valid = !caption.empty();
+  // The caption as stored, or as `entries` prints it (escaped), so that a
+  // caption copied from that listing picks its entry; then as the menu shows it.
+  std::vector<int32_t> found = EntriesWhere(Entries, [&](const std::u16string& c) {
+    return valid && (c == caption || Escaped(c) == Choice);
+  });
+  if (found.empty()) {
+    found = EntriesWhere(Entries, [&](const std::u16string& c) {
+      return valid && (MenuCaption(c, false) == caption || MenuCaption(c, true) == caption);
+    });
   }
-  FailBadInput("no entry has the caption " + Quote(Choice) + " (see marquill entries)");
+  if (found.size() > 1) FailSeveral(Entries, found, Choice);
+  if (found.empty()) FailBadInput(Fill(_("no entry has the caption %s (see marquill entries)"), {Quote(Choice)}));
+  return SymbolOfEntry(Entries.Item(found.front()));
+}
+
+const char kStarterSettings[] = "/usr/share/doc/marquill/examples/Marquill_Setting.txt";
+
+std::string SettingsPathOf(const TFilterOptions& Options) {
+  if (Options.Settings) return *Options.Settings;
+  std::string path = FromEnvironment("MARQUILL_SETTINGS");
+  std::string tried;
+  if (!path.empty()) {
+    tried = Fill(_("%s, named by MARQUILL_SETTINGS"), {Quote(path)});
+  } else {
+    std::string config = FromEnvironment("XDG_CONFIG_HOME");
+    if (config.empty()) {
+      const std::string home = FromEnvironment("HOME");
+      if (home.empty()) FailIo(_("no settings file: neither MARQUILL_SETTINGS nor HOME is set; give --settings FILE"));
+      config = home + "/.config";
+    }
+    path = config + "/marquill/Marquill_Setting.txt";
+    tried = Quote(path);
+  }
+  if (!MayExist(path))
+    FailIo(Fill(_("no settings file (tried %s); copy the starter list %s there, or give --settings FILE or -e SYMBOL"),
+                {tried, kStarterSettings}));
+  return path;
 }
 
 std::string FormatEntries(const TCommonStringRecordList& Entries, bool Null) {

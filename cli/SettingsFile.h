@@ -14,13 +14,30 @@
 // of the chosen encoding.
 std::u16string DecodeSettingsText(std::string_view Bytes, TSettingsEncoding Encoding, const std::string& Path);
 
+// Where the starter list of symbols is installed, for users to copy.
+extern const char kStarterSettings[];
+
+// The settings file the options name: --settings FILE, or else the default
+// one, $MARQUILL_SETTINGS when it is set and not empty, else
+// ${XDG_CONFIG_HOME:-$HOME/.config}/marquill/Marquill_Setting.txt. Throws
+// TFailure (status 1) naming the path tried and the starter list when the
+// default file does not exist.
+std::string SettingsPathOf(const TFilterOptions& Options);
+
 // The valid entries of the file at Path, in file order. Throws TFailure when
 // it cannot be read or decoded, or holds no valid entry.
 void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TCommonStringRecordList& Entries);
 
+// The caption as the menu shows it: the part before any tab, without the
+// access-key marks (&& shows as &); with DropAccessKey, also without a
+// trailing access-key group such as "(&M)" and the blanks before it.
+std::u16string MenuCaption(std::u16string_view Caption, bool DropAccessKey);
+
 // The symbol of the entry that Choice names: its number (from 1) among the
-// valid entries, or else its caption as the menu shows it or as entries
-// prints it. Throws TFailure.
+// valid entries, or else its caption as stored or as entries prints it, or
+// failing those, as the menu shows it (MenuCaption, with or without the
+// access key). Throws TFailure when nothing matches or when several entries
+// match at the same step, listing them.
 std::u16string SymbolOfChosenEntry(const TCommonStringRecordList& Entries, const std::string& Choice);
 
 // One record per entry: the symbol, a tab, the caption, each with tab, CR,

@@ -10,11 +10,15 @@
 #include "Commands.h"
 #include "Files.h"
 #include "Messages.h"
+#include "Translate.h"
 
 #ifdef _WIN32
 #include <cwchar>
 
 #include "Utf.h"
+#else
+#include <clocale>
+#include <unistd.h>
 #endif
 
 #ifndef MARQUILL_VERSION
@@ -27,8 +31,8 @@ int Run(const std::vector<std::string>& args) {
   try {
     const TFilterOptions options = ParseArguments(args);
     if (options.Help || options.Version) {
-      const std::string text = options.Help ? std::string(kUsage) : "marquill " MARQUILL_VERSION "\n";
-      WriteAll(1, text.data(), text.size(), "output");
+      const std::string text = options.Help ? std::string(UsageText()) : "marquill " MARQUILL_VERSION "\n";
+      WriteAll(1, text.data(), text.size(), _("output"));
       return 0;
     }
     RunCommand(options);
@@ -36,10 +40,10 @@ int Run(const std::vector<std::string>& args) {
   } catch (const TFailure& f) {
     if (f.Place.empty()) std::fprintf(stderr, "marquill: %s\n", f.Message.c_str());
     else std::fprintf(stderr, "marquill:%s: %s\n", f.Place.c_str(), f.Message.c_str());
-    if (f.Hint) std::fprintf(stderr, "Try 'marquill --help' for more information.\n");
+    if (f.Hint) std::fprintf(stderr, "%s\n", _("Try 'marquill --help' for more information."));
     return f.Status;
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "marquill: out of memory\n");
+    std::fprintf(stderr, "marquill: %s\n", _("out of memory"));
     return kExitIo;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "marquill: %s\n", e.what());
@@ -73,8 +77,30 @@ int wmain(int argc, wchar_t** argv) {
   Exit(Run(args));
 }
 #else
+// Messages in the language of LC_ALL, LC_MESSAGES or LANG, from the
+// catalogue beside the program in a build folder (locale/) or where it is
+// installed (../share/locale); only LC_MESSAGES is set, so that nothing else
+// the program does depends on the locale.
+void UseMessageCatalogue() {
+  std::setlocale(LC_MESSAGES, "");
+  std::string exe(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size() - 1);
+  if (n > 0) {
+    exe.resize(static_cast<size_t>(n));
+    const std::string folder = exe.substr(0, exe.rfind('/') + 1);
+    for (const std::string& dir : {folder + "locale", folder + "../share/locale"}) {
+      if (access(dir.c_str(), F_OK) == 0) {
+        bindtextdomain("marquill", dir.c_str());
+        break;
+      }
+    }
+  }
+  bind_textdomain_codeset("marquill", "UTF-8");
+}
+
 int main(int argc, char** argv) {
   PrepareProcess();
+  UseMessageCatalogue();
   Exit(Run(std::vector<std::string>(argv + 1, argv + argc)));
 }
 #endif

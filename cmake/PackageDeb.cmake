@@ -1,6 +1,10 @@
-# The Debian package of the command-line filter: the program and its manual
-# page, built by `cpack -G DEB` in a native build folder.
+# The Debian package of the command-line filter: the program, its manual
+# pages in English and Japanese, its Japanese messages, the bash completion
+# and the starter list of symbols, built by `cpack -G DEB` in a native build
+# folder.
 install(TARGETS marquill RUNTIME DESTINATION bin)
+# The message catalogues, built beside the program for the tests as well.
+add_subdirectory(po)
 # Manual pages are kept compressed, with no name or time in the gzip header
 # so that the same page gives the same bytes.
 find_program(GZIP_PROGRAM gzip REQUIRED)
@@ -8,8 +12,24 @@ set(MARQUILL_MANUAL_GZ ${CMAKE_BINARY_DIR}/marquill.1.gz)
 add_custom_command(OUTPUT ${MARQUILL_MANUAL_GZ}
   COMMAND ${GZIP_PROGRAM} -9 -n -c ${PROJECT_SOURCE_DIR}/cli/marquill.1 > ${MARQUILL_MANUAL_GZ}
   DEPENDS ${PROJECT_SOURCE_DIR}/cli/marquill.1)
-add_custom_target(marquill_manual ALL DEPENDS ${MARQUILL_MANUAL_GZ})
+# The Japanese page with break points for groff (cmake/manual-breaks.pl).
+find_program(PERL_PROGRAM perl REQUIRED)
+set(MARQUILL_MANUAL_JA_GZ ${CMAKE_BINARY_DIR}/ja/marquill.1.gz)
+add_custom_command(OUTPUT ${MARQUILL_MANUAL_JA_GZ}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/ja
+  COMMAND ${PERL_PROGRAM} ${PROJECT_SOURCE_DIR}/cmake/manual-breaks.pl ${PROJECT_SOURCE_DIR}/cli/marquill.ja.1
+    ${CMAKE_BINARY_DIR}/ja/marquill.1
+  COMMAND ${GZIP_PROGRAM} -9 -n -f ${CMAKE_BINARY_DIR}/ja/marquill.1
+  DEPENDS ${PROJECT_SOURCE_DIR}/cli/marquill.ja.1 ${PROJECT_SOURCE_DIR}/cmake/manual-breaks.pl)
+add_custom_target(marquill_manual ALL DEPENDS ${MARQUILL_MANUAL_GZ} ${MARQUILL_MANUAL_JA_GZ})
 install(FILES ${MARQUILL_MANUAL_GZ} DESTINATION share/man/man1)
+install(FILES ${MARQUILL_MANUAL_JA_GZ} DESTINATION share/man/ja/man1)
+# Completion where bash-completion loads it on demand, by the command's name.
+install(FILES ${PROJECT_SOURCE_DIR}/cli/marquill.bash DESTINATION share/bash-completion/completions
+  RENAME marquill)
+# The starter list for the default settings file.
+install(FILES ${PROJECT_SOURCE_DIR}/package/sample-settings.txt DESTINATION share/doc/marquill/examples
+  RENAME Marquill_Setting.txt)
 # The license, where Debian looks for it.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION share/doc/marquill RENAME copyright)
 
@@ -17,7 +37,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME marquill)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "the Marquill authors")
-set(CPACK_PACKAGE_CONTACT "the Marquill authors")
+set(CPACK_PACKAGE_CONTACT "Marquill maintainers <maintainers@users.noreply.c-seed-f1426660.example>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "insert and delete head symbols in the lines of UTF-8 texts")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "marquill puts head symbols such as '> ' or '// ' at the head of lines or at\n"

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "HeadSymbolUnit.h"
+#include "LineBreaks.h"
 #include "StringUnit.h"
 #include "SymbolEntryUnit.h"
 #include "Utf.h"
@@ -81,6 +82,94 @@ std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, cons
   for (const std::u16string& s : Edit.Symbols) longest = std::max(longest, s.size());
   if (IndentLength(edited) + longest >= edited.size()) return std::nullopt;
   return edited;
+}
+
+TToggleChoice ChooseToggle(std::u16string_view Text, std::u16string_view Symbol) {
+  const std::u16string_view trimmed = TrimView(Symbol);
+  bool nonBlank = false;
+  for (size_t start = 0; start < Text.size();) {
+    const size_t end = LineEndAt(Text, start);
+    const std::u16string_view line = Text.substr(start, end - start);
+    const std::u16string_view content = line.substr(0, line.size() - BreakLength(line));
+    start = end;
+    const std::u16string_view rest = content.substr(IndentLength(content));
+    if (rest.empty()) continue;
+    nonBlank = true;
+    const bool holds = (!Symbol.empty() && rest.starts_with(Symbol)) || (!trimmed.empty() && rest.starts_with(trimmed));
+    if (!holds) return tcInsert;
+  }
+  return nonBlank ? tcDelete : tcKeep;
+}
+
+namespace {
+
+constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// A form that is not UTF-8 (a lone surrogate) can never stand in UTF-8 text.
+std::string FormOf(std::u16string_view Symbol) { return Utf16ToUtf8(Symbol).value_or(std::string()); }
+
+bool Starts(std::string_view s, std::string_view head) { return !head.empty() && s.starts_with(head); }
+bool CanStillBecome(std::string_view s, std::string_view form) { return s.size() < form.size() && form.starts_with(s); }
+
+}  // namespace
+
+TToggleScan::TToggleScan(std::u16string_view Symbol) : Full(FormOf(Symbol)), Trimmed(FormOf(TrimView(Symbol))) {}
+
+void TToggleScan::Feed(std::string_view Bytes) {
+  for (char c : Bytes) {
+    if (Seen < kByteOrderMark.size()) {
+      // The first bytes wait until they show whether they are a mark.
+      Lead += c;
+      ++Seen;
+      if (kByteOrderMark.starts_with(Lead) && Lead.size() < kByteOrderMark.size()) continue;
+      if (Lead != kByteOrderMark)
+        for (char l : Lead) Take(l);
+      Seen = kByteOrderMark.size();
+      continue;
+    }
+    Take(c);
+  }
+}
+
+void TToggleScan::Take(char Byte) {
+  // A CR LF is taken as a CR, an empty line and an LF: an empty line is
+  // blank and changes nothing.
+  if (Byte == '\r' || Byte == '\n') return EndLine();
+  if (Judged) return;
+  Head += Byte;
+  while (InIndent) {
+    if (Head.starts_with(' ') || Head.starts_with('\t')) Head.erase(0, 1);
+    else if (Head.starts_with(kIdeographicSpace)) Head.erase(0, kIdeographicSpace.size());
+    else if (Head.empty() || kIdeographicSpace.starts_with(Head)) return;
+    else InIndent = false;
+  }
+  if (Starts(Head, Full) || Starts(Head, Trimmed)) {
+    Judged = true;
+  } else if (!CanStillBecome(Head, Full) && !CanStillBecome(Head, Trimmed)) {
+    Judged = true;
+    Missing = true;
+  }
+}
+
+void TToggleScan::EndLine() {
+  const bool blank = InIndent && Head.empty();
+  if (!blank) NonBlank = true;
+  if (!blank && !Judged) Missing = true;  // the line ended inside what might have been the symbol
+  InIndent = true;
+  Judged = false;
+  Head.clear();
+}
+
+TToggleChoice TToggleScan::Finish() {
+  if (Seen < kByteOrderMark.size()) {
+    // Fewer bytes than a mark: they are text.
+    Seen = kByteOrderMark.size();
+    if (Lead != kByteOrderMark)
+      for (char l : Lead) Take(l);
+  }
+  EndLine();
+  return Missing ? tcInsert : NonBlank ? tcDelete : tcKeep;
 }
 
 void DropInvalidEntries(TCommonStringRecordList& Entries) {

@@ -68,6 +68,35 @@ std::optional<std::string> ApplyEditToMeasuredUtf8Piece(std::string_view Piece, 
 // EditWorksPieceByPiece allows.
 std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, const TEdit& Edit, bool AfterNonBlankLine);
 
+// What `toggle` does to a text: delete Symbol once from every line, as
+// ekDeleteGiven does, when every non-blank line holds it right after its
+// indentation in a form that deletion removes (the symbol, or the symbol
+// without the blanks around it); leave a text without a non-blank line as
+// it is; insert otherwise.
+enum TToggleChoice : uint8_t { tcInsert = 0, tcDelete = 1, tcKeep = 2 };
+TToggleChoice ChooseToggle(std::u16string_view Text, std::u16string_view Symbol);
+
+// ChooseToggle on UTF-8 bytes that arrive in parts (a byte order mark at the
+// start is skipped, as the filter skips it), so that a file need not be held
+// to decide. Bytes that are not UTF-8 simply match nothing.
+class TToggleScan {
+ public:
+  explicit TToggleScan(std::u16string_view Symbol);
+  void Feed(std::string_view Bytes);
+  // A line without the symbol has been seen: the rest cannot change the choice.
+  bool Settled() const noexcept { return Missing; }
+  TToggleChoice Finish();
+
+ private:
+  void Take(char Byte);
+  void EndLine();
+  std::string Full, Trimmed;  // the forms that match; empty: none
+  std::string Head;           // bytes of the current line not yet judged
+  std::string Lead;           // the first bytes, until they show whether they are a mark
+  size_t Seen = 0;            // bytes fed, up to the length of a mark
+  bool InIndent = true, Judged = false, NonBlank = false, Missing = false;
+};
+
 // Fills Entries with the lines of SettingsText that are valid symbol
 // entries, in file order (the settings text as the menu and the filter use it).
 void SetValidEntries(TCommonStringRecordList& Entries, std::u16string_view SettingsText);

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "EditUnit.h"
+#include "FilterRun.h"
 #include "Utf.h"
 #include <sstream>
 #include <string>
@@ -25,121 +26,6 @@
 extern char** environ;
 
 namespace {
-
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
-const std::string& TempDir() {
-  static std::string dir = [] {
-    std::string t = "/tmp/marquill-cli-XXXXXX";
-    if (!mkdtemp(t.data())) std::abort();
-    return t;
-  }();
-  return dir;
-}
-
-std::string WriteTemp(const std::string& name, const std::string& bytes) {
-  std::string path = TempDir() + "/" + name;
-  std::ofstream(path, std::ios::binary) << bytes;
-  return path;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-// How standard input is given: a file (read from `offset` on), or a pipe.
-struct StdinFrom {
-  bool pipe = false;
-  off_t offset = 0;
-  off_t* offsetAfter = nullptr;  // where the file was left
-};
-
-// Runs marquill with `args`, feeding `input` on stdin; stdout goes to a file
-// (or to `stdoutPath` when given).
-Result RunFilter(const std::vector<std::string>& args, const std::string& input = "", const char* stdoutPath = nullptr,
-                 StdinFrom from = {}) {
-  const std::string in = WriteTemp("stdin", input);
-  const std::string out = stdoutPath ? stdoutPath : TempDir() + "/stdout";
-  const std::string err = TempDir() + "/stderr";
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  int fds[2] = {-1, -1};
-  if (from.pipe) {
-    if (pipe(fds) != 0) std::abort();
-    posix_spawn_file_actions_adddup2(&fa, fds[0], 0);
-    posix_spawn_file_actions_addclose(&fa, fds[1]);
-  } else {
-    fds[0] = open(in.c_str(), O_RDONLY);
-    lseek(fds[0], from.offset, SEEK_SET);
-    posix_spawn_file_actions_adddup2(&fa, fds[0], 0);
-  }
-  posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<char*> argv;
-  std::string exe = MARQUILL_EXE;
-  argv.push_back(exe.data());
-  std::vector<std::string> copy = args;
-  for (auto& a : copy) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid;
-  Result r;
-  if (posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv.data(), environ) != 0) {
-    ADD_FAILURE() << "cannot start " << exe;
-    return r;
-  }
-  posix_spawn_file_actions_destroy(&fa);
-  if (from.pipe) {
-    // No SIGPIPE, should the filter stop reading early.
-    signal(SIGPIPE, SIG_IGN);
-    close(fds[0]);
-    for (size_t done = 0; done < input.size();) {
-      const ssize_t w = write(fds[1], input.data() + done, input.size() - done);
-      if (w <= 0) break;
-      done += static_cast<size_t>(w);
-    }
-    close(fds[1]);
-  } else {
-    if (from.offsetAfter) *from.offsetAfter = -1;
-  }
-  int ws = 0;
-  waitpid(pid, &ws, 0);
-  if (!from.pipe) {
-    if (from.offsetAfter) *from.offsetAfter = lseek(fds[0], 0, SEEK_CUR);
-    close(fds[0]);
-  }
-  r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
-  if (!stdoutPath) r.out = ReadFile(out);
-  r.err = ReadFile(err);
-  return r;
-}
-
-// Output of a run that must succeed silently.
-std::string Ok(const std::vector<std::string>& args, const std::string& input) {
-  Result r = RunFilter(args, input);
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "");
-  return r.out;
-}
-
-// A run that must be refused: `status` (2 by default), `out` on stdout (what
-// a streaming edit wrote before the failure), a prefixed message that
-// contains `fragment`.
-void Refused(const std::vector<std::string>& args, const std::string& input, const std::string& fragment,
-             int status = 2, const std::string& out = "") {
-  Result r = RunFilter(args, input);
-  std::string what;
-  for (auto& a : args) what += "[" + a + "] ";
-  EXPECT_EQ(r.status, status) << what << r.err;
-  EXPECT_EQ(r.out, out) << what;
-  EXPECT_EQ(r.err.rfind("marquill: ", 0), 0u) << what << r.err;
-  EXPECT_NE(r.err.find(fragment), std::string::npos) << what << r.err;
-}
 
 #define IDSP "\xE3\x80\x80"  // ideographic space
 
@@ -766,9 +652,13 @@ TEST(Cli, Failures) {
   Refused({"insert"}, "", "missing SYMBOL");
   Refused({"insert", "-e", "a", "-e", "b"}, "", "one SYMBOL");
   Refused({"delete"}, "", "missing SYMBOL");
-  Refused({"delete-all"}, "", "missing -e SYMBOL");
+  {
+    // Without -e or --settings the default settings file is read.
+    const TScopedEnv settingsVariable("MARQUILL_SETTINGS", (TempDir() + "/no-such-settings.txt").c_str());
+    Refused({"delete-all"}, "", "no settings file (tried '" + TempDir() + "/no-such-settings.txt', named by MARQUILL_SETTINGS)", 1);
+    Refused({"entries"}, "", "copy the starter list", 1);
+  }
   Refused({"delete-once", "--settings", settings, "-e", "> "}, "", "not both");
-  Refused({"entries"}, "", "missing --settings");
   Refused({"entries", "--settings", settings, "x"}, "", "unexpected argument");
   Refused({"entries", "--settings"}, "", "needs a value");
   Refused({"entries", "--settings", settings, "--settings-encoding", "latin1"}, "", "--settings-encoding");

@@ -63,6 +63,11 @@ TEST(FilterArguments, Table) {
       {{"delete-all", "f", "-e", "> ", "--in-place=~"}, TVerb::DeleteAll, "[> ]", "[f]", ipLineHead, tlAll, true, "~"},
       {{"delete-all", "-s", "set.txt", "f"}, TVerb::DeleteAll, "", "[f]"},
       {{"entries", "-zs", "set.txt"}, TVerb::Entries, "", ""},
+      {{"entries"}, TVerb::Entries, "", ""},  // the default settings file
+      {{"delete-all", "f"}, TVerb::DeleteAll, "", "[f]"},
+      {{"toggle", "> ", "f"}, TVerb::Toggle, "[> ]", "[f]", ipFirstChar, tlNonBlank},
+      {{"toggle", "--at", "head", "-e", "#", "-i", "f"}, TVerb::Toggle, "[#]", "[f]", ipLineHead, tlNonBlank, true, ""},
+      {{"toggle", "--lines=all", "--entry", "2", "f"}, TVerb::Toggle, "", "[f]", ipFirstChar, tlAll},
   };
   for (const TRow& r : rows) {
     TFilterOptions o;
@@ -85,6 +90,12 @@ TEST(FilterArguments, Table) {
   EXPECT_NE(Parse({"insert", "--bogus"}, o).find("unknown option '--bogus'"), std::string::npos);
   EXPECT_NE(Parse({"insert", "-q", "x"}, o).find("unknown option '-q'"), std::string::npos);
   EXPECT_NE(Parse({"entries", "-s"}, o).find("needs a value"), std::string::npos);
+  EXPECT_NE(Parse({"toggle", "-e", "x", "--entry", "1"}, o).find("not both"), std::string::npos);
+  EXPECT_NE(Parse({"toggle", "-s", "f", "x"}, o).find("together with --entry"), std::string::npos);
+  EXPECT_NE(Parse({"delete-all", "--entry", "1"}, o).find("not for delete-all"), std::string::npos);
+  ASSERT_EQ(Parse({"insert", "--entry", "1"}, o), "ok");
+  EXPECT_TRUE(o.FromSettings);
+  EXPECT_FALSE(o.Settings);
 }
 
 TEST(FilterArguments, EditOfOptions) {

@@ -19,6 +19,13 @@ page=$work/root/usr/share/man/man1/marquill.1.gz
 [ -f "$page" ] || fail "no compressed manual page in the package"
 man -P cat -l "$page" 2>/dev/null | grep -q 'EXIT STATUS' || fail "the manual page does not show EXIT STATUS"
 grep -q 'Copyright (c) the Marquill authors' "$work/root/usr/share/doc/marquill/copyright" || fail "no copyright file"
+dpkg-deb -f "$deb" Maintainer | grep -q '<[^ @]*@[^ @]*>$' || fail "no address in Maintainer: $(dpkg-deb -f "$deb" Maintainer)"
+for f in share/man/ja/man1/marquill.1.gz share/locale/ja/LC_MESSAGES/marquill.mo \
+         share/bash-completion/completions/marquill share/doc/marquill/examples/Marquill_Setting.txt; do
+  [ -f "$work/root/usr/$f" ] || fail "no usr/$f in the package"
+done
+LC_ALL=ja_JP.UTF-8 man -P cat -l "$work/root/usr/share/man/ja/man1/marquill.1.gz" 2>/dev/null | grep -q '終了ステータス' ||
+  fail "the Japanese manual page does not show its exit status section"
 
 [ "$("$m" --version)" = "marquill 3.3.2" ] || fail "--version: $("$m" --version)"
 [ "$(printf 'a\n b\n' | "$m" insert '> ')" = "$(printf '> a\n>  b')" ] || fail "insert on a pipe"
@@ -28,4 +35,9 @@ printf '> > x\n' >"$work/t.txt"
 status=0
 printf '\377\n' | "$m" insert '> ' 2>/dev/null || status=$?
 [ $status -eq 2 ] || fail "bad input gave status $status"
+# The installed catalogue, found from the installed program.
+LC_ALL=ja_JP.UTF-8 "$m" --help | grep -q '^使い方' || fail "no Japanese --help from the installed program"
+# The starter list works as the default settings file.
+[ "$(printf 'a\n' | MARQUILL_SETTINGS=$work/root/usr/share/doc/marquill/examples/Marquill_Setting.txt "$m" toggle --entry 1)" = "> a" ] ||
+  fail "toggle with the starter list as the default settings file"
 echo "package test: $(basename "$deb") installs and runs"

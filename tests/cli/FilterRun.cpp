@@ -1,0 +1,150 @@
+// Running the built filter as a child process, with its input from a file
+// or a pipe and its output and messages collected.
+#include "FilterRun.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+extern char** environ;
+
+namespace {
+
+// The folder and everything in it go when the test program ends.
+struct TTempFolder {
+  std::string Path;
+  TTempFolder() {
+    const char* base = std::getenv("TMPDIR");
+    Path = std::string(base && *base ? base : "/tmp") + "/marquill-cli-XXXXXX";
+    if (!mkdtemp(Path.data())) std::abort();
+  }
+  ~TTempFolder() {
+    nftw(Path.c_str(), [](const char* p, const struct stat*, int, FTW*) { return remove(p); }, 16,
+         FTW_DEPTH | FTW_PHYS);
+  }
+};
+
+}  // namespace
+
+const std::string& TempDir() {
+  static TTempFolder folder;
+  return folder.Path;
+}
+
+std::string WriteTemp(const std::string& name, const std::string& bytes) {
+  std::string path = TempDir() + "/" + name;
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// Runs marquill with `args`, feeding `input` on stdin; stdout goes to a file
+// (or to `stdoutPath` when given).
+Result RunFilter(const std::vector<std::string>& args, const std::string& input, const char* stdoutPath,
+                 StdinFrom from) {
+  const std::string in = WriteTemp("stdin", input);
+  const std::string out = stdoutPath ? stdoutPath : TempDir() + "/stdout";
+  const std::string err = TempDir() + "/stderr";
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  int fds[2] = {-1, -1};
+  if (from.pipe) {
+    if (pipe(fds) != 0) std::abort();
+    posix_spawn_file_actions_adddup2(&fa, fds[0], 0);
+    posix_spawn_file_actions_addclose(&fa, fds[1]);
+  } else {
+    fds[0] = open(in.c_str(), O_RDONLY);
+    lseek(fds[0], from.offset, SEEK_SET);
+    posix_spawn_file_actions_adddup2(&fa, fds[0], 0);
+  }
+  posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<char*> argv;
+  std::string exe = MARQUILL_EXE;
+  argv.push_back(exe.data());
+  std::vector<std::string> copy = args;
+  for (auto& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid;
+  Result r;
+  if (posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv.data(), environ) != 0) {
+    ADD_FAILURE() << "cannot start " << exe;
+    return r;
+  }
+  posix_spawn_file_actions_destroy(&fa);
+  if (from.pipe) {
+    // No SIGPIPE, should the filter stop reading early.
+    signal(SIGPIPE, SIG_IGN);
+    close(fds[0]);
+    for (size_t done = 0; done < input.size();) {
+      const ssize_t w = write(fds[1], input.data() + done, input.size() - done);
+      if (w <= 0) break;
+      done += static_cast<size_t>(w);
+    }
+    close(fds[1]);
+  } else {
+    if (from.offsetAfter) *from.offsetAfter = -1;
+  }
+  int ws = 0;
+  waitpid(pid, &ws, 0);
+  if (!from.pipe) {
+    if (from.offsetAfter) *from.offsetAfter = lseek(fds[0], 0, SEEK_CUR);
+    close(fds[0]);
+  }
+  r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
+  if (!stdoutPath) r.out = ReadFile(out);
+  r.err = ReadFile(err);
+  return r;
+}
+
+// Output of a run that must succeed silently.
+std::string Ok(const std::vector<std::string>& args, const std::string& input) {
+  Result r = RunFilter(args, input);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  return r.out;
+}
+
+// A run that must be refused: `status` (2 by default), `out` on stdout (what
+// a streaming edit wrote before the failure), a prefixed message that
+// contains `fragment`.
+void Refused(const std::vector<std::string>& args, const std::string& input, const std::string& fragment,
+             int status, const std::string& out) {
+  Result r = RunFilter(args, input);
+  std::string what;
+  for (auto& a : args) what += "[" + a + "] ";
+  EXPECT_EQ(r.status, status) << what << r.err;
+  EXPECT_EQ(r.out, out) << what;
+  EXPECT_EQ(r.err.rfind("marquill: ", 0), 0u) << what << r.err;
+  EXPECT_NE(r.err.find(fragment), std::string::npos) << what << r.err;
+}
+
+
+TScopedEnv::TScopedEnv(const char* Name, const char* Value) : Name(Name) {
+  if (const char* v = std::getenv(Name)) {
+    Had = true;
+    Former = v;
+  }
+  if (Value) setenv(Name, Value, 1);
+  else unsetenv(Name);
+}
+
+TScopedEnv::~TScopedEnv() {
+  if (Had) setenv(Name.c_str(), Former.c_str(), 1);
+  else unsetenv(Name.c_str());
+}

@@ -1,0 +1,54 @@
+// Running the built filter as a child process (its environment is this
+// process's), for the tests of the whole program.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+// How standard input is given: a file (read from `offset` on), or a pipe.
+struct StdinFrom {
+  bool pipe = false;
+  off_t offset = 0;
+  off_t* offsetAfter = nullptr;  // where the file was left
+};
+
+// A folder of this test program's files, removed when it ends.
+const std::string& TempDir();
+// Writes `bytes` to TempDir()/name; gives the path.
+std::string WriteTemp(const std::string& name, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+
+// Runs marquill with `args`, feeding `input` on stdin; stdout goes to a file
+// (or to `stdoutPath` when given).
+Result RunFilter(const std::vector<std::string>& args, const std::string& input = "", const char* stdoutPath = nullptr,
+                 StdinFrom from = {});
+
+// Output of a run that must succeed silently.
+std::string Ok(const std::vector<std::string>& args, const std::string& input);
+
+// A run that must be refused: `status` (2 by default), `out` on stdout (what
+// a streaming edit wrote before the failure), a prefixed message that
+// contains `fragment`.
+void Refused(const std::vector<std::string>& args, const std::string& input, const std::string& fragment,
+             int status = 2, const std::string& out = "");
+
+// An environment variable set (or, with nullptr, unset) for the runs made
+// while this lives; the former value comes back afterwards.
+class TScopedEnv {
+ public:
+  TScopedEnv(const char* Name, const char* Value);
+  ~TScopedEnv();
+  TScopedEnv(const TScopedEnv&) = delete;
+  TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+ private:
+  std::string Name, Former;
+  bool Had = false;
+};

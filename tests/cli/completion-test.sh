@@ -1,0 +1,64 @@
+#!/bin/bash
+# The bash completion of marquill in a non-interactive bash that loads
+# bash-completion: each line of the table is completed as bash would and
+# COMPREPLY compared with the candidates expected.
+# Usage: completion-test.sh MARQUILL COMPLETION_FILE
+set -u
+bin=$(cd "$(dirname "$1")" && pwd)
+export PATH="$bin:$PATH"
+source /usr/share/bash-completion/bash_completion || exit 1
+source "$2" || exit 1
+work=$(mktemp -d "${TMPDIR:-/tmp}/marquill-completion-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+printf '> \t\xE3\x83\xA1\xE3\x83\xBC\xE3\x83\xAB\xE5\xBC\x95\xE7\x94\xA8(&M)\\t>\r\n# \tS&cript && shell\r\n' >"$work/default.txt"
+printf 'A \tAnother (&A)\n' >"$work/other.txt"
+: >"$work/notes.txt"
+: >"$work/nothing-else"
+export MARQUILL_SETTINGS=$work/default.txt
+cd "$work" || exit 1
+
+# The candidates for the line as typed up to its end, sorted, one space
+# after each. Words are cut at blanks and around '=', as bash cuts them.
+candidates() {
+    local line=$1
+    COMP_LINE=$line
+    COMP_POINT=${#line}
+    read -ra COMP_WORDS <<<"${line//=/ = }"
+    [[ $line == *' ' ]] && COMP_WORDS+=("")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMPREPLY=()
+    _marquill marquill "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+    ((${#COMPREPLY[@]})) && printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | tr '\n' ' '
+}
+
+failed=0
+check() {
+    local got
+    got=$(candidates "$1")
+    if [[ $got != "$2" ]]; then
+        printf 'completion of [%s]\n  want [%s]\n  got  [%s]\n' "$1" "$2" "$got" >&2
+        failed=1
+    fi
+}
+
+check 'marquill ' 'delete delete-all delete-once entries insert toggle '
+check 'marquill to' 'toggle '
+check 'marquill -' '--help --version '
+check 'marquill insert --at ' 'char head '
+check 'marquill toggle --lines=' 'after-blank all least nonblank '
+check 'marquill toggle --lines n' 'nonblank '
+check 'marquill entries --settings-encoding c' 'cp932 '
+check 'marquill delete --' '--entry --help --in-place --settings --settings-encoding --symbol '
+check 'marquill entries --' '--help --null --settings --settings-encoding '
+check 'marquill insert -e x ' 'default.txt notes.txt nothing-else other.txt '
+# Captions of the settings file in effect, as the menu shows them.
+check 'marquill insert --entry ' 'Script\ \&\ shell メール引用 '
+check 'marquill toggle --entry メ' 'メール引用 '
+check "marquill toggle --settings $work/other.txt --entry " 'Another '
+check "marquill toggle --settings=$work/other.txt --entry A" 'Another '
+# Files.
+check "marquill toggle -e x $work/no" "$work/notes.txt $work/nothing-else "
+check "marquill insert --settings $work/def" "$work/default.txt "
+check 'marquill entries ' ''
+exit $failed
