@@ -231,6 +231,9 @@ def main():
         output = (p.stdout + p.stderr).decode("utf-8", "replace")
         if not check(p.returncode == 0, "emacs: ERT failed:\n" + output[-30000:]):
             pass
+        for line in output.splitlines():
+            if "SKIPPED" in line or line.lstrip().startswith("skipped"):
+                print("emacs:", line.strip())
         timings["emacs"] = time.monotonic() - t
 
     for f in failures:
