@@ -123,6 +123,7 @@ call assert_equal(['メール引用', "'C/C++ コメント'", 'シェル', '記�
       \ getcompletion('Marquill insert --entry ', 'cmdline'))
 
 " The help, in English and Japanese.
+set helplang=en
 help :Marquill
 call assert_equal('help', &buftype)
 call assert_match('marquill.txt$', expand('%'))

@@ -326,7 +326,8 @@ function! marquill#filter(first, last, args) abort
   endif
   let lines = getline(a:first, a:last)
   let final_break = a:last < line('$') || &endofline
-  let ff = &fileformat
+  " With 'binary' the file's lines end in LF whatever 'fileformat' says.
+  let ff = &binary ? 'unix' : &fileformat
   let [status, out, err] = s:Run(a:args, s:Pieces(lines, ff, final_break))
   if status != 0
     call s:Error(s:Message(err, a:first, lines, ff, final_break))
