@@ -124,11 +124,11 @@ call assert_equal(['メール引用', "'C/C++ コメント'", 'シェル', '記�
 
 " The help, in English and Japanese.
 set helplang=en
-help :Marquill
+help marquill
 call assert_equal('help', &buftype)
 call assert_match('marquill.txt$', expand('%'))
 helpclose
-help marquill-menu@ja
+help g>@ja
 call assert_match('marquill.jax$', expand('%'))
 helpclose
 
