@@ -85,6 +85,13 @@ call assert_equal(fnamemodify($XDG_CONFIG_HOME . '/marquill/Marquill_Setting.txt
       \ fnamemodify(marquill#settings_file(), ':p'))
 let g:marquill_settings = $MARQUILL_SETTINGS_FILE
 
+" The entries and the help are shown, not put into the buffer.
+call s:Fresh(['x'])
+let s:shown = execute('Marquill entries')
+call assert_match("> \tメール引用(&M)\\\\t>\n// \tC/C++", s:shown)
+call assert_match('marquill', execute('Marquill --help'))
+call assert_equal(['x'], getline(1, '$'))
+
 " A failure leaves the buffer and its undo states alone and shows the message.
 call s:Fresh(['a', 'b'])
 let s:states = undotree().seq_last

@@ -137,9 +137,14 @@ function! s:Run(args, input) abort
     call writefile(a:input, input, 'b')
     let job = job_start(argv, {'env': s:Environment(), 'in_io': 'file', 'in_name': input,
           \ 'out_io': 'file', 'out_name': output, 'err_io': 'file', 'err_name': errors})
-    while job_status(job) ==# 'run'
-      sleep 1m
-    endwhile
+    try
+      while job_status(job) ==# 'run'
+        sleep 1m
+      endwhile
+    catch /^Vim:Interrupt$/
+      call job_stop(job, 'kill')
+      return [-1, [''], ['marquill: interrupted']]
+    endtry
     if job_status(job) ==# 'fail'
       return [-1, [''], ['marquill: cannot start ' . program]]
     endif
@@ -261,6 +266,9 @@ endfunction
 " LF) fall in the buffer: [index of the buffer line in lines, byte column],
 " or [] when outside.
 function! s:Place(lines, ff, final_break, line, column) abort
+  if empty(a:lines)
+    return []
+  endif
   let separator = {'unix': "\n", 'dos': "\r\n", 'mac': "\r"}[a:ff]
   let text = ''
   let starts = []
@@ -364,6 +372,17 @@ function! marquill#command(first, last, arguments) abort
     call s:Error([v:exception])
     return 0
   endtry
+  " What only prints (the entries, the help, the version) is shown, not
+  " put into the buffer.
+  if index(['entries', '--help', '-h', '--version', '-V'], get(args, 0, '')) >= 0
+    let [status, out, err] = s:Run(args, [])
+    if status != 0
+      call s:Error(s:Message(err, a:first, [], 'unix', 1))
+      return 0
+    endif
+    echo join(out[-1] ==# '' ? out[: -2] : out, "\n")
+    return 1
+  endif
   return marquill#filter(a:first, a:last, args)
 endfunction
 
