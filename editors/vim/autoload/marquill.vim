@@ -176,6 +176,11 @@ function! s:RunNvim(argv, input, environment) abort
   endif
   call chanclose(job, 'stdin')
   let status = jobwait([job])[0]
+  if status == -2
+    " Interrupted: the filter must not go on.
+    call jobstop(job)
+    return [-1, [''], ['marquill: interrupted']]
+  endif
   " The buffered callbacks come at the end of each stream.
   let waited = 0
   while (state.out is v:null || state.err is v:null) && waited < 5000
