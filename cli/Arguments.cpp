@@ -80,6 +80,7 @@ const char kUsage[] =
     "soon as it has been read, in bounded memory; --at char and --lines least\n"
     "need the whole text of a FILE before they write anything.\n"
     "A UTF-8 byte order mark stays in front of the output; UTF-16 is refused.\n"
+    "Input holding a NUL byte is refused (UTF-16 text needs a byte order mark).\n"
     "Empty input gives empty output.\n"
     "\n"
     "Exit status: 0 on success; 1 when a file or the output cannot be read or\n"

@@ -89,12 +89,12 @@ void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
   const std::vector<std::string> files = o.Files.empty() ? std::vector<std::string>{"-"} : o.Files;
   for (const std::string& file : files) {
     if (file == "-") {
-      EditSource(edit, o, TTextSource{0, _("standard input")}, sink, false);
+      EditSource(edit, o, TTextSource{0, _("standard input"), "-"}, sink, false);
       continue;
     }
     const int fd = OpenForReading(file);
     try {
-      EditSource(edit, o, TTextSource{fd, Quote(file)}, sink, false);
+      EditSource(edit, o, TTextSource{fd, Quote(file), file}, sink, false);
     } catch (...) {
       CloseDescriptor(fd);
       throw;
@@ -112,7 +112,7 @@ void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
     try {
       temp = CreateTempBeside(file);
       const TEditOutcome outcome =
-          EditSource(edit, o, TTextSource{fd, Quote(file)}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
+          EditSource(edit, o, TTextSource{fd, Quote(file), file}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
       CloseDescriptor(fd);
       if (outcome.Changed) ReplaceByTemp(temp, file, o.BackupSuffix);
       else DiscardTemp(temp);

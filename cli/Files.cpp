@@ -21,7 +21,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
+#include <memory>
+#include <vector>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -37,6 +40,69 @@ std::wstring WidePath(const std::string& path) {
   if (!u) FailBadInput("the file name " + Quote(path) + " is not valid UTF-8");
   return std::wstring(u->begin(), u->end());
 }
+#endif
+
+#ifndef _WIN32
+// The temporary file of an in-place edit, removed when SIGINT, SIGTERM or
+// SIGHUP ends the program before it has taken the file's place. The
+// handler may run on any thread, so it reads a copy of the name that is
+// never freed or changed, through a lock-free pointer.
+std::atomic<const char*> gTempToRemove{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free);
+
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Only async-signal-safe calls: the action is back to the default
+// (SA_RESETHAND), so the signal raised again ends the program as it would
+// have, once the handler returns.
+void RemoveTempAndEnd(int Signal) {
+  if (const char* path = gTempToRemove.load()) unlink(path);
+  raise(Signal);
+}
+
+void InstallCleanupHandlers() {
+  struct sigaction action {};
+  action.sa_handler = RemoveTempAndEnd;
+  sigemptyset(&action.sa_mask);
+  for (int s : kCleanupSignals) sigaddset(&action.sa_mask, s);
+  action.sa_flags = SA_RESETHAND;
+  for (int s : kCleanupSignals) {
+    struct sigaction before {};
+    // An ignored signal stays ignored (nohup, a background job's SIGINT).
+    if (sigaction(s, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) sigaction(s, &action, nullptr);
+  }
+}
+
+// The cleanup signals wait while a temporary file comes into being or takes
+// the original's place, so that neither is caught half done.
+class THeldSignals {
+ public:
+  THeldSignals() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int s : kCleanupSignals) sigaddset(&held, s);
+    pthread_sigmask(SIG_BLOCK, &held, &Before);
+  }
+  ~THeldSignals() { pthread_sigmask(SIG_SETMASK, &Before, nullptr); }
+  THeldSignals(const THeldSignals&) = delete;
+  THeldSignals& operator=(const THeldSignals&) = delete;
+
+ private:
+  sigset_t Before{};
+};
+
+void NoteTempToRemove(const std::string& Path) {
+  static const bool installed = (InstallCleanupHandlers(), true);
+  (void)installed;
+  static std::vector<std::unique_ptr<char[]>> names;  // kept for the handler
+  names.push_back(std::make_unique<char[]>(Path.size() + 1));
+  Path.copy(names.back().get(), Path.size());
+  gTempToRemove.store(names.back().get());
+}
+
+// After the file is gone or renamed: a signal in between removes nothing
+// that is still needed.
+void ForgetTempToRemove() { gTempToRemove.store(nullptr); }
 #endif
 
 }  // namespace
@@ -204,7 +270,9 @@ TTempFile CreateTempBeside(const std::string& Path) {
   }
 #else
   temp.Path = dir + "." + base + ".marquill-XXXXXX";
+  const THeldSignals held;
   temp.Fd = mkstemp(temp.Path.data());
+  if (temp.Fd >= 0) NoteTempToRemove(temp.Path);
 #endif
   if (temp.Fd < 0) FailIo("cannot create a temporary file beside " + Quote(Path) + ": " + ErrorText(errno));
   return temp;
@@ -218,6 +286,7 @@ void DiscardTemp(TTempFile& Temp) {
   _wunlink(WidePath(Temp.Path).c_str());
 #else
   unlink(Temp.Path.c_str());
+  ForgetTempToRemove();
 #endif
 }
 
@@ -240,6 +309,7 @@ void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& 
     FailIo("cannot replace " + Quote(Path));
   }
 #else
+  const THeldSignals held;
   auto fail = [&](const std::string& what, int e) {
     DiscardTemp(Temp);
     FailIo(what + ": " + ErrorText(e));
@@ -252,11 +322,13 @@ void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& 
     const int e = errno;
     Temp.Fd = -1;
     unlink(Temp.Path.c_str());
+    ForgetTempToRemove();
     FailIo("cannot write " + Quote(Path) + ": " + ErrorText(e));
   }
   Temp.Fd = -1;
   auto failClosed = [&](const std::string& what, int e) {
     unlink(Temp.Path.c_str());
+    ForgetTempToRemove();
     FailIo(what + ": " + ErrorText(e));
   };
   if (!BackupSuffix.empty()) {
@@ -268,5 +340,6 @@ void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& 
       failClosed("cannot keep " + Quote(Path) + " as " + Quote(backup), errno);
   }
   if (rename(Temp.Path.c_str(), Path.c_str()) != 0) failClosed("cannot replace " + Quote(Path), errno);
+  ForgetTempToRemove();
 #endif
 }

@@ -40,7 +40,10 @@ void WriteAll(int Fd, const char* p, size_t n, const std::string& Name);
 // A whole file (settings). Throws TFailure (status 1) when it cannot be read.
 std::string ReadWholeFile(const std::string& Path);
 
-// A new file beside Path that will replace it; removed by Discard.
+// A new file beside Path that will replace it; removed by Discard. Until
+// it is replaced or discarded, SIGINT, SIGTERM and SIGHUP (unless ignored)
+// remove it and end the program as the signal would; they wait while the
+// file is made and while it takes Path's place.
 struct TTempFile {
   int Fd = -1;
   std::string Path;

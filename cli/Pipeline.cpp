@@ -23,6 +23,7 @@
 #include "StringUnit.h"
 #include "TextBytes.h"
 #include "TextDecoding.h"
+#include "Translate.h"
 #include "Utf.h"
 
 namespace {
@@ -34,22 +35,33 @@ constexpr size_t kLongLine = size_t{4} << 20;
 
 size_t WorkerThreads() { return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4); }
 
-[[noreturn]] void FailNotUtf8(const TTextSource& source, uint64_t line, uint64_t offset) {
-  FailBadInput(source.Name + ": line " + std::to_string(line) + ", byte offset " + std::to_string(offset) +
-               ": not valid UTF-8");
+[[noreturn]] void FailBadByte(const TTextSource& source, uint64_t line, uint64_t column, bool nul) {
+  const std::string quoted = Quote(source.Operand.empty() ? "-" : source.Operand);
+  FailBadInputAt(quoted.substr(1, quoted.size() - 2), line, column,
+                 nul ? _("NUL byte in the input; a UTF-16 file needs a byte order mark") : _("not valid UTF-8"));
 }
 
 [[noreturn]] void FailRead(const TTextSource& source, uint64_t offset, int error) {
-  FailIo("cannot read " + source.Name + " at byte offset " + std::to_string(offset) + ": " + ErrorText(error));
+  FailIo(Fill(_("cannot read %s at byte offset %s: %s"), {source.Name, std::to_string(offset), ErrorText(error)}));
 }
 
 [[noreturn]] void FailSizeChanged(const TTextSource& source) {
-  FailIo(source.Name + " changed its size while being read");
+  FailIo(Fill(_("%s changed its size while being read"), {source.Name}));
 }
 
 // UTF-16 text decoded into a buffer reused from piece to piece.
 class TUnits {
 public:
+  // Strict decoding that also refuses a NUL byte (UTF-16 without a byte
+  // order mark looks like UTF-8 holding NULs); false with the offset of the
+  // first bad byte, and nul telling which fault it is.
+  bool Decode(std::string_view bytes, size_t& bad, bool& nul) {
+    const bool valid = Decode(bytes, bad);
+    const size_t zero = bytes.substr(0, valid ? bytes.size() : bad).find('\0');
+    nul = zero != std::string_view::npos;
+    if (nul) bad = zero;
+    return valid && !nul;
+  }
   // Strict decoding; false with the offset of the first bad byte.
   bool Decode(std::string_view bytes, size_t& bad) {
     if (bytes.size() > FCapacity) {
@@ -121,7 +133,8 @@ TStart ReadStart(const TTextSource& source) {
   }
   const TByteOrderMark mark = ByteOrderMarkOf(s.Bytes.View());
   if (mark == bomUtf16Le || mark == bomUtf16Be)
-    FailBadInput(source.Name + " is UTF-16 text (it begins with a UTF-16 byte order mark); convert it to UTF-8 first");
+    FailBadInput(Fill(_("%s is UTF-16 text (it begins with a UTF-16 byte order mark); convert it to UTF-8 first"),
+                      {source.Name}));
   if (mark == bomUtf8) {
     s.Mark.assign(utf8Mark);
     std::memmove(s.Bytes.Data(), s.Bytes.Data() + 3, s.Bytes.Size - 3);
@@ -145,6 +158,7 @@ struct TPiece {
   TByteBuffer Out;
   size_t Breaks = 0;           // line breaks in In
   bool Bad = false;            // In holds bytes that are not UTF-8: Out has the lines before them
+  bool BadIsNul = false;       // the bad byte is a NUL
   uint64_t BadOffset = 0;
   size_t BreaksBeforeBad = 0;
   bool Changed = false;
@@ -393,11 +407,11 @@ void ReadPieces(const std::shared_ptr<TShared>& s, int fd, TFileKind kind, TStar
 // True when bytes are UTF-8, checked a window at a time so that a long
 // piece copied as it came needs no text of its size; else bad is the offset
 // of the first bad byte.
-bool CheckUtf8(std::string_view bytes, TUnits& units, size_t& bad) {
+bool CheckUtf8(std::string_view bytes, TUnits& units, size_t& bad, bool& nul) {
   for (size_t at = 0; at < bytes.size();) {
     size_t n = std::min(kPiece, bytes.size() - at);
     if (at + n < bytes.size()) n = CompleteUtf8Length(bytes.substr(at, n));  // whole characters per window
-    if (!units.Decode(bytes.substr(at, n), bad)) {
+    if (!units.Decode(bytes.substr(at, n), bad, nul)) {
       bad += at;
       return false;
     }
@@ -420,14 +434,24 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
   piece.Bad = false;
   piece.Breaks = CountLineBreaks(bytes);
   size_t bad = 0;
+  bool& nul = piece.BadIsNul;
+  nul = false;
   if (piece.Kind == TPieceKind::Ready) {
+    // The head was decoded by the reader, which lets NULs pass.
+    if (const size_t zero = bytes.find('\0'); zero != std::string_view::npos) {
+      piece.Bad = nul = true;
+      piece.BadOffset = piece.Offset + zero;
+      piece.BreaksBeforeBad = 0;
+      piece.Out.Size = 0;
+      return;
+    }
     piece.Changed = noteChanges && piece.Out.View() != bytes;
     return;
   }
   if (piece.Kind == TPieceKind::Verbatim) {
     piece.Changed = false;
     piece.Out.Size = 0;  // In is written
-    if (!CheckUtf8(bytes, units, bad)) {
+    if (!CheckUtf8(bytes, units, bad, nul)) {
       piece.Bad = true;
       piece.BadOffset = piece.Offset + bad;
       piece.BreaksBeforeBad = 0;  // the line began before the piece
@@ -436,7 +460,7 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
   }
   if (measureOnly && keepText) {
     // Checked, and kept in a buffer of its own for the second pass.
-    if (!units.Decode(bytes, bad)) {
+    if (!units.Decode(bytes, bad, nul)) {
       piece.Bad = true;
       piece.BadOffset = piece.Offset + bad;
       piece.BreaksBeforeBad = CountLineBreaks(bytes.substr(0, LineStartBefore(bytes, bad)));
@@ -448,7 +472,7 @@ void EditPiece(const TEdit& edit, const TIndentMeasure* measure, bool measureOnl
     MeasureIndentation(bytes, piece.Measure);
     return;
   }
-  if (!units.Decode(bytes, bad)) {
+  if (!units.Decode(bytes, bad, nul)) {
     // The lines before the bad one are still edited and written.
     piece.Bad = true;
     piece.BadOffset = piece.Offset + bad;
@@ -523,6 +547,7 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
   }
   if (!start.Mark.empty() && !s->MeasureOnly) WriteAll(sink.Fd, start.Mark.data(), start.Mark.size(), sink.Name);
 
+  uint64_t lineStart = start.Offset;  // stream offset where the line being written began
   TCrew crew(s);
   for (size_t w = 0; w < workers; ++w) {
     crew.Workers.emplace_back([s, noteChanges] {
@@ -569,8 +594,18 @@ TEditOutcome EditByPieces(const TEdit& edit, const TTextSource& source, const TT
       WriteAll(sink.Fd, piece.Out.Data(), piece.Out.Size, sink.Name);
     }
     outcome.Changed = outcome.Changed || piece.Changed;
-    if (piece.Bad) FailNotUtf8(source, lines + piece.BreaksBeforeBad + 1, piece.BadOffset);
+    const std::string_view in = piece.Stored.empty() ? piece.In.View() : piece.Stored;
+    if (piece.Bad) {
+      // The column counts from the start of the line, which may lie in an
+      // earlier piece.
+      const size_t bad = piece.BadOffset - piece.Offset;
+      const size_t begun = LineStartBefore(in, bad);
+      const uint64_t from = begun > 0 ? piece.Offset + begun : lineStart;
+      FailBadByte(source, lines + piece.BreaksBeforeBad + 1, piece.BadOffset - from + 1, piece.BadIsNul);
+    }
     lines += piece.Breaks;
+    if (const size_t begun = LineStartBefore(in, in.size()); begun > 0 && piece.Stored.empty())
+      lineStart = piece.Offset + begun;
     held.lock();
     ++s->Written;
     s->PlaceFreed.notify_one();

@@ -9,7 +9,8 @@
 
 struct TTextSource {
   int Fd = 0;
-  std::string Name;  // for messages: a quoted file name or "standard input"
+  std::string Name;     // for messages: a quoted file name or "standard input"
+  std::string Operand;  // the file as the user named it, "-" for standard input
 };
 
 struct TTextSink {
@@ -27,6 +28,7 @@ struct TEditOutcome {
 // allows are done by a few threads on pieces of whole lines, written in
 // order as soon as each is done, in bounded memory; for the others the text
 // is read, checked and measured first and kept, then edited the same way.
-// Stops at the first error with a TFailure that names the source, the line
-// and the byte offset; what was written stays written.
+// Stops at the first error with a TFailure; bad input is named by its place
+// (the operand, the line and the column in bytes); what was written stays
+// written.
 TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges);

@@ -5,11 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "LineScan.h"
 #include "StringUnit.h"
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 TByteBuffer::TByteBuffer(TByteBuffer&& o) noexcept
     : Size(std::exchange(o.Size, 0)),
@@ -43,31 +40,7 @@ void TByteBuffer::Release() {
   FCapacity = Size = 0;
 }
 
-size_t CountLineBreaks(std::string_view Bytes) {
-  const size_t n = Bytes.size();
-  if (n == 0) return 0;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(Bytes.data());
-  size_t count = 0;
-  size_t i = 0;
-#ifdef __SSE2__
-  // 16 bytes at a time: a LF, or a CR whose next byte is no LF, adds one to
-  // its lane; the lanes are summed before they can overflow.
-  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
-  while (i + 17 <= n) {
-    __m128i lanes = _mm_setzero_si128();
-    for (size_t blocks = 0; blocks < 255 && i + 17 <= n; ++blocks, i += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
-      const __m128i loneCr = _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(v, cr));
-      lanes = _mm_sub_epi8(lanes, _mm_or_si128(_mm_cmpeq_epi8(v, lf), loneCr));
-    }
-    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
-    count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) + static_cast<size_t>(_mm_extract_epi16(sums, 4));
-  }
-#endif
-  for (; i + 1 < n; ++i) count += (p[i] == '\n') | ((p[i] == '\r') & (p[i + 1] != '\n'));
-  return count + (p[n - 1] == '\n' || p[n - 1] == '\r');
-}
+size_t CountLineBreaks(std::string_view Bytes) { return CountBreaks(Bytes); }
 
 size_t LineStartBefore(std::string_view Bytes, size_t at) {
   while (at > 0 && Bytes[at - 1] != '\n' && Bytes[at - 1] != '\r') --at;

@@ -5,22 +5,25 @@
 install(TARGETS marquill RUNTIME DESTINATION bin)
 # The message catalogues, built beside the program for the tests as well.
 add_subdirectory(po)
-# Manual pages are kept compressed, with no name or time in the gzip header
-# so that the same page gives the same bytes.
-find_program(GZIP_PROGRAM gzip REQUIRED)
+# The manual page takes the project version; manual pages are kept
+# compressed, with no name or time in the gzip header so that the same page
+# gives the same bytes.
+marquill_require_program(GZIP_PROGRAM gzip gzip)
+configure_file(${PROJECT_SOURCE_DIR}/cli/marquill.1 ${CMAKE_BINARY_DIR}/marquill.1 @ONLY)
 set(MARQUILL_MANUAL_GZ ${CMAKE_BINARY_DIR}/marquill.1.gz)
 add_custom_command(OUTPUT ${MARQUILL_MANUAL_GZ}
-  COMMAND ${GZIP_PROGRAM} -9 -n -c ${PROJECT_SOURCE_DIR}/cli/marquill.1 > ${MARQUILL_MANUAL_GZ}
-  DEPENDS ${PROJECT_SOURCE_DIR}/cli/marquill.1)
+  COMMAND ${GZIP_PROGRAM} -9 -n -c ${CMAKE_BINARY_DIR}/marquill.1 > ${MARQUILL_MANUAL_GZ}
+  DEPENDS ${CMAKE_BINARY_DIR}/marquill.1)
 # The Japanese page with break points for groff (cmake/manual-breaks.pl).
-find_program(PERL_PROGRAM perl REQUIRED)
+marquill_require_program(PERL_PROGRAM perl perl)
+configure_file(${PROJECT_SOURCE_DIR}/cli/marquill.ja.1 ${CMAKE_BINARY_DIR}/marquill.ja.1 @ONLY)
 set(MARQUILL_MANUAL_JA_GZ ${CMAKE_BINARY_DIR}/ja/marquill.1.gz)
 add_custom_command(OUTPUT ${MARQUILL_MANUAL_JA_GZ}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/ja
-  COMMAND ${PERL_PROGRAM} ${PROJECT_SOURCE_DIR}/cmake/manual-breaks.pl ${PROJECT_SOURCE_DIR}/cli/marquill.ja.1
+  COMMAND ${PERL_PROGRAM} ${PROJECT_SOURCE_DIR}/cmake/manual-breaks.pl ${CMAKE_BINARY_DIR}/marquill.ja.1
     ${CMAKE_BINARY_DIR}/ja/marquill.1
   COMMAND ${GZIP_PROGRAM} -9 -n -f ${CMAKE_BINARY_DIR}/ja/marquill.1
-  DEPENDS ${PROJECT_SOURCE_DIR}/cli/marquill.ja.1 ${PROJECT_SOURCE_DIR}/cmake/manual-breaks.pl)
+  DEPENDS ${CMAKE_BINARY_DIR}/marquill.ja.1 ${PROJECT_SOURCE_DIR}/cmake/manual-breaks.pl)
 add_custom_target(marquill_manual ALL DEPENDS ${MARQUILL_MANUAL_GZ} ${MARQUILL_MANUAL_JA_GZ})
 install(FILES ${MARQUILL_MANUAL_GZ} DESTINATION share/man/man1)
 install(FILES ${MARQUILL_MANUAL_JA_GZ} DESTINATION share/man/ja/man1)
@@ -48,6 +51,11 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
+# The package's dependencies come from dpkg-shlibdeps, which CPack runs on
+# the files that `file` finds to be programs. Without dpkg-shlibdeps CPack
+# would make a package that depends on nothing, so both are required here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+marquill_require_program(FILE_PROGRAM file file)
+marquill_require_program(DPKG_SHLIBDEPS_PROGRAM dpkg-shlibdeps dpkg-dev)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -40,26 +40,17 @@ struct TUnitsOf<char> {
   }
 };
 
-// Length of the line break at the end of `line` (0, 1 or 2).
-template <class C>
-inline size_t BreakAtEnd(std::basic_string_view<C> line) noexcept {
-  const size_t n = line.size();
-  if (n == 0) return 0;
-  if (line[n - 1] == C('\n')) return (n >= 2 && line[n - 2] == C('\r')) ? 2 : 1;
-  return line[n - 1] == C('\r') ? 1 : 0;
-}
-
 // One line: its span in the text, where its indentation ends, the number of
 // characters in that indentation, their display width (space 1, ideographic
 // space 2, tab to the next multiple of 4) and whether nothing but the break
 // follows them.
 struct TLineShape {
-  size_t Start;
-  size_t End;
-  size_t IndentEnd;
-  size_t Indent;
-  size_t Width;
-  bool Blank;
+  size_t Start = 0;
+  size_t End = 0;
+  size_t IndentEnd = 0;
+  size_t Indent = 0;
+  size_t Width = 0;
+  bool Blank = false;
 };
 
 // Measures the line that starts at `start`; adds its indentation kinds to mask.
@@ -93,7 +84,7 @@ inline TLineShape ShapeAt(std::basic_string_view<C> text, size_t start, uint8_t&
   // Indentation characters are never breaks, so the line end can be searched
   // from the first character after them.
   const size_t end = FindLineEnd(text, i);
-  const size_t brk = BreakAtEnd(text.substr(i, end - i));
+  const size_t brk = BreakLength(text.substr(i, end - i));
   // In UTF-16 every indentation character is one unit.
   if constexpr (sizeof(C) == 2) count = i - start;
   return TLineShape{start, end, i, count, width, i + brk == end};
@@ -155,6 +146,11 @@ struct TChoice {
   }
 };
 
+// The lines each target chooses.
+struct TChoices {
+  TChoice All, NonBlank, AfterBlank, LeastByLength, LeastByWidth;
+};
+
 // Everything the rewriting decision, the least indentation and the size of
 // the result need, gathered in one pass.
 struct TTextShape {
@@ -166,46 +162,58 @@ struct TTextShape {
   // ipFirstChar/tlAll it takes the least-indentation string, whose length
   // the counts below do not foresee.
   bool NarrowBlank = false;
-  TChoice All, NonBlank, AfterBlank, LeastByLength, LeastByWidth;
+  TChoices Lines;
 };
 
-TTextShape MeasureText(std::u16string_view text) {
+// Adds a line's indentation to the least of the lines measured so far.
+inline void TakeLeast(TIndentMeasure& measure, const TLineShape& line) noexcept {
+  measure.LeastLength = std::min(measure.LeastLength, line.Indent);
+  measure.LeastWidth = std::min(measure.LeastWidth, line.Width);
+}
+
+// The shape of a whole text as its measure gives it: indentation of a single
+// kind keeps its characters; none at all or a mixture is rewritten as spaces.
+TTextShape ShapeOfMeasure(const TIndentMeasure& whole) {
   TTextShape shape;
-  size_t leastLength = kNone;  // over non-blank lines, in characters
-  size_t leastWidth = kNone;   // over non-blank lines, in display columns
-  size_t blankLength = kNone;  // the same over blank lines
-  size_t blankWidth = kNone;
+  shape.Mask = whole.Kinds;
+  shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
+  if (whole.LeastLength != kNone) shape.LeastWidth = shape.Rewrite ? whole.LeastWidth : whole.LeastLength;
+  if (!shape.Rewrite) shape.LeastKind = shape.Mask;
+  return shape;
+}
+
+// Counts `line` among the lines of least `value` (indentation length or
+// width) when it is no deeper than `least`, the least so far; a new least
+// starts the count again.
+inline void TakeIfLeast(TChoice& choice, size_t least, size_t value, const TLineShape& line) noexcept {
+  if (value < least) choice = TChoice{};
+  if (value <= least) choice.Take(line);
+}
+
+TTextShape MeasureText(std::u16string_view text) {
+  TIndentMeasure measure;  // of the non-blank lines, as MeasureIndentation takes it
+  TIndentMeasure blanks;   // the same over the blank lines
+  TChoices lines;
   bool afterBlank = true;
   for (size_t start = 0; start < text.size();) {
-    const TLineShape line = ShapeAt<char16_t>(text, start, shape.Mask);
+    const TLineShape line = ShapeAt<char16_t>(text, start, measure.Kinds);
     start = line.End;
-    shape.All.Take(line);
+    lines.All.Take(line);
     if (line.Blank) {
       afterBlank = true;
-      if (line.Indent < blankLength) blankLength = line.Indent;
-      if (line.Width < blankWidth) blankWidth = line.Width;
+      TakeLeast(blanks, line);
       continue;
     }
-    shape.NonBlank.Take(line);
-    if (afterBlank) shape.AfterBlank.Take(line);
+    lines.NonBlank.Take(line);
+    if (afterBlank) lines.AfterBlank.Take(line);
     afterBlank = false;
-    if (line.Indent < leastLength) {
-      leastLength = line.Indent;
-      shape.LeastByLength = TChoice{};
-    }
-    if (line.Indent == leastLength) shape.LeastByLength.Take(line);
-    if (line.Width < leastWidth) {
-      leastWidth = line.Width;
-      shape.LeastByWidth = TChoice{};
-    }
-    if (line.Width == leastWidth) shape.LeastByWidth.Take(line);
+    TakeIfLeast(lines.LeastByLength, measure.LeastLength, line.Indent, line);
+    TakeIfLeast(lines.LeastByWidth, measure.LeastWidth, line.Width, line);
+    TakeLeast(measure, line);
   }
-  // Indentation of a single kind keeps its characters; none at all or a
-  // mixture is rewritten as spaces.
-  shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
-  if (leastLength != kNone) shape.LeastWidth = shape.Rewrite ? leastWidth : leastLength;
-  if (!shape.Rewrite) shape.LeastKind = shape.Mask;
-  const size_t narrowest = shape.Rewrite ? blankWidth : blankLength;
+  TTextShape shape = ShapeOfMeasure(measure);
+  shape.Lines = lines;
+  const size_t narrowest = shape.Rewrite ? blanks.LeastWidth : blanks.LeastLength;
   shape.NarrowBlank = narrowest != kNone && narrowest < shape.LeastWidth;
   return shape;
 }
@@ -216,10 +224,10 @@ size_t ForeseenSize(const TTextShape& shape, size_t textLength, size_t symbolLen
   if (position != ipLineHead && position != ipFirstChar) return textLength;
   const TChoice* choice = nullptr;
   switch (target) {
-    case tlAll: choice = &shape.All; break;
-    case tlNonBlank: choice = &shape.NonBlank; break;
-    case tlLeastIndent: choice = shape.Rewrite ? &shape.LeastByWidth : &shape.LeastByLength; break;
-    case tlAfterBlank: choice = &shape.AfterBlank; break;
+    case tlAll: choice = &shape.Lines.All; break;
+    case tlNonBlank: choice = &shape.Lines.NonBlank; break;
+    case tlLeastIndent: choice = shape.Rewrite ? &shape.Lines.LeastByWidth : &shape.Lines.LeastByLength; break;
+    case tlAfterBlank: choice = &shape.Lines.AfterBlank; break;
     default: return textLength;
   }
   if (position == ipFirstChar && target == tlAll && shape.NarrowBlank) return kNone;
@@ -235,65 +243,71 @@ std::basic_string_view<C> IndentUnit(uint8_t kind) noexcept {
   return kind == kIdeographic ? TUnitsOf<C>::Ideographic : kind == kTab ? TUnitsOf<C>::Tab : TUnitsOf<C>::Space;
 }
 
+// Whether `line`, of indentation `width`, receives the symbol under
+// `target`; afterBlank follows the paragraph starts from line to line.
+inline bool IsChosen(TTargetLines target, const TLineShape& line, size_t width, size_t least,
+                     bool& afterBlank) noexcept {
+  switch (target) {
+    case tlAll: return true;
+    case tlNonBlank: return !line.Blank;
+    case tlLeastIndent: return !line.Blank && width == least;
+    case tlAfterBlank: {
+      const bool chosen = afterBlank && !line.Blank;
+      afterBlank = line.Blank;
+      return chosen;
+    }
+  }
+  return false;
+}
+
+// Writes the chosen line `whole` with the symbol at the column of the least
+// indentation.
+template <class C, class Sink>
+void PutAtFirstChar(std::basic_string_view<C> whole, const TLineShape& line, std::basic_string_view<C> symbol,
+                    const TTextShape& shape, Sink& out) {
+  const size_t least = shape.LeastWidth;
+  const size_t width = shape.Rewrite ? line.Width : line.Indent;
+  if (width < least) {
+    // A blank line narrower than the least indentation.
+    const std::basic_string_view<C> unit = IndentUnit<C>(shape.LeastKind);
+    out.Room(least * unit.size() + symbol.size() + 2);
+    out.Fill(least, unit);
+    out.Put(symbol);
+    out.Put(whole.substr(whole.size() - BreakLength(whole)));
+  } else if (shape.Rewrite) {
+    // Spaces up to column `least`, the symbol, the deeper indentation as spaces.
+    out.Room(width + symbol.size() + whole.size());
+    out.Fill(least, TUnitsOf<C>::Space);
+    out.Put(symbol);
+    out.Fill(width - least, TUnitsOf<C>::Space);
+    out.Put(whole.substr(line.IndentEnd - line.Start));
+  } else {
+    // Indentation of one kind throughout the text: the symbol after `least` of its characters.
+    const size_t cut = least * IndentUnit<C>(shape.LeastKind).size();
+    out.Room(symbol.size() + whole.size());
+    out.Put(whole.substr(0, cut));
+    out.Put(symbol);
+    out.Put(whole.substr(cut));
+  }
+}
+
+// Writes the text's lines, the chosen ones with the symbol, into `out`.
 template <class C, class Sink>
 void EmitText(std::basic_string_view<C> text, std::basic_string_view<C> symbol, TInsertPosition position,
               TTargetLines target, const TTextShape& shape, Sink& out, bool afterBlank = true) {
-  using TView = std::basic_string_view<C>;
-  const size_t least = shape.LeastWidth;
-  const TView space = TUnitsOf<C>::Space;
-  const TView leastUnit = IndentUnit<C>(shape.LeastKind);
-  // Without rewriting the indentation is of one kind throughout the text.
-  const size_t unitLength = shape.Rewrite ? 1 : leastUnit.size();
   uint8_t mask = 0;
   for (size_t start = 0; start < text.size();) {
     const TLineShape line = ShapeAt<C>(text, start, mask);
     start = line.End;
-    const TView whole = text.substr(line.Start, line.End - line.Start);
+    const std::basic_string_view<C> whole = text.substr(line.Start, line.End - line.Start);
     const size_t width = shape.Rewrite ? line.Width : line.Indent;
-
-    bool chosen = false;
-    switch (target) {
-      case tlAll: chosen = true; break;
-      case tlNonBlank: chosen = !line.Blank; break;
-      case tlLeastIndent: chosen = !line.Blank && width == least; break;
-      case tlAfterBlank:
-        if (line.Blank) {
-          afterBlank = true;
-        } else {
-          chosen = afterBlank;
-          afterBlank = false;
-        }
-        break;
-    }
-    if (!chosen) {
-      out.Room(whole.size());
-      out.Put(whole);
-    } else if (position == ipLineHead) {
+    const bool chosen = IsChosen(target, line, width, shape.LeastWidth, afterBlank);
+    if (chosen && position == ipLineHead) {
       out.Room(symbol.size() + whole.size());
       out.Put(symbol);
       out.Put(whole);
-    } else if (position == ipFirstChar) {
-      if (least <= width) {
-        // Symbol at column `least`; deeper indentation follows it.
-        if (shape.Rewrite) {
-          out.Room(width + symbol.size() + whole.size());
-          out.Fill(least, space);
-          out.Put(symbol);
-          out.Fill(width - least, space);
-          out.Put(whole.substr(line.IndentEnd - line.Start));
-        } else {
-          out.Room(symbol.size() + whole.size());
-          out.Put(whole.substr(0, least * unitLength));
-          out.Put(symbol);
-          out.Put(whole.substr(least * unitLength));
-        }
-      } else {
-        // A blank line narrower than the least indentation.
-        out.Room(least * leastUnit.size() + symbol.size() + 2);
-        out.Fill(least, leastUnit);
-        out.Put(symbol);
-        out.Put(whole.substr(whole.size() - BreakAtEnd(whole)));
-      }
+    } else if (chosen && position == ipFirstChar) {
+      PutAtFirstChar(whole, line, symbol, shape, out);
     } else {
       out.Room(whole.size());
       out.Put(whole);
@@ -301,25 +315,12 @@ void EmitText(std::basic_string_view<C> text, std::basic_string_view<C> symbol, 
   }
 }
 
-// The shape of a whole text as its measure gives it.
-TTextShape ShapeOfMeasure(const TIndentMeasure& whole) {
-  TTextShape shape;
-  shape.Mask = whole.Kinds;
-  shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
-  if (whole.LeastLength != kNone) shape.LeastWidth = shape.Rewrite ? whole.LeastWidth : whole.LeastLength;
-  if (!shape.Rewrite) shape.LeastKind = shape.Mask;
-  return shape;
-}
-
 template <class C>
 void MeasureLines(std::basic_string_view<C> piece, TIndentMeasure& measure) noexcept {
   for (size_t start = 0; start < piece.size();) {
     const TLineShape line = ShapeAt<C>(piece, start, measure.Kinds);
     start = line.End;
-    size_t& length = line.Blank ? measure.BlankLength : measure.LeastLength;
-    size_t& width = line.Blank ? measure.BlankWidth : measure.LeastWidth;
-    if (line.Indent < length) length = line.Indent;
-    if (line.Width < width) width = line.Width;
+    if (!line.Blank) TakeLeast(measure, line);
   }
 }
 
@@ -371,8 +372,6 @@ void MergeIndentMeasure(TIndentMeasure& Into, const TIndentMeasure& Other) {
   Into.Kinds |= Other.Kinds;
   Into.LeastLength = std::min(Into.LeastLength, Other.LeastLength);
   Into.LeastWidth = std::min(Into.LeastWidth, Other.LeastWidth);
-  Into.BlankLength = std::min(Into.BlankLength, Other.BlankLength);
-  Into.BlankWidth = std::min(Into.BlankWidth, Other.BlankWidth);
 }
 
 std::u16string InsertHeadSymbolInPiece(std::u16string_view Piece, std::u16string_view Symbol,

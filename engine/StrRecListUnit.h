@@ -28,8 +28,6 @@ struct TIndentMeasure {
   uint8_t Kinds = 0;             // the indentation characters met
   size_t LeastLength = SIZE_MAX;  // over the non-blank lines, in characters
   size_t LeastWidth = SIZE_MAX;   // over the non-blank lines, in columns
-  size_t BlankLength = SIZE_MAX;  // the same over the blank lines
-  size_t BlankWidth = SIZE_MAX;
 };
 // Adds the lines of Piece to Measure.
 void MeasureIndentation(std::u16string_view Piece, TIndentMeasure& Measure);

@@ -36,4 +36,6 @@ public:
   using EMarquillError::EMarquillError;
 };
 
+// Raises EAssertionFailed. Callers pass fixed source names and lines that are
+// part of the texts users see, not the caller's own file and line.
 [[noreturn]] void AssertFail(const std::u16string& msg, const std::u16string& source, int line);

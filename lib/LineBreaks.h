@@ -31,14 +31,17 @@ inline TLineBreakKind LineBreakKindAtEnd(std::u16string_view text) noexcept {
   return lbNone;
 }
 
-// Length of the line break at the end of `line` (0, 1 or 2).
-inline size_t BreakLength(std::u16string_view line) noexcept {
-  switch (LineBreakKindAtEnd(line)) {
-    case lbCrLf: return 2;
-    case lbCr: case lbLf: return 1;
-    default: return 0;
-  }
+// Length of the line break at the end of `line` (0, 1 or 2), in UTF-16
+// units or in UTF-8 bytes alike.
+template <class C>
+constexpr size_t BreakLength(std::basic_string_view<C> line) noexcept {
+  const size_t n = line.size();
+  if (n == 0) return 0;
+  if (line[n - 1] == C('\n')) return (n >= 2 && line[n - 2] == C('\r')) ? 2 : 1;
+  return line[n - 1] == C('\r') ? 1 : 0;
 }
+// The same for anything that is read as UTF-16 (a std::u16string).
+inline size_t BreakLength(std::u16string_view line) noexcept { return BreakLength<char16_t>(line); }
 
 // Calls fn(line) for every line of `s`, each line a view with its break.
 template <class Fn>

@@ -1,10 +1,9 @@
 // The pointer list: slots, growth, sorting and the set operations.
 #include "ListClone.h"
 
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
 #include <memory>
-#include <new>
+#include <utility>
 
 #include "Errors.h"
 
@@ -18,6 +17,8 @@ const char16_t* MessageText(TListMessage Msg) {
   return u"";
 }
 
+// The source name and line are part of the message users see, fixed texts
+// rather than this file's name and a line in it: keep them as they are.
 [[noreturn]] void RaiseListError() { AssertFail(u"Listエラー", u"ListClone\\ListClone", 127); }
 }  // namespace
 
@@ -51,8 +52,7 @@ int32_t TListClone::Add(void* Item) {
 void TListClone::Insert(int32_t Index, void* Item) {
   if (Index < 0 || Index > FCount) Error(TListMessage::IndexError, Index);
   if (FCount == FCapacity) Grow();
-  if (Index < FCount)
-    std::memmove(FList + Index + 1, FList + Index, static_cast<size_t>(FCount - Index) * sizeof(void*));
+  std::copy_backward(FList.get() + Index, FList.get() + FCount, FList.get() + FCount + 1);
   FList[Index] = Item;
   ++FCount;
   if (Item) Notify(Item, naAdded);
@@ -62,8 +62,7 @@ void TListClone::Delete(int32_t Index) {
   CheckIndex(Index);
   void* temp = FList[Index];
   --FCount;
-  if (Index < FCount)
-    std::memmove(FList + Index, FList + Index + 1, static_cast<size_t>(FCount - Index) * sizeof(void*));
+  std::copy(FList.get() + Index + 1, FList.get() + FCount + 1, FList.get() + Index);
   if (temp) Notify(temp, naDeleted);
 }
 
@@ -205,14 +204,12 @@ void TListClone::Assign(TListClone* ListA, TListCloneAssignOp AOperator, TListCl
 void TListClone::SetCapacity(int32_t NewCapacity) {
   if (NewCapacity < FCount || NewCapacity > MaxListSize) Error(TListMessage::CapacityError, NewCapacity);
   if (NewCapacity == FCapacity) return;
-  if (NewCapacity == 0) {
-    std::free(FList);
-    FList = nullptr;
-  } else {
-    void* p = std::realloc(FList, static_cast<size_t>(NewCapacity) * sizeof(void*));
-    if (!p) throw std::bad_alloc();
-    FList = static_cast<PPointerList>(p);
+  std::unique_ptr<void*[]> slots;  // none for a capacity of 0
+  if (NewCapacity > 0) {
+    slots = std::make_unique_for_overwrite<void*[]>(static_cast<size_t>(NewCapacity));
+    std::copy_n(FList.get(), FCount, slots.get());
   }
+  FList = std::move(slots);
   FCapacity = NewCapacity;
 }
 
@@ -220,7 +217,7 @@ void TListClone::SetCount(int32_t NewCount) {
   if (NewCount < 0 || NewCount > MaxListSize) Error(TListMessage::CountError, NewCount);
   if (NewCount > FCapacity) SetCapacity(NewCount);
   if (NewCount > FCount) {
-    std::memset(FList + FCount, 0, static_cast<size_t>(NewCount - FCount) * sizeof(void*));
+    std::fill_n(FList.get() + FCount, NewCount - FCount, nullptr);
   } else {
     for (int32_t i = FCount - 1; i >= NewCount; --i) Delete(i);
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 enum TListCloneNotifyAction : uint8_t { naAdded = 0, naExtracted = 1, naDeleted = 2 };
@@ -44,7 +45,7 @@ public:
   void SetCapacity(int32_t NewCapacity);
   int32_t Count() const { return FCount; }
   void SetCount(int32_t NewCount);
-  PPointerList List() const { return FList; }
+  PPointerList List() const { return FList.get(); }
 
   virtual void Clear();
   // String form: raises the list error (an assertion failure "Listエラー").
@@ -60,7 +61,7 @@ private:
   void QuickSort(int32_t L, int32_t R, TListCloneSortCompare Compare);
   void CheckIndex(int32_t Index) const;
 
-  PPointerList FList = nullptr;
+  std::unique_ptr<void*[]> FList;  // FCapacity slots; none while FCapacity is 0
   int32_t FCount = 0;
   int32_t FCapacity = 0;
 };

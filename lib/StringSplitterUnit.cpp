@@ -10,7 +10,10 @@ TDelimitStyle SplitFlagsToDelimitStyle(TSplitFlags Flags) {
     case 1: return dsDelimiterSkipEmpty;
     case 2: return dsKeepEmpty;
     case 3: return dsDelimiterKeepEmpty;
-    default: AssertFail(u"Error SplitFlagsToDelimitStyle", u"StringSplitterUnit\\StringSplitterUnit", 128);
+    default:
+      // Source name and line are fixed texts of the message users see, not
+      // this file's: keep them as they are.
+      AssertFail(u"Error SplitFlagsToDelimitStyle", u"StringSplitterUnit\\StringSplitterUnit", 128);
   }
 }
 

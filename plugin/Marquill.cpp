@@ -18,9 +18,11 @@
 #include "FileNameUnit.h"
 #include "FileUnit.h"
 #include "LineBreaks.h"
+#include "MarquillVersion.h"
 #include "PluginLibrary.h"
 #include "PluginLibrary2.h"
 #include "Platform.h"
+#include "ResourceIds.h"
 #include "SettingLoaderUnit.h"
 #include "SettingPathUnit.h"
 #include "StringRecordList.h"
@@ -33,7 +35,7 @@ namespace {
 
 // Display name and version text: code page 932 byte strings.
 constexpr char DisplayName[] = "Marquill";
-constexpr char VersionText[] = "Version 3.3.2";
+constexpr char VersionText[] = MARQUILL_VERSION_TEXT;
 
 // Set by event bit 0x400, sent back on event bit 0x40.
 int32_t StoredEventNumber = 0;
@@ -52,7 +54,7 @@ public:
   ~TRedrawGuard() { Host_SetRedraw(FHwnd, true); }
 
 private:
-  HWND FHwnd;
+  HWND FHwnd = nullptr;
 };
 
 // Owns a menu handle until it is given to the parent menu or destroyed.
@@ -257,9 +259,9 @@ extern "C" void __stdcall OnEvents(HWND hwnd, UINT flags, LPARAM param) {
   }
 }
 
-extern "C" DWORD __stdcall GetMenuTextID() { return 1; }
-extern "C" DWORD __stdcall GetStatusMessageID() { return 2; }
-extern "C" DWORD __stdcall GetBitmapID() { return 101; }
+extern "C" DWORD __stdcall GetMenuTextID() { return MENU_TEXT_STRING_ID; }
+extern "C" DWORD __stdcall GetStatusMessageID() { return STATUS_MESSAGE_STRING_ID; }
+extern "C" DWORD __stdcall GetBitmapID() { return TOOLBAR_BITMAP_ID; }
 
 extern "C" LRESULT __stdcall PlugInProc(HWND hwnd, UINT query, WPARAM wParam, LPARAM lParam) {
   try {
@@ -269,7 +271,7 @@ extern "C" LRESULT __stdcall PlugInProc(HWND hwnd, UINT query, WPARAM wParam, LP
       case PLUGIN_QUERY_VERSION:
         return CopyAnsiText(VersionText, wParam, lParam);
       case PLUGIN_QUERY_2310:
-        return 1;
+        return PLUGIN_QUERY_2310_ANSWER;
       case PLUGIN_QUERY_UNINSTALL: {
         const std::u16string caption = TextInCodePage(DisplayName, ShiftJisCodePage);
         return MessageBoxW(hwnd, L"アンインストールしますか？", W(caption), MB_YESNO | MB_ICONQUESTION) == IDYES ? 1 : 0;

@@ -12,6 +12,8 @@
 constexpr UINT PLUGIN_QUERY_NAME = 2306;
 constexpr UINT PLUGIN_QUERY_VERSION = 2308;
 constexpr UINT PLUGIN_QUERY_2310 = 2310;
+// The answer to query 2310, whose use is the host's own affair.
+constexpr LRESULT PLUGIN_QUERY_2310_ANSWER = 1;
 constexpr UINT PLUGIN_QUERY_UNINSTALL = 2311;
 
 // Event bits of OnEvents.

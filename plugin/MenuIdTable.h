@@ -36,14 +36,14 @@ enum TMenuAction : uint8_t {
 // per-entry row is a submenu captioned Caption whose item i has id Id + i
 // and edits with entry i.
 struct TMenuIdRange {
-  int32_t Id;
-  bool PerEntry;
-  const char16_t* Group;
-  const char16_t* Caption;
-  TMenuAction Action;
-  TEditKind Kind;
-  TInsertPosition Position;
-  TTargetLines Target;
+  int32_t Id = 0;
+  bool PerEntry = false;
+  const char16_t* Group = nullptr;
+  const char16_t* Caption = nullptr;
+  TMenuAction Action = maCancel;
+  TEditKind Kind = ekInsert;
+  TInsertPosition Position = ipLineHead;
+  TTargetLines Target = tlAll;
 };
 
 inline constexpr TMenuIdRange MenuIdTable[] = {

@@ -32,37 +32,47 @@ constexpr UINT HOST_READ_SETTING = 2134;
 constexpr int32_t POS_DEFAULT = 0;  // the host's own form: only read and handed back
 constexpr int32_t POS_LOGICAL = 2;  // lines by their breaks, columns in UTF-16 units, from 0
 
-// Host command numbers.
+// Host command numbers. What the host does with them is its own affair; the
+// plug-in only sends them.
+// Asked through HOST_QUERY_COMMAND_STATUS by QueryStatus: may the command run?
 constexpr int32_t HOST_COMMAND_PLUGIN_STATUS = 4201;
+// Run through HOST_RUN_COMMAND after an edit made with nothing selected,
+// before the caret is put back.
 constexpr int32_t HOST_COMMAND_AFTER_EDIT = 4187;
 
 struct HostPos {
-  int32_t x;  // column
-  int32_t y;  // line
+  int32_t x = 0;  // column
+  int32_t y = 0;  // line
 };
 inline bool operator==(const HostPos& a, const HostPos& b) { return a.x == b.x && a.y == b.y; }
 
 struct HostLineRequest {
-  int32_t size;   // buffer size in UTF-16 units, 0 when asking for the size
-  int32_t flags;  // 1 in every request the plug-in sends
-  int32_t line;   // POS_LOGICAL line number
+  int32_t size = 0;   // buffer size in UTF-16 units, 0 when asking for the size
+  int32_t flags = 0;  // 1 in every request the plug-in sends
+  int32_t line = 0;   // POS_LOGICAL line number
 };
 
 // Read with HOST_GET_SCROLL_POS and handed back unchanged.
 struct HostScrollValue {
-  int32_t first;
-  int32_t second;
+  int32_t first = 0;
+  int32_t second = 0;
 };
 
+// The plug-in folder request of HOST_READ_SETTING: the setting's name, the
+// first host-defined word and the kind of value, in the host's own codes.
+constexpr wchar_t HOST_PLUGINS_FOLDER_NAME[] = L"PlugInsFolder";
+constexpr uint32_t HOST_PLUGINS_FOLDER_WORD1 = 0x7FFFFF00;
+constexpr uint32_t HOST_PLUGINS_FOLDER_KIND = 1;
+
 struct HostSettingRequest {
-  uint32_t size;          // 32
-  uint32_t hostWord1;     // 0x7FFFFF00
-  uint32_t hostWord2;     // 0
-  const wchar_t* name;    // "PlugInsFolder"
-  uint32_t kind;          // 1
-  wchar_t* buffer;        // receives the value
-  uint32_t* bufferBytes;  // buffer size in bytes
-  uint32_t hostWord3;     // 0
+  uint32_t size = 0;                // 32
+  uint32_t hostWord1 = 0;           // HOST_PLUGINS_FOLDER_WORD1
+  uint32_t hostWord2 = 0;           // 0
+  const wchar_t* name = nullptr;    // HOST_PLUGINS_FOLDER_NAME
+  uint32_t kind = 0;                // HOST_PLUGINS_FOLDER_KIND
+  wchar_t* buffer = nullptr;        // receives the value
+  uint32_t* bufferBytes = nullptr;  // buffer size in bytes
+  uint32_t hostWord3 = 0;           // 0
 };
 
 static_assert(sizeof(HostPos) == 8 && offsetof(HostPos, y) == 4);

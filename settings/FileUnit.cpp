@@ -27,7 +27,7 @@ public:
   }
 
 private:
-  HANDLE FHandle;
+  HANDLE FHandle = INVALID_HANDLE_VALUE;
 };
 
 [[noreturn]] void LoadError(std::u16string_view path) {
@@ -90,7 +90,7 @@ bool FileExists(std::u16string_view path) {
   HANDLE h = CreateFileW(W(p), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info;
+  BY_HANDLE_FILE_INFORMATION info{};
   const bool ok = GetFileInformationByHandle(h, &info) != 0;
   CloseHandle(h);
   return ok && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -122,7 +122,7 @@ bool MoveFileNoReplace(std::u16string_view from, std::u16string_view to) {
 
 TFileEntry FindFile(std::u16string_view path) {
   const std::u16string p(path);
-  WIN32_FIND_DATAW data;
+  WIN32_FIND_DATAW data{};
   HANDLE search = FindFirstFileW(W(p), &data);
   if (search == INVALID_HANDLE_VALUE) {
     std::u16string msg = u"Error:FindFile ";
@@ -201,8 +201,7 @@ std::u16string ProgramCommandLine(std::u16string_view program, std::u16string_vi
 
 void RunProgram(std::u16string_view program, std::u16string_view arguments, std::u16string_view folder, bool wait,
                 bool show) {
-  STARTUPINFOW startup;
-  ZeroMemory(&startup, sizeof startup);
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   if (!show) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -216,8 +215,7 @@ void RunProgram(std::u16string_view program, std::u16string_view arguments, std:
   const std::u16string dir(folder);
   const bool useFolder = FolderExists(dir);
 
-  PROCESS_INFORMATION process;
-  ZeroMemory(&process, sizeof process);
+  PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, useFolder ? W(dir) : nullptr,
                       &startup, &process))
     return;

@@ -9,9 +9,9 @@
 
 // One directory entry as the directory search reports it.
 struct TFileEntry {
-  uint64_t Size;
-  FILETIME LastWrite;
-  uint32_t Attributes;
+  uint64_t Size = 0;
+  FILETIME LastWrite{};
+  uint32_t Attributes = 0;
   std::u16string Name;
 };
 

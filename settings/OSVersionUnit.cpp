@@ -4,9 +4,8 @@
 #include <windows.h>
 
 TOSVersion GetOSVersion() {
-  TOSVersion version{0, 0, 0};
-  OSVERSIONINFOW info;
-  ZeroMemory(&info, sizeof info);
+  TOSVersion version;
+  OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof info;  // the basic record, 276 bytes
   static_assert(sizeof(OSVERSIONINFOW) == 276);
   if (GetVersionExW(&info)) {

@@ -4,7 +4,9 @@
 #include <cstdint>
 
 struct TOSVersion {
-  uint32_t Major, Minor, Build;
+  uint32_t Major = 0;
+  uint32_t Minor = 0;
+  uint32_t Build = 0;
 };
 
 // As GetVersionExW reports it to this process; all 0 when the query fails.

@@ -16,18 +16,24 @@ namespace {
 
 TMigrationStepHook StepHook = nullptr;
 
-void Step(char migration, int step) {
-  if (StepHook) StepHook(migration, step);
+// The two migrations, named for the step hook by their letters.
+enum TMigration : char { mgBothFiles = 'A', mgOldFileOnly = 'B' };
+
+void Step(TMigration migration, int step) {
+  if (StepHook) StepHook(static_cast<char>(migration), step);
 }
 
-// A failed step of migration A stops it before anything could overwrite or
-// delete the only copy of a settings file.
-void RequireDeleted(const std::u16string& path) {
-  if (!DeleteFileOrLink(path)) throw EInOutError(u"Error:DeleteFile\r\n" + path);
+// A failed delete or move stops migration A before anything could overwrite
+// or delete the only copy of a settings file; migration B passes over it.
+enum TOnFailure { ofStop, ofGoOn };
+
+void DeleteOrStop(const std::u16string& path, TOnFailure onFailure) {
+  if (!DeleteFileOrLink(path) && onFailure == ofStop) throw EInOutError(u"Error:DeleteFile\r\n" + path);
 }
 
-void RequireMoved(const std::u16string& from, const std::u16string& to) {
-  if (!MoveFileNoReplace(from, to)) throw EInOutError(u"Error:MoveFile\r\n" + from + u"\r\n" + to);
+void MoveOrStop(const std::u16string& from, const std::u16string& to, TOnFailure onFailure) {
+  if (!MoveFileNoReplace(from, to) && onFailure == ofStop)
+    throw EInOutError(u"Error:MoveFile\r\n" + from + u"\r\n" + to);
 }
 
 bool AskYesNo(const TSettingHost& host, const std::u16string& text) {
@@ -44,67 +50,61 @@ void SetListFromBytes(TCommonStringRecordList& list, std::string_view bytes) { l
 // Fills the list from bytes and writes those very bytes as the current
 // settings file, so a migrated file keeps its encoding and every byte; on a
 // failed write the list is left empty.
-void SetAndWriteCurrent(const TSettingHost& host, TCommonStringRecordList& list, const std::string& bytes) {
+void SetAndWriteCurrent(TSettingFiles& files, TCommonStringRecordList& list, const std::string& bytes) {
   try {
     SetListFromBytes(list, bytes);
-    SaveAnsiStringToFile(GetSettingFilePath(host), bytes);
+    SaveAnsiStringToFile(files.Current().Path, bytes);
   } catch (...) {
     list.Clear();
     throw;
   }
 }
 
-void LoadCurrent(const TSettingHost& host, TCommonStringRecordList& list) {
-  SetListFromBytes(list, LoadAnsiStringFromFile(GetSettingFilePath(host)));
+void LoadCurrent(TSettingFiles& files, TCommonStringRecordList& list) {
+  SetListFromBytes(list, LoadAnsiStringFromFile(files.Current().Path));
 }
 
-void EmptyStart(const TSettingHost& host, TCommonStringRecordList& list) { SetAndWriteCurrent(host, list, std::string()); }
+void EmptyStart(TSettingFiles& files, TCommonStringRecordList& list) { SetAndWriteCurrent(files, list, std::string()); }
 
-// Both files, answer Yes: back up both, the old content becomes the current file.
-void MigrateBoth(const TSettingHost& host, TCommonStringRecordList& list) {
-  Step('A', 1);
-  const std::string bytes = LoadAnsiStringFromFile(GetOldSettingFilePath(host));
-  Step('A', 2);
-  if (FileExists(GetBackupFilePath(GetOldSettingFilePath(host))))
-    RequireDeleted(GetBackupFilePath(GetOldSettingFilePath(host)));
-  Step('A', 3);
-  RequireMoved(GetOldSettingFilePath(host), GetBackupFilePath(GetOldSettingFilePath(host)));
-  Step('A', 4);
-  if (FileExists(GetBackupFilePath(GetSettingFilePath(host))))
-    RequireDeleted(GetBackupFilePath(GetSettingFilePath(host)));
-  Step('A', 5);
-  RequireMoved(GetSettingFilePath(host), GetBackupFilePath(GetSettingFilePath(host)));
-  Step('A', 6);
-  SetAndWriteCurrent(host, list, bytes);
+// The steps that put one settings file aside, numbered from firstStep: an
+// older backup is deleted, then the file is moved to its backup path. Each
+// use of a path asks the host again, as it always has (TSettingFiles).
+void MoveToBackup(TSettingFiles& files, TSettingFileKind kind, TMigration migration, int firstStep,
+                  TOnFailure onFailure) {
+  Step(migration, firstStep);
+  if (FileExists(files.Of(kind).Backup)) DeleteOrStop(files.Of(kind).Backup, onFailure);
+  Step(migration, firstStep + 1);
+  const std::u16string from = files.Of(kind).Path;
+  MoveOrStop(from, files.Of(kind).Backup, onFailure);
 }
 
-// Only the old file, answer Yes: back up the old file, its content becomes the
-// current file. No current file exists here, so a failed delete or move loses
-// nothing: the write goes ahead, the old file stays, and the next command
-// asks the two-file question (whose migration stops on such a failure).
-void MigrateOld(const TSettingHost& host, TCommonStringRecordList& list) {
-  Step('B', 1);
-  const std::string bytes = LoadAnsiStringFromFile(GetOldSettingFilePath(host));
-  Step('B', 2);
-  if (FileExists(GetBackupFilePath(GetOldSettingFilePath(host))))
-    DeleteFileOrLink(GetBackupFilePath(GetOldSettingFilePath(host)));
-  Step('B', 3);
-  MoveFileNoReplace(GetOldSettingFilePath(host), GetBackupFilePath(GetOldSettingFilePath(host)));
-  Step('B', 4);
-  SetAndWriteCurrent(host, list, bytes);
+// Both files (migration A) or only the old one (B), answer Yes: the old
+// file's bytes are read, every file that exists is backed up, and the old
+// content becomes the current file. In B no current file exists, so a failed
+// delete or move loses nothing: the write goes ahead, the old file stays, and
+// the next command asks the two-file question (whose migration stops on such
+// a failure).
+void Migrate(TSettingFiles& files, TCommonStringRecordList& list, TMigration migration) {
+  const bool both = migration == mgBothFiles;
+  Step(migration, 1);
+  const std::string bytes = LoadAnsiStringFromFile(files.Old().Path);
+  MoveToBackup(files, sfOld, migration, 2, both ? ofStop : ofGoOn);
+  if (both) MoveToBackup(files, sfCurrent, migration, 4, ofStop);
+  Step(migration, both ? 6 : 4);
+  SetAndWriteCurrent(files, list, bytes);
 }
 
-std::u16string TwoFileQuestion(const TSettingHost& host) {
-  const std::u16string oldPath = GetOldSettingFilePath(host);
-  const std::u16string curPath = GetSettingFilePath(host);
-  return TwoFileQuestionText(ExtractFileName(oldPath), ExtractFileName(GetBackupFilePath(oldPath)),
-                             ExtractFileName(curPath), ExtractFileName(GetBackupFilePath(curPath)));
+std::u16string TwoFileQuestion(TSettingFiles& files) {
+  const TSettingFile old = files.Old();
+  const TSettingFile current = files.Current();
+  return TwoFileQuestionText(ExtractFileName(old.Path), ExtractFileName(old.Backup), ExtractFileName(current.Path),
+                             ExtractFileName(current.Backup));
 }
 
-std::u16string OldFileQuestion(const TSettingHost& host) {
-  const std::u16string oldPath = GetOldSettingFilePath(host);
-  return OldFileQuestionText(ExtractFileName(oldPath), ExtractFileName(GetBackupFilePath(oldPath)),
-                             ExtractFileName(GetSettingFilePath(host)));
+std::u16string OldFileQuestion(TSettingFiles& files) {
+  const TSettingFile old = files.Old();
+  return OldFileQuestionText(ExtractFileName(old.Path), ExtractFileName(old.Backup),
+                             ExtractFileName(files.Current().Path));
 }
 
 }  // namespace
@@ -112,21 +112,22 @@ std::u16string OldFileQuestion(const TSettingHost& host) {
 void SetMigrationStepHook(TMigrationStepHook hook) { StepHook = hook; }
 
 void LoadSettingList(TCommonStringRecordList& list, const TSettingHost& host) {
-  const bool oldExists = FileExists(GetOldSettingFilePath(host));
-  const bool currentExists = FileExists(GetSettingFilePath(host));
+  TSettingFiles files(host);
+  const bool oldExists = FileExists(files.Old().Path);
+  const bool currentExists = FileExists(files.Current().Path);
   if (oldExists && currentExists) {
-    if (AskYesNo(host, TwoFileQuestion(host)))
-      MigrateBoth(host, list);
+    if (AskYesNo(host, TwoFileQuestion(files)))
+      Migrate(files, list, mgBothFiles);
     else
-      LoadCurrent(host, list);
+      LoadCurrent(files, list);
   } else if (oldExists) {
-    if (AskYesNo(host, OldFileQuestion(host)))
-      MigrateOld(host, list);
+    if (AskYesNo(host, OldFileQuestion(files)))
+      Migrate(files, list, mgOldFileOnly);
     else
-      EmptyStart(host, list);
+      EmptyStart(files, list);
   } else if (currentExists) {
-    LoadCurrent(host, list);
+    LoadCurrent(files, list);
   } else {
-    EmptyStart(host, list);
+    EmptyStart(files, list);
   }
 }

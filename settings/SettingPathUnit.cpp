@@ -7,14 +7,25 @@
 #include <vector>
 
 #include "Errors.h"
+#include "FileNameUnit.h"
 #include "Platform.h"
 #include "SettingRulesUnit.h"
 #include "VistaUnit.h"
 
 namespace {
 
-std::u16string SettingFilePath(const TSettingHost& host, std::u16string_view fileName) {
-  return RedirectFromProgramFiles(SettingPathInFolder(GetPluginFolder(host), fileName));
+std::u16string PluginFolderOf(std::u16string_view hostAnswer) {
+  return PluginFolderFromHostAnswer(hostAnswer, GetHostProgramFile());
+}
+
+std::u16string SettingFilePath(std::u16string_view hostAnswer, std::u16string_view fileName) {
+  return RedirectFromProgramFiles(SettingPathInFolder(PluginFolderOf(hostAnswer), fileName));
+}
+
+TSettingFile SettingFile(std::u16string_view hostAnswer, std::u16string_view fileName) {
+  std::u16string path = SettingFilePath(hostAnswer, fileName);
+  std::u16string backup = GetBackupFilePath(path);
+  return TSettingFile{std::move(path), std::move(backup)};
 }
 
 }  // namespace
@@ -30,13 +41,24 @@ std::u16string GetHostProgramFile() {
   }
 }
 
-std::u16string GetPluginFolder(const TSettingHost& host) {
-  return PluginFolderFromHostAnswer(host.PlugInsFolderSetting(), GetHostProgramFile());
+std::u16string GetPluginFolder(const TSettingHost& host) { return PluginFolderOf(host.PlugInsFolderSetting()); }
+
+std::u16string GetSettingFilePath(const TSettingHost& host) {
+  return SettingFilePath(host.PlugInsFolderSetting(), SettingFileName);
 }
 
-std::u16string GetSettingFilePath(const TSettingHost& host) { return SettingFilePath(host, SettingFileName); }
+std::u16string GetOldSettingFilePath(const TSettingHost& host) {
+  return SettingFilePath(host.PlugInsFolderSetting(), OldSettingFileName);
+}
 
-std::u16string GetOldSettingFilePath(const TSettingHost& host) { return SettingFilePath(host, OldSettingFileName); }
+const TSettingFiles::TBoth& TSettingFiles::Refreshed() {
+  std::u16string answer = FHost.PlugInsFolderSetting();
+  if (FAnswer != answer) {
+    FFiles = TBoth{SettingFile(answer, SettingFileName), SettingFile(answer, OldSettingFileName)};
+    FAnswer = std::move(answer);
+  }
+  return FFiles;
+}
 
 std::u16string DecodeSettingsText(std::string_view bytes) {
   std::optional<std::u16string> text = AnsiToUtf16(bytes, AnsiCodePage);

@@ -1,6 +1,7 @@
 // Where the settings files are, and the bytes-to-text format of their content.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,40 @@ std::u16string GetPluginFolder(const TSettingHost& host);
 // out of the Program Files folder. Worked out afresh at every call.
 std::u16string GetSettingFilePath(const TSettingHost& host);
 std::u16string GetOldSettingFilePath(const TSettingHost& host);
+
+enum TSettingFileKind { sfCurrent, sfOld };
+
+// A settings file and the backup path beside it.
+struct TSettingFile {
+  std::u16string Path;
+  std::u16string Backup;
+};
+
+// The two settings files for the span of one command. Every use asks the
+// host for its plug-in folder, as each settings path always has (the host
+// sees the same messages); the paths, and the folders that the Program Files
+// redirection creates, are worked out again only when that answer changes.
+class TSettingFiles {
+public:
+  explicit TSettingFiles(const TSettingHost& host) : FHost(host) {}
+  TSettingFiles(const TSettingFiles&) = delete;
+  TSettingFiles& operator=(const TSettingFiles&) = delete;
+
+  const TSettingFile& Of(TSettingFileKind kind) { return kind == sfOld ? Refreshed().Old : Refreshed().Current; }
+  const TSettingFile& Current() { return Of(sfCurrent); }
+  const TSettingFile& Old() { return Of(sfOld); }
+
+private:
+  struct TBoth {
+    TSettingFile Current;
+    TSettingFile Old;
+  };
+  const TBoth& Refreshed();
+
+  const TSettingHost& FHost;
+  std::optional<std::u16string> FAnswer;  // the answer FFiles were worked out from
+  TBoth FFiles;
+};
 
 // Settings text <-> bytes in the system ANSI code page. Characters the code
 // page cannot hold become its default character.

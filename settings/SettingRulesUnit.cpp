@@ -89,10 +89,13 @@ std::u16string ReplaceProgramFiles(std::u16string_view path, std::u16string_view
   return result;
 }
 
+bool IsRedirected(std::u16string_view path, std::u16string_view programFiles, uint32_t major) {
+  return BeginsWithAsciiNoCase(path, programFiles) && major >= 6;
+}
+
 std::u16string RedirectPath(std::u16string_view path, std::u16string_view programFiles, std::u16string_view appData,
                             uint32_t major) {
-  if (!BeginsWithAsciiNoCase(path, programFiles)) return std::u16string(path);
-  if (major < 6) return std::u16string(path);
+  if (!IsRedirected(path, programFiles, major)) return std::u16string(path);
   return ReplaceProgramFiles(path, programFiles, appData);
 }
 

@@ -35,8 +35,13 @@ bool BeginsWithAsciiNoCase(std::u16string_view path, std::u16string_view prefix)
 std::u16string ReplaceProgramFiles(std::u16string_view path, std::u16string_view programFiles,
                                    std::u16string_view appData);
 
-// The whole redirection decision: unchanged unless path lies under
-// programFiles and the Windows major version is 6 or more.
+// Whether path moves out of the Program Files folder: it lies under
+// programFiles (the prefix may run to its end) and the Windows major version
+// is 6 or more.
+bool IsRedirected(std::u16string_view path, std::u16string_view programFiles, uint32_t major);
+
+// The whole redirection, as RedirectFromProgramFiles does it: unchanged unless
+// IsRedirected, else ReplaceProgramFiles.
 std::u16string RedirectPath(std::u16string_view path, std::u16string_view programFiles, std::u16string_view appData,
                             uint32_t major);
 

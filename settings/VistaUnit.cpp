@@ -28,10 +28,9 @@ void ForceFolders(std::u16string_view folder) {
 
 std::u16string RedirectFromProgramFiles(std::u16string_view path) {
   const std::u16string programFiles = GetSpecialFolderPath(sfkProgramFiles);
-  if (!BeginsWithAsciiNoCase(path, programFiles)) return std::u16string(path);
-  if (GetOSVersion().Major < 6) return std::u16string(path);
-  const std::u16string appData = GetSpecialFolderPath(sfkAppData);
-  std::u16string result = ReplaceProgramFiles(path, programFiles, appData);
+  const uint32_t major = GetOSVersion().Major;
+  if (!IsRedirected(path, programFiles, major)) return std::u16string(path);
+  std::u16string result = RedirectPath(path, programFiles, GetSpecialFolderPath(sfkAppData), major);
   ForceFolders(ExtractFileDir(result));
   return result;
 }

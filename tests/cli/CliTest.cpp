@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -220,6 +221,40 @@ TEST(Cli, ByteOrderMarks) {
   Refused({"insert", "--at", "char", "> "}, std::string("\xFE\xFF\0a\0\n", 6), "UTF-16");
 }
 
+TEST(Cli, NulBytes) {
+  using namespace std::string_literals;
+  // UTF-16 without a byte order mark passes as UTF-8 holding NULs: refused
+  // in every mode, at the first NUL, with the lines before it written by
+  // the streaming modes only.
+  const std::string utf16 = std::string("h\0e\0\n\0", 6);
+  const std::string hint = "NUL byte in the input; a UTF-16 file needs a byte order mark";
+  Refused({"insert", "> "}, utf16, hint);
+  Refused({"insert", "> "}, "ok\nab\0c\n"s, "marquill:-:2:3: " + hint, 2, "> ok\n");
+  Refused({"delete-all", "-e", "> "}, "> a\r\n\0"s, "-:2:1: ", 2, "a\r\n");
+  Refused({"insert", "--at", "char", "> "}, " a\n \0\n"s, "-:2:2: ");
+  Refused({"insert", "--lines", "after-blank", "> "}, "a\n\nb\0"s, "-:3:2: ", 2, "> a\n\n");
+  // A NUL before a bad byte is the first fault, and the other way round.
+  Refused({"insert", "> "}, std::string("a\0\xFF", 3), hint);
+  Refused({"insert", "> "}, std::string("a\xFF\0", 3), "not valid UTF-8");
+  // In the head of a long line, in its streamed rest, across a piece's end.
+  const std::string longLine(5 << 20, 'x');
+  Refused({"insert", "> "}, "\0"s + longLine, "-:1:1: ");
+  const Result streamed = RunFilter({"delete", "> "}, longLine + "\0\n"s);
+  EXPECT_EQ(streamed.status, 2);
+  EXPECT_NE(streamed.err.find("-:1:" + std::to_string(longLine.size() + 1) + ": "), std::string::npos)
+      << streamed.err;
+  Refused({"insert", "> "}, std::string(size_t{128} << 10, '\n') + "\0"s, hint, 2,
+          PrefixLines(std::string(size_t{128} << 10, '\n'), "> "));
+  // With -i the file stays as it was.
+  const std::string path = WriteTemp("nul.txt", "> a\n" + utf16);
+  for (const char* verb : {"insert", "delete"}) {
+    const Result r = RunFilter({verb, "-i", "> ", path});
+    EXPECT_EQ(r.status, 2) << verb;
+    EXPECT_NE(r.err.find(hint), std::string::npos) << r.err;
+    EXPECT_TRUE(ReadFile(path) == "> a\n" + utf16) << verb;
+  }
+}
+
 TEST(Cli, Settings) {
   const std::string settings = WriteTemp("Marquill_Setting.txt", kSettings);
   EXPECT_EQ(Ok({"entries", "--settings", settings}, ""),
@@ -293,9 +328,9 @@ TEST(Cli, SettingsEncodings) {
 }
 
 TEST(Cli, BytesPassThrough) {
-  // Unchanged lines come out byte for byte: NUL, a four-byte character,
-  // trailing blanks, every kind of break.
-  const std::vector<std::string> lines = {"head\r\n", std::string("\0mid  \r", 7), "\r\n", "\n",
+  // Unchanged lines come out byte for byte: control characters, a four-byte
+  // character, trailing blanks, every kind of break (a NUL is refused).
+  const std::vector<std::string> lines = {"head\r\n", "\x01mid\x7F  \r", "\r\n", "\n",
                                           "\xF0\x9F\x98\x80 \t\r", IDSP "\n"};
   std::string text, quoted;
   for (const auto& l : lines) {
@@ -351,7 +386,7 @@ TEST(Cli, InputFileOrPipe) {
     Result bad = RunFilter({"insert", "--at", "char", "> "}, " a\n b\r\n\xC3(", nullptr, from);
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.out, "");
-    EXPECT_NE(bad.err.find("line 3, byte offset 7: not valid UTF-8"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("marquill:-:3:1: not valid UTF-8"), std::string::npos) << bad.err;
   }
   // A file already read in part: the rest is filtered, offsets count from
   // where reading began, and the file is left at its end.
@@ -367,7 +402,7 @@ TEST(Cli, InputFileOrPipe) {
   EXPECT_EQ(r.out, "  > second\n  >   third");
   EXPECT_EQ(after, 24);
   r = RunFilter({"insert", "> "}, "first\nsecond\n\xFF", nullptr, later);
-  EXPECT_NE(r.err.find("line 2, byte offset 7:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("marquill:-:2:1: "), std::string::npos) << r.err;
   later.offset = 18;
   EXPECT_EQ(RunFilter({"insert", "> "}, "first\nsecond\nthird", nullptr, later).out, "");
 }
@@ -416,7 +451,7 @@ TEST(Cli, LongLines) {
   // A bad byte in the rest of a long line: its head is written already.
   Result r = RunFilter({"insert", "> "}, "a\n" + body + "\xFF\n");
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("line 2, byte offset " + std::to_string(2 + body.size())), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("marquill:-:2:" + std::to_string(body.size() + 1) + ": "), std::string::npos) << r.err;
   EXPECT_TRUE(r.out.substr(0, 7) == "> a\n> x") << r.out.substr(0, 10);
 }
 
@@ -458,6 +493,15 @@ TEST(Cli, InPlace) {
   EXPECT_EQ(ReadFile(b), "> b\r\n");
   EXPECT_EQ(ReadFile(b + ".orig"), "> > b\r\n");
 
+  // Only the first line of a file of several pieces changes: the file is
+  // rewritten all the same, whatever its later pieces say.
+  std::string rest;
+  while (rest.size() <= (size_t{300} << 10)) rest += "unquoted line " + std::to_string(rest.size()) + "\r\n";
+  const std::string early = write("ip-early.txt", "> first\n" + rest, 0600);
+  r = RunFilter({"delete", "-i", "> ", early});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(ReadFile(early) == "first\n" + rest);
+
   // A file that does not change is not rewritten, nor backed up.
   const struct stat before = StatOf(a);
   EXPECT_EQ(RunFilter({"delete", "-i~", "# ", a}).status, 0);
@@ -470,7 +514,7 @@ TEST(Cli, InPlace) {
   const std::string next = write("ip-next.txt", "n\n", 0600);
   r = RunFilter({"insert", "--in-place", "> ", a, bad, next});
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("ip-bad.txt': line 2, byte offset 2: not valid UTF-8"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("ip-bad.txt:2:1: not valid UTF-8\n"), std::string::npos) << r.err;
   EXPECT_EQ(ReadFile(a), "> a\n");
   EXPECT_EQ(ReadFile(bad), "x\n\xFF\n");
   EXPECT_EQ(ReadFile(next), "n\n");
@@ -610,18 +654,26 @@ TEST(Cli, FileChangingSize) {
 
 TEST(Cli, Failures) {
   const std::string settings = WriteTemp("good.txt", kSettings);
-  // Bad input: file, line and byte offset; the lines before it are written by
+  // Bad input: file, line and column in bytes; the lines before it are written by
   // the streaming modes only.
-  Refused({"insert", "> "}, "ok\n\xE3\x81", "standard input: line 2, byte offset 3: not valid UTF-8", 2, "> ok\n");
-  Refused({"insert", "> "}, "abc\xFF", "line 1, byte offset 3");
-  Refused({"delete-all", "-e", "> "}, "\r\n\r\xC0\xAF", "line 3, byte offset 3", 2, "\r\n\r");
-  Refused({"delete", "> "}, "\xED\xA0\x80", "byte offset 0");  // an encoded surrogate
-  Refused({"insert", "--at", "char", "> "}, "a\r\nb\n\xFF", "line 3, byte offset 5");
-  Refused({"insert", "--lines", "least", "> "}, "a\rb\r\n\xF0\x9F", "line 3, byte offset 5");
+  Refused({"insert", "> "}, "ok\n\xE3\x81", "marquill:-:2:1: not valid UTF-8", 2, "> ok\n");
+  Refused({"insert", "> "}, "abc\xFF", "-:1:4: ");
+  Refused({"delete-all", "-e", "> "}, "\r\n\r\xC0\xAF", "-:3:1: ", 2, "\r\n\r");
+  Refused({"delete", "> "}, "\xED\xA0\x80", "-:1:1: ");  // an encoded surrogate
+  Refused({"insert", "--at", "char", "> "}, "a\r\nb\n\xFF", "-:3:1: ");
+  Refused({"insert", "--lines", "least", "> "}, "a\rb\r\n\xF0\x9F", "-:3:1: ");
   const size_t chunk = size_t{128} << 10;
-  Refused({"insert", "> "}, std::string(chunk, 'a') + "\x80", "byte offset 131072");
+  Refused({"insert", "> "}, std::string(chunk, 'a') + "\x80", "-:1:131073: ");
+  // A file operand is named as given, its control characters escaped.
+  for (const std::string name : {"plain.txt", "tab\tand\nbreak.txt"}) {
+    const std::string path = WriteTemp(name, "x\n  y\xFF\n");
+    const Result r = RunFilter({"delete", "> ", path});
+    const std::string shown = path.substr(0, path.size() - name.size()) +
+                              (name == "plain.txt" ? name : std::string("tab\\tand\\nbreak.txt"));
+    EXPECT_EQ(r.err, "marquill:" + shown + ":2:4: not valid UTF-8\n");
+  }
   Refused({"insert", "> "}, std::string(chunk - 1, '\n') + "\xE3\x81" "b",
-          "line 131072, byte offset 131071", 2, PrefixLines(std::string(chunk - 1, '\n'), "> "));
+          "-:131072:1: ", 2, PrefixLines(std::string(chunk - 1, '\n'), "> "));
 
   // Arguments and file names are shown with their control characters escaped.
   Refused({"insert", ""}, "x", "empty");
@@ -672,7 +724,7 @@ TEST(Cli, HelpVersionAndWriteErrors) {
     EXPECT_NE(r.out.find("Exit status"), std::string::npos);
     EXPECT_EQ(r.err, "");
   }
-  for (const char* v : {"--version", "-V"}) EXPECT_EQ(RunFilter({v}).out, "marquill 3.3.2\n");
+  for (const char* v : {"--version", "-V"}) EXPECT_EQ(RunFilter({v}).out, "marquill " MARQUILL_VERSION "\n");
   Result r = RunFilter({"insert", "--help"}, "ignored");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("Usage: marquill", 0), 0u);

@@ -130,7 +130,7 @@ void Refused(const std::vector<std::string>& args, const std::string& input, con
   for (auto& a : args) what += "[" + a + "] ";
   EXPECT_EQ(r.status, status) << what << r.err;
   EXPECT_EQ(r.out, out) << what;
-  EXPECT_EQ(r.err.rfind("marquill: ", 0), 0u) << what << r.err;
+  EXPECT_EQ(r.err.rfind("marquill:", 0), 0u) << what << r.err;
   EXPECT_NE(r.err.find(fragment), std::string::npos) << what << r.err;
 }
 

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds the Debian package from a build folder, unpacks it into a temporary
 # root with dpkg -x and runs the installed program from there.
-# Usage: package-test.sh BUILD_DIR
+# Usage: package-test.sh BUILD_DIR VERSION
 set -eu
 build=$1
+version=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 fail() { echo "package test: $*" >&2; exit 1; }
@@ -11,13 +12,14 @@ fail() { echo "package test: $*" >&2; exit 1; }
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack failed"; }
 deb=$(ls "$work"/pkg/marquill_*.deb)
 [ "$(dpkg-deb -f "$deb" Package Version)" = "Package: marquill
-Version: 3.3.2" ] || fail "package fields: $(dpkg-deb -f "$deb" Package Version)"
+Version: $version" ] || fail "package fields: $(dpkg-deb -f "$deb" Package Version)"
 dpkg -x "$deb" "$work/root"
 m=$work/root/usr/bin/marquill
 [ -x "$m" ] || fail "no usr/bin/marquill in the package"
 page=$work/root/usr/share/man/man1/marquill.1.gz
 [ -f "$page" ] || fail "no compressed manual page in the package"
 man -P cat -l "$page" 2>/dev/null | grep -q 'EXIT STATUS' || fail "the manual page does not show EXIT STATUS"
+man -P cat -l "$page" 2>/dev/null | grep -q "Marquill $version" || fail "the manual page does not show the version"
 grep -q 'Copyright (c) the Marquill authors' "$work/root/usr/share/doc/marquill/copyright" || fail "no copyright file"
 dpkg-deb -f "$deb" Maintainer | grep -q '<[^ @]*@[^ @]*>$' || fail "no address in Maintainer: $(dpkg-deb -f "$deb" Maintainer)"
 for f in share/man/ja/man1/marquill.1.gz share/locale/ja/LC_MESSAGES/marquill.mo \
@@ -27,7 +29,7 @@ done
 LC_ALL=ja_JP.UTF-8 man -P cat -l "$work/root/usr/share/man/ja/man1/marquill.1.gz" 2>/dev/null | grep -q '終了ステータス' ||
   fail "the Japanese manual page does not show its exit status section"
 
-[ "$("$m" --version)" = "marquill 3.3.2" ] || fail "--version: $("$m" --version)"
+[ "$("$m" --version)" = "marquill $version" ] || fail "--version: $("$m" --version)"
 [ "$(printf 'a\n b\n' | "$m" insert '> ')" = "$(printf '> a\n>  b')" ] || fail "insert on a pipe"
 printf '> > x\n' >"$work/t.txt"
 "$m" delete-all -i.bak -e '> ' "$work/t.txt" || fail "delete-all -i"

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "MarquillVersion.h"
 #include "engine/Notation.h"
 #include "PluginHarness.h"
 #include "Utf.h"
@@ -443,7 +444,7 @@ TEST_F(E2e, ExportsAndAnswers) {
   EXPECT_EQ(buf[5], '#');
   std::memset(buf, '#', sizeof buf);
   EXPECT_EQ(Plugin.PlugInProc(hwnd, 2308, sizeof buf, reinterpret_cast<LPARAM>(buf)), 13);
-  EXPECT_STREQ(buf, "Version 3.3.2");
+  EXPECT_STREQ(buf, MARQUILL_VERSION_TEXT);
   EXPECT_EQ(Plugin.PlugInProc(hwnd, 2308, 0, 0), 13);
   for (UINT q : {2304u, 2305u, 2307u, 2309u, 0u, 2312u}) EXPECT_EQ(Plugin.PlugInProc(hwnd, q, 0, 0), 0) << q;
   EXPECT_EQ(Plugin.PlugInProc(hwnd, 2310, 0, 0), 1);
@@ -518,7 +519,7 @@ TEST_F(E2e, ResourcesAsTheHostReadsThem) {
   EXPECT_NE(loaded, nullptr);
   if (loaded) DeleteObject(loaded);
 
-  // Version: 3.3.2.0 in the fixed part and as FileVersion, product 0.0.0.0, the rest empty.
+  // Version: the project version with a fourth part 0, in the fixed part and as FileVersion; product 0.0.0.0, the rest empty.
   EXPECT_NE(FindResourceExW(module, RT_VERSION, MAKEINTRESOURCEW(1), japanese), nullptr);
   const std::wstring path = DllPath();
   DWORD handle = 0;
@@ -529,8 +530,11 @@ TEST_F(E2e, ResourcesAsTheHostReadsThem) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT len = 0;
   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00030003u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00020000u);
+  const std::string fixedVersion = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                                   std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                                   std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+                                   std::to_string(LOWORD(fixed->dwFileVersionLS));
+  EXPECT_EQ(fixedVersion, MARQUILL_FILE_VERSION_TEXT);
   EXPECT_EQ(fixed->dwProductVersionMS, 0u);
   EXPECT_EQ(fixed->dwProductVersionLS, 0u);
   WORD* translation = nullptr;
@@ -541,7 +545,7 @@ TEST_F(E2e, ResourcesAsTheHostReadsThem) {
   wchar_t* value = nullptr;
   ASSERT_TRUE(
       VerQueryValueW(block.data(), L"\\StringFileInfo\\041104B0\\FileVersion", reinterpret_cast<void**>(&value), &len));
-  EXPECT_EQ(std::wstring(value), L"3.3.2.0");
+  EXPECT_EQ(std::wstring(value), L"" MARQUILL_FILE_VERSION_TEXT);
   for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"ProductName", L"ProductVersion",
                               L"OriginalFilename", L"InternalName", L"LegalCopyright"}) {
     value = nullptr;

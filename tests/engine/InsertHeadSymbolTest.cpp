@@ -223,8 +223,6 @@ TEST(InsertHeadSymbol, Utf8PiecesMatchDecodedPieces) {
     ASSERT_EQ(bytes.Kinds, units.Kinds) << round;
     ASSERT_EQ(bytes.LeastLength, units.LeastLength) << round;
     ASSERT_EQ(bytes.LeastWidth, units.LeastWidth) << round;
-    ASSERT_EQ(bytes.BlankLength, units.BlankLength) << round;
-    ASSERT_EQ(bytes.BlankWidth, units.BlankWidth) << round;
     const std::u16string& symbol = symbols[round % std::size(symbols)];
     for (auto p : {ipLineHead, ipFirstChar})
       for (auto t : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank}) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <vector>
 
 #include "LineScan.h"
 #include "Notation.h"
@@ -98,4 +100,31 @@ TEST(StringUnit, LineScanCutsLikeLineEndAt) {
   EXPECT_EQ(CountLines(u"abcdefg\r\nh"), 2u);
   EXPECT_EQ(CountLines(u"abcdefgh\r\n"), 1u);
   EXPECT_EQ(CountLines(u"\n\r\r\n\r"), 4u);
+}
+
+TEST(StringUnit, LineScanOfBytesMatchesUnits) {
+  // UTF-8 bytes cut and counted as their UTF-16 units are: lengths around
+  // the sixteen-byte blocks, bytes that differ from CR or LF in the high bit
+  // only, and runs of breaks long enough for a lane to reach its limit.
+  std::mt19937 rng(11);
+  const char pool[] = {'a', '\r', '\n', '\x8A', '\x8D', '\xE3', '\0', '\t'};
+  std::vector<std::string> texts = {"", "\r", "\n", "\r\n", "a\r", std::string(20000, '\n'), std::string(20000, '\r'),
+                                    std::string(4081, '\r') + "\n"};
+  for (int round = 0; round < 3000; ++round) {
+    std::string s(static_cast<size_t>(round % 81), 'x');
+    for (char& c : s) c = pool[rng() % 8];
+    texts.push_back(s);
+  }
+  for (const std::string& s : texts) {
+    const std::u16string units(s.begin(), s.end());  // one unit per byte
+    size_t breaks = 0;
+    for (size_t start = 0; start < s.size();) {
+      const size_t end = LineEndAt(units, start);
+      ASSERT_EQ(FindLineEnd(std::string_view(s), start), end) << s.size();
+      breaks += BreakLength(std::u16string_view(units).substr(start, end - start)) != 0;
+      start = end;
+    }
+    ASSERT_EQ(CountBreaks(std::string_view(s)), breaks) << s.size();
+    ASSERT_EQ(CountBreaks(std::u16string_view(units)), breaks) << s.size();
+  }
 }

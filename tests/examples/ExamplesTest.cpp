@@ -43,13 +43,27 @@ std::vector<std::string> Names() {
   return ExampleNames(std::move(entries));
 }
 
-const fs::path& TempDir() {
-  static const fs::path dir = [] {
+// A folder under $TMPDIR (default /tmp), made on first use and removed with
+// all it holds when the test program ends.
+class TTempDir {
+public:
+  TTempDir() {
     std::string t = (fs::temp_directory_path() / "marquill-examples-XXXXXX").string();
     if (!mkdtemp(t.data())) std::abort();
-    return fs::path(t);
-  }();
-  return dir;
+    Path = t;
+  }
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  ~TTempDir() {
+    std::error_code ignored;
+    fs::remove_all(Path, ignored);
+  }
+  fs::path Path;
+};
+
+const fs::path& TempDir() {
+  static const TTempDir dir;
+  return dir.Path;
 }
 
 struct TRun {

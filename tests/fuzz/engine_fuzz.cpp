@@ -450,34 +450,31 @@ bool IsBlankRef(u16v line) {
 }
 
 // The measure of a text from its lines: least indentation length and width
-// over the non-blank and over the blank lines.
+// over the non-blank lines.
 TIndentMeasure MeasureRef(u16v text) {
   TIndentMeasure m;
   for (const u16& line : CutLines(text)) {
+    if (IsBlankRef(line)) continue;
     const u16v indent = u16v(line).substr(0, ReferenceIndentLength(line));
     const size_t width = ExpandIndentRef(indent, false).size();
-    size_t& length = IsBlankRef(line) ? m.BlankLength : m.LeastLength;
-    size_t& least = IsBlankRef(line) ? m.BlankWidth : m.LeastWidth;
-    length = std::min(length, indent.size());
-    least = std::min(least, width);
+    m.LeastLength = std::min(m.LeastLength, indent.size());
+    m.LeastWidth = std::min(m.LeastWidth, width);
   }
   return m;
 }
 
 bool SameMeasure(const TIndentMeasure& a, const TIndentMeasure& b, bool kinds) {
-  return (!kinds || a.Kinds == b.Kinds) && a.LeastLength == b.LeastLength && a.LeastWidth == b.LeastWidth &&
-         a.BlankLength == b.BlankLength && a.BlankWidth == b.BlankWidth;
+  return (!kinds || a.Kinds == b.Kinds) && a.LeastLength == b.LeastLength && a.LeastWidth == b.LeastWidth;
 }
 
 void CheckMeasure(const char* what, u16v input, const TIndentMeasure& got, const TIndentMeasure& expected,
                   bool kinds) {
   if (SameMeasure(got, expected, kinds)) return;
   char buf[200];
-  std::snprintf(buf, sizeof buf, "kinds %u least %zu/%zu blank %zu/%zu", got.Kinds, got.LeastLength, got.LeastWidth,
-                got.BlankLength, got.BlankWidth);
+  std::snprintf(buf, sizeof buf, "kinds %u least %zu/%zu", got.Kinds, got.LeastLength, got.LeastWidth);
   const std::string g = buf;
-  std::snprintf(buf, sizeof buf, "kinds %u least %zu/%zu blank %zu/%zu", expected.Kinds, expected.LeastLength,
-                expected.LeastWidth, expected.BlankLength, expected.BlankWidth);
+  std::snprintf(buf, sizeof buf, "kinds %u least %zu/%zu", expected.Kinds, expected.LeastLength,
+                expected.LeastWidth);
   Fail(what, input, Widen(g), Widen(buf));
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <random>
 #include <vector>
 
 #include "Errors.h"
@@ -153,4 +155,71 @@ TEST(ListClone, SortOrdersItems) {
   std::vector<int> got;
   for (int i = 0; i < l.Count(); ++i) got.push_back(*static_cast<int*>(l.Items(i)));
   EXPECT_EQ(got, (std::vector<int>{0, 1, 3, 3, 5, 7, 9}));
+}
+
+// Random inserts, deletes, moves, exchanges and count and capacity changes
+// against a vector: the same items after each step, the capacity never below
+// the count, no array without capacity, and the notifications of the adds
+// and deletes.
+TEST(ListClone, RandomEditsMatchAVector) {
+  std::mt19937 rng(42);
+  RecordingList l;
+  std::vector<void*> model;
+  size_t added = 0, deleted = 0;
+  for (int step = 0; step < 20000; ++step) {
+    void* const item = (rng() % 5 == 0) ? nullptr : &cells[rng() % 8];
+    const int32_t n = static_cast<int32_t>(model.size());
+    const int32_t at = static_cast<int32_t>(rng() % (model.size() + 1));
+    const int32_t other = n ? static_cast<int32_t>(rng() % model.size()) : 0;
+    switch (rng() % 8) {
+      case 0:
+      case 1:
+        l.Insert(at, item);
+        model.insert(model.begin() + at, item);
+        added += item != nullptr;
+        break;
+      case 2:
+        l.Add(item);
+        model.push_back(item);
+        added += item != nullptr;
+        break;
+      case 3:
+        if (n == 0) break;
+        deleted += model[other] != nullptr;
+        l.Delete(other);
+        model.erase(model.begin() + other);
+        break;
+      case 4:
+        if (n == 0) break;
+        l.Move(other, at % n);
+        {
+          void* moved = model[other];
+          model.erase(model.begin() + other);
+          model.insert(model.begin() + at % n, moved);
+        }
+        break;
+      case 5:
+        if (n == 0) break;
+        l.Exchange(other, at % n);
+        std::swap(model[other], model[at % n]);
+        break;
+      case 6:
+        l.SetCapacity(n + static_cast<int32_t>(rng() % 3));
+        break;
+      case 7: {
+        const int32_t count = (rng() % 4 == 0) ? static_cast<int32_t>(rng() % (model.size() + 3)) : n;
+        for (int32_t i = count; i < n; ++i) deleted += model[i] != nullptr;
+        l.SetCount(count);
+        model.resize(count, nullptr);
+        break;
+      }
+    }
+    ASSERT_EQ(ItemsOf(l), model) << "step " << step;
+    ASSERT_GE(l.Capacity(), l.Count());
+    ASSERT_EQ(l.List() == nullptr, l.Capacity() == 0);
+  }
+  size_t notifiedAdds = 0, notifiedDeletes = 0;
+  for (const auto& [ptr, action] : l.events) (action == naAdded ? notifiedAdds : notifiedDeletes) += 1;
+  EXPECT_EQ(notifiedAdds, added);
+  EXPECT_EQ(notifiedDeletes, deleted);
 }

@@ -246,11 +246,14 @@ TEST(FileUnit, RunProgramCommandLine) {
   ASSERT_FALSE(got.empty());
   EXPECT_EQ(got[0], u"\"" + echo + u"\" late");
 
-  // A program that cannot start is not reported; process and thread handles
-  // are not kept.
+  // A program that cannot start is not reported: the call comes back, even
+  // when told to wait, with the failed start's error as the thread's last
+  // error; process and thread handles are not kept.
   DWORD before = 0, after = 0;
   GetProcessHandleCount(GetCurrentProcess(), &before);
-  EXPECT_NO_THROW(RunProgram(dir / u"none.exe", u"", u"", true, true));
+  SetLastError(ERROR_SUCCESS);
+  RunProgram(dir / u"none.exe", u"", u"", true, true);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   for (int i = 0; i < 3; ++i) Echo(out, echo, u"", u"", true, true);
   GetProcessHandleCount(GetCurrentProcess(), &after);
   EXPECT_LE(after, before + 1);  // Wine may open one lasting handle on first use

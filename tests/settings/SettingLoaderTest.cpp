@@ -20,6 +20,12 @@ const std::string OldBytes(
     "\x0a\x27\x09\xb6\xc5\x94\xbc\x8a\x70\x0a\x23\x09\x87\x40\x83\x5c\x0d",
     43);
 const std::vector<std::u16string> OldItems = {u"> \t引用\r\n", u"// \tコメント表示\r\n", u"'\tｶﾅ半角\n", u"#\t①ソ\r"};
+// The bytes of a literal, NULs included.
+template <size_t N>
+std::string Raw(const char (&bytes)[N]) {
+  return std::string(bytes, N - 1);
+}
+
 const std::string CurBytes = "cur\tCurrent\r\n>>\t\x88\xf8\x97\x70";
 const std::vector<std::u16string> CurItems = {u"cur\tCurrent\r\n", u">>\t引用"};
 const std::string OldBakBytes = "older old backup";
@@ -363,4 +369,39 @@ TEST_F(SettingLoader, FailedStepsOfTheOldFileMigrationLoseNothing) {
   EXPECT_EQ(r.Error, u"Error:SaveAnsiStringToFile\r\n" + Cur);
   EXPECT_TRUE(r.Items.empty());
   EXPECT_EQ(State(), (TState{{CurName, "<folder>"}, {OldBakName, OldBytes}}));
+}
+
+// Files saved with a byte order mark: read in their encoding, U+10FFFF (the
+// pair whose low half is 0xDFFF) among the characters, and migrated byte for
+// byte, mark included.
+TEST_F(SettingLoader, FilesWithAByteOrderMark) {
+  const struct {
+    const char* Encoding;
+    std::string Bytes;  // "> \tU+10FFFF\r\n" then "U+10FFFF\tmax"
+  } cases[] = {
+      {"UTF-8", Raw("\xEF\xBB\xBF> \t\xF4\x8F\xBF\xBF\r\n\xF4\x8F\xBF\xBF\tmax")},
+      {"UTF-16 LE", Raw("\xFF\xFE>\0 \0\t\0\xFF\xDB\xFF\xDF\r\0\n\0\xFF\xDB\xFF\xDF\t\0m\0a\0x\0")},
+      {"UTF-16 BE", Raw("\xFE\xFF\0>\0 \0\t\xDB\xFF\xDF\xFF\0\r\0\n\xDB\xFF\xDF\xFF\0\t\0m\0a\0x")},
+  };
+  const std::vector<std::u16string> items = {u"> \t\U0010FFFF\r\n", u"\U0010FFFF\tmax"};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Encoding);
+    for (const auto& name : FolderEntries(Dir.Path())) RemoveTree(Dir / name);
+    WriteBytes(Cur, c.Bytes);
+    EXPECT_EQ(Load().Items, items);
+
+    // Only the old file, then both files: answered Yes, the current file
+    // holds the old file's very bytes.
+    DeleteFileW(W(Cur));
+    WriteBytes(Old, c.Bytes);
+    TLoadResult r = Load({IDYES});
+    EXPECT_EQ(r.Error, u"");
+    EXPECT_EQ(r.Items, items);
+    EXPECT_EQ(State(), (TState{{CurName, c.Bytes}, {OldBakName, c.Bytes}}));
+    WriteBytes(Cur, CurBytes);
+    WriteBytes(Old, c.Bytes);
+    r = Load({IDYES});
+    EXPECT_EQ(r.Items, items);
+    EXPECT_EQ(State(), (TState{{CurName, c.Bytes}, {CurBakName, CurBytes}, {OldBakName, c.Bytes}}));
+  }
 }

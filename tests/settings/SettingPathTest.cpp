@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "FileNameUnit.h"
 #include "OSVersionUnit.h"
 #include "ShellSpecialFolderPathUnit.h"
@@ -64,6 +67,24 @@ TEST(SettingPath, PluginFolderFromHost) {
   EXPECT_EQ(GetPluginFolder(host), longest);
 }
 
+// The settings files of one command: every use asks the host again, and the
+// paths follow its answer when that changes.
+TEST(SettingPath, FilesOfOneCommand) {
+  struct TChangingHost final : TSettingHost {
+    std::vector<std::u16string> Answers;  // one per question, the last one repeated
+    mutable size_t Asked = 0;
+    std::u16string PlugInsFolderSetting() const override { return Answers[std::min(Asked++, Answers.size() - 1)]; }
+    HWND QuestionOwner() const override { return nullptr; }
+  } host;
+  host.Answers = {u"C:\\A", u"C:\\A\\", u"C:\\B"};
+  TSettingFiles files(host);
+  EXPECT_EQ(files.Current().Path, u"C:\\A\\Marquill_Setting.txt");
+  EXPECT_EQ(files.Old().Backup, u"C:\\A\\MarquillSetting_dat.bak");
+  EXPECT_EQ(files.Old().Path, u"C:\\B\\MarquillSetting.dat");
+  EXPECT_EQ(files.Current().Backup, u"C:\\B\\Marquill_Setting_txt.bak");
+  EXPECT_EQ(host.Asked, 4u);
+}
+
 TEST(SettingPath, ProgramFilesRedirection) {
   const std::u16string pf = GetSpecialFolderPath(sfkProgramFiles);
   const std::u16string ad = GetSpecialFolderPath(sfkAppData);
@@ -92,6 +113,11 @@ TEST(SettingPath, ProgramFilesRedirection) {
     EXPECT_EQ(path, pf + sub + u"\\Editor\\PlugIns\\Marquill_Setting.txt");
   }
   RemoveTree(ad + sub);
+
+  // A plug-in folder that is the Program Files folder itself.
+  host.Folder = pf;
+  EXPECT_EQ(GetSettingFilePath(host), (version.Major >= 6 ? ad : pf) + u"\\Marquill_Setting.txt");
+  EXPECT_EQ(RedirectFromProgramFiles(pf), version.Major >= 6 ? ad : pf);
 
   // Anything else is left alone, and no folder is made for it.
   TTempFolder dir;

@@ -62,6 +62,11 @@ TEST(SettingRules, Redirection) {
   EXPECT_EQ(RedirectPath(u"D:\\x\\C:\\PF\\b", u"C:\\PF", u"X", 6), u"D:\\x\\C:\\PF\\b");
   EXPECT_EQ(RedirectPath(u"C:\\PF\\b", u"", u"X", 6), u"C:\\PF\\b");
   EXPECT_EQ(RedirectPath(u"C:\\P", u"C:\\PF", u"X", 6), u"C:\\P");
+  // A path that is the Program Files folder itself, the prefix running to its end.
+  EXPECT_EQ(RedirectPath(pf86, pf86, ad, 6), ad);
+  EXPECT_EQ(RedirectPath(u"c:\\program files", u"C:\\Program Files", ad, 6), ad);
+  EXPECT_EQ(RedirectPath(u"C:\\Program Files\\", u"C:\\Program Files", ad, 6), ad + u"\\");
+  EXPECT_EQ(RedirectPath(u"C:\\Program Files (x86)", u"C:\\Program Files (x86)", ad, 5), u"C:\\Program Files (x86)");
   EXPECT_FALSE(BeginsWithAsciiNoCase(u"abc", u""));
   EXPECT_TRUE(BeginsWithAsciiNoCase(u"ABC", u"ab"));
 }
