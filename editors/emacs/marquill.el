@@ -120,6 +120,44 @@ column when the filter named a place in the text BEG..END."
                                   message))))))
     (string-join lines "\n")))
 
+(defun marquill--shared (a b)
+  "How many characters strings A and B share at their start."
+  (let ((c (compare-strings a nil nil b nil nil)))
+    (if (eq c t) (length a) (1- (abs c)))))
+
+(defun marquill--place (beg end pos)
+  "POS as (LINE . FROM-END) within BEG..END: the filter edits line heads,
+so a place keeps its distance from the end of its line."
+  (when (and pos (<= beg pos end))
+    (save-excursion
+      (goto-char pos)
+      (cons (count-lines beg (line-beginning-position)) (- (line-end-position) pos)))))
+
+(defun marquill--goto-place (beg place)
+  (goto-char beg)
+  (forward-line (car place))
+  (goto-char (max (line-beginning-position) (- (line-end-position) (cdr place)))))
+
+(defun marquill--replace (beg end new)
+  "Make BEG..END read NEW, replacing only what lies between the text they
+share at their start and at their end.  Point and mark stay with their
+text in the region."
+  (let* ((old (buffer-substring-no-properties beg end))
+         (head (marquill--shared old new))
+         (tail (min (- (min (length old) (length new)) head)
+                    (marquill--shared (reverse old) (reverse new))))
+         (here (point))
+         (point-place (marquill--place beg end here))
+         (mark-place (marquill--place beg end (mark t))))
+    (goto-char (+ beg head))
+    (delete-char (- (length old) head tail))
+    (insert (substring new head (- (length new) tail)))
+    (when mark-place
+      (save-excursion (marquill--goto-place beg mark-place) (set-marker (mark-marker) (point))))
+    (cond (point-place (marquill--goto-place beg point-place))
+          ((< here beg) (goto-char here))
+          (t (goto-char (+ here (- (length new) (length old))))))))
+
 ;;;###autoload
 (defun marquill-filter-region (start end args)
   "Run the marquill filter with ARGS, a list of strings, on the whole lines
@@ -142,8 +180,7 @@ undo step; otherwise a `user-error' shows its message with the buffer's line."
                 (unwind-protect
                     (progn
                       (activate-change-group group)
-                      ;; Only the differing parts change, so point and marks stay.
-                      (replace-region-contents beg end (lambda () output) 1.0)
+                      (marquill--replace beg end new)
                       (undo-amalgamate-change-group group))
                   (accept-change-group group))))))
       (kill-buffer output))))

@@ -185,6 +185,22 @@ the buffer's line and column."
                 (should (equal message (concat "marquill: " (buffer-name) (nth 2 case) "not valid UTF-8")))
               (should (equal message (format "marquill:-:%s: not valid UTF-8" (car case)))))))))))
 
+(ert-deftest marquill-point-stays ()
+  "Point and mark keep their characters, inside the lines and after them."
+  (dolist (case '(("insert" "--at" "char" "-e" "> ") ("delete" "-e" "x")))
+    (marquill-test--with-text "  xa\n  xbcd\n  xe\nxtail\n"
+      (goto-char (point-min))
+      (search-forward "e")
+      (set-marker (mark-marker) (1- (point)))
+      (goto-char (point-min))
+      (search-forward "cd")
+      (backward-char 2)
+      (let ((after (copy-marker (1- (point-max)))))
+        (marquill-filter-region (point-min) (line-beginning-position 3) case)
+        (should (looking-at "cd\n"))
+        (should (eq (char-after (mark t)) ?e))
+        (should (equal (buffer-substring after (point-max)) "\n"))))))
+
 (ert-deftest marquill-customize-group ()
   "customize-group marquill offers the program, the settings file and the toggle's entry."
   (should (equal (sort (mapcar #'car (get 'marquill 'custom-group)) #'string<)
