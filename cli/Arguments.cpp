@@ -293,7 +293,8 @@ void TakeSymbolsAndFiles(TFilterOptions& o, const TSeen& seen, std::vector<std::
     case TVerb::Insert:
     case TVerb::Delete:
     case TVerb::Toggle:
-      if (seen.Settings && !seen.Entry) FailUsage(Fill(_("%s takes --settings FILE together with --entry N|CAPTION"), {name}));
+      if (seen.Settings && !seen.Entry)
+        FailUsage(Fill(_("%s takes --settings FILE together with --entry N|CAPTION"), {name}));
       if (seen.E && o.Symbols.size() > 1) FailUsage(Fill(_("%s takes one SYMBOL"), {name}));
       o.FromSettings = seen.Entry;
       if (!seen.E && !seen.Entry) {
@@ -333,7 +334,8 @@ TFilterOptions ParseArguments(const std::vector<std::string>& Args) {
                   errors);
   if (o.Help || o.Version) return o;
   if (errors.First) FailUsage(*errors.First);
-  if (!hasVerb) FailUsage(Args.empty() ? _("missing command") : _("missing command (a command such as insert comes first)"));
+  if (!hasVerb)
+    FailUsage(Args.empty() ? _("missing command") : _("missing command (a command such as insert comes first)"));
   // Toggle inserts the way editors' comment commands do unless told otherwise.
   if (o.Verb == TVerb::Toggle && !seen.At) o.Position = ipFirstChar;
   if (o.Verb == TVerb::Toggle && !seen.Lines) o.Target = tlNonBlank;

@@ -24,11 +24,17 @@ struct TEditOutcome {
 
 // Reads Source to its end and writes the edited text to Sink. Input of zero
 // bytes gives zero bytes; a UTF-8 byte order mark is written first and is not
-// part of the text; UTF-16 input is refused. Edits that EditWorksPieceByPiece
-// allows are done by a few threads on pieces of whole lines, written in
-// order as soon as each is done, in bounded memory; for the others the text
-// is read, checked and measured first and kept, then edited the same way.
+// part of the text; UTF-16 input and input holding a NUL are refused. Edits
+// that EditWorksPieceByPiece allows are done on pieces of whole lines,
+// written in order as soon as each is done, in bounded memory; for the
+// others the text is read, checked and measured first (and kept, unless it
+// is a file that can be read again), then edited the same way. The pieces go
+// through one thread, or through a crew where more cores are free.
 // Stops at the first error with a TFailure; bad input is named by its place
 // (the operand, the line and the column in bytes); what was written stays
 // written.
 TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges);
+
+// Tests: the crew's workers forced to Workers (0: everything in the calling
+// thread); -1 chooses them again by the cores this process may use.
+void ForceCrewWorkers(int Workers);

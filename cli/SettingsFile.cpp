@@ -111,8 +111,9 @@ void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TC
   // symbols would be nonsense, so say what to do instead of using them.
   const size_t nul = text.find(u'\0');
   if (nul != std::u16string::npos)
-    FailBadInput(Fill(_("settings file %s holds a NUL character (at character %s); a UTF-16 file needs a byte order mark"),
-                      {Quote(Path), std::to_string(nul)}));
+    FailBadInput(Fill(
+        _("settings file %s holds a NUL character (at character %s); a UTF-16 file needs a byte order mark"),
+        {Quote(Path), std::to_string(nul)}));
   SetValidEntries(Entries, text);
   if (Entries.Count() == 0)
     FailBadInput(Fill(_("settings file %s holds no valid entry (each entry is a line: symbol, tab, caption)"),

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 // A malloc'd byte buffer that grows by realloc (which moves pages instead of
 // copying them on Linux) and is never cleared beforehand.
@@ -19,6 +20,10 @@ public:
   // At least n bytes of room in all; throws std::bad_alloc.
   void Reserve(size_t n);
   void Release();
+  // Exactly these bytes.
+  void Assign(std::string_view Bytes);
+  // No more room than Size needs (for bytes kept a long time).
+  void ShrinkToFit();
   char* Data() const { return FData; }
   size_t Capacity() const { return FCapacity; }
   size_t Size = 0;
@@ -29,6 +34,21 @@ private:
   size_t FCapacity = 0;
 };
 
+// The ends of the lines of a piece, found in one pass.
+class TLineEnds {
+public:
+  // Where each line of Bytes ends (one past its break, or at the end of the
+  // bytes for a last line without one), in order: the same cut as the
+  // engine's (CR LF, lone CR, LF). Returns the number of line breaks.
+  uint64_t Collect(std::string_view Bytes);
+  const size_t* begin() const { return FEnds.data(); }
+  const size_t* end() const { return FEnds.data() + FCount; }
+  size_t size() const { return FCount; }
+
+private:
+  std::vector<size_t> FEnds;  // grown and never shrunk: its size is room
+  size_t FCount = 0;
+};
 // Number of line breaks (CR LF, lone CR, LF) in the bytes; a CR at the end
 // counts as one.
 size_t CountLineBreaks(std::string_view Bytes);

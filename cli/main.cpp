@@ -1,5 +1,6 @@
 // marquill: inserts and deletes head symbols in the lines of UTF-8 texts with
 // the plug-in's own edits, as a Unix filter.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -17,8 +18,10 @@
 
 #include "Utf.h"
 #else
-#include <clocale>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <clocale>
 #endif
 
 #ifndef MARQUILL_VERSION
@@ -78,18 +81,37 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 // Messages in the language of LC_ALL, LC_MESSAGES or LANG, from the
-// catalogue beside the program in a build folder (locale/) or where it is
-// installed (../share/locale); only LC_MESSAGES is set, so that nothing else
-// the program does depends on the locale.
+// catalogue where it is installed (../share/locale from the program) or
+// beside the program in a build folder (locale/); only LC_MESSAGES is set,
+// so that nothing else the program does depends on the locale.
 void UseMessageCatalogue() {
-  std::setlocale(LC_MESSAGES, "");
+  if (!std::setlocale(LC_MESSAGES, "")) {
+    // The UTF-8 locale asked for is not installed: its messages are still
+    // shown, through the C locale's UTF-8 form and LANGUAGE.
+    std::string asked;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+      const char* v = std::getenv(name);
+      if (v && *v) {
+        asked = v;
+        break;
+      }
+    }
+    const size_t dot = std::min(asked.find('.'), asked.size());
+    std::string codeset;
+    for (char c : asked.substr(dot, asked.find('@', dot) - dot))
+      if (c != '.' && c != '-') codeset += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (codeset == "utf8" && std::setlocale(LC_MESSAGES, "C.UTF-8"))
+      setenv("LANGUAGE", asked.substr(0, asked.find_first_of("_.@")).c_str(), 0);
+  }
   std::string exe(4096, '\0');
   const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size() - 1);
   if (n > 0) {
     exe.resize(static_cast<size_t>(n));
     const std::string folder = exe.substr(0, exe.rfind('/') + 1);
-    for (const std::string& dir : {folder + "locale", folder + "../share/locale"}) {
-      if (access(dir.c_str(), F_OK) == 0) {
+    // Installed first: beside /usr/bin/marquill, "locale" is the locale program.
+    for (const std::string& dir : {folder + "../share/locale", folder + "locale"}) {
+      struct stat st {};
+      if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         bindtextdomain("marquill", dir.c_str());
         break;
       }

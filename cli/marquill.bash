@@ -2,22 +2,39 @@
 # captions of the settings file in effect (as the menu shows them).
 
 # The captions that `marquill entries` lists for the settings options of the
-# command line, in the form the menu shows: before any tab, without a
-# trailing access key such as (&M), without & marks.
+# command line, in the form the menu shows: before any tab, without & marks,
+# and without a trailing access key such as (&M) unless two entries would
+# then read the same.
 _marquill_captions()
 {
     local program=$1
     shift
-    local line caption
-    "$program" entries "$@" 2>/dev/null | while IFS= read -r line; do
+    local line caption key
+    local -a shown=() short=()
+    local -A count=()
+    while IFS= read -r line; do
         caption=${line#*$'\t'}
         caption=${caption%%\\t*}
-        if [[ $caption =~ ^(.*[^[:space:]])[[:space:]]*\(\&.\)$ ]]; then
+        key=""
+        if [[ $caption =~ ^(.*[^[:space:]])([[:space:]]*\(\&.\))$ ]]; then
             caption=${BASH_REMATCH[1]}
+            key=${BASH_REMATCH[2]}
         fi
         caption=${caption//&&/$'\1'}
         caption=${caption//&/}
-        printf '%s\n' "${caption//$'\1'/\&}"
+        caption=${caption//$'\1'/\&}
+        key=${key//&/}
+        short+=("$caption")
+        shown+=("$caption$key")
+        count[$caption]=$((${count[$caption]:-0} + 1))
+    done < <("$program" entries "$@" 2>/dev/null)
+    local i
+    for i in "${!short[@]}"; do
+        if ((${count[${short[i]}]} > 1)); then
+            printf '%s\n' "${shown[i]}"
+        else
+            printf '%s\n' "${short[i]}"
+        fi
     done
 }
 
@@ -31,7 +48,7 @@ _marquill()
     for ((i = 1; i < cword; i++)); do
         word=${words[i]}
         case $word in
-            -s | --settings) settings+=(--settings "${words[i + 1]}") ;;
+            -s | --settings) settings+=(--settings "${words[i + 1]/#\~/$HOME}") ;;
             --settings=*) settings+=("$word") ;;
             --settings-encoding) settings+=("$word" "${words[i + 1]}") ;;
             --settings-encoding=*) settings+=("$word") ;;

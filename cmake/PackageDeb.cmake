@@ -51,6 +51,7 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS bash-completion)
 # The package's dependencies come from dpkg-shlibdeps, which CPack runs on
 # the files that `file` finds to be programs. Without dpkg-shlibdeps CPack
 # would make a package that depends on nothing, so both are required here.

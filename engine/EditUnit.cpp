@@ -2,6 +2,7 @@
 #include "EditUnit.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "HeadSymbolUnit.h"
 #include "LineBreaks.h"
@@ -112,23 +113,39 @@ std::string FormOf(std::u16string_view Symbol) { return Utf16ToUtf8(Symbol).valu
 bool Starts(std::string_view s, std::string_view head) { return !head.empty() && s.starts_with(head); }
 bool CanStillBecome(std::string_view s, std::string_view form) { return s.size() < form.size() && form.starts_with(s); }
 
+// The first CR or LF at or after `from`, or the end.
+size_t NextBreak(std::string_view bytes, size_t from) {
+  const char* begin = bytes.data() + from;
+  const size_t rest = bytes.size() - from;
+  const void* lf = std::memchr(begin, '\n', rest);
+  const size_t beforeLf = lf ? static_cast<size_t>(static_cast<const char*>(lf) - begin) : rest;
+  const void* cr = std::memchr(begin, '\r', beforeLf);
+  return from + (cr ? static_cast<size_t>(static_cast<const char*>(cr) - begin) : beforeLf);
+}
+
 }  // namespace
 
 TToggleScan::TToggleScan(std::u16string_view Symbol) : Full(FormOf(Symbol)), Trimmed(FormOf(TrimView(Symbol))) {}
 
 void TToggleScan::Feed(std::string_view Bytes) {
-  for (char c : Bytes) {
-    if (Seen < kByteOrderMark.size()) {
-      // The first bytes wait until they show whether they are a mark.
-      Lead += c;
-      ++Seen;
-      if (kByteOrderMark.starts_with(Lead) && Lead.size() < kByteOrderMark.size()) continue;
-      if (Lead != kByteOrderMark)
-        for (char l : Lead) Take(l);
-      Seen = kByteOrderMark.size();
-      continue;
+  size_t i = 0;
+  for (; i < Bytes.size() && Seen < kByteOrderMark.size(); ++i) {
+    // The first bytes wait until they show whether they are a mark.
+    Lead += Bytes[i];
+    ++Seen;
+    if (kByteOrderMark.starts_with(Lead) && Lead.size() < kByteOrderMark.size()) continue;
+    if (Lead != kByteOrderMark)
+      for (char l : Lead) Take(l);
+    Seen = kByteOrderMark.size();
+  }
+  while (i < Bytes.size()) {
+    if (Judged) {
+      // The rest of a judged line only needs its end found.
+      const size_t end = NextBreak(Bytes, i);
+      if (end == Bytes.size()) return;
+      i = end;
     }
-    Take(c);
+    Take(Bytes[i++]);
   }
 }
 

@@ -10,61 +10,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
 
-// Index one past the end of the line that starts at `start`.
-inline size_t FindLineEnd(std::u16string_view s, size_t start) noexcept {
-#if defined(__SSE2__)
-  const char16_t* p = s.data();
-  const size_t n = s.size();
-  const __m128i cr = _mm_set1_epi16(u'\r');
-  const __m128i lf = _mm_set1_epi16(u'\n');
-  size_t i = start;
-  while (i + 8 <= n) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf)));
-    if (mask != 0) {
-      i += static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
-      if (p[i] == u'\n') return i + 1;
-      return (i + 1 < n && p[i + 1] == u'\n') ? i + 2 : i + 1;
-    }
-    i += 8;
-  }
-  return LineEndAt(s, i);
-#else
-  return LineEndAt(s, start);
-#endif
-}
-
-// The same on UTF-8 bytes, sixteen at a time where SSE2 exists: CR and LF
-// never occur inside a multi-byte sequence, so the lines are those of the
-// decoded text.
-inline size_t FindLineEnd(std::string_view s, size_t start) noexcept {
-  const char* p = s.data();
-  const size_t n = s.size();
-  size_t i = start;
-#if defined(__SSE2__)
-  const __m128i cr = _mm_set1_epi8('\r');
-  const __m128i lf = _mm_set1_epi8('\n');
-  for (; i + 16 <= n; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-    if (mask != 0) {
-      i += static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-      break;
-    }
-  }
-#endif
-  for (; i < n; ++i) {
-    if (p[i] == '\n') return i + 1;
-    if (p[i] == '\r') return (i + 1 < n && p[i + 1] == '\n') ? i + 2 : i + 1;
-  }
-  return n;
-}
-
-#if defined(__SSE2__)
-// The vector operations the break counter needs, for each unit type: how
-// many units a vector holds, how many vectors a lane can count before it
+// The vector operations the line scans need, for each unit type: how many
+// units a vector holds, how many vectors a lane can count before it
 // overflows, and the sum of the lanes.
 template <class C>
 struct TBreakLanes;
@@ -88,7 +36,7 @@ struct TBreakLanes<char16_t> {
   static __m128i Equal(__m128i a, __m128i b) noexcept { return _mm_cmpeq_epi16(a, b); }
   static __m128i Subtract(__m128i lanes, __m128i ones) noexcept { return _mm_sub_epi16(lanes, ones); }
   static size_t Sum(__m128i lanes) noexcept {
-    alignas(16) uint16_t sums[8];
+    alignas(16) uint16_t sums[8] = {};
     _mm_store_si128(reinterpret_cast<__m128i*>(sums), lanes);
     size_t total = 0;
     for (uint16_t sum : sums) total += sum;
@@ -96,6 +44,38 @@ struct TBreakLanes<char16_t> {
   }
 };
 #endif
+
+// Index past the line break that starts at p[i], a CR or a LF.
+template <class C>
+inline size_t PastBreak(const C* p, size_t n, size_t i) noexcept {
+  return (p[i] == C('\r') && i + 1 < n && p[i + 1] == C('\n')) ? i + 2 : i + 1;
+}
+
+// Index one past the end of the line that starts at `start`, in UTF-16
+// units or in UTF-8 bytes alike: CR and LF never occur inside a multi-byte
+// sequence, so the lines of the bytes are those of the decoded text.
+template <class C>
+inline size_t LineEndFrom(std::basic_string_view<C> s, size_t start) noexcept {
+  const C* p = s.data();
+  const size_t n = s.size();
+  size_t i = start;
+#if defined(__SSE2__)
+  using L = TBreakLanes<C>;
+  const __m128i cr = L::Splat(C('\r'));
+  const __m128i lf = L::Splat(C('\n'));
+  for (; i + L::Units <= n; i += L::Units) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(L::Equal(v, cr), L::Equal(v, lf)));
+    if (mask != 0) return PastBreak(p, n, i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / sizeof(C));
+  }
+#endif
+  for (; i < n; ++i) {
+    if (p[i] == C('\n') || p[i] == C('\r')) return PastBreak(p, n, i);
+  }
+  return n;
+}
+inline size_t FindLineEnd(std::u16string_view s, size_t start) noexcept { return LineEndFrom(s, start); }
+inline size_t FindLineEnd(std::string_view s, size_t start) noexcept { return LineEndFrom(s, start); }
 
 // Number of line breaks in `s` (CR LF, lone CR, LF), in UTF-16 units or in
 // UTF-8 bytes alike; a CR at the very end counts as one.

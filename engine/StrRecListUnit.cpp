@@ -182,12 +182,15 @@ TTextShape ShapeOfMeasure(const TIndentMeasure& whole) {
   return shape;
 }
 
-// Counts `line` among the lines of least `value` (indentation length or
-// width) when it is no deeper than `least`, the least so far; a new least
-// starts the count again.
-inline void TakeIfLeast(TChoice& choice, size_t least, size_t value, const TLineShape& line) noexcept {
-  if (value < least) choice = TChoice{};
-  if (value <= least) choice.Take(line);
+// Lowers `least` to the line's `value` (indentation length or width) and
+// counts the line among those of the least value: a new least starts the
+// count again.
+inline void TakeIfLeast(TChoice& choice, size_t& least, size_t value, const TLineShape& line) noexcept {
+  if (value < least) {
+    least = value;
+    choice = TChoice{};
+  }
+  if (value == least) choice.Take(line);
 }
 
 TTextShape MeasureText(std::u16string_view text) {
@@ -207,9 +210,9 @@ TTextShape MeasureText(std::u16string_view text) {
     lines.NonBlank.Take(line);
     if (afterBlank) lines.AfterBlank.Take(line);
     afterBlank = false;
+    // The least indentation of the non-blank lines, as TakeLeast finds it.
     TakeIfLeast(lines.LeastByLength, measure.LeastLength, line.Indent, line);
     TakeIfLeast(lines.LeastByWidth, measure.LeastWidth, line.Width, line);
-    TakeLeast(measure, line);
   }
   TTextShape shape = ShapeOfMeasure(measure);
   shape.Lines = lines;
@@ -294,7 +297,10 @@ void PutAtFirstChar(std::basic_string_view<C> whole, const TLineShape& line, std
 // Writes the text's lines, the chosen ones with the symbol, into `out`.
 template <class C, class Sink>
 void EmitText(std::basic_string_view<C> text, std::basic_string_view<C> symbol, TInsertPosition position,
-              TTargetLines target, const TTextShape& shape, Sink& out, bool afterBlank = true) {
+              TTargetLines target, const TTextShape& textShape, Sink& out, bool afterBlank = true) {
+  // A copy that the writes to `out` cannot reach, so that its fields stay in
+  // registers rather than being read again for every line.
+  const TTextShape shape = textShape;
   uint8_t mask = 0;
   for (size_t start = 0; start < text.size();) {
     const TLineShape line = ShapeAt<C>(text, start, mask);

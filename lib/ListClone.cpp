@@ -127,7 +127,7 @@ void TListClone::Pack() {
 }
 
 void TListClone::QuickSort(int32_t L, int32_t R, TListCloneSortCompare Compare) {
-  int32_t I;
+  int32_t I = L;
   do {
     I = L;
     int32_t J = R;
@@ -153,13 +153,8 @@ void TListClone::Sort(TListCloneSortCompare Compare) {
 }
 
 void TListClone::Assign(TListClone* ListA, TListCloneAssignOp AOperator, TListClone* ListB) {
-  TListClone* source;
-  if (ListB) {
-    Assign(ListA, laCopy, nullptr);
-    source = ListB;
-  } else {
-    source = ListA;
-  }
+  if (ListB) Assign(ListA, laCopy, nullptr);
+  TListClone* const source = ListB ? ListB : ListA;
   switch (AOperator) {
     case laCopy:
       Clear();
@@ -230,13 +225,7 @@ void TListClone::Clear() {
 }
 
 void TListClone::Grow() {
-  int32_t delta;
-  if (FCapacity > 64)
-    delta = FCapacity / 4;
-  else if (FCapacity > 8)
-    delta = 16;
-  else
-    delta = 4;
+  const int32_t delta = FCapacity > 64 ? FCapacity / 4 : FCapacity > 8 ? 16 : 4;
   SetCapacity(FCapacity + delta);
 }
 

@@ -34,7 +34,7 @@ inline bool DecodeRun(const unsigned char* s, size_t n, size_t& i, size_t stop, 
         continue;
       }
       // Widen eight bytes, keep as many as are ASCII (at least this one).
-      uint64_t w;
+      uint64_t w = 0;
       std::memcpy(&w, s + i, 8);
       for (int k = 0; k < 8; ++k) d[k] = s[i + k];
       const size_t ascii = LeadingClearBytes(w & 0x8080808080808080ULL, 8);
@@ -78,7 +78,7 @@ inline bool EncodeRun(const char16_t* s, size_t n, size_t& i, size_t stop, unsig
     unsigned c = s[i];
     if (c < 0x80 && i + 4 <= n) {
       // Narrow four units, keep as many as are ASCII (at least this one).
-      uint64_t w;
+      uint64_t w = 0;
       std::memcpy(&w, s + i, 8);
       for (int k = 0; k < 4; ++k) d[k] = static_cast<unsigned char>(s[i + k]);
       const size_t ascii = LeadingClearBytes(w & 0xFF80FF80FF80FF80ULL, 8) / 2;

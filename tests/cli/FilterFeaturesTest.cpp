@@ -70,6 +70,15 @@ TEST(Toggle, FromEverySourceAndTwice) {
     EXPECT_EQ(Ok({"toggle", "-i", "-e", "# ", file}, ""), "");
     EXPECT_EQ(ReadFile(file), want);
   }
+  // Blank lines only: the file is not even rewritten.
+  const std::string blank = WriteTemp("blank.txt", " \n\n");
+  struct stat before {};
+  stat(blank.c_str(), &before);
+  EXPECT_EQ(Ok({"toggle", "-i.bak", "-e", "# ", blank}, ""), "");
+  struct stat after {};
+  stat(blank.c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(ReadFile(blank), " \n\n");
   // A bad byte after the lines that settle the choice is still refused, and
   // -i leaves the file as it was.
   const std::string bad = "a\nb\n\xFF\n";
@@ -173,6 +182,12 @@ TEST(Messages, InTheUsersLanguage) {
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err.find("invalid value"), std::string::npos) << bad.err;
     EXPECT_NE(bad.err.find("'middle'"), std::string::npos) << bad.err;
+  }
+  {
+    // A Japanese UTF-8 locale that is not installed still gives Japanese.
+    const TScopedEnv lang("LANG", "ja_JP.utf8@x");
+    const TScopedEnv noLocales("LOCPATH", "/nonexistent");
+    EXPECT_EQ(RunFilter({"--help"}).out.rfind("\xE4\xBD\xBF\xE3\x81\x84\xE6\x96\xB9", 0), 0u);
   }
   for (const char* english : {"C", "en_US.UTF-8", "C.UTF-8"}) {
     const TScopedEnv lang("LANG", english);

@@ -9,6 +9,7 @@
 #include "Arguments.h"
 #include "EditUnit.h"
 #include "Messages.h"
+#include "SettingsFile.h"
 #include "TextBytes.h"
 #include "Utf.h"
 
@@ -186,6 +187,31 @@ TEST(FilterPieces, ByteScanners) {
       {"ab", 2}, {"a\xE3", 1}, {"a\xE3\x81", 1}, {"a\xE3\x81\x82", 4}, {"\xF0\x9F\x98", 0}, {"\xF0\x9F\x98\x80", 4},
       {"\x80\x80", 2}};
   for (const auto& [bytes, length] : complete) EXPECT_EQ(CompleteUtf8Length(bytes), length) << bytes;
+}
+
+TEST(FilterSettings, MenuCaption) {
+  struct TRow {
+    const char16_t* stored;
+    const char16_t* shown;       // as the menu shows it
+    const char16_t* withoutKey;  // and without its access key
+  };
+  const TRow rows[] = {
+      {u"\u30E1\u30FC\u30EB\u5F15\u7528(&M)\t>", u"\u30E1\u30FC\u30EB\u5F15\u7528(M)",
+       u"\u30E1\u30FC\u30EB\u5F15\u7528"},  // メール引用
+      {u"&Open", u"Open", u"Open"},
+      {u"Save && quit", u"Save & quit", u"Save & quit"},
+      {u"Last (&L)", u"Last (L)", u"Last"},
+      {u"(&X)", u"(X)", u""},
+      {u"Trailing &", u"Trailing &", u"Trailing &"},  // a lone & at the end stays
+      {u"Tab\tonly", u"Tab", u"Tab"},
+      {u"Two (&A) (&B)", u"Two (A) (B)", u"Two (A)"},  // only the trailing group goes
+      {u"", u"", u""},
+  };
+  for (const TRow& r : rows) {
+    EXPECT_EQ(Utf16ToUtf8Lossy(MenuCaption(r.stored, false)), Utf16ToUtf8Lossy(r.shown)) << Utf16ToUtf8Lossy(r.stored);
+    EXPECT_EQ(Utf16ToUtf8Lossy(MenuCaption(r.stored, true)), Utf16ToUtf8Lossy(r.withoutKey))
+        << Utf16ToUtf8Lossy(r.stored);
+  }
 }
 
 TEST(FilterMessages, QuoteEscapesControls) {

@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
+#include <cstdint>
+
 extern char** environ;
 
 namespace {
@@ -147,4 +149,33 @@ TScopedEnv::TScopedEnv(const char* Name, const char* Value) : Name(Name) {
 TScopedEnv::~TScopedEnv() {
   if (Had) setenv(Name.c_str(), Former.c_str(), 1);
   else unsetenv(Name.c_str());
+}
+
+// `symbol` before every line (CR LF, CR, LF), done on the bytes.
+std::string PrefixLines(const std::string& text, const std::string& symbol) {
+  std::string out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    end = end == std::string::npos ? text.size() : end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    out += symbol + text.substr(start, end - start);
+    start = end;
+  }
+  return out;
+}
+
+// Several megabytes of lines with every kind of break, Japanese, ASCII and
+// four-byte characters, long and empty lines.
+std::string LargeText() {
+  std::string t;
+  uint32_t seed = 7;
+  const char* parts[] = {"abc ", "\xE6\x97\xA5\xE6\x9C\xAC ", "\xF0\x9F\x98\x80", "\t", IDSP, "> ", "x"};
+  const char* breaks[] = {"\r\n", "\n", "\r"};
+  while (t.size() < (size_t{3} << 20)) {
+    seed = seed * 1103515245u + 12345u;
+    const uint32_t len = (seed >> 16) % 40 == 0 ? 5000 : (seed >> 16) % 12;
+    for (uint32_t i = 0; i < len; ++i) t += parts[(seed >> (i % 16)) % 7];
+    t += breaks[(seed >> 8) % 3];
+  }
+  return t;
 }

@@ -19,6 +19,17 @@ struct StdinFrom {
   off_t* offsetAfter = nullptr;  // where the file was left
 };
 
+#define IDSP "\xE3\x80\x80"  // ideographic space
+
+// Tab, two spaces, a blank line of one space, an ideographic space; CR LF.
+inline const std::string kMixed = "\tfoo\r\n  bar\r\n \r\n" IDSP "baz";
+
+// `symbol` before every line (CR LF, CR, LF), done on the bytes.
+std::string PrefixLines(const std::string& text, const std::string& symbol);
+// Several megabytes of lines with every kind of break, Japanese, ASCII and
+// four-byte characters, long and empty lines.
+std::string LargeText();
+
 // A folder of this test program's files, removed when it ends.
 const std::string& TempDir();
 // Writes `bytes` to TempDir()/name; gives the path.

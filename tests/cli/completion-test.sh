@@ -12,7 +12,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/marquill-completion-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 printf '> \t\xE3\x83\xA1\xE3\x83\xBC\xE3\x83\xAB\xE5\xBC\x95\xE7\x94\xA8(&M)\\t>\r\n# \tS&cript && shell\r\n' >"$work/default.txt"
-printf 'A \tAnother (&A)\n' >"$work/other.txt"
+printf 'A \tAnother (&A)\nB \tSame(&B)\nC \tSame(&C)\n' >"$work/other.txt"
 : >"$work/notes.txt"
 : >"$work/nothing-else"
 export MARQUILL_SETTINGS=$work/default.txt
@@ -55,7 +55,8 @@ check 'marquill insert -e x ' 'default.txt notes.txt nothing-else other.txt '
 # Captions of the settings file in effect, as the menu shows them.
 check 'marquill insert --entry ' 'Script\ \&\ shell メール引用 '
 check 'marquill toggle --entry メ' 'メール引用 '
-check "marquill toggle --settings $work/other.txt --entry " 'Another '
+# Two captions that read the same keep their access keys.
+check "marquill toggle --settings $work/other.txt --entry " 'Another Same\(B\) Same\(C\) '
 check "marquill toggle --settings=$work/other.txt --entry A" 'Another '
 # Files.
 check "marquill toggle -e x $work/no" "$work/notes.txt $work/nothing-else "

@@ -38,6 +38,8 @@ status=0
 printf '\377\n' | "$m" insert '> ' 2>/dev/null || status=$?
 [ $status -eq 2 ] || fail "bad input gave status $status"
 # The installed catalogue, found from the installed program.
+# /usr/bin/locale, the locale program, stands beside it on a real system.
+: >"$work/root/usr/bin/locale"
 LC_ALL=ja_JP.UTF-8 "$m" --help | grep -q '^使い方' || fail "no Japanese --help from the installed program"
 # The starter list works as the default settings file.
 [ "$(printf 'a\n' | MARQUILL_SETTINGS=$work/root/usr/share/doc/marquill/examples/Marquill_Setting.txt "$m" toggle --entry 1)" = "> a" ] ||

@@ -241,7 +241,7 @@ bool EditFromArguments(const std::vector<std::u16string>& arguments, TEdit& edit
   for (const std::u16string& a : arguments) args.push_back(Utf16ToUtf8Lossy(a));
   try {
     const TFilterOptions options = ParseArguments(args);
-    if (options.Verb == TVerb::Entries || options.Settings || options.InPlace || !options.Files.empty())
+    if (options.Verb == TVerb::Entries || options.FromSettings || options.InPlace || !options.Files.empty())
       return error = "an example's edit names its symbols and no file", false;
     std::vector<std::u16string> symbols;
     for (const std::string& s : options.Symbols) symbols.push_back(SymbolFromArgument(s));

@@ -3,7 +3,8 @@
 // string record list; the checks also cover the round trips that users rely
 // on and the UTF-8 conversions. The fast paths (pieces of a text edited one
 // by one, on UTF-8 bytes, or by the head of a long line; vector line cutting;
-// lenient decoders) are compared with the whole-text UTF-16 functions. Any
+// lenient decoders; the filter's edits on UTF-8 bytes and its UTF-8 check)
+// are compared with the whole-text UTF-16 functions and the decoder. Any
 // mismatch aborts with both texts.
 //
 // The input bytes are read as a small program: options, a symbol, entries and
@@ -21,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ByteEdits.h"
 #include "EditUnit.h"
 #include "HeadSymbolUnit.h"
 #include "LineScan.h"
@@ -30,6 +32,7 @@
 #include "SymbolEntryUnit.h"
 #include "TextDecoding.h"
 #include "Utf.h"
+#include "Utf8Check.h"
 
 namespace {
 
@@ -511,12 +514,24 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
   if (EditWorksLineByLine(edit) && !byPiece) Fail("line by line but not piece by piece", text, u"", u"");
   const std::optional<std::string> symbol8 = Utf16ToUtf8(edit.Symbol);
   u16 joined, joinedMeasured;
-  std::string joined8;
+  std::string joined8, joinedBytes;
+  const TByteEdit byteEdit(edit);
+  const bool onBytes = byteEdit.Usable() && Utf16ToUtf8(text).has_value();
+  TByteBuffer out;
   bool after = false;
   for (const u16v piece : pieces) {
     if (byPiece) {
       const u16 got = ApplyEditToPiece(piece, edit, after);
       joined += got;
+      if (onBytes) {
+        // The filter's edit of the piece's bytes.
+        const std::string bytes = *Utf16ToUtf8(piece);
+        const TByteEditResult r = byteEdit.Apply(bytes, after, out);
+        const std::string gotBytes(r.Unchanged ? std::string_view(bytes) : out.View());
+        CheckBytes(EditName("TByteEdit", edit).c_str(), piece, gotBytes, *Utf16ToUtf8(got));
+        if (r.Breaks != CountLineBreaks(bytes)) Fail("TByteEdit breaks", piece, u"", u"");
+        joinedBytes += gotBytes;
+      }
       // Line by line, the line before does not matter.
       if (EditWorksLineByLine(edit))
         Check(EditName("ApplyEditToPiece ignores the line before", edit).c_str(), piece,
@@ -535,6 +550,14 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
     after = EndsNonBlank(piece, after);
   }
   if (byPiece) Check(EditName("ApplyEditToPiece joined", edit).c_str(), text, joined, whole);
+  if (byPiece && onBytes) CheckBytes(EditName("TByteEdit joined", edit).c_str(), text, joinedBytes, *Utf16ToUtf8(whole));
+  // The byte edits take every streaming edit whose symbols are valid UTF-16.
+  if (byteEdit.Usable() != (byPiece && (edit.Kind == ekInsert ? symbol8.has_value() : [&] {
+                              for (const u16& s : edit.Symbols)
+                                if (!Utf16ToUtf8(SymbolRef(s))) return false;
+                              return edit.Kind != ekDeleteGiven || Utf16ToUtf8(SymbolRef(edit.Symbol)).has_value();
+                            }())))
+    Fail(EditName("TByteEdit usable", edit).c_str(), text, u"", u"");
   Check(EditName("ApplyEditToMeasuredPiece joined", edit).c_str(), text, joinedMeasured, whole);
   if (utf8Measure && edit.Kind == ekInsert && symbol8)
     CheckBytes(EditName("ApplyEditToMeasuredUtf8Piece joined", edit).c_str(), text, joined8, *Utf16ToUtf8(whole));
@@ -685,6 +708,25 @@ void CheckDecoding(std::string_view raw, u16v text) {
 
 }  // namespace
 
+// The filter's UTF-8 check, in every form this processor runs, and its
+// fault finder against the decoder (a NUL is a fault too).
+void CheckUtf8Check(std::string_view raw) {
+  size_t bad = 0;
+  const bool valid = Utf8ToUtf16(raw, &bad).has_value();
+  const size_t nul = raw.substr(0, valid ? raw.size() : bad).find('\0');
+  const bool clean = valid && nul == std::string_view::npos;
+  const TUtf8Check saved = Utf8Check();
+  for (TUtf8Check c : {TUtf8Check::Scalar, TUtf8Check::Sse2, TUtf8Check::Avx2}) {
+    if (!SetUtf8Check(c)) continue;
+    if (IsCleanUtf8(raw) != clean) Fail("IsCleanUtf8", Widen(raw), clean ? u"refused" : u"passed", u"");
+  }
+  SetUtf8Check(saved);
+  const std::optional<TByteFault> fault = FirstByteFault(raw);
+  if (fault.has_value() == clean) Fail("FirstByteFault found", Widen(raw), u"", u"");
+  if (fault && (fault->Nul != (nul != std::string_view::npos) || fault->At != (fault->Nul ? nul : bad)))
+    Fail("FirstByteFault place", Widen(raw), u"", u"");
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TReader r{data, size};
   const uint8_t options = r.Byte();
@@ -767,5 +809,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (auto bytes = Utf16ToUtf8(text)) CheckLineScan(*bytes, text);
   CheckDecoding(std::string_view(reinterpret_cast<const char*>(data), size), text);
   CheckUtf(data, size, text);
+  CheckUtf8Check(std::string_view(reinterpret_cast<const char*>(data), size));
+  if (auto bytes = Utf16ToUtf8(text)) CheckUtf8Check(*bytes);
   return 0;
 }

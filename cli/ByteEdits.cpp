@@ -1,0 +1,239 @@
+// Line-head edits on UTF-8 bytes. Both the text and the symbols are valid
+// UTF-8, so a symbol's bytes match at a character boundary exactly where
+// its UTF-16 units match in the decoded text, and the indentation
+// characters (space, tab, E3 80 80) are found byte by byte.
+#include "ByteEdits.h"
+
+#include <cstring>
+
+#include "LineScan.h"
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "StringUnit.h"
+#include "SymbolEntryUnit.h"
+#include "Utf.h"
+
+namespace {
+
+// The most first bytes of symbols that a deletion looks for in one pass.
+constexpr size_t kMostLeads = 4;
+// Room kept past the end of an output for the copies in blocks.
+constexpr size_t kSlack = 32;
+
+// Copies n bytes in blocks of 16, writing up to 15 bytes past d + n; reads
+// past s + n only where the source still has bytes (up to sEnd).
+inline void CopyInBlocks(char* d, const char* s, size_t n, const char* sEnd) noexcept {
+  if (static_cast<size_t>(sEnd - s) >= n + 16) {
+    for (size_t i = 0; i < n; i += 16) std::memcpy(d + i, s + i, 16);
+  } else {
+    std::memcpy(d, s, n);
+  }
+}
+
+// Length of the break that ends the line [start, end).
+inline size_t BreakBefore(const char* p, size_t start, size_t end) noexcept {
+  if (end == start) return 0;
+  if (p[end - 1] == '\n') return end - start >= 2 && p[end - 2] == '\r' ? 2 : 1;
+  return p[end - 1] == '\r' ? 1 : 0;
+}
+
+// Nothing but indentation before the break.
+inline bool IsBlank(std::string_view line) noexcept {
+  const size_t indent = IndentLength(line);
+  const std::string_view rest = line.substr(indent);
+  return rest.empty() || rest == "\n" || rest == "\r" || rest == "\r\n";
+}
+
+// Bytes at `at` (with `available` of them) begin with s: compared byte by
+// byte, as symbols are short.
+inline bool BeginsWith(const char* at, size_t available, const std::string& s) noexcept {
+  if (s.size() > available) return false;
+  for (size_t k = 0; k < s.size(); ++k)
+    if (at[k] != s[k]) return false;
+  return true;
+}
+
+thread_local TLineEnds tEnds;
+thread_local std::vector<size_t> tLeads;
+
+// The line breaks of bytes counted, and where any of `wanted` stands noted
+// in order: one pass, sixteen bytes at a time where SSE2 exists.
+uint64_t ScanBreaksAndBytes(std::string_view bytes, const std::string& wanted, std::vector<size_t>& at) {
+  at.clear();
+  const size_t n = bytes.size();
+  const char* p = bytes.data();
+  uint64_t breaks = 0;
+  size_t i = 0;
+#ifdef __SSE2__
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+  __m128i want[kMostLeads];
+  for (size_t k = 0; k < kMostLeads; ++k) want[k] = _mm_set1_epi8(wanted[k < wanted.size() ? k : 0]);
+  while (i + 17 <= n) {
+    // Each lane counts its breaks (a LF, or a CR before no LF); the lanes
+    // are added up before they can overflow.
+    __m128i lanes = _mm_setzero_si128();
+    for (size_t blocks = 0; blocks < 255 && i + 17 <= n; ++blocks, i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+      const __m128i loneCr = _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(v, cr));
+      lanes = _mm_sub_epi8(lanes, _mm_or_si128(_mm_cmpeq_epi8(v, lf), loneCr));
+      const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, want[0]), _mm_cmpeq_epi8(v, want[1])),
+                                        _mm_or_si128(_mm_cmpeq_epi8(v, want[2]), _mm_cmpeq_epi8(v, want[3])));
+      for (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hits)); m != 0; m &= m - 1)
+        at.push_back(i + static_cast<size_t>(__builtin_ctz(m)));
+    }
+    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+    breaks += static_cast<uint64_t>(_mm_cvtsi128_si32(sums)) + static_cast<uint64_t>(_mm_extract_epi16(sums, 4));
+  }
+#endif
+  for (; i < n; ++i) {
+    breaks += p[i] == '\n' || (p[i] == '\r' && (i + 1 == n || p[i + 1] != '\n'));
+    if (wanted.find(p[i]) != std::string::npos) at.push_back(i);
+  }
+  return breaks;
+}
+
+}  // namespace
+
+TByteEdit::TByteEdit(const TEdit& Edit) : FKind(Edit.Kind), FTarget(Edit.Target) {
+  if (!EditWorksPieceByPiece(Edit)) return;
+  if (Edit.Kind == ekInsert) {
+    const auto symbol = Utf16ToUtf8(Edit.Symbol);
+    if (!symbol) return;
+    FSymbol = *symbol;
+    FUsable = true;
+    return;
+  }
+  // The symbols as the engine takes them from their entries; those that
+  // are empty never match.
+  std::vector<std::u16string> entries = Edit.Kind == ekDeleteGiven ? std::vector{Edit.Symbol} : Edit.Symbols;
+  for (const std::u16string& entry : entries) {
+    const std::u16string full = SymbolOfEntry(entry);
+    const auto bytes = Utf16ToUtf8(full);
+    const auto trimmed = Utf16ToUtf8(TrimView(full));
+    if (!bytes || !trimmed) return;
+    if (bytes->empty()) continue;
+    FSymbols.push_back(TSymbol{*bytes, *trimmed});
+    for (const std::string* form : {&*bytes, &*trimmed}) {
+      if (form->empty()) continue;
+      const char lead = (*form)[0];
+      FFirstBytes[static_cast<unsigned char>(lead)] = true;
+      // A symbol is looked for after the indentation: never at a space or tab.
+      if (lead != ' ' && lead != '\t' && FLeads.find(lead) == std::string::npos) FLeads += lead;
+    }
+  }
+  FRepeat = Edit.Kind == ekDeleteAll;
+  FUsable = true;
+}
+
+TByteEditResult TByteEdit::Apply(std::string_view Piece, bool AfterNonBlankLine, TByteBuffer& Out) const {
+  if (FKind == ekInsert) return Insert(Piece, AfterNonBlankLine, Out);
+  return Delete(Piece, Out);
+}
+
+TByteEditResult TByteEdit::Insert(std::string_view piece, bool afterNonBlank, TByteBuffer& out) const {
+  TLineEnds& ends = tEnds;
+  const uint64_t breaks = ends.Collect(piece);
+  const size_t symbolLength = FSymbol.size();
+  // The symbol padded, so that a short one is copied in one block.
+  char symbol[16] = {};
+  if (symbolLength <= sizeof symbol) std::memcpy(symbol, FSymbol.data(), symbolLength);
+  out.Reserve(piece.size() + ends.size() * symbolLength + kSlack);
+  const char* const p = piece.data();
+  const char* const pEnd = p + piece.size();
+  char* d = out.Data();
+  bool afterBlank = !afterNonBlank;
+  size_t start = 0;
+  for (const size_t end : ends) {
+    bool chosen = true;
+    if (FTarget != tlAll) {
+      const bool blank = IsBlank(piece.substr(start, end - start));
+      chosen = !blank && (FTarget == tlNonBlank || afterBlank);
+      afterBlank = blank;
+    }
+    if (chosen) {
+      if (symbolLength <= sizeof symbol) std::memcpy(d, symbol, sizeof symbol);
+      else std::memcpy(d, FSymbol.data(), symbolLength);
+      d += symbolLength;
+    }
+    CopyInBlocks(d, p + start, end - start, pEnd);
+    d += end - start;
+    start = end;
+  }
+  out.Size = static_cast<size_t>(d - out.Data());
+  return {false, breaks};
+}
+
+// The output of a deletion: the piece's bytes with spans cut out, appended
+// as each cut ends them; nothing is written while nothing is cut.
+struct TByteEdit::TCuts {
+  std::string_view Piece;
+  TByteBuffer& Out;
+  size_t Kept = 0;  // start of the bytes not yet appended
+  char* D = nullptr;
+
+  void KeepUpTo(size_t upTo) {
+    if (!D) {
+      Out.Reserve(Piece.size() + kSlack);
+      D = Out.Data();
+    }
+    std::memcpy(D, Piece.data() + Kept, upTo - Kept);
+    D += upTo - Kept;
+  }
+};
+
+void TByteEdit::DeleteInLine(size_t start, size_t end, TCuts& cuts) const {
+  const char* const p = cuts.Piece.data();
+  // A removal stays between the indentation and the break.
+  const size_t contentEnd = end - BreakBefore(p, start, end);
+  size_t cursor = start + IndentLength(std::string_view(p + start, contentEnd - start));
+  if (cursor == contentEnd || !FFirstBytes[static_cast<unsigned char>(p[cursor])]) return;
+  for (bool removed = true; removed;) {
+    removed = false;
+    for (const TSymbol& s : FSymbols) {
+      size_t length = 0;
+      if (BeginsWith(p + cursor, contentEnd - cursor, s.Full)) length = s.Full.size();
+      else if (!s.Trimmed.empty() && BeginsWith(p + cursor, contentEnd - cursor, s.Trimmed)) length = s.Trimmed.size();
+      if (length == 0) continue;
+      cuts.KeepUpTo(cursor);
+      cursor += length;
+      cuts.Kept = cursor;
+      cursor += IndentLength(std::string_view(p + cursor, contentEnd - cursor));
+      removed = true;
+    }
+    if (!FRepeat) break;
+  }
+}
+
+TByteEditResult TByteEdit::Delete(std::string_view piece, TByteBuffer& out) const {
+  TCuts cuts{piece, out};
+  uint64_t breaks = 0;
+  if (FLeads.size() <= kMostLeads) {
+    // Only a line with a symbol's first byte in it can change: those bytes
+    // are found while the breaks are counted, and only their lines looked at.
+    std::vector<size_t>& leads = tLeads;
+    breaks = ScanBreaksAndBytes(piece, FLeads, leads);
+    size_t done = 0;  // the lines before this were looked at
+    for (const size_t at : leads) {
+      if (at < done) continue;
+      const size_t start = LineStartBefore(piece, at);
+      done = FindLineEnd(piece, at);
+      DeleteInLine(start, done, cuts);
+    }
+  } else {
+    TLineEnds& ends = tEnds;
+    breaks = ends.Collect(piece);
+    size_t start = 0;
+    for (const size_t end : ends) {
+      DeleteInLine(start, end, cuts);
+      start = end;
+    }
+  }
+  if (!cuts.D) return {true, breaks};
+  cuts.KeepUpTo(piece.size());
+  out.Size = static_cast<size_t>(cuts.D - out.Data());
+  return {false, breaks};
+}

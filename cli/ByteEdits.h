@@ -1,0 +1,50 @@
+// The streaming edits done on UTF-8 bytes as they came, without decoding:
+// insertion at the line head (in all lines, the non-blank ones, or the first
+// lines of paragraphs) and every deletion. They give the bytes of what the
+// engine's UTF-16 edits give for the same lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "EditUnit.h"
+#include "TextBytes.h"
+
+// What an edit of a piece gave.
+struct TByteEditResult {
+  bool Unchanged = false;  // nothing was edited: the piece itself is the result (Out is left alone)
+  uint64_t Breaks = 0;     // line breaks in the piece
+};
+
+class TByteEdit {
+public:
+  explicit TByteEdit(const TEdit& Edit);
+  // False for the edits these functions cannot do (those that look at the
+  // whole text, and symbols that are not valid UTF-16): the engine does them.
+  bool Usable() const { return FUsable; }
+  // The edit of Piece, whole lines of valid UTF-8 (the last perhaps without
+  // its break), into Out; AfterNonBlankLine as for ApplyEditToPiece.
+  TByteEditResult Apply(std::string_view Piece, bool AfterNonBlankLine, TByteBuffer& Out) const;
+
+private:
+  struct TSymbol {
+    std::string Full;
+    std::string Trimmed;  // the symbol without the blanks around it
+  };
+  TByteEditResult Insert(std::string_view piece, bool afterNonBlank, TByteBuffer& out) const;
+  TByteEditResult Delete(std::string_view piece, TByteBuffer& out) const;
+  struct TCuts;
+  void DeleteInLine(size_t start, size_t end, TCuts& cuts) const;
+
+  bool FUsable = false;
+  TEditKind FKind = ekInsert;
+  TTargetLines FTarget = tlAll;
+  bool FRepeat = false;
+  std::string FSymbol;            // insertion
+  std::vector<TSymbol> FSymbols;  // deletion, in order
+  bool FFirstBytes[256] = {};     // the bytes a symbol can begin with
+  std::string FLeads;             // the same, each once
+};

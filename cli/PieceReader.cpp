@@ -1,0 +1,214 @@
+// The input read and cut into pieces: whole lines as soon as they are there,
+// so that a slow writer gets each line back before it writes the next; a
+// line too long to hold edited by its head and streamed after it.
+#include "PieceReader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "LineScan.h"
+#include "Messages.h"
+#include "StringUnit.h"
+#include "TextDecoding.h"
+#include "Translate.h"
+#include "Utf.h"
+
+namespace {
+
+constexpr size_t kNoHead = static_cast<size_t>(-1);
+constexpr size_t kSlack = 64;  // room past the bytes, for reads in blocks
+
+// The length of a long line's rest in bytes up to and with its break, or 0
+// when the break is not in them yet (a CR at the end may begin a CR LF).
+size_t LongLineEnd(std::string_view bytes, bool ended) {
+  const size_t i = bytes.find_first_of("\r\n");
+  if (i == std::string_view::npos) return 0;
+  if (bytes[i] == '\n') return i + 1;
+  if (i + 1 < bytes.size()) return bytes[i + 1] == '\n' ? i + 2 : i + 1;
+  return ended ? i + 1 : 0;
+}
+
+// A long line's first bytes (no break among them but perhaps a CR at the
+// very end) edited, when that is enough to edit the whole line.
+std::optional<std::string> EditLongLineHead(const TEdit& edit, std::string_view head, bool afterNonBlank) {
+  auto units = Utf8ToUtf16(head);
+  if (!units) return std::nullopt;
+  auto edited = ApplyEditToLineHead(*units, edit, afterNonBlank);
+  if (!edited) return std::nullopt;
+  return Utf16ToUtf8(*edited);
+}
+
+}  // namespace
+
+void FailRead(const TInputName& Input, uint64_t Offset, int Error) {
+  FailIo(Fill(_("cannot read %s at byte offset %s: %s"), {Input.Name, std::to_string(Offset), ErrorText(Error)}));
+}
+
+void FailSizeChanged(const TInputName& Input) {
+  FailIo(Fill(_("%s changed its size while being read"), {Input.Name}));
+}
+
+TStart ReadStart(int Fd, const TInputName& Input) {
+  TStart s;
+  s.Bytes.Reserve(kPiece + kSlack);
+  const std::string_view utf8Mark = "\xEF\xBB\xBF";
+  for (;;) {
+    const std::string_view have = s.Bytes.View();
+    const bool maybeMark = have.size() < 3 && utf8Mark.substr(0, have.size()) == have;
+    if (!maybeMark && have.size() >= 2) break;
+    if (!maybeMark && have.size() == 1 && have[0] != '\xFF' && have[0] != '\xFE') break;
+    const long r = ReadSome(Fd, s.Bytes.Data() + s.Bytes.Size, kPiece - s.Bytes.Size);
+    if (r < 0) FailRead(Input, s.Bytes.Size, errno);
+    if (r == 0) {
+      s.Ended = true;
+      break;
+    }
+    s.Bytes.Size += static_cast<size_t>(r);
+  }
+  const TByteOrderMark mark = ByteOrderMarkOf(s.Bytes.View());
+  if (mark == bomUtf16Le || mark == bomUtf16Be)
+    FailBadInput(Fill(_("%s is UTF-16 text (it begins with a UTF-16 byte order mark); convert it to UTF-8 first"),
+                      {Input.Name}));
+  if (mark == bomUtf8) {
+    s.Mark.assign(utf8Mark);
+    std::memmove(s.Bytes.Data(), s.Bytes.Data() + 3, s.Bytes.Size - 3);
+    s.Bytes.Size -= 3;
+    s.Offset = 3;
+  }
+  return s;
+}
+
+TPieceReader::TPieceReader(int Fd, TFileKind Kind, const TInputName& Input, TStart Start, const TEdit& Edit,
+                           bool Heads)
+    : FFd(Fd),
+      FKind(Kind),
+      FInput(Input),
+      FEdit(Edit),
+      FPending(std::move(Start.Bytes)),
+      FOffset(Start.Offset),
+      FRead(Start.Offset + FPending.Size),
+      FEnded(Start.Ended),
+      FUnseen(FPending.Size > 0),
+      FNoteBlankness(Edit.Kind == ekInsert && Edit.Target == tlAfterBlank),
+      FTryHeadAt(Heads ? kLongLine : kNoHead),
+      FSkipsBlankLines(Heads && Edit.Kind == ekInsert && (Edit.Target == tlNonBlank || Edit.Target == tlAfterBlank)) {}
+
+void TPieceReader::ReadMore() {
+  // One long line grows the buffer.
+  if (FPending.Size + kSlack >= FPending.Capacity()) FPending.Reserve(std::max(kPiece, FPending.Capacity() * 2));
+  const long r = ReadSome(FFd, FPending.Data() + FPending.Size, FPending.Capacity() - kSlack - FPending.Size);
+  if (r < 0) FailRead(FInput, FRead, errno);
+  FPending.Size += static_cast<size_t>(r);
+  FRead += static_cast<uint64_t>(r);
+  FEnded = r == 0;
+}
+
+void TPieceReader::Cut(TPiece& piece, size_t cut, bool afterNonBlankNext) {
+  // The piece takes the buffer, and the bytes after the cut (a part of a
+  // line) go on in the piece's former one.
+  std::swap(piece.In, FPending);
+  const size_t rest = piece.In.Size - cut;
+  FPending.Reserve(std::max(kPiece, rest) + kSlack);
+  std::memcpy(FPending.Data(), piece.In.Data() + cut, rest);
+  FPending.Size = rest;
+  piece.In.Size = cut;
+  piece.Offset = FOffset;
+  FOffset += cut;
+  FAfterNonBlank = FNoteBlankness && afterNonBlankNext;
+}
+
+bool TPieceReader::Next(TPiece& piece) {
+  for (;;) {
+    if (!FEnded && !std::exchange(FUnseen, false)) ReadMore();
+    if (FEnded && FKind.Regular && FRead != FKind.Size) FailSizeChanged(FInput);
+    if (FInLongLine) {
+      if (NextOfLongLine(piece)) return true;
+      if (FEnded) return false;
+      continue;
+    }
+    if (FEnded) {
+      if (FPending.Size == 0) return false;
+      piece.Kind = TLinesPiece{FAfterNonBlank};
+      Cut(piece, FPending.Size, false);
+      return true;
+    }
+    if (const size_t cut = WholeLinesLength(FPending.View()); cut > 0) return NextLines(piece, cut);
+    if (FPending.Size >= FTryHeadAt && TryHead(piece)) return true;
+  }
+}
+
+// Up to the break, in pieces of whole characters; then lines again.
+bool TPieceReader::NextOfLongLine(TPiece& piece) {
+  const std::string_view pending = FPending.View();
+  size_t cut = LongLineEnd(pending, FEnded);
+  if (cut > 0) FInLongLine = false;
+  else if (FEnded) cut = pending.size();
+  else if (pending.size() >= kPiece) cut = CompleteUtf8Length(pending);
+  if (cut == 0) return false;
+  piece.Kind = TRestPiece{};
+  Cut(piece, cut, true);
+  return true;
+}
+
+bool TPieceReader::NextLines(TPiece& piece, size_t cut) {
+  const std::string_view pending = FPending.View();
+  if (FSkipsBlankLines && pending.size() >= kLongLine) {
+    // A long line that held nothing but indentation up to its break: a
+    // blank line, which this insertion leaves as it came.
+    const size_t first = FindLineEnd(pending, 0);
+    const size_t indent = IndentLength(pending);
+    if (first >= kLongLine && (pending[indent] == '\r' || pending[indent] == '\n')) {
+      FTryHeadAt = kLongLine;
+      piece.Kind = TRestPiece{};
+      Cut(piece, first, false);
+      return true;
+    }
+  }
+  if (FTryHeadAt != kNoHead) FTryHeadAt = kLongLine;
+  piece.Kind = TLinesPiece{FAfterNonBlank};
+  Cut(piece, cut, !LastLineIsBlank(pending.substr(0, cut)));
+  return true;
+}
+
+bool TPieceReader::TryHead(TPiece& piece) {
+  const std::string_view pending = FPending.View();
+  size_t h = CompleteUtf8Length(pending);
+  if (h > 0 && pending[h - 1] == '\r') --h;
+  const std::string_view head = pending.substr(0, h);
+  if (!IsCleanUtf8(head)) {
+    // The head holds a bad byte: as lines, which report it.
+    piece.Kind = TLinesPiece{FAfterNonBlank};
+    Cut(piece, h, false);
+    return true;
+  }
+  if (auto edited = EditLongLineHead(FEdit, head, FAfterNonBlank)) {
+    FInLongLine = true;
+    FTryHeadAt = kLongLine;
+    THeadPiece kind;
+    kind.Edited.Assign(*edited);
+    piece.Kind = std::move(kind);
+    Cut(piece, h, true);  // a long line's head proved it non-blank
+    return true;
+  }
+  if (const size_t indent = FEdit.Kind == ekInsert ? 0 : IndentLength(pending); indent > 0) {
+    // A deletion never touches the indentation: a long run of it goes out
+    // as it came, and what follows it decides the line.
+    FTryHeadAt = kLongLine;
+    piece.Kind = TRestPiece{};
+    Cut(piece, indent, true);
+    return true;
+  }
+  FTryHeadAt = pending.size() * 2;  // an indentation or a run of symbols as long: look again later
+  return false;
+}
+
+bool TStoredPieces::Next(TPiece& Piece) {
+  if (FNext == FPieces->size()) return false;
+  TStoredPiece& stored = (*FPieces)[FNext++];
+  Piece.In = std::move(stored.Bytes);
+  Piece.Offset = stored.Offset;
+  Piece.Kind = TLinesPiece{stored.AfterNonBlank};
+  return true;
+}

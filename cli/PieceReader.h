@@ -1,0 +1,86 @@
+// Reading the input and cutting it into pieces of whole lines, or, for a
+// line too long to hold, its edited head and the rest as it streams by.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "EditUnit.h"
+#include "Files.h"
+#include "Pieces.h"
+
+constexpr size_t kPiece = size_t{128} << 10;  // small enough to stay in the cache
+// A line longer than this is edited by its head, and its rest copied as it
+// streams by, so that memory stays bounded whatever the line's length.
+constexpr size_t kLongLine = size_t{4} << 20;
+
+// The input as the filter names it.
+struct TInputName {
+  std::string Name;     // in messages: a quoted file name or "standard input"
+  std::string Operand;  // in places: the file as the user named it, "-" for standard input
+};
+
+[[noreturn]] void FailRead(const TInputName& Input, uint64_t Offset, int Error);
+[[noreturn]] void FailSizeChanged(const TInputName& Input);
+
+// What the reader has seen before the pieces: the bytes read so far (after
+// a UTF-8 byte order mark) and how many were read.
+struct TStart {
+  TByteBuffer Bytes;
+  std::string Mark;     // the byte order mark, written first
+  uint64_t Offset = 0;  // stream offset of Bytes[0]
+  bool Ended = false;   // the input ended already
+};
+// Reads until the input's first bytes tell whether it begins with a byte
+// order mark. Refuses UTF-16.
+TStart ReadStart(int Fd, const TInputName& Input);
+
+class TPieceReader : public TPieceSource {
+public:
+  // Heads tells whether a long line may be edited by its head (not for the
+  // edits that look at the whole text).
+  TPieceReader(int Fd, TFileKind Kind, const TInputName& Input, TStart Start, const TEdit& Edit, bool Heads);
+  bool Next(TPiece& Piece) override;
+
+private:
+  void ReadMore();
+  // Hands the pending bytes up to cut over as Piece; the rest stays.
+  void Cut(TPiece& piece, size_t cut, bool afterNonBlankNext);
+  bool NextOfLongLine(TPiece& piece);
+  bool NextLines(TPiece& piece, size_t cut);
+  bool TryHead(TPiece& piece);
+
+  int FFd;
+  TFileKind FKind;
+  TInputName FInput;
+  TEdit FEdit;
+  TByteBuffer FPending;         // bytes read and not handed over yet
+  uint64_t FOffset = 0;         // stream offset of FPending[0]
+  uint64_t FRead = 0;           // bytes read from the start
+  bool FEnded = false;
+  bool FUnseen = false;         // FPending may hold whole lines already
+  bool FInLongLine = false;     // FPending holds the rest of a long line
+  bool FAfterNonBlank = false;  // for the next piece
+  bool FNoteBlankness = false;  // only the first lines of paragraphs need it
+  size_t FTryHeadAt;            // how much of a line to gather before trying its head
+  bool FSkipsBlankLines = false;
+};
+
+// The pieces of a text a first pass read, checked and measured, handed out
+// again in order (and freed as they go).
+struct TStoredPiece {
+  TByteBuffer Bytes;
+  uint64_t Offset = 0;
+  bool AfterNonBlank = false;
+};
+class TStoredPieces : public TPieceSource {
+public:
+  explicit TStoredPieces(std::shared_ptr<std::vector<TStoredPiece>> Pieces) : FPieces(std::move(Pieces)) {}
+  bool Next(TPiece& Piece) override;
+
+private:
+  std::shared_ptr<std::vector<TStoredPiece>> FPieces;
+  size_t FNext = 0;
+};

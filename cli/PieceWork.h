@@ -1,0 +1,18 @@
+// What is done to each piece of a text: checked, and edited (or, in the
+// first pass of the edits that look at the whole text, measured).
+#pragma once
+
+#include "ByteEdits.h"
+#include "EditUnit.h"
+#include "Pieces.h"
+
+struct TPieceWork {
+  const TEdit& Edit;
+  const TByteEdit& Bytes;                   // the same edit on bytes, where it can be done so
+  const TIndentMeasure* Measure = nullptr;  // the whole text's, in a second pass
+  bool MeasureOnly = false;                 // a first pass: only checked and measured
+  bool NoteChanges = false;                 // tell whether the piece changed
+};
+
+// Fills Result for Piece. Throws only on internal errors and out of memory.
+void WorkOnPiece(const TPieceWork& Work, const TPiece& Piece, TPieceResult& Result);

@@ -1,0 +1,327 @@
+// The filter's byte path against the engine: the UTF-8 check against the
+// strict decoder, the edits on bytes against the UTF-16 edits, and whole
+// texts through the pipeline (in one thread and by a crew) against the
+// engine's edit of the whole text, errors included.
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ByteEdits.h"
+#include "EditUnit.h"
+#include "LineScan.h"
+#include "Messages.h"
+#include "Pipeline.h"
+#include "TextBytes.h"
+#include "Utf.h"
+#include "Utf8Check.h"
+
+namespace {
+
+// The decoder's verdict, and the first NUL before its first bad byte.
+std::optional<TByteFault> ReferenceFault(std::string_view bytes) {
+  size_t bad = 0;
+  const bool valid = Utf8ToUtf16(bytes, &bad).has_value();
+  const size_t end = valid ? bytes.size() : bad;
+  const size_t nul = bytes.substr(0, end).find('\0');
+  if (nul != std::string_view::npos) return TByteFault{nul, true};
+  if (!valid) return TByteFault{bad, false};
+  return std::nullopt;
+}
+
+std::string Hex(std::string_view bytes) {
+  std::string s;
+  char b[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(b, sizeof b, "%02X ", c);
+    s += b;
+  }
+  return s;
+}
+
+std::vector<TUtf8Check> Checks() {
+  std::vector<TUtf8Check> checks;
+  const TUtf8Check saved = Utf8Check();
+  for (TUtf8Check c : {TUtf8Check::Scalar, TUtf8Check::Sse2, TUtf8Check::Avx2})
+    if (SetUtf8Check(c)) checks.push_back(c);
+  SetUtf8Check(saved);
+  return checks;
+}
+
+// Every check, and the fault finder, against the decoder on one text.
+void ExpectSameVerdict(std::string_view bytes) {
+  const std::optional<TByteFault> expected = ReferenceFault(bytes);
+  const TUtf8Check saved = Utf8Check();
+  for (TUtf8Check c : Checks()) {
+    SetUtf8Check(c);
+    EXPECT_EQ(IsCleanUtf8(bytes), !expected) << "check " << int(c) << ": " << Hex(bytes);
+  }
+  SetUtf8Check(saved);
+  const std::optional<TByteFault> got = FirstByteFault(bytes);
+  ASSERT_EQ(got.has_value(), expected.has_value()) << Hex(bytes);
+  if (got) {
+    EXPECT_EQ(got->At, expected->At) << Hex(bytes);
+    EXPECT_EQ(got->Nul, expected->Nul) << Hex(bytes);
+  }
+}
+
+TEST(Utf8Check, RandomBytesAgreeWithDecoder) {
+  // Bytes around every edge of the encoding: leads of each length, the
+  // second bytes that make overlongs, surrogates and values too large.
+  static const unsigned char edges[] = {0x00, 0x20, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1,
+                                        0xC2, 0xDF, 0xE0, 0xE1, 0xED, 0xEE, 0xEF, 0xF0, 0xF1, 0xF4, 0xF5, 0xFF};
+  std::mt19937 rng(20261207);
+  for (int round = 0; round < 20000; ++round) {
+    std::string s(rng() % 80, 'a');
+    for (char& c : s) c = static_cast<char>(edges[rng() % sizeof edges]);
+    // Mostly clean text around them, so that the fault may lie anywhere in
+    // a block or across two.
+    s.insert(0, std::string(rng() % 70, rng() % 2 ? 'x' : ' '));
+    ExpectSameVerdict(s);
+  }
+}
+
+TEST(Utf8Check, AdversarialSequencesAtEveryOffset) {
+  const std::vector<std::string> sequences = {
+      "\xC0\x80", "\xC1\xBF", "\xE0\x80\x80", "\xE0\x9F\xBF", "\xF0\x80\x80\x80", "\xF0\x8F\xBF\xBF",  // overlong
+      "\xED\xA0\x80", "\xED\xBF\xBF",                                                                 // surrogates
+      "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xF8\x88\x80\x80\x80", "\xFF",                         // too large
+      "\x80", "\xBF\x80", "\xC2", "\xE3\x81", "\xF0\x9F\x98", "\xE3\x81\x82\x80", std::string(1, '\0'),
+      // valid edges
+      "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80", "\xF0\x90\x80\x80",
+      "\xF4\x8F\xBF\xBF", "\x7F"};
+  const std::string backgrounds[] = {std::string(100, 'a'), [] {
+                                       std::string s;
+                                       while (s.size() < 100) s += "\xE6\x97\xA5";
+                                       return s;
+                                     }()};
+  for (const std::string& background : backgrounds)
+    for (const std::string& seq : sequences)
+      for (size_t at = 0; at <= 70; ++at) {
+        std::string s = background;
+        // At a character boundary of the background.
+        size_t cut = at;
+        while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+        s.insert(cut, seq);
+        ExpectSameVerdict(s);
+        ExpectSameVerdict(std::string_view(s).substr(0, cut + seq.size()));  // at the very end
+      }
+}
+
+TEST(Utf8Check, TruncationAtEveryByte) {
+  // A clean text cut anywhere: clean exactly where a character ends.
+  std::string text;
+  for (int i = 0; i < 40; ++i) text += i % 4 == 0 ? "a" : i % 4 == 1 ? "\xC3\xA9" : i % 4 == 2 ? "\xE3\x81\x82" : "\xF0\x9F\x98\x80";
+  for (size_t n = 0; n <= text.size(); ++n) ExpectSameVerdict(std::string_view(text).substr(0, n));
+  // Long texts, past the window of the fault finder.
+  std::string big(200000, 'z');
+  big += "\xE3\x81";
+  ExpectSameVerdict(big);
+  big.insert(100000, std::string(1, '\0'));
+  ExpectSameVerdict(big);
+}
+
+// Texts of a few lines: indentation of every kind, blank lines, all breaks,
+// symbols and their trimmed forms.
+std::u16string RandomLines(std::mt19937& rng, size_t lines) {
+  static const std::u16string parts[] = {u" ",      u"\t", u"\u3000", u"> ", u"# ", u"a",
+                                         u"\u3042", u">",  u"#",      u" > ", u"\U0001F600", u"\u3000>"};
+  static const std::u16string breaks[] = {u"\n", u"\r\n", u"\r"};
+  std::u16string text;
+  for (size_t i = 0; i < lines; ++i) {
+    for (size_t n = rng() % 7; n > 0; --n) text += parts[rng() % 12];
+    if (i + 1 < lines || rng() % 2) text += breaks[rng() % 3];
+  }
+  return text;
+}
+
+const std::vector<TEdit>& StreamingEdits() {
+  static const std::vector<TEdit> edits = {
+      {ekInsert, ipLineHead, tlAll, u"> ", {}},
+      {ekInsert, ipLineHead, tlNonBlank, u"\U0001F600", {}},
+      {ekInsert, ipLineHead, tlAfterBlank, u"# ", {}},
+      {ekInsert, ipLineHead, tlAll, u"a long symbol of more than sixteen bytes: \u3042 ", {}},
+      {ekDeleteGiven, ipLineHead, tlAll, u"> ", {}},
+      {ekDeleteGiven, ipLineHead, tlAll, u" > ", {}},
+      {ekDeleteGiven, ipLineHead, tlAll, u"\u3000>", {}},
+      {ekDeleteOnce, ipLineHead, tlAll, {}, {u"> ", u"# "}},
+      {ekDeleteOnce, ipLineHead, tlAll, {}, {u"#", u"> ", u"\U0001F600"}},
+      {ekDeleteAll, ipLineHead, tlAll, {}, {u"# ", u">"}},
+      {ekDeleteAll, ipLineHead, tlAll, {}, {u" # ", u"\u3042", u"a\tcaption"}},
+      // More first bytes than one pass looks for.
+      {ekDeleteAll, ipLineHead, tlAll, {}, {u"a", u"> ", u"#", u"\u3000>", u"\U0001F600", u"\u3042"}},
+  };
+  return edits;
+}
+
+TEST(ByteEdits, MatchTheEngineOnPieces) {
+  std::mt19937 rng(20261208);
+  TByteBuffer out;
+  for (int round = 0; round < 600; ++round) {
+    const std::u16string text = RandomLines(rng, 1 + rng() % 14);
+    if (text.empty()) continue;  // no bytes, no line: the filter writes nothing
+    const std::string bytes = *Utf16ToUtf8(text);
+    for (const TEdit& edit : StreamingEdits()) {
+      const TByteEdit byteEdit(edit);
+      ASSERT_TRUE(byteEdit.Usable());
+      std::string joined;
+      bool afterNonBlank = false;
+      for (size_t done = 0; done < bytes.size();) {
+        const size_t end = done + 1 + rng() % (bytes.size() - done);
+        size_t cut = end == bytes.size() ? end - done : WholeLinesLength(std::string_view(bytes).substr(done, end - done));
+        if (cut == 0) cut = bytes.size() - done;
+        const std::string_view piece = std::string_view(bytes).substr(done, cut);
+        const TByteEditResult r = byteEdit.Apply(piece, afterNonBlank, out);
+        const std::string got(r.Unchanged ? piece : out.View());
+        EXPECT_EQ(got, *Utf16ToUtf8(ApplyEditToPiece(*Utf8ToUtf16(piece), edit, afterNonBlank))) << bytes;
+        EXPECT_EQ(r.Breaks, CountLineBreaks(piece));
+        joined += got;
+        afterNonBlank = !LastLineIsBlank(piece);
+        done += cut;
+      }
+      EXPECT_EQ(joined, *Utf16ToUtf8(ApplyEdit(text, edit))) << bytes << " kind " << int(edit.Kind);
+    }
+  }
+  // What the bytes cannot carry goes to the engine.
+  EXPECT_FALSE(TByteEdit(TEdit{ekInsert, ipLineHead, tlAll, u"\xD800", {}}).Usable());
+  EXPECT_FALSE(TByteEdit(TEdit{ekDeleteAll, ipLineHead, tlAll, {}, {u"a", u"\xDC00"}}).Usable());
+  EXPECT_FALSE(TByteEdit(TEdit{ekInsert, ipFirstChar, tlAll, u"> ", {}}).Usable());
+}
+
+TEST(ByteEdits, LineEndsAsTheEngineCutsThem) {
+  std::mt19937 rng(99);
+  TLineEnds ends;
+  for (int round = 0; round < 2000; ++round) {
+    std::string s(rng() % 100, 'a');
+    for (char& c : s) c = "ab\r\n \xE3"[rng() % 6];
+    const uint64_t breaks = ends.Collect(s);
+    std::vector<size_t> expected;
+    for (size_t start = 0; start < s.size();) expected.push_back(start = FindLineEnd(std::string_view(s), start));
+    EXPECT_EQ(std::vector<size_t>(ends.begin(), ends.end()), expected) << s;
+    EXPECT_EQ(breaks, CountLineBreaks(s)) << s;
+  }
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// The filter's output and failure for one text, from a file or a pipe.
+struct TRun {
+  std::string Out, Place, Message;
+};
+TRun Filter(const TEdit& edit, const std::string& text, bool viaPipe) {
+  char dir[] = "/tmp/marquill-bytes-XXXXXX";
+  if (!mkdtemp(dir)) std::abort();
+  const std::string in = std::string(dir) + "/in", out = std::string(dir) + "/out";
+  std::ofstream(in, std::ios::binary) << text;
+  int fd = open(in.c_str(), O_RDONLY);
+  std::thread feeder;
+  if (viaPipe) {
+    close(fd);
+    int p[2];
+    if (pipe(p) != 0) std::abort();
+    fd = p[0];
+    feeder = std::thread([w = p[1], &text] {
+      for (size_t done = 0; done < text.size();) {
+        const ssize_t n = write(w, text.data() + done, std::min<size_t>(text.size() - done, 1 + done % 70000));
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+      }
+      close(w);
+    });
+  }
+  const int sink = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  TRun run;
+  try {
+    EditText(edit, TTextSource{fd, "input", "in"}, TTextSink{sink, "output"}, false);
+  } catch (const TFailure& f) {
+    run.Place = f.Place;
+    run.Message = f.Message;
+  }
+  close(sink);
+  if (feeder.joinable()) {
+    // A refused input may be left unread: drain it so that the feeder ends.
+    char buf[65536];
+    while (read(fd, buf, sizeof buf) > 0) {
+    }
+    feeder.join();
+  }
+  close(fd);
+  run.Out = ReadAll(out);
+  std::system((std::string("rm -rf ") + dir).c_str());
+  return run;
+}
+
+// Runs f with this thread (and so the threads it starts) on one processor.
+template <class F>
+void OnOneCore(F f) {
+  cpu_set_t saved, one;
+  ASSERT_EQ(sched_getaffinity(0, sizeof saved, &saved), 0);
+  CPU_ZERO(&one);
+  for (int c = 0; c < CPU_SETSIZE; ++c)
+    if (CPU_ISSET(c, &saved)) {
+      CPU_SET(c, &one);
+      break;
+    }
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  f();
+  sched_setaffinity(0, sizeof saved, &saved);
+}
+
+TEST(FilterPipeline, WholeTextsMatchTheEngine) {
+  // Texts of several pieces, with and without a bad byte, through the
+  // pipeline in one thread and by a crew, from a file and from a pipe: the
+  // engine's edit of the whole text, or the lines before the bad one and
+  // the bad byte's line and column.
+  std::mt19937 rng(20261209);
+  for (int round = 0; round < 5; ++round) {
+    std::u16string units;
+    while (units.size() < 140000 + rng() % 100000) units += RandomLines(rng, 50);
+    // A line longer than the filter holds at once: edited by its head.
+    if (round == 3) units.insert(units.find(u'\n', units.size() / 2) + 1, std::u16string((4 << 20) + 1000, u'x') + u"\n");
+    std::string text = *Utf16ToUtf8(units);
+    if (round % 2) text.insert(rng() % text.size(), round % 4 == 1 ? std::string(1, '\0') : "\xE3\x81");
+    const auto fault = ReferenceFault(text);
+    for (const TEdit& edit : {StreamingEdits()[rng() % 4], StreamingEdits()[4 + rng() % 8],
+                              TEdit{ekInsert, ipFirstChar, tlNonBlank, u"> ", {}}}) {
+      std::string expected, place;
+      if (!fault) {
+        expected = *Utf16ToUtf8(ApplyEdit(units, edit));
+      } else {
+        const size_t lineStart = LineStartBefore(text, fault->At);
+        if (EditWorksPieceByPiece(edit))
+          expected = *Utf16ToUtf8(ApplyEdit(*Utf8ToUtf16(text.substr(0, lineStart)), edit));
+        place = "in:" + std::to_string(CountLineBreaks(text.substr(0, lineStart)) + 1) + ":" +
+                std::to_string(fault->At - lineStart + 1);
+      }
+      for (bool pipe : {false, true}) {
+        // As the cores choose, on one core, and by a crew of two workers.
+        for (int way = pipe ? 1 : 0; way < 3; ++way) {
+          TRun run;
+          if (way == 1) OnOneCore([&] { run = Filter(edit, text, pipe); });
+          ForceCrewWorkers(way == 2 ? 2 : -1);
+          if (way != 1) run = Filter(edit, text, pipe);
+          ForceCrewWorkers(-1);
+          EXPECT_EQ(run.Place, place) << "round " << round << " pipe " << pipe << " way " << way;
+          EXPECT_TRUE(run.Out == expected) << "round " << round << " kind " << int(edit.Kind) << " pipe " << pipe
+                                           << " way " << way;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
