@@ -1,0 +1,20 @@
+" Runs each case of the plan ($MARQUILL_PLAN): opens the document with the
+" case's 'fileformat', runs :Marquill on the range, writes the buffer back,
+" undoes once and writes it again; the shown message of each goes to
+" $MARQUILL_RESULTS.  The test compares the files byte for byte.
+let s:plan = json_decode(join(readfile($MARQUILL_PLAN), "\n"))
+let s:results = []
+for s:case in s:plan.cases
+  silent! %bwipeout!
+  execute 'silent edit ++ff=' . s:case.ff . ' ++enc=utf-8 ++bad=keep ' . fnameescape(s:case.document)
+  setlocal nofixendofline
+  let v:errmsg = ''
+  execute s:case.first . ',' . s:case.last . 'Marquill ' . s:case.arguments
+  let s:message = v:errmsg
+  execute 'silent write! ' . fnameescape(s:case.after)
+  silent! undo
+  execute 'silent write! ' . fnameescape(s:case.undone)
+  call add(s:results, {'message': s:message})
+endfor
+call writefile([json_encode(s:results)], $MARQUILL_RESULTS)
+qall!

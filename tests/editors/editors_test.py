@@ -1,0 +1,253 @@
+#!/usr/bin/env python3
+"""The editor plug-ins as the Debian package installs them, in Vim, Neovim
+and Emacs run headless.
+
+Builds the package from the build folder, unpacks it with dpkg -x into a
+temporary root and points the editors at the root's folders the way they
+look on a system (Vim's $VIM/vimfiles, Neovim's XDG_DATA_DIRS site folder,
+Emacs' site-lisp).  Every case of documents.txt is run in each editor; the
+file each writes back must equal the filter's output on the range's bytes
+spliced into the document, one undo must give the document back, and a
+failure must leave it as it was and show the filter's message.  Then each
+editor runs its own checks of the keys, the menu, the toggle and settings.
+
+Usage: editors_test.py BUILD_DIR
+"""
+import json
+import os
+import pathlib
+import re
+import shlex
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+MARKS = {"␣": " ", "→": "\t", "□": "\u3000"}
+ENDS = {"¶": b"\r\n", "␍": b"\r", "∅": b""}
+JAPANESE = {"LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
+SEPARATORS = {"unix": b"\n", "dos": b"\r\n", "mac": b"\r"}
+GNU_PLACE = re.compile(r"^marquill:-:(\d+):(\d+): (.*)$")
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+    return ok
+
+
+def marked(text):
+    for mark, char in MARKS.items():
+        text = text.replace(mark, char)
+    return text
+
+
+def document_line(line):
+    end = b"\n"
+    if line and line[-1] in ENDS:
+        end, line = ENDS[line[-1]], line[:-1]
+    data = b""
+    for i, piece in enumerate(re.split(r"\\x([0-9A-Fa-f]{2})", line)):
+        data += bytes([int(piece, 16)]) if i % 2 else marked(piece).encode("utf-8")
+    return data + end
+
+
+def parse(path):
+    documents, cases, name, rows = {}, [], None, False
+    for line in path.read_text(encoding="utf-8").split("\n"):
+        if line.startswith("== document "):
+            name = line.split()[2]
+            documents[name] = b""
+        elif line == "== cases":
+            name, rows = None, True
+        elif rows and line and not line.startswith("#"):
+            doc, ff, first, last, outcome, rest = line.split(None, 5)
+            place = None
+            if outcome == "error" and re.match(r"\d+:\d+ ", rest):
+                place, rest = rest.split(None, 1)
+            arguments = marked(rest)
+            cases.append({"name": doc, "ff": ff, "first": int(first), "last": int(last),
+                          "ok": outcome == "ok", "place": place, "arguments": arguments,
+                          "argv": shlex.split(arguments)})
+        elif name and not line.startswith("#") and line:
+            documents[name] += document_line(line)
+    return documents, cases
+
+
+def span(data, ff, first, last):
+    """The bytes of lines first..last as an editor splits the file with ff."""
+    sep = SEPARATORS[ff]
+    parts = data.split(sep)
+    lines = parts[:-1] if parts[-1] == b"" else parts
+    start = sum(len(l) + len(sep) for l in lines[:first - 1])
+    end = start + sum(len(l) + len(sep) for l in lines[first - 1:last])
+    if last >= len(lines) and parts[-1] != b"":
+        end -= len(sep)
+    return start, end
+
+
+def run_filter(program, argv, data, env):
+    p = subprocess.run([program] + argv, input=data, capture_output=True, env=env)
+    return p.returncode, p.stdout, p.stderr.decode("utf-8", "replace").strip().split("\n")
+
+
+def expected_message(case, errors):
+    """What the plug-in must show first: the filter's first line, its place
+    turned into the buffer's line and column."""
+    m = GNU_PLACE.match(errors[0])
+    if m and case["place"]:
+        line, column = case["place"].split(":")
+        return (f":{line}:{column}: {m.group(3)}", True)
+    return (errors[0], False)
+
+
+def message_ok(shown, want):
+    text, suffix = want
+    return shown.startswith("marquill: ") and shown.endswith(text) if suffix else shown == text
+
+
+def build_root(build, work):
+    subprocess.run(["cpack", "--config", str(build / "CPackConfig.cmake"), "-G", "DEB", "-B", str(work / "pkg")],
+                   check=True, stdout=subprocess.DEVNULL)
+    deb = next((work / "pkg").glob("marquill_*.deb"))
+    root = work / "root"
+    subprocess.run(["dpkg", "-x", str(deb), str(root)], check=True)
+    return root
+
+
+def settings_bytes():
+    """A settings file as the Windows plug-in keeps it: code page 932, CR LF."""
+    entries = ["> \tメール引用(&M)\\t> ", "// \tC/C++ コメント(&C)", "# \tシェル(&S)",
+               "%#|!'\"\\ \t記号(&K)", "not an entry"]
+    return "".join(e + "\r\n" for e in entries).encode("cp932")
+
+
+def main():
+    build = pathlib.Path(sys.argv[1]).resolve()
+    started = time.monotonic()
+    documents, cases = parse(HERE / "documents.txt")
+    with tempfile.TemporaryDirectory() as tmp:
+        work = pathlib.Path(tmp)
+        root = build_root(build, work)
+        program = root / "usr/bin/marquill"
+        share = root / "usr/share"
+        for path in ("vim/vimfiles/plugin/marquill.vim", "vim/vimfiles/autoload/marquill.vim",
+                     "vim/vimfiles/doc/marquill.txt", "vim/vimfiles/doc/marquill.jax", "vim/vimfiles/doc/tags",
+                     "vim/vimfiles/doc/tags-ja", "nvim/site/plugin/marquill.vim", "nvim/site/autoload/marquill.vim",
+                     "nvim/site/doc/tags", "emacs/site-lisp/marquill.el"):
+            check((share / path).is_file(), f"the package lacks /usr/share/{path}")
+
+        config = work / "config"
+        (config / "marquill").mkdir(parents=True)
+        (config / "marquill/Marquill_Setting.txt").write_bytes(settings_bytes())
+        (work / "settings.txt").write_bytes(settings_bytes())
+        # A stand-in for the filter that fails with the message it is given.
+        stub = work / "failing-marquill"
+        stub.write_text('#!/bin/sh\ncat >/dev/null\nprintf \'%s\\n\' "$MARQUILL_STUB_MESSAGE" >&2\nexit 2\n')
+        stub.chmod(0o755)
+        docs = work / "docs"
+        docs.mkdir()
+        for name, data in documents.items():
+            (docs / name).write_bytes(data)
+
+        env = dict(os.environ, PATH=f"{root / 'usr/bin'}:{os.environ['PATH']}", HOME=str(work),
+                   XDG_CONFIG_HOME=str(config), LANG="C.UTF-8", LC_ALL="C.UTF-8",
+                   XDG_DATA_HOME=str(work / "data"),
+                   MARQUILL_WORK=str(work), MARQUILL_SETTINGS_FILE=str(work / "settings.txt"),
+                   MARQUILL_STUB=str(stub))
+        for name in ("MARQUILL_SETTINGS", "VIM", "VIMRUNTIME", "XDG_DATA_DIRS"):
+            env.pop(name, None)
+
+        # The expected outcome of each case, from the filter itself.
+        plan = []
+        for n, case in enumerate(cases):
+            data = documents[case["name"]]
+            start, end = span(data, case["ff"], case["first"], case["last"])
+            status, out, errors = run_filter(program, case["argv"], data[start:end], env)
+            japanese = run_filter(program, case["argv"], data[start:end], dict(env, **JAPANESE))[2]
+            label = f"case {n + 1} ({case['name']} {case['ff']} {case['first']},{case['last']} {case['arguments']})"
+            if not check((status == 0) == case["ok"], f"{label}: the filter gave status {status} {errors}"):
+                continue
+            case.update(label=label, document=str(docs / case["name"]), original=data,
+                        expected=data[:start] + out + data[end:] if status == 0 else data,
+                        message=None if status == 0 else expected_message(case, errors),
+                        japanese=None if status == 0 else expected_message(case, japanese))
+            plan.append(case)
+        for n, case in enumerate(plan):
+            case["after"], case["undone"] = str(work / f"{n}.after"), str(work / f"{n}.undone")
+            case["expected_file"] = str(work / f"{n}.expected")
+            pathlib.Path(case["expected_file"]).write_bytes(case["expected"])
+        (work / "plan.json").write_text(json.dumps({"cases": [
+            {k: case[k] for k in ("document", "ff", "first", "last", "arguments", "argv", "after", "undone",
+                                  "expected_file", "ok")} | {"expected": case["message"][0] if case["message"] else "",
+                                            "suffix": bool(case["message"] and case["message"][1])}
+            for case in plan]}, ensure_ascii=False), encoding="utf-8")
+        env["MARQUILL_PLAN"] = str(work / "plan.json")
+        base = env
+
+        # Vim finds $VIM/vimfiles, Neovim the site folder under XDG_DATA_DIRS;
+        # Neovim keeps its own runtime files. Vim runs under a Japanese
+        # locale, where the filter's messages are Japanese.
+        editors = {
+            "vim": (["vim", "-N", "-u", "NORC", "-i", "NONE", "-es", "-S"],
+                    dict(JAPANESE, VIM=str(share / "vim"), VIMRUNTIME="/usr/share/vim/vim90")),
+            "nvim": (["nvim", "--clean", "--headless", "-S"], {"XDG_DATA_DIRS": str(share)}),
+        }
+        timings = {}
+        for editor, (command, own) in editors.items():
+            t = time.monotonic()
+            env = dict(base, **own)
+            results = work / f"{editor}.json"
+            env["MARQUILL_RESULTS"] = str(results)
+            p = subprocess.run(command + [str(HERE / "cases.vim")], env=env, capture_output=True, timeout=120,
+                               stdin=subprocess.DEVNULL)
+            if not check(results.exists(), f"{editor}: no results: {p.stdout[-2000:]!r} {p.stderr[-2000:]!r}"):
+                continue
+            shown = json.loads(results.read_text(encoding="utf-8"))
+            for case, result in zip(plan, shown):
+                after = pathlib.Path(case["after"]).read_bytes()
+                undone = pathlib.Path(case["undone"]).read_bytes()
+                check(after == case["expected"],
+                      f"{editor} {case['label']}: wrote {after!r}, the filter gives {case['expected']!r}")
+                check(undone == case["original"], f"{editor} {case['label']}: one undo gave {undone!r}")
+                want = case["japanese"] if editor == "vim" else case["message"]
+                if want:
+                    check(message_ok(result["message"], want),
+                          f"{editor} {case['label']}: showed {result['message']!r}, wanted {want}")
+                else:
+                    check(result["message"] == "", f"{editor} {case['label']}: showed {result['message']!r}")
+            # The keys, the menu, the toggle and the settings.
+            errors = work / f"{editor}-errors.txt"
+            env["MARQUILL_RESULTS"] = str(errors)
+            p = subprocess.run(command + [str(HERE / "keys.vim")], env=env, capture_output=True, timeout=120,
+                               stdin=subprocess.DEVNULL)
+            if check(errors.exists(), f"{editor} keys.vim: no results: {p.stdout[-2000:]!r} {p.stderr[-2000:]!r}"):
+                for line in errors.read_text(encoding="utf-8", errors="replace").splitlines():
+                    check(False, f"{editor} keys.vim: {line}")
+            timings[editor] = time.monotonic() - t
+
+        t = time.monotonic()
+        p = subprocess.run(["emacs", "-Q", "--batch", "-L", str(share / "emacs/site-lisp"),
+                            "-l", str(HERE / "marquill-tests.el"), "-f", "ert-run-tests-batch-and-exit"],
+                           env=dict(base, LANG="C", LC_ALL="C"), capture_output=True, timeout=120,
+                           stdin=subprocess.DEVNULL)
+        output = (p.stdout + p.stderr).decode("utf-8", "replace")
+        if not check(p.returncode == 0, "emacs: ERT failed:\n" + output[-30000:]):
+            pass
+        for line in output.splitlines():
+            if "SKIPPED" in line or line.lstrip().startswith("skipped"):
+                print("emacs:", line.strip())
+        timings["emacs"] = time.monotonic() - t
+
+    for f in failures:
+        print("FAILED:", f)
+    figures = ", ".join(f"{k} {v:.1f} s" for k, v in timings.items())
+    print(f"editors: {len(plan)} cases; {'ok' if not failures else 'FAILED'}; {figures}; "
+          f"total {time.monotonic() - started:.1f} s")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,165 @@
+" The plug-in through its keys, menu, toggle, completion, settings and help,
+" in Vim or Neovim as the package installs it.  Failed assertions go to
+" $MARQUILL_RESULTS, one a line; the file is empty when all held.
+let g:marquill_settings = $MARQUILL_SETTINGS_FILE
+
+" A fresh buffer holding lines; keys work on it as typed.
+function! s:Fresh(lines) abort
+  silent! %bwipeout!
+  enew!
+  call setline(1, a:lines)
+  " Undo steps start here, as after typing.
+  let &undolevels = &undolevels
+endfunction
+
+" Keys as typed, each a new undo step where Vim would make one.
+function! s:Keys(keys) abort
+  call feedkeys(a:keys, 'tx')
+endfunction
+
+" The default keys, and none shadowed.
+call assert_equal('<Plug>(MarquillToggle)', maparg('g>', 'n'))
+call assert_equal('<Plug>(MarquillToggle)', maparg('g>', 'x'))
+call assert_equal('<Plug>(MarquillToggleLine)', maparg('g>>', 'n'))
+call assert_equal('<Plug>(Marquill)', maparg('g!', 'n'))
+
+" Toggle twice with the operator and a caption as the menu shows it: the
+" symbol goes in at the column of least indentation in the non-blank lines,
+" then out; each is one undo step.
+let g:marquill_toggle_entry = 'シェル'
+call s:Fresh(['  a', '', '    b', 'c'])
+call s:Keys('gg')
+call s:Keys('g>2j')
+call assert_equal(['  # a', '', '  #   b', 'c'], getline(1, '$'))
+call s:Keys('ggVjjg>')
+call assert_equal(['  a', '', '    b', 'c'], getline(1, '$'))
+call s:Keys('u')
+call assert_equal(['  # a', '', '  #   b', 'c'], getline(1, '$'))
+call s:Keys('u')
+call assert_equal(['  a', '', '    b', 'c'], getline(1, '$'))
+" A count with the line key; the first entry by default.
+unlet g:marquill_toggle_entry
+call s:Keys('gg2g>>')
+call assert_equal(['  > a', '', '    b', 'c'], getline(1, '$'))
+call assert_equal('', v:errmsg)
+
+" The menu, chosen by typing: 文字先頭位置に挿入 › 全ての行 › the second
+" entry, over the motion j; then 先頭文字を削除 › 全て削除 on the whole
+" buffer; then 指定して削除 › the fourth entry; then キャンセル.
+call s:Fresh(['  a', '    b', 'c'])
+call s:Keys("ggg!j2\<CR>1\<CR>2\<CR>")
+call assert_equal(['  // a', '  //   b', 'c'], getline(1, '$'))
+call s:Keys(":%Marquill\<CR>3\<CR>2\<CR>")
+call assert_equal(['  a', '    b', 'c'], getline(1, '$'))
+call s:Fresh(['%#|!''"\ x', 'y'])
+call s:Keys(":%Marquill\<CR>3\<CR>3\<CR>4\<CR>")
+call assert_equal(['x', 'y'], getline(1, '$'))
+call s:Keys(":%Marquill\<CR>5\<CR>")
+call s:Keys(":%Marquill\<CR>\<CR>")
+call assert_equal(['x', 'y'], getline(1, '$'))
+call assert_equal(2, undotree().seq_last)
+
+" 設定編集 opens the code page 932 settings file, decoded, in a window.
+call s:Fresh(['x'])
+call s:Keys(":Marquill\<CR>4\<CR>")
+call assert_equal(2, winnr('$'))
+call assert_equal(fnamemodify($MARQUILL_SETTINGS_FILE, ':p'), expand('%:p'))
+call assert_equal('cp932', &fileencoding)
+call assert_equal('dos', &fileformat)
+call assert_match('メール引用', getline(1))
+only
+
+" A caption as the menu shows it, and as stored, after --entry.
+call s:Fresh(['x'])
+Marquill insert --entry メール引用
+call assert_equal(['> x'], getline(1, '$'))
+Marquill insert --entry 'C/C++ コメント(C)'
+call assert_equal(['// > x'], getline(1, '$'))
+
+" The default settings file ($XDG_CONFIG_HOME/marquill/Marquill_Setting.txt).
+unlet g:marquill_settings
+call s:Fresh(['# > x'])
+Marquill delete-all
+call assert_equal(['x'], getline(1, '$'))
+call assert_equal(fnamemodify($XDG_CONFIG_HOME . '/marquill/Marquill_Setting.txt', ':p'),
+      \ fnamemodify(marquill#settings_file(), ':p'))
+let g:marquill_settings = $MARQUILL_SETTINGS_FILE
+
+" The entries and the help are shown, not put into the buffer.
+call s:Fresh(['x'])
+let s:shown = execute('Marquill entries')
+call assert_match("> \tメール引用(&M)\\\\t>\n// \tC/C++", s:shown)
+call assert_match('marquill', execute('Marquill --help'))
+call assert_equal(['x'], getline(1, '$'))
+
+" A failure leaves the buffer and its undo states alone and shows the message.
+call s:Fresh(['a', 'b'])
+let s:states = undotree().seq_last
+let v:errmsg = ''
+Marquill insert --lines sideways -e x
+call assert_equal(['a', 'b'], getline(1, '$'))
+call assert_equal(s:states, undotree().seq_last)
+call assert_match('^marquill: .*sideways', v:errmsg)
+let v:errmsg = ''
+Marquill insert -e 'unterminated
+call assert_equal('marquill: unterminated quote in the arguments', v:errmsg)
+
+" A place the filter names (line and byte column of what it was given, its
+" lines ending at CR LF, CR or LF) is shown as the buffer's line and column.
+let g:marquill_program = $MARQUILL_STUB
+call s:Fresh(['ok', "a\rb\rc", 'bad here', 'after'])
+silent file placed.txt
+for [s:place, s:shown] in [['4:2', '3:2'], ['3:1', '2:5'], ['1:1', '2:1'], ['9:1', '']]
+  let $MARQUILL_STUB_MESSAGE = 'marquill:-:' . s:place . ': not valid UTF-8'
+  2,4Marquill insert -e x
+  call assert_equal(s:shown ==# '' ? $MARQUILL_STUB_MESSAGE : 'marquill: placed.txt:' . s:shown . ': not valid UTF-8',
+        \ v:errmsg)
+endfor
+setlocal fileformat=dos
+call setline(1, ['a', "b\rc", 'd'])
+let $MARQUILL_STUB_MESSAGE = 'marquill:-:4:1: not valid UTF-8'
+1,3Marquill insert -e x
+call assert_equal('marquill: placed.txt:3:1: not valid UTF-8', v:errmsg)
+call assert_equal(['a', "b\rc", 'd', 'after'], getline(1, '$'))
+unlet g:marquill_program
+
+" Completion of verbs, option values and captions (quoted where needed).
+call assert_equal(['delete', 'delete-once', 'delete-all'], getcompletion('Marquill del', 'cmdline'))
+call assert_equal(['after-blank'], getcompletion('Marquill insert --lines af', 'cmdline'))
+call assert_equal(['メール引用', "'C/C++ コメント'", 'シェル', '記号'],
+      \ getcompletion('Marquill insert --entry ', 'cmdline'))
+
+" The help, in English and Japanese.
+set helplang=en
+help marquill
+call assert_equal('help', &buftype)
+call assert_match('marquill.txt$', expand('%'))
+helpclose
+help g>@ja
+call assert_match('marquill.jax$', expand('%'))
+helpclose
+
+" With g:marquill_no_mappings no keys at all; a key the user maps stays his.
+for s:keys in ['g>', 'g>>', 'g!']
+  execute 'nunmap' s:keys
+endfor
+xunmap g>
+xunmap g!
+nnoremap g> :echo<CR>
+unlet g:loaded_marquill
+runtime plugin/marquill.vim
+call assert_equal(':echo<CR>', maparg('g>', 'n'))
+call assert_equal('<Plug>(MarquillToggleLine)', maparg('g>>', 'n'))
+nunmap g>
+nunmap g>>
+nunmap g!
+xunmap g>
+xunmap g!
+let g:marquill_no_mappings = 1
+unlet g:loaded_marquill
+runtime plugin/marquill.vim
+call assert_equal(['', '', '', ''], [maparg('g>', 'n'), maparg('g>>', 'n'), maparg('g!', 'n'), maparg('g>', 'x')])
+call assert_equal(2, exists(':Marquill'))
+
+call writefile(v:errors, $MARQUILL_RESULTS)
+qall!
