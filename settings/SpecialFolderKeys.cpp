@@ -13,6 +13,8 @@ constexpr std::array<int, 45> KeyToCsidl = {48, 29, 26, 59, 47, 30, 35, 25, 46, 
 
 int SHGetSpecialFolderKeyIndex(uint32_t key) {
   const uint32_t k = key & 0x7Fu;
+  // The source name and line are part of the message users see, fixed texts
+  // rather than this file's name and a line in it: keep them as they are.
   if (k >= KeyToCsidl.size())
     AssertFail(u"SHGetSpecialFolderKeyIndex:存在しない型です", u"SpecialFolderPathUnit\\ShellSpecialFolderPathUnit", 141);
   return KeyToCsidl[k];
