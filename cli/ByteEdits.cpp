@@ -21,13 +21,13 @@ namespace {
 // The most first bytes of symbols that a deletion looks for in one pass.
 constexpr size_t kMostLeads = 4;
 // Room kept past the end of an output for the copies in blocks.
-constexpr size_t kSlack = 32;
+constexpr size_t kSlack = 64;
 
-// Copies n bytes in blocks of 16, writing up to 15 bytes past d + n; reads
+// Copies n bytes in blocks of 32, writing up to 31 bytes past d + n; reads
 // past s + n only where the source still has bytes (up to sEnd).
 inline void CopyInBlocks(char* d, const char* s, size_t n, const char* sEnd) noexcept {
-  if (static_cast<size_t>(sEnd - s) >= n + 16) {
-    for (size_t i = 0; i < n; i += 16) std::memcpy(d + i, s + i, 16);
+  if (static_cast<size_t>(sEnd - s) >= n + 32) {
+    for (size_t i = 0; i < n; i += 32) std::memcpy(d + i, s + i, 32);
   } else {
     std::memcpy(d, s, n);
   }

@@ -59,7 +59,7 @@ void Read(const std::shared_ptr<TShared>& s) {
   s->PieceDone.notify_all();
 }
 
-void Work(TShared& s, const TPieceWork& work) {
+void WorkOn(TShared& s, const TPieceWork& work) {
   std::unique_lock<std::mutex> held(s.Lock);
   for (;;) {
     s.PieceFilled.wait(held, [&] { return s.Stop || s.Taken < s.Filled || s.ReadingEnded; });
@@ -109,12 +109,12 @@ private:
 
 }  // namespace
 
-void RunCrew(std::shared_ptr<TPieceSource> Source, const TPieceWork& Work_, const TPieceWriter& Write, size_t Workers) {
+void RunCrew(std::shared_ptr<TPieceSource> Source, const TPieceWork& Work, const TPieceWriter& Write, size_t Workers) {
   auto s = std::make_shared<TShared>();
   s->Ring.resize(2 * Workers + 2);
   s->Source = std::move(Source);
   TCrew crew(s);
-  for (size_t w = 0; w < Workers; ++w) crew.Workers.emplace_back([&s = *s, &Work_] { Work(s, Work_); });
+  for (size_t w = 0; w < Workers; ++w) crew.Workers.emplace_back([&s = *s, &Work] { WorkOn(s, Work); });
   crew.Reader = std::thread(Read, s);
   for (;;) {
     std::unique_lock<std::mutex> held(s->Lock);
