@@ -339,24 +339,33 @@ uint64_t MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure) {
   return breaks;
 }
 
-TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBlank, const TIndentMeasure& whole,
-                                         TByteBuffer& out) const {
-  TLineEnds& ends = tEnds;
-  const uint64_t breaks = ends.Collect(piece);
-  // Indentation of a single kind keeps its characters; none at all or a
-  // mixture is rewritten as spaces.
-  const uint8_t kinds = whole.Kinds;
-  const bool rewrite = !(kinds == kIndentSpace || kinds == kIndentIdeographic || kinds == kIndentTab);
-  const size_t least = whole.LeastLength == SIZE_MAX ? 0 : rewrite ? whole.LeastWidth : whole.LeastLength;
-  const std::string_view unit = rewrite || kinds == kIndentSpace ? " " : kinds == kIndentTab ? "\t" : "\xE3\x80\x80";
-  const bool atColumn = FPosition == ipFirstChar;
-  const size_t symbolLength = FSymbol.size();
+namespace {
+
+// What the lines of a measured insertion need.
+struct TMeasuredLines {
+  std::string_view Piece;
+  const TLineEnds& Ends;
+  TTargetLines Target;
+  size_t Least;           // the column, in characters of Unit (or in spaces when rewritten)
+  std::string_view Unit;  // what a narrow blank line is filled with
+  std::string_view Symbol;
+  bool AfterBlank;
+};
+
+// The lines into out, for one position and one way with the indentation,
+// so that the loop tests neither; returns the length written.
+template <bool AtColumn, bool Rewrite>
+size_t PutMeasuredLines(const TMeasuredLines& m, TByteBuffer& out) {
+  const std::string_view piece = m.Piece;
+  const size_t least = m.Least;
+  const std::string_view unit = m.Unit;
+  const size_t symbolLength = m.Symbol.size();
   char symbol[16] = {};
   const bool shortSymbol = symbolLength <= sizeof symbol;
-  if (shortSymbol) std::memcpy(symbol, FSymbol.data(), symbolLength);
+  if (shortSymbol) std::memcpy(symbol, m.Symbol.data(), symbolLength);
   const auto putSymbol = [&](char* d) {
     if (shortSymbol) std::memcpy(d, symbol, sizeof symbol);
-    else std::memcpy(d, FSymbol.data(), symbolLength);
+    else std::memcpy(d, m.Symbol.data(), symbolLength);
     return d + symbolLength;
   };
   // Room for what a blank line narrower than the least indentation becomes.
@@ -366,9 +375,9 @@ TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBl
   const char* const pEnd = p + piece.size();
   char* d = out.Data();
   char* limit = d + out.Capacity();
-  bool afterBlank = !afterNonBlank;
+  bool afterBlank = m.AfterBlank;
   size_t start = 0;
-  for (const size_t end : ends) {
+  for (const size_t end : m.Ends) {
     const size_t length = end - start;
     // A line's worst: all of it tabs, each rewritten as four spaces.
     if (static_cast<size_t>(limit - d) < length * 4 + narrowRoom + symbolLength + 2 * kSlack) {
@@ -377,12 +386,14 @@ TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBl
       d = out.Data() + used;
       limit = out.Data() + out.Capacity();
     }
-    const TIndent in = IndentOf(p, start, end);
-    const size_t brk = BreakBefore(p, in.End, end);
-    const bool blank = in.End + brk == end;
-    const size_t width = rewrite ? in.Width : in.Count;
+    // Most lines begin with no indentation at all.
+    const TIndent in = MayIndent(p[start]) ? IndentOf(p, start, end) : TIndent{start};
+    const size_t width = Rewrite ? in.Width : in.Count;
+    // Only the targets but all, and a line narrower than the least (a
+    // blank one), need to know what follows the indentation.
+    const bool blank = (m.Target != tlAll || width < least) && in.End + BreakBefore(p, in.End, end) == end;
     bool chosen = false;
-    switch (FTarget) {
+    switch (m.Target) {
       case tlAll: chosen = true; break;
       case tlNonBlank: chosen = !blank; break;
       case tlLeastIndent: chosen = !blank && width == least; break;
@@ -394,7 +405,7 @@ TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBl
     if (!chosen) {
       CopyInBlocks(d, p + start, length, pEnd);
       d += length;
-    } else if (!atColumn) {
+    } else if (!AtColumn) {
       d = putSymbol(d);
       CopyInBlocks(d, p + start, length, pEnd);
       d += length;
@@ -406,9 +417,10 @@ TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBl
         for (size_t k = 0; k < least; ++k, d += unit.size()) std::memcpy(d, unit.data(), unit.size());
       }
       d = putSymbol(d);
+      const size_t brk = BreakBefore(p, start, end);
       std::memcpy(d, p + end - brk, brk);
       d += brk;
-    } else if (rewrite) {
+    } else if (Rewrite) {
       // Spaces up to the column, the symbol, the deeper indentation as spaces.
       d = PutSpaces(d, least);
       d = putSymbol(d);
@@ -425,6 +437,30 @@ TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBl
     }
     start = end;
   }
-  out.Size = static_cast<size_t>(d - out.Data());
+  return static_cast<size_t>(d - out.Data());
+}
+
+}  // namespace
+
+TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBlank, const TIndentMeasure& whole,
+                                         TByteBuffer& out) const {
+  TLineEnds& ends = tEnds;
+  const uint64_t breaks = ends.Collect(piece);
+  // Indentation of a single kind keeps its characters; none at all or a
+  // mixture is rewritten as spaces.
+  const uint8_t kinds = whole.Kinds;
+  const bool rewrite = !(kinds == kIndentSpace || kinds == kIndentIdeographic || kinds == kIndentTab);
+  const TMeasuredLines lines{piece,
+                             ends,
+                             FTarget,
+                             whole.LeastLength == SIZE_MAX ? 0 : rewrite ? whole.LeastWidth : whole.LeastLength,
+                             rewrite || kinds == kIndentSpace ? " " : kinds == kIndentTab ? "\t" : "\xE3\x80\x80",
+                             FSymbol,
+                             !afterNonBlank};
+  const bool atColumn = FPosition == ipFirstChar;
+  if (atColumn && rewrite) out.Size = PutMeasuredLines<true, true>(lines, out);
+  else if (atColumn) out.Size = PutMeasuredLines<true, false>(lines, out);
+  else if (rewrite) out.Size = PutMeasuredLines<false, true>(lines, out);
+  else out.Size = PutMeasuredLines<false, false>(lines, out);
   return {false, breaks};
 }

@@ -213,9 +213,9 @@ bool SameMeasure(const TIndentMeasure& a, const TIndentMeasure& b) {
 }
 
 TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
-  // Texts whose every line may carry the same indentation first, so that
-  // the least is not always none; long ones, so that the measure goes past
-  // its first lines; pieces cut anywhere between lines.
+  // Texts whose lines carry some indentation first, so that the least is
+  // not always none; long ones, so that the measure goes past its first
+  // lines; pieces cut anywhere between lines.
   std::mt19937 rng(20261210);
   static const std::u16string leads[] = {u"", u"  ", u"\t", u"\u3000", u" \t", u"        "};
   TByteBuffer out;
@@ -225,7 +225,9 @@ TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
     for (size_t lines = 1 + rng() % (round % 4 == 0 ? 200 : 14); lines > 0; --lines) {
       std::u16string line = RandomLines(rng, 1);
       if (line.empty() || line.back() != u'\n') line += u"\n";
-      text += (rng() % 8 ? lead : u"") + line;
+      // Half the rounds indent every line, each its own way: the least is
+      // then some columns, reached by characters of different kinds.
+      text += (round % 2 ? leads[1 + rng() % 5] : rng() % 8 ? lead : u"") + line;
     }
     if (rng() % 3 == 0) text.pop_back();  // a last line without its break
     const std::string bytes = *Utf16ToUtf8(text);
