@@ -152,6 +152,38 @@ inline void MeasureLine(const char* p, size_t start, size_t end, TIndentMeasure&
 
 constexpr char kSpaces[33] = "                                ";
 
+// The most bytes whose line ends are gathered at once: the ends take room
+// for a break at every byte.
+constexpr size_t kPart = size_t{256} << 10;
+
+// Calls f(part, first end, past the last end) for the bytes in parts of
+// whole lines of at most kPart bytes, or of one line that is longer, so that
+// the ends of a very long line take no room in proportion to it; returns
+// the line breaks.
+template <class F>
+uint64_t ForEachPart(std::string_view bytes, F f) {
+  TLineEnds& ends = tEnds;
+  uint64_t breaks = 0;
+  for (size_t at = 0; at < bytes.size();) {
+    std::string_view part = bytes.substr(at);
+    if (part.size() > kPart) {
+      size_t cut = WholeLinesLength(part.substr(0, kPart));
+      if (cut == 0) cut = FindLineEnd(bytes, at) - at;
+      part = part.substr(0, cut);
+    }
+    if (part.size() <= kPart) {
+      breaks += ends.Collect(part);
+      f(part, ends.begin(), ends.end());
+    } else {
+      const size_t one = part.size();
+      breaks += BreakBefore(part.data(), 0, part.size()) > 0;
+      f(part, &one, &one + 1);
+    }
+    at += part.size();
+  }
+  return breaks;
+}
+
 // n spaces at d, writing up to 32 bytes past d + n.
 inline char* PutSpaces(char* d, size_t n) noexcept {
   if (n <= 32) std::memcpy(d, kSpaces, 32);
@@ -326,17 +358,13 @@ uint64_t MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure) {
     start = end;
   }
   if (start == n) return breaks;
-  const std::string_view rest = Piece.substr(start);
-  TLineEnds& ends = tEnds;
-  breaks += ends.Collect(rest);
-  const char* const r = rest.data();
-  size_t from = 0;
-  for (const size_t end : ends) {
-    // A line without indentation cannot lower a least of none.
-    if (MayIndent(r[from]) || Measure.LeastLength != 0) MeasureLine(r, from, end, Measure);
-    from = end;
-  }
-  return breaks;
+  return breaks + ForEachPart(Piece.substr(start), [&](std::string_view part, const size_t* e, const size_t* last) {
+    const char* const r = part.data();
+    for (size_t from = 0; e != last; from = *e++) {
+      // A line without indentation cannot lower a least of none.
+      if (MayIndent(r[from]) || Measure.LeastLength != 0) MeasureLine(r, from, *e, Measure);
+    }
+  });
 }
 
 namespace {
@@ -344,18 +372,19 @@ namespace {
 // What the lines of a measured insertion need.
 struct TMeasuredLines {
   std::string_view Piece;
-  const TLineEnds& Ends;
+  const size_t* Ends;     // of the lines of Piece
+  const size_t* EndsEnd;
   TTargetLines Target;
   size_t Least;           // the column, in characters of Unit (or in spaces when rewritten)
   std::string_view Unit;  // what a narrow blank line is filled with
   std::string_view Symbol;
-  bool AfterBlank;
+  bool AfterBlank;        // the line before was blank; follows the lines
 };
 
 // The lines into out, for one position and one way with the indentation,
-// so that the loop tests neither; returns the length written.
+// so that the loop tests neither; appended to out.
 template <bool AtColumn, bool Rewrite>
-size_t PutMeasuredLines(const TMeasuredLines& m, TByteBuffer& out) {
+void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
   const std::string_view piece = m.Piece;
   const size_t least = m.Least;
   const std::string_view unit = m.Unit;
@@ -370,14 +399,15 @@ size_t PutMeasuredLines(const TMeasuredLines& m, TByteBuffer& out) {
   };
   // Room for what a blank line narrower than the least indentation becomes.
   const size_t narrowRoom = least * unit.size() + symbolLength;
-  out.Reserve(piece.size() + piece.size() / 4 + symbolLength + kSlack);
+  out.Reserve(out.Size + piece.size() + piece.size() / 4 + symbolLength + kSlack);
   const char* const p = piece.data();
   const char* const pEnd = p + piece.size();
-  char* d = out.Data();
-  char* limit = d + out.Capacity();
+  char* d = out.Data() + out.Size;
+  char* limit = out.Data() + out.Capacity();
   bool afterBlank = m.AfterBlank;
   size_t start = 0;
-  for (const size_t end : m.Ends) {
+  for (const size_t* e = m.Ends; e != m.EndsEnd; ++e) {
+    const size_t end = *e;
     const size_t length = end - start;
     // A line's worst: all of it tabs, each rewritten as four spaces.
     if (static_cast<size_t>(limit - d) < length * 4 + narrowRoom + symbolLength + 2 * kSlack) {
@@ -437,30 +467,36 @@ size_t PutMeasuredLines(const TMeasuredLines& m, TByteBuffer& out) {
     }
     start = end;
   }
-  return static_cast<size_t>(d - out.Data());
+  out.Size = static_cast<size_t>(d - out.Data());
+  m.AfterBlank = afterBlank;
 }
 
 }  // namespace
 
 TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBlank, const TIndentMeasure& whole,
                                          TByteBuffer& out) const {
-  TLineEnds& ends = tEnds;
-  const uint64_t breaks = ends.Collect(piece);
   // Indentation of a single kind keeps its characters; none at all or a
   // mixture is rewritten as spaces.
   const uint8_t kinds = whole.Kinds;
   const bool rewrite = !(kinds == kIndentSpace || kinds == kIndentIdeographic || kinds == kIndentTab);
-  const TMeasuredLines lines{piece,
-                             ends,
-                             FTarget,
-                             whole.LeastLength == SIZE_MAX ? 0 : rewrite ? whole.LeastWidth : whole.LeastLength,
-                             rewrite || kinds == kIndentSpace ? " " : kinds == kIndentTab ? "\t" : "\xE3\x80\x80",
-                             FSymbol,
-                             !afterNonBlank};
   const bool atColumn = FPosition == ipFirstChar;
-  if (atColumn && rewrite) out.Size = PutMeasuredLines<true, true>(lines, out);
-  else if (atColumn) out.Size = PutMeasuredLines<true, false>(lines, out);
-  else if (rewrite) out.Size = PutMeasuredLines<false, true>(lines, out);
-  else out.Size = PutMeasuredLines<false, false>(lines, out);
+  TMeasuredLines lines{{},
+                       nullptr,
+                       nullptr,
+                       FTarget,
+                       whole.LeastLength == SIZE_MAX ? 0 : rewrite ? whole.LeastWidth : whole.LeastLength,
+                       rewrite || kinds == kIndentSpace ? " " : kinds == kIndentTab ? "\t" : "\xE3\x80\x80",
+                       FSymbol,
+                       !afterNonBlank};
+  out.Size = 0;
+  const uint64_t breaks = ForEachPart(piece, [&](std::string_view part, const size_t* e, const size_t* last) {
+    lines.Piece = part;
+    lines.Ends = e;
+    lines.EndsEnd = last;
+    if (atColumn && rewrite) PutMeasuredLines<true, true>(lines, out);
+    else if (atColumn) PutMeasuredLines<true, false>(lines, out);
+    else if (rewrite) PutMeasuredLines<false, true>(lines, out);
+    else PutMeasuredLines<false, false>(lines, out);
+  });
   return {false, breaks};
 }

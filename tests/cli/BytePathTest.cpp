@@ -265,6 +265,23 @@ TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
           << bytes << " position " << int(edit.Position) << " target " << int(edit.Target);
     }
   }
+  // One piece larger than the lines gathered at once, with a line longer
+  // than that among short ones.
+  std::u16string text;
+  while (text.size() < 300000) text += RandomLines(rng, 20) + u"\n";
+  text += u"\t " + std::u16string(600000, u'x') + u"\r\n";
+  while (text.size() < 1000000) text += RandomLines(rng, 20) + u"\n";
+  const std::string bytes = *Utf16ToUtf8(text);
+  TIndentMeasure measure, expected;
+  EXPECT_EQ(MeasureIndentBytes(bytes, measure), CountLineBreaks(bytes));
+  MeasureIndentation(text, expected);
+  EXPECT_TRUE(SameMeasure(measure, expected));
+  for (const TEdit& edit : MeasuredEdits()) {
+    const TByteEditResult r = TByteEdit(edit).ApplyMeasured(bytes, false, measure, out);
+    EXPECT_EQ(r.Breaks, CountLineBreaks(bytes));
+    EXPECT_TRUE(out.View() == *Utf16ToUtf8(ApplyEdit(text, edit)))
+        << "position " << int(edit.Position) << " target " << int(edit.Target);
+  }
   // A symbol the bytes cannot carry, and choices outside the enumerations,
   // go to the engine.
   EXPECT_FALSE(TByteEdit(TEdit{ekInsert, ipFirstChar, tlAll, u"\xD800", {}}).MeasuredUsable());
