@@ -4,6 +4,7 @@
 // characters (space, tab, E3 80 80) are found byte by byte.
 #include "ByteEdits.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "LineScan.h"
@@ -96,10 +97,114 @@ uint64_t ScanBreaksAndBytes(std::string_view bytes, const std::string& wanted, s
   return breaks;
 }
 
+// One line's indentation: where it ends, its characters, its width (space
+// 1, ideographic space 2, tab to the next multiple of 4) and its kinds.
+struct TIndent {
+  size_t End = 0;
+  size_t Count = 0;
+  size_t Width = 0;
+  uint8_t Kinds = 0;
+};
+inline TIndent IndentOf(const char* p, size_t start, size_t end) noexcept {
+  TIndent in{start};
+  for (size_t& i = in.End; i < end; ++in.Count) {
+    const char c = p[i];
+    if (c == ' ') {
+      in.Kinds |= kIndentSpace;
+      in.Width += 1;
+      i += 1;
+    } else if (c == '\t') {
+      in.Kinds |= kIndentTab;
+      in.Width += 4 - in.Width % 4;
+      i += 1;
+    } else if (c == '\xE3' && i + 2 < end && p[i + 1] == '\x80' && p[i + 2] == '\x80') {
+      in.Kinds |= kIndentIdeographic;
+      in.Width += 2;
+      i += 3;
+    } else {
+      break;
+    }
+  }
+  return in;
+}
+
+inline bool MayIndent(char c) noexcept { return c == ' ' || c == '\t' || c == '\xE3'; }
+
+// Nothing the lines still to come hold can change the measure: every kind
+// of indentation met, and a non-blank line without any.
+inline bool MeasureIsFull(const TIndentMeasure& m) noexcept {
+  return m.Kinds == (kIndentSpace | kIndentIdeographic | kIndentTab) && m.LeastLength == 0;
+}
+
+// Adds the line [start, end) to the measure.
+inline void MeasureLine(const char* p, size_t start, size_t end, TIndentMeasure& m) noexcept {
+  if (!MayIndent(p[start])) {
+    // No indentation: blank if the break comes first, else the least there is.
+    if (p[start] != '\n' && p[start] != '\r') m.LeastLength = m.LeastWidth = 0;
+    return;
+  }
+  const TIndent in = IndentOf(p, start, end);
+  m.Kinds |= in.Kinds;
+  if (in.End + BreakBefore(p, in.End, end) == end) return;  // blank
+  m.LeastLength = std::min(m.LeastLength, in.Count);
+  m.LeastWidth = std::min(m.LeastWidth, in.Width);
+}
+
+constexpr char kSpaces[33] = "                                ";
+
+// The most bytes whose line ends are gathered at once: the ends take room
+// for a break at every byte.
+constexpr size_t kPart = size_t{256} << 10;
+
+// Calls f(part, first end, past the last end) for the bytes in parts of
+// whole lines of at most kPart bytes, or of one line that is longer, so that
+// the ends of a very long line take no room in proportion to it; returns
+// the line breaks.
+template <class F>
+uint64_t ForEachPart(std::string_view bytes, F f) {
+  TLineEnds& ends = tEnds;
+  uint64_t breaks = 0;
+  for (size_t at = 0; at < bytes.size();) {
+    std::string_view part = bytes.substr(at);
+    if (part.size() > kPart) {
+      size_t cut = WholeLinesLength(part.substr(0, kPart));
+      if (cut == 0) cut = FindLineEnd(bytes, at) - at;
+      part = part.substr(0, cut);
+    }
+    if (part.size() <= kPart) {
+      breaks += ends.Collect(part);
+      f(part, ends.begin(), ends.end());
+    } else {
+      const size_t one = part.size();
+      breaks += BreakBefore(part.data(), 0, part.size()) > 0;
+      f(part, &one, &one + 1);
+    }
+    at += part.size();
+  }
+  return breaks;
+}
+
+// n spaces at d, writing up to 32 bytes past d + n.
+inline char* PutSpaces(char* d, size_t n) noexcept {
+  if (n <= 32) std::memcpy(d, kSpaces, 32);
+  else std::memset(d, ' ', n);
+  return d + n;
+}
+
 }  // namespace
 
-TByteEdit::TByteEdit(const TEdit& Edit) : FKind(Edit.Kind), FTarget(Edit.Target) {
-  if (!EditWorksPieceByPiece(Edit)) return;
+TByteEdit::TByteEdit(const TEdit& Edit) : FKind(Edit.Kind), FPosition(Edit.Position), FTarget(Edit.Target) {
+  if (!EditWorksPieceByPiece(Edit)) {
+    // Positions and targets outside the enumerations choose no line: the
+    // engine does those.
+    const bool known = (Edit.Position == ipLineHead || Edit.Position == ipFirstChar) && Edit.Target <= tlAfterBlank;
+    if (Edit.Kind != ekInsert || !known) return;
+    const auto symbol = Utf16ToUtf8(Edit.Symbol);
+    if (!symbol) return;
+    FSymbol = *symbol;
+    FMeasured = true;
+    return;
+  }
   if (Edit.Kind == ekInsert) {
     const auto symbol = Utf16ToUtf8(Edit.Symbol);
     if (!symbol) return;
@@ -235,5 +340,163 @@ TByteEditResult TByteEdit::Delete(std::string_view piece, TByteBuffer& out) cons
   if (!cuts.D) return {true, breaks};
   cuts.KeepUpTo(piece.size());
   out.Size = static_cast<size_t>(cuts.D - out.Data());
+  return {false, breaks};
+}
+
+uint64_t MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure) {
+  const char* const p = Piece.data();
+  const size_t n = Piece.size();
+  // The first lines line by line: in most texts they fill the measure, and
+  // the rest need only their breaks counted.
+  size_t start = 0;
+  uint64_t breaks = 0;
+  for (int lines = 0; lines < 64 && start < n; ++lines) {
+    if (MeasureIsFull(Measure)) return breaks + CountLineBreaks(Piece.substr(start));
+    const size_t end = FindLineEnd(Piece, start);
+    MeasureLine(p, start, end, Measure);
+    breaks += BreakBefore(p, start, end) > 0;
+    start = end;
+  }
+  if (start == n) return breaks;
+  return breaks + ForEachPart(Piece.substr(start), [&](std::string_view part, const size_t* e, const size_t* last) {
+    const char* const r = part.data();
+    for (size_t from = 0; e != last; from = *e++) {
+      // A line without indentation cannot lower a least of none.
+      if (MayIndent(r[from]) || Measure.LeastLength != 0) MeasureLine(r, from, *e, Measure);
+    }
+  });
+}
+
+namespace {
+
+// What the lines of a measured insertion need.
+struct TMeasuredLines {
+  std::string_view Piece;
+  const size_t* Ends;     // of the lines of Piece
+  const size_t* EndsEnd;
+  TTargetLines Target;
+  size_t Least;           // the column, in characters of Unit (or in spaces when rewritten)
+  std::string_view Unit;  // what a narrow blank line is filled with
+  std::string_view Symbol;
+  bool AfterBlank;        // the line before was blank; follows the lines
+};
+
+// The lines into out, for one position and one way with the indentation,
+// so that the loop tests neither; appended to out.
+template <bool AtColumn, bool Rewrite>
+void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
+  const std::string_view piece = m.Piece;
+  const size_t least = m.Least;
+  const std::string_view unit = m.Unit;
+  const size_t symbolLength = m.Symbol.size();
+  char symbol[16] = {};
+  const bool shortSymbol = symbolLength <= sizeof symbol;
+  if (shortSymbol) std::memcpy(symbol, m.Symbol.data(), symbolLength);
+  const auto putSymbol = [&](char* d) {
+    if (shortSymbol) std::memcpy(d, symbol, sizeof symbol);
+    else std::memcpy(d, m.Symbol.data(), symbolLength);
+    return d + symbolLength;
+  };
+  // Room for what a blank line narrower than the least indentation becomes.
+  const size_t narrowRoom = least * unit.size() + symbolLength;
+  out.Reserve(out.Size + piece.size() + piece.size() / 4 + symbolLength + kSlack);
+  const char* const p = piece.data();
+  const char* const pEnd = p + piece.size();
+  char* d = out.Data() + out.Size;
+  char* limit = out.Data() + out.Capacity();
+  bool afterBlank = m.AfterBlank;
+  size_t start = 0;
+  for (const size_t* e = m.Ends; e != m.EndsEnd; ++e) {
+    const size_t end = *e;
+    const size_t length = end - start;
+    // A line's worst: all of it tabs, each rewritten as four spaces.
+    if (static_cast<size_t>(limit - d) < length * 4 + narrowRoom + symbolLength + 2 * kSlack) {
+      const size_t used = static_cast<size_t>(d - out.Data());
+      out.Reserve(used + length * 4 + narrowRoom + symbolLength + 2 * kSlack);
+      d = out.Data() + used;
+      limit = out.Data() + out.Capacity();
+    }
+    // Most lines begin with no indentation at all.
+    const TIndent in = MayIndent(p[start]) ? IndentOf(p, start, end) : TIndent{start};
+    const size_t width = Rewrite ? in.Width : in.Count;
+    // Only the targets but all, and a line narrower than the least (a
+    // blank one), need to know what follows the indentation.
+    const bool blank = (m.Target != tlAll || width < least) && in.End + BreakBefore(p, in.End, end) == end;
+    bool chosen = false;
+    switch (m.Target) {
+      case tlAll: chosen = true; break;
+      case tlNonBlank: chosen = !blank; break;
+      case tlLeastIndent: chosen = !blank && width == least; break;
+      case tlAfterBlank:
+        chosen = afterBlank && !blank;
+        afterBlank = blank;
+        break;
+    }
+    if (!chosen) {
+      CopyInBlocks(d, p + start, length, pEnd);
+      d += length;
+    } else if (!AtColumn) {
+      d = putSymbol(d);
+      CopyInBlocks(d, p + start, length, pEnd);
+      d += length;
+    } else if (width < least) {
+      // A blank line narrower than the least indentation takes it.
+      if (unit.size() == 1 && unit[0] == ' ') {
+        d = PutSpaces(d, least);
+      } else {
+        for (size_t k = 0; k < least; ++k, d += unit.size()) std::memcpy(d, unit.data(), unit.size());
+      }
+      d = putSymbol(d);
+      const size_t brk = BreakBefore(p, start, end);
+      std::memcpy(d, p + end - brk, brk);
+      d += brk;
+    } else if (Rewrite) {
+      // Spaces up to the column, the symbol, the deeper indentation as spaces.
+      d = PutSpaces(d, least);
+      d = putSymbol(d);
+      d = PutSpaces(d, width - least);
+      CopyInBlocks(d, p + in.End, end - in.End, pEnd);
+      d += end - in.End;
+    } else {
+      // The symbol after the first `least` indentation characters.
+      const size_t cut = least * unit.size();
+      CopyInBlocks(d, p + start, cut, pEnd);
+      d = putSymbol(d + cut);
+      CopyInBlocks(d, p + start + cut, length - cut, pEnd);
+      d += length - cut;
+    }
+    start = end;
+  }
+  out.Size = static_cast<size_t>(d - out.Data());
+  m.AfterBlank = afterBlank;
+}
+
+}  // namespace
+
+TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBlank, const TIndentMeasure& whole,
+                                         TByteBuffer& out) const {
+  // Indentation of a single kind keeps its characters; none at all or a
+  // mixture is rewritten as spaces.
+  const uint8_t kinds = whole.Kinds;
+  const bool rewrite = !(kinds == kIndentSpace || kinds == kIndentIdeographic || kinds == kIndentTab);
+  const bool atColumn = FPosition == ipFirstChar;
+  TMeasuredLines lines{{},
+                       nullptr,
+                       nullptr,
+                       FTarget,
+                       whole.LeastLength == SIZE_MAX ? 0 : rewrite ? whole.LeastWidth : whole.LeastLength,
+                       rewrite || kinds == kIndentSpace ? " " : kinds == kIndentTab ? "\t" : "\xE3\x80\x80",
+                       FSymbol,
+                       !afterNonBlank};
+  out.Size = 0;
+  const uint64_t breaks = ForEachPart(piece, [&](std::string_view part, const size_t* e, const size_t* last) {
+    lines.Piece = part;
+    lines.Ends = e;
+    lines.EndsEnd = last;
+    if (atColumn && rewrite) PutMeasuredLines<true, true>(lines, out);
+    else if (atColumn) PutMeasuredLines<true, false>(lines, out);
+    else if (rewrite) PutMeasuredLines<false, true>(lines, out);
+    else PutMeasuredLines<false, false>(lines, out);
+  });
   return {false, breaks};
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "EditUnit.h"
+#include "StrRecListUnit.h"
 #include "TextBytes.h"
 
 // What an edit of a piece gave.
@@ -28,6 +29,14 @@ public:
   // The edit of Piece, whole lines of valid UTF-8 (the last perhaps without
   // its break), into Out; AfterNonBlankLine as for ApplyEditToPiece.
   TByteEditResult Apply(std::string_view Piece, bool AfterNonBlankLine, TByteBuffer& Out) const;
+  // The insertions that need the measure of the whole text (at the column
+  // of the least indentation, or in the lines of least indentation), when
+  // the symbol is valid UTF-16.
+  bool MeasuredUsable() const { return FMeasured; }
+  // InsertHeadSymbolInUtf8Piece of Piece, whole lines of valid UTF-8 of a
+  // text whose measure is Whole, into Out (never Unchanged).
+  TByteEditResult ApplyMeasured(std::string_view Piece, bool AfterNonBlankLine, const TIndentMeasure& Whole,
+                                TByteBuffer& Out) const;
 
 private:
   struct TSymbol {
@@ -40,7 +49,9 @@ private:
   void DeleteInLine(size_t start, size_t end, TCuts& cuts) const;
 
   bool FUsable = false;
+  bool FMeasured = false;
   TEditKind FKind = ekInsert;
+  TInsertPosition FPosition = ipLineHead;
   TTargetLines FTarget = tlAll;
   bool FRepeat = false;
   std::string FSymbol;            // insertion
@@ -48,3 +59,8 @@ private:
   bool FFirstBytes[256] = {};     // the bytes a symbol can begin with
   std::string FLeads;             // the same, each once
 };
+
+// MeasureIndentation of Piece, valid UTF-8 of whole lines, added to Measure;
+// returns the piece's line breaks. Stops looking at the lines once nothing
+// can change the measure any more.
+uint64_t MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure);

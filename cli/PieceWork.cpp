@@ -1,6 +1,6 @@
 // Each piece checked without decoding, then edited on its bytes; the engine's
 // UTF-16 edits serve where the bytes cannot (a symbol that is not valid
-// UTF-16), and the measured edits work on the bytes through the engine.
+// UTF-16), and the measured insertions are done on the bytes too.
 #include "PieceWork.h"
 
 #include <stdexcept>
@@ -31,11 +31,15 @@ void EditByEngine(const TPieceWork& work, std::string_view lines, bool afterNonB
 
 void WorkOnLines(const TPieceWork& work, std::string_view lines, bool afterNonBlank, TPieceResult& result) {
   if (work.MeasureOnly) {
-    MeasureIndentation(lines, result.Measure);
-    result.Breaks = CountLineBreaks(lines);
+    result.Breaks = MeasureIndentBytes(lines, result.Measure);
     return;
   }
   if (lines.empty()) return;
+  if (work.Measure && work.Bytes.MeasuredUsable()) {
+    result.Breaks = work.Bytes.ApplyMeasured(lines, afterNonBlank, *work.Measure, result.Out).Breaks;
+    result.Changed = work.NoteChanges && !SameBytes(result.Out, lines);
+    return;
+  }
   if (!work.Measure && work.Bytes.Usable()) {
     const TByteEditResult r = work.Bytes.Apply(lines, afterNonBlank, result.Out);
     result.Breaks = r.Breaks;

@@ -17,9 +17,9 @@
 
 namespace {
 
-constexpr uint8_t kSpace = 1;
-constexpr uint8_t kIdeographic = 2;
-constexpr uint8_t kTab = 4;
+constexpr uint8_t kSpace = kIndentSpace;
+constexpr uint8_t kIdeographic = kIndentIdeographic;
+constexpr uint8_t kTab = kIndentTab;
 constexpr size_t kNone = std::numeric_limits<size_t>::max();
 
 // The indentation characters as a text of units C holds them: UTF-16, or

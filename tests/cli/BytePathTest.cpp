@@ -197,6 +197,98 @@ TEST(ByteEdits, MatchTheEngineOnPieces) {
   EXPECT_FALSE(TByteEdit(TEdit{ekInsert, ipFirstChar, tlAll, u"> ", {}}).Usable());
 }
 
+// The insertions that need the whole text's measure, and symbols that
+// exercise the copies of a short and of a long one.
+std::vector<TEdit> MeasuredEdits() {
+  std::vector<TEdit> edits;
+  for (const TInsertPosition position : {ipLineHead, ipFirstChar})
+    for (const TTargetLines target : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank})
+      for (const char16_t* symbol : {u"> ", u"\u3000\U0001F600", u"a symbol longer than sixteen bytes \u3042"})
+        if (position == ipFirstChar || target == tlLeastIndent) edits.push_back({ekInsert, position, target, symbol, {}});
+  return edits;
+}
+
+bool SameMeasure(const TIndentMeasure& a, const TIndentMeasure& b) {
+  return a.Kinds == b.Kinds && a.LeastLength == b.LeastLength && a.LeastWidth == b.LeastWidth;
+}
+
+TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
+  // Texts whose lines carry some indentation first, so that the least is
+  // not always none; long ones, so that the measure goes past its first
+  // lines; pieces cut anywhere between lines.
+  std::mt19937 rng(20261210);
+  static const std::u16string leads[] = {u"", u"  ", u"\t", u"\u3000", u" \t", u"        "};
+  TByteBuffer out;
+  for (int round = 0; round < 400; ++round) {
+    const std::u16string lead = leads[rng() % 6];
+    std::u16string text;
+    for (size_t lines = 1 + rng() % (round % 4 == 0 ? 200 : 14); lines > 0; --lines) {
+      std::u16string line = RandomLines(rng, 1);
+      if (line.empty() || line.back() != u'\n') line += u"\n";
+      // Half the rounds indent every line, each its own way: the least is
+      // then some columns, reached by characters of different kinds.
+      text += (round % 2 ? leads[1 + rng() % 5] : rng() % 8 ? lead : u"") + line;
+    }
+    if (rng() % 3 == 0) text.pop_back();  // a last line without its break
+    const std::string bytes = *Utf16ToUtf8(text);
+    std::vector<std::string_view> pieces;
+    for (size_t done = 0; done < bytes.size();) {
+      const size_t end = done + 1 + rng() % (bytes.size() - done);
+      size_t cut = end == bytes.size() ? end - done : WholeLinesLength(std::string_view(bytes).substr(done, end - done));
+      if (cut == 0) cut = bytes.size() - done;
+      pieces.push_back(std::string_view(bytes).substr(done, cut));
+      done += cut;
+    }
+    TIndentMeasure whole, expected;
+    MeasureIndentation(text, expected);
+    for (const std::string_view piece : pieces) {
+      TIndentMeasure measure;
+      EXPECT_EQ(MeasureIndentBytes(piece, measure), CountLineBreaks(piece)) << bytes;
+      TIndentMeasure reference;
+      MeasureIndentation(*Utf8ToUtf16(piece), reference);
+      EXPECT_TRUE(SameMeasure(measure, reference)) << bytes;
+      MergeIndentMeasure(whole, measure);
+    }
+    ASSERT_TRUE(SameMeasure(whole, expected)) << bytes;
+    for (const TEdit& edit : MeasuredEdits()) {
+      const TByteEdit byteEdit(edit);
+      ASSERT_TRUE(byteEdit.MeasuredUsable());
+      std::string joined;
+      bool afterNonBlank = false;
+      for (const std::string_view piece : pieces) {
+        const TByteEditResult r = byteEdit.ApplyMeasured(piece, afterNonBlank, whole, out);
+        EXPECT_EQ(r.Breaks, CountLineBreaks(piece));
+        joined += out.View();
+        afterNonBlank = !LastLineIsBlank(piece);
+      }
+      EXPECT_EQ(joined, *Utf16ToUtf8(ApplyEdit(text, edit)))
+          << bytes << " position " << int(edit.Position) << " target " << int(edit.Target);
+    }
+  }
+  // One piece larger than the lines gathered at once, with a line longer
+  // than that among short ones.
+  std::u16string text;
+  while (text.size() < 300000) text += RandomLines(rng, 20) + u"\n";
+  text += u"\t " + std::u16string(600000, u'x') + u"\r\n";
+  while (text.size() < 1000000) text += RandomLines(rng, 20) + u"\n";
+  const std::string bytes = *Utf16ToUtf8(text);
+  TIndentMeasure measure, expected;
+  EXPECT_EQ(MeasureIndentBytes(bytes, measure), CountLineBreaks(bytes));
+  MeasureIndentation(text, expected);
+  EXPECT_TRUE(SameMeasure(measure, expected));
+  for (const TEdit& edit : MeasuredEdits()) {
+    const TByteEditResult r = TByteEdit(edit).ApplyMeasured(bytes, false, measure, out);
+    EXPECT_EQ(r.Breaks, CountLineBreaks(bytes));
+    EXPECT_TRUE(out.View() == *Utf16ToUtf8(ApplyEdit(text, edit)))
+        << "position " << int(edit.Position) << " target " << int(edit.Target);
+  }
+  // A symbol the bytes cannot carry, and choices outside the enumerations,
+  // go to the engine.
+  EXPECT_FALSE(TByteEdit(TEdit{ekInsert, ipFirstChar, tlAll, u"\xD800", {}}).MeasuredUsable());
+  EXPECT_FALSE(TByteEdit(TEdit{ekInsert, ipFirstChar, TTargetLines(9), u"> ", {}}).MeasuredUsable());
+  EXPECT_FALSE(TByteEdit(TEdit{ekInsert, TInsertPosition(5), tlLeastIndent, u"> ", {}}).MeasuredUsable());
+}
+
 TEST(ByteEdits, LineEndsAsTheEngineCutsThem) {
   std::mt19937 rng(99);
   TLineEnds ends;
@@ -296,7 +388,8 @@ TEST(FilterPipeline, WholeTextsMatchTheEngine) {
     if (round % 2) text.insert(rng() % text.size(), round % 4 == 1 ? std::string(1, '\0') : "\xE3\x81");
     const auto fault = ReferenceFault(text);
     for (const TEdit& edit : {StreamingEdits()[rng() % 4], StreamingEdits()[4 + rng() % 8],
-                              TEdit{ekInsert, ipFirstChar, tlNonBlank, u"> ", {}}}) {
+                              TEdit{ekInsert, ipFirstChar, tlNonBlank, u"> ", {}},
+                              MeasuredEdits()[rng() % MeasuredEdits().size()]}) {
       std::string expected, place;
       if (!fault) {
         expected = *Utf16ToUtf8(ApplyEdit(units, edit));

@@ -514,7 +514,7 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
   if (EditWorksLineByLine(edit) && !byPiece) Fail("line by line but not piece by piece", text, u"", u"");
   const std::optional<std::string> symbol8 = Utf16ToUtf8(edit.Symbol);
   u16 joined, joinedMeasured;
-  std::string joined8, joinedBytes;
+  std::string joined8, joinedBytes, joinedMeasuredBytes;
   const TByteEdit byteEdit(edit);
   const bool onBytes = byteEdit.Usable() && Utf16ToUtf8(text).has_value();
   TByteBuffer out;
@@ -546,6 +546,12 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
         Fail(EditName("ApplyEditToMeasuredUtf8Piece falls back", edit).c_str(), piece, got ? u"bytes" : u"nullopt",
              u"");
       if (got) joined8 += *got;
+      if (byteEdit.MeasuredUsable()) {
+        // The filter's measured insertion of the piece's bytes.
+        const TByteEditResult r = byteEdit.ApplyMeasured(bytes, after, *utf8Measure, out);
+        if (r.Breaks != CountLineBreaks(bytes)) Fail("TByteEdit measured breaks", piece, u"", u"");
+        joinedMeasuredBytes += out.View();
+      }
     }
     after = EndsNonBlank(piece, after);
   }
@@ -561,6 +567,11 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
   Check(EditName("ApplyEditToMeasuredPiece joined", edit).c_str(), text, joinedMeasured, whole);
   if (utf8Measure && edit.Kind == ekInsert && symbol8)
     CheckBytes(EditName("ApplyEditToMeasuredUtf8Piece joined", edit).c_str(), text, joined8, *Utf16ToUtf8(whole));
+  // The filter does on bytes every insertion that needs the measure.
+  if (byteEdit.MeasuredUsable() != (!byPiece && edit.Kind == ekInsert && symbol8.has_value()))
+    Fail(EditName("TByteEdit measured usable", edit).c_str(), text, u"", u"");
+  if (utf8Measure && byteEdit.MeasuredUsable())
+    CheckBytes(EditName("TByteEdit measured joined", edit).c_str(), text, joinedMeasuredBytes, *Utf16ToUtf8(whole));
 
   // Empty pieces give nothing.
   if (byPiece) Check("ApplyEditToPiece of nothing", text, ApplyEditToPiece(u"", edit, true), u"");
@@ -613,6 +624,11 @@ void CheckEdits(u16v text, const std::vector<uint8_t>& spares, u16v symbol, cons
       MeasureIndentation(piece, one);
       MeasureIndentation(std::string_view(*Utf16ToUtf8(piece)), one8);
       CheckMeasure("MeasureIndentation of UTF-8", piece, one8, one, true);
+      // The filter's measure of the bytes, which stops looking once full.
+      TIndentMeasure filter;
+      const std::string bytes = *Utf16ToUtf8(piece);
+      if (MeasureIndentBytes(bytes, filter) != CountLineBreaks(bytes)) Fail("MeasureIndentBytes breaks", piece, u"", u"");
+      CheckMeasure("MeasureIndentBytes", piece, filter, one, true);
       MergeIndentMeasure(*utf8Measure, one8);
     }
   }
