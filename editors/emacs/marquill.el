@@ -236,25 +236,31 @@ undo step; otherwise a `user-error' shows its message with the buffer's line."
 (defun marquill--read-lines ()
   (cdr (assoc (completing-read "Lines: " marquill--line-choices nil t) marquill--line-choices)))
 
+(defun marquill--insert-arguments (prompt)
+  "The region, the symbol read with PROMPT and, with a prefix argument, the lines."
+  (append (marquill--region)
+          (list (marquill--read-entry prompt)
+                (and current-prefix-arg (marquill--read-lines)))))
+
+(defun marquill--insert (start end at symbol lines)
+  "Insert SYMBOL AT \"head\" or \"char\" in the LINES (nil: all) of START..END."
+  (marquill-filter-region start end (list "insert" "--at" at "--lines" (or lines "all") "-e" symbol)))
+
 ;;;; Commands
 
 ;;;###autoload
 (defun marquill-insert (start end symbol &optional lines)
   "Insert SYMBOL, chosen by its caption, at the head of the lines.
 With a prefix argument, ask which LINES get it (default: all)."
-  (interactive (append (marquill--region)
-                       (list (marquill--read-entry "Insert: ")
-                             (and current-prefix-arg (marquill--read-lines)))))
-  (marquill-filter-region start end (list "insert" "--at" "head" "--lines" (or lines "all") "-e" symbol)))
+  (interactive (marquill--insert-arguments "Insert: "))
+  (marquill--insert start end "head" symbol lines))
 
 ;;;###autoload
 (defun marquill-insert-at-char (start end symbol &optional lines)
   "Insert SYMBOL at the column of the lines' least indentation.
 With a prefix argument, ask which LINES get it (default: all)."
-  (interactive (append (marquill--region)
-                       (list (marquill--read-entry "Insert at the first character: ")
-                             (and current-prefix-arg (marquill--read-lines)))))
-  (marquill-filter-region start end (list "insert" "--at" "char" "--lines" (or lines "all") "-e" symbol)))
+  (interactive (marquill--insert-arguments "Insert at the first character: "))
+  (marquill--insert start end "char" symbol lines))
 
 ;;;###autoload
 (defun marquill-delete (start end symbol)
@@ -319,9 +325,7 @@ Its items are those of the Windows command: 行頭に挿入, 文字先頭位置�
       ((or "行頭に挿入" "文字先頭位置に挿入")
        (let* ((lines (marquill--read-lines))
               (symbol (marquill--read-entry (concat group ": "))))
-         (marquill-filter-region start end
-                                 (list "insert" "--at" (if (equal group "行頭に挿入") "head" "char")
-                                       "--lines" lines "-e" symbol))))
+         (marquill--insert start end (if (equal group "行頭に挿入") "head" "char") symbol lines)))
       ("先頭文字を削除"
        (pcase (completing-read "先頭文字を削除: " '("1つ削除" "全て削除" "指定して削除") nil t)
          ("1つ削除" (marquill-delete-once start end))
