@@ -1,16 +1,15 @@
 #!/bin/sh
-# Builds the Debian package from a build folder, unpacks it into a temporary
+# Unpacks the Debian package that package-build.sh made into a temporary
 # root with dpkg -x and runs the installed program from there.
-# Usage: package-test.sh BUILD_DIR VERSION
+# Usage: package-test.sh PACKAGE_DIR VERSION
 set -eu
-build=$1
+pkg=$1
 version=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 fail() { echo "package test: $*" >&2; exit 1; }
 
-cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack failed"; }
-deb=$(ls "$work"/pkg/marquill_*.deb)
+deb=$(ls "$pkg"/marquill_*.deb)
 [ "$(dpkg-deb -f "$deb" Package Version)" = "Package: marquill
 Version: $version" ] || fail "package fields: $(dpkg-deb -f "$deb" Package Version)"
 dpkg -x "$deb" "$work/root"

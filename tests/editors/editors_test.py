@@ -2,7 +2,7 @@
 """The editor plug-ins as the Debian package installs them, in Vim, Neovim
 and Emacs run headless.
 
-Builds the package from the build folder, unpacks it with dpkg -x into a
+Unpacks the package that package-build.sh made with dpkg -x into a
 temporary root and points the editors at the root's folders the way they
 look on a system (Vim's $VIM/vimfiles, Neovim's XDG_DATA_DIRS site folder,
 Emacs' site-lisp).  Every case of documents.txt is run in each editor; the
@@ -11,7 +11,7 @@ spliced into the document, one undo must give the document back, and a
 failure must leave it as it was and show the filter's message.  Then each
 editor runs its own checks of the keys, the menu, the toggle and settings.
 
-Usage: editors_test.py BUILD_DIR
+Usage: editors_test.py PACKAGE_DIR
 """
 import json
 import os
@@ -108,10 +108,8 @@ def message_ok(shown, want):
     return shown.startswith("marquill: ") and shown.endswith(text) if suffix else shown == text
 
 
-def build_root(build, work):
-    subprocess.run(["cpack", "--config", str(build / "CPackConfig.cmake"), "-G", "DEB", "-B", str(work / "pkg")],
-                   check=True, stdout=subprocess.DEVNULL)
-    deb = next((work / "pkg").glob("marquill_*.deb"))
+def unpack(package, work):
+    deb = next(package.glob("marquill_*.deb"))
     root = work / "root"
     subprocess.run(["dpkg", "-x", str(deb), str(root)], check=True)
     return root
@@ -125,12 +123,12 @@ def settings_bytes():
 
 
 def main():
-    build = pathlib.Path(sys.argv[1]).resolve()
+    package = pathlib.Path(sys.argv[1]).resolve()
     started = time.monotonic()
     documents, cases = parse(HERE / "documents.txt")
     with tempfile.TemporaryDirectory() as tmp:
         work = pathlib.Path(tmp)
-        root = build_root(build, work)
+        root = unpack(package, work)
         program = root / "usr/bin/marquill"
         share = root / "usr/share"
         for path in ("vim/vimfiles/plugin/marquill.vim", "vim/vimfiles/autoload/marquill.vim",
