@@ -4,15 +4,15 @@
 
 let s:verbs = ['insert', 'delete', 'delete-once', 'delete-all', 'toggle', 'entries']
 let s:options = ['--at', '--lines', '-e', '--symbol', '--entry', '--settings', '--settings-encoding']
+let s:line_values = ['all', 'nonblank', 'least', 'after-blank']
 let s:values = {
       \ '--at': ['head', 'char'],
-      \ '--lines': ['all', 'nonblank', 'least', 'after-blank'],
+      \ '--lines': s:line_values,
       \ '--settings-encoding': ['auto', 'utf-8', 'cp932'],
       \ }
 " The menu of the Windows command, with the filter's names for its choices.
 let s:groups = ['行頭に挿入', '文字先頭位置に挿入', '先頭文字を削除', '設定編集', 'キャンセル']
 let s:line_captions = ['全ての行', '空白行を除く', '最小インデント行のみ', '空白行の次の行のみ']
-let s:line_values = ['all', 'nonblank', 'least', 'after-blank']
 let s:delete_captions = ['1つ削除', '全て削除', '指定して削除']
 " Each entry submenu lists at most this many entries, as on Windows.
 let s:menu_entries = 1000
