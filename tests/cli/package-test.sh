@@ -17,8 +17,9 @@ m=$work/root/usr/bin/marquill
 [ -x "$m" ] || fail "no usr/bin/marquill in the package"
 page=$work/root/usr/share/man/man1/marquill.1.gz
 [ -f "$page" ] || fail "no compressed manual page in the package"
-man -P cat -l "$page" 2>/dev/null | grep -q 'EXIT STATUS' || fail "the manual page does not show EXIT STATUS"
-man -P cat -l "$page" 2>/dev/null | grep -q "Marquill $version" || fail "the manual page does not show the version"
+shown=$(man -P cat -l "$page" 2>/dev/null) || true
+printf '%s\n' "$shown" | grep -q 'EXIT STATUS' || fail "the manual page does not show EXIT STATUS"
+printf '%s\n' "$shown" | grep -q "Marquill $version" || fail "the manual page does not show the version"
 grep -q 'Copyright (c) the Marquill authors' "$work/root/usr/share/doc/marquill/copyright" || fail "no copyright file"
 dpkg-deb -f "$deb" Maintainer | grep -q '<[^ @]*@[^ @]*>$' || fail "no address in Maintainer: $(dpkg-deb -f "$deb" Maintainer)"
 for f in share/man/ja/man1/marquill.1.gz share/locale/ja/LC_MESSAGES/marquill.mo \
