@@ -450,8 +450,7 @@ endfunction
 " The same without a trailing access-key group such as (&M): how a caption
 " is typed after --entry.
 function! s:Typed(caption) abort
-  let caption = substitute(split(a:caption, "\t", 1)[0], '\s*(&[^&)])\s*$', '', '')
-  return substitute(caption, '&\(.\)', '\1', 'g')
+  return marquill#shown(substitute(split(a:caption, "\t", 1)[0], '\s*(&[^&)])\s*$', '', ''))
 endfunction
 
 " The editor's own picker: a numbered list; 0 when nothing was chosen.
