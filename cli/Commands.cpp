@@ -34,7 +34,7 @@ std::vector<std::u16string> SymbolsOf(const TFilterOptions& o) {
 
 long ReadBlock(const TTextSource& source, char* block) {
   const long r = ReadSome(source.Fd, block, kScanBlock);
-  if (r < 0) FailIo(Fill(_("cannot read %s: %s"), {source.Name, ErrorText(errno)}));
+  if (r < 0) FailIo(Fill(_("cannot read %s: %s"), {source.Name(), ErrorText(errno)}));
   return r;
 }
 
@@ -59,11 +59,11 @@ TToggleChoice ChooseToggleOf(const std::u16string& symbol, TTextSource& source, 
   if (kind.Regular) {
     for (long r; !scan.Settled() && (r = ReadBlock(source, block.get())) > 0;)
       scan.Feed(std::string_view(block.get(), static_cast<size_t>(r)));
-    if (!SeekTo(source.Fd, kind.Offset)) FailIo(Fill(_("cannot read %s again: %s"), {source.Name, ErrorText(errno)}));
+    if (!SeekTo(source.Fd, kind.Offset)) FailIo(Fill(_("cannot read %s again: %s"), {source.Name(), ErrorText(errno)}));
     return scan.Finish();
   }
   spool.File.reset(std::tmpfile());
-  if (!spool.File) FailIo(Fill(_("cannot keep %s in a temporary file: %s"), {source.Name, ErrorText(errno)}));
+  if (!spool.File) FailIo(Fill(_("cannot keep %s in a temporary file: %s"), {source.Name(), ErrorText(errno)}));
   const std::string spoolName = _("a temporary file");
   for (long r; (r = ReadBlock(source, block.get())) > 0;) {
     if (!scan.Settled()) scan.Feed(std::string_view(block.get(), static_cast<size_t>(r)));
@@ -89,12 +89,12 @@ void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
   const std::vector<std::string> files = o.Files.empty() ? std::vector<std::string>{"-"} : o.Files;
   for (const std::string& file : files) {
     if (file == "-") {
-      EditSource(edit, o, TTextSource{0, _("standard input"), "-"}, sink, false);
+      EditSource(edit, o, TTextSource{0, "-"}, sink, false);
       continue;
     }
     const int fd = OpenForReading(file);
     try {
-      EditSource(edit, o, TTextSource{fd, Quote(file), file}, sink, false);
+      EditSource(edit, o, TTextSource{fd, file}, sink, false);
     } catch (...) {
       CloseDescriptor(fd);
       throw;
@@ -112,7 +112,7 @@ void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
     try {
       temp = CreateTempBeside(file);
       const TEditOutcome outcome =
-          EditSource(edit, o, TTextSource{fd, Quote(file), file}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
+          EditSource(edit, o, TTextSource{fd, file}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
       CloseDescriptor(fd);
       if (outcome.Changed) ReplaceByTemp(temp, file, o.BackupSuffix);
       else DiscardTemp(temp);

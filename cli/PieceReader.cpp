@@ -42,15 +42,15 @@ std::optional<std::string> EditLongLineHead(const TEdit& edit, std::string_view 
 
 }  // namespace
 
-void FailRead(const TInputName& Input, uint64_t Offset, int Error) {
-  FailIo(Fill(_("cannot read %s at byte offset %s: %s"), {Input.Name, std::to_string(Offset), ErrorText(Error)}));
+void FailRead(const std::string& Name, uint64_t Offset, int Error) {
+  FailIo(Fill(_("cannot read %s at byte offset %s: %s"), {Name, std::to_string(Offset), ErrorText(Error)}));
 }
 
-void FailSizeChanged(const TInputName& Input) {
-  FailIo(Fill(_("%s changed its size while being read"), {Input.Name}));
+void FailSizeChanged(const std::string& Name) {
+  FailIo(Fill(_("%s changed its size while being read"), {Name}));
 }
 
-TStart ReadStart(int Fd, const TInputName& Input) {
+TStart ReadStart(int Fd, const std::string& Name) {
   TStart s;
   s.Bytes.Reserve(kPiece + kSlack);
   const std::string_view utf8Mark = "\xEF\xBB\xBF";
@@ -60,7 +60,7 @@ TStart ReadStart(int Fd, const TInputName& Input) {
     if (!maybeMark && have.size() >= 2) break;
     if (!maybeMark && have.size() == 1 && have[0] != '\xFF' && have[0] != '\xFE') break;
     const long r = ReadSome(Fd, s.Bytes.Data() + s.Bytes.Size, kPiece - s.Bytes.Size);
-    if (r < 0) FailRead(Input, s.Bytes.Size, errno);
+    if (r < 0) FailRead(Name, s.Bytes.Size, errno);
     if (r == 0) {
       s.Ended = true;
       break;
@@ -70,7 +70,7 @@ TStart ReadStart(int Fd, const TInputName& Input) {
   const TByteOrderMark mark = ByteOrderMarkOf(s.Bytes.View());
   if (mark == bomUtf16Le || mark == bomUtf16Be)
     FailBadInput(Fill(_("%s is UTF-16 text (it begins with a UTF-16 byte order mark); convert it to UTF-8 first"),
-                      {Input.Name}));
+                      {Name}));
   if (mark == bomUtf8) {
     s.Mark.assign(utf8Mark);
     std::memmove(s.Bytes.Data(), s.Bytes.Data() + 3, s.Bytes.Size - 3);
@@ -80,11 +80,11 @@ TStart ReadStart(int Fd, const TInputName& Input) {
   return s;
 }
 
-TPieceReader::TPieceReader(int Fd, TFileKind Kind, const TInputName& Input, TStart Start, const TEdit& Edit,
+TPieceReader::TPieceReader(int Fd, TFileKind Kind, const std::string& Name, TStart Start, const TEdit& Edit,
                            bool Heads)
     : FFd(Fd),
       FKind(Kind),
-      FInput(Input),
+      FName(Name),
       FEdit(Edit),
       FPending(std::move(Start.Bytes)),
       FOffset(Start.Offset),
@@ -99,7 +99,7 @@ void TPieceReader::ReadMore() {
   // One long line grows the buffer.
   if (FPending.Size + kSlack >= FPending.Capacity()) FPending.Reserve(std::max(kPiece, FPending.Capacity() * 2));
   const long r = ReadSome(FFd, FPending.Data() + FPending.Size, FPending.Capacity() - kSlack - FPending.Size);
-  if (r < 0) FailRead(FInput, FRead, errno);
+  if (r < 0) FailRead(FName, FRead, errno);
   FPending.Size += static_cast<size_t>(r);
   FRead += static_cast<uint64_t>(r);
   FEnded = r == 0;
@@ -122,7 +122,7 @@ void TPieceReader::Cut(TPiece& piece, size_t cut, bool afterNonBlankNext) {
 bool TPieceReader::Next(TPiece& piece) {
   for (;;) {
     if (!FEnded && !std::exchange(FUnseen, false)) ReadMore();
-    if (FEnded && FKind.Regular && FRead != FKind.Size) FailSizeChanged(FInput);
+    if (FEnded && FKind.Regular && FRead != FKind.Size) FailSizeChanged(FName);
     if (FInLongLine) {
       if (NextOfLongLine(piece)) return true;
       if (FEnded) return false;

@@ -16,14 +16,9 @@ constexpr size_t kPiece = size_t{128} << 10;  // small enough to stay in the cac
 // streams by, so that memory stays bounded whatever the line's length.
 constexpr size_t kLongLine = size_t{4} << 20;
 
-// The input as the filter names it.
-struct TInputName {
-  std::string Name;     // in messages: a quoted file name or "standard input"
-  std::string Operand;  // in places: the file as the user named it, "-" for standard input
-};
-
-[[noreturn]] void FailRead(const TInputName& Input, uint64_t Offset, int Error);
-[[noreturn]] void FailSizeChanged(const TInputName& Input);
+// Name: the input as messages name it, a quoted file name or "standard input".
+[[noreturn]] void FailRead(const std::string& Name, uint64_t Offset, int Error);
+[[noreturn]] void FailSizeChanged(const std::string& Name);
 
 // What the reader has seen before the pieces: the bytes read so far (after
 // a UTF-8 byte order mark) and how many were read.
@@ -35,13 +30,13 @@ struct TStart {
 };
 // Reads until the input's first bytes tell whether it begins with a byte
 // order mark. Refuses UTF-16.
-TStart ReadStart(int Fd, const TInputName& Input);
+TStart ReadStart(int Fd, const std::string& Name);
 
 class TPieceReader : public TPieceSource {
 public:
   // Heads tells whether a long line may be edited by its head (not for the
   // edits that look at the whole text).
-  TPieceReader(int Fd, TFileKind Kind, const TInputName& Input, TStart Start, const TEdit& Edit, bool Heads);
+  TPieceReader(int Fd, TFileKind Kind, const std::string& Name, TStart Start, const TEdit& Edit, bool Heads);
   bool Next(TPiece& Piece) override;
 
 private:
@@ -54,7 +49,7 @@ private:
 
   int FFd;
   TFileKind FKind;
-  TInputName FInput;
+  std::string FName;
   TEdit FEdit;
   TByteBuffer FPending;         // bytes read and not handed over yet
   uint64_t FOffset = 0;         // stream offset of FPending[0]

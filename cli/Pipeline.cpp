@@ -46,7 +46,7 @@ size_t CrewWorkers() {
 }
 
 [[noreturn]] void FailBadByte(const TTextSource& source, uint64_t line, uint64_t column, bool nul) {
-  const std::string quoted = Quote(source.Operand.empty() ? "-" : source.Operand);
+  const std::string quoted = Quote(source.Operand);
   FailBadInputAt(quoted.substr(1, quoted.size() - 2), line, column,
                  nul ? _("NUL byte in the input; a UTF-16 file needs a byte order mark") : _("not valid UTF-8"));
 }
@@ -114,8 +114,6 @@ void RunPieces(std::shared_ptr<TPieceSource> source, const TPieceWork& work, TRe
   }
 }
 
-TInputName NameOf(const TTextSource& source) { return {source.Name, source.Operand.empty() ? "-" : source.Operand}; }
-
 // The edits that look at the whole text: a first pass checks and measures
 // the text by pieces (so that bad input stops the reading at once); the
 // second edits its pieces with the measure of the whole. A file is read
@@ -130,17 +128,17 @@ TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TText
     TResultWriter writer(source, sink, start.Offset);
     writer.MeasureInto(&measure, kind.Regular ? nullptr : store.get());
     const TPieceWork work{edit, bytes, nullptr, true, false};
-    RunPieces(std::make_shared<TPieceReader>(source.Fd, kind, NameOf(source), std::move(start), edit, false), work,
+    RunPieces(std::make_shared<TPieceReader>(source.Fd, kind, source.Name(), std::move(start), edit, false), work,
               writer);
   }
   if (!mark.empty()) WriteAll(sink.Fd, mark.data(), mark.size(), sink.Name);
   std::shared_ptr<TPieceSource> again;
   uint64_t firstOffset = 0;
   if (kind.Regular) {
-    if (!SeekTo(source.Fd, kind.Offset)) FailRead(NameOf(source), 0, errno);
-    TStart second = ReadStart(source.Fd, NameOf(source));
+    if (!SeekTo(source.Fd, kind.Offset)) FailRead(source.Name(), 0, errno);
+    TStart second = ReadStart(source.Fd, source.Name());
     firstOffset = second.Offset;
-    again = std::make_shared<TPieceReader>(source.Fd, kind, NameOf(source), std::move(second), edit, false);
+    again = std::make_shared<TPieceReader>(source.Fd, kind, source.Name(), std::move(second), edit, false);
   } else {
     firstOffset = store->empty() ? 0 : store->front().Offset;
     again = std::make_shared<TStoredPieces>(store);
@@ -152,22 +150,24 @@ TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TText
 
 }  // namespace
 
+std::string TTextSource::Name() const { return Operand == "-" ? _("standard input") : Quote(Operand); }
+
 void ForceCrewWorkers(int Workers) { gForcedWorkers.store(Workers); }
 
 TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges) {
   const TFileKind kind = KindOfDescriptor(Source.Fd);
-  TStart start = ReadStart(Source.Fd, NameOf(Source));
+  TStart start = ReadStart(Source.Fd, Source.Name());
   if (start.Ended && start.Bytes.Size == 0) {
     // Nothing but perhaps a byte order mark: no line at all.
     if (!start.Mark.empty()) WriteAll(Sink.Fd, start.Mark.data(), start.Mark.size(), Sink.Name);
-    if (kind.Regular && start.Offset != kind.Size) FailSizeChanged(NameOf(Source));
+    if (kind.Regular && start.Offset != kind.Size) FailSizeChanged(Source.Name());
     return {};
   }
   if (!EditWorksPieceByPiece(Edit)) return EditWhole(Edit, Source, Sink, NoteChanges, std::move(start), kind);
   if (!start.Mark.empty()) WriteAll(Sink.Fd, start.Mark.data(), start.Mark.size(), Sink.Name);
   const TByteEdit bytes(Edit);
   TResultWriter writer(Source, Sink, start.Offset);
-  auto reader = std::make_shared<TPieceReader>(Source.Fd, kind, NameOf(Source), std::move(start), Edit, true);
+  auto reader = std::make_shared<TPieceReader>(Source.Fd, kind, Source.Name(), std::move(start), Edit, true);
   RunPieces(std::move(reader), TPieceWork{Edit, bytes, nullptr, false, NoteChanges}, writer);
   return {writer.Changed()};
 }

@@ -9,8 +9,9 @@
 
 struct TTextSource {
   int Fd = 0;
-  std::string Name;     // for messages: a quoted file name or "standard input"
   std::string Operand;  // the file as the user named it, "-" for standard input
+  // For messages: the quoted file name, or "standard input".
+  std::string Name() const;
 };
 
 struct TTextSink {

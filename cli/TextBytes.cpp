@@ -49,12 +49,6 @@ void TByteBuffer::ShrinkToFit() {
   }
 }
 
-void TByteBuffer::Release() {
-  std::free(FData);
-  FData = nullptr;
-  FCapacity = Size = 0;
-}
-
 size_t CountLineBreaks(std::string_view Bytes) { return CountBreaks(Bytes); }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))

@@ -19,7 +19,6 @@ public:
   ~TByteBuffer();
   // At least n bytes of room in all; throws std::bad_alloc.
   void Reserve(size_t n);
-  void Release();
   // Exactly these bytes.
   void Assign(std::string_view Bytes);
   // No more room than Size needs (for bytes kept a long time).

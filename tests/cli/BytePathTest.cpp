@@ -338,7 +338,7 @@ TRun Filter(const TEdit& edit, const std::string& text, bool viaPipe) {
   const int sink = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   TRun run;
   try {
-    EditText(edit, TTextSource{fd, "input", "in"}, TTextSink{sink, "output"}, false);
+    EditText(edit, TTextSource{fd, "in"}, TTextSink{sink, "output"}, false);
   } catch (const TFailure& f) {
     run.Place = f.Place;
     run.Message = f.Message;
