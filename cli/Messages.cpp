@@ -12,7 +12,7 @@ void FailBadInput(const std::string& Message) { throw TFailure{kExitBad, Message
 void FailIo(const std::string& Message) { throw TFailure{kExitIo, Message, false, {}}; }
 
 void FailBadInputAt(const std::string& File, uint64_t Line, uint64_t Column, const std::string& Message) {
-  throw TFailure{kExitBad, Message, false, File + ":" + std::to_string(Line) + ":" + std::to_string(Column)};
+  throw TFailure{kExitBad, Message, false, Escape(File) + ":" + std::to_string(Line) + ":" + std::to_string(Column)};
 }
 
 std::string Fill(std::string_view Template, std::initializer_list<std::string_view> Values) {
@@ -56,8 +56,10 @@ const char* ShortEscape(unsigned char c) {
   }
 }
 
-std::string Quote(std::string_view Text) {
-  std::string q = "'";
+std::string Quote(std::string_view Text) { return "'" + Escape(Text) + "'"; }
+
+std::string Escape(std::string_view Text) {
+  std::string q;
   for (size_t i = 0; i < Text.size();) {
     const unsigned char c = static_cast<unsigned char>(Text[i]);
     if (c >= 0x80) {
@@ -79,5 +81,5 @@ std::string Quote(std::string_view Text) {
     } else q += static_cast<char>(c);
     ++i;
   }
-  return q + "'";
+  return q;
 }

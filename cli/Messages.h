@@ -24,7 +24,7 @@ struct TFailure {
 [[noreturn]] void FailBadInput(const std::string& Message);
 [[noreturn]] void FailIo(const std::string& Message);
 // Bad input at a place: File as the user named it ("-" for standard input),
-// escaped as Quote does but without the quotes.
+// shown escaped as Escape does.
 [[noreturn]] void FailBadInputAt(const std::string& File, uint64_t Line, uint64_t Column, const std::string& Message);
 
 // How messages and listings write a tab, CR, LF or backslash: \t, \r, \n,
@@ -35,3 +35,5 @@ const char* ShortEscape(unsigned char c);
 // UTF-8 are shown escaped (\t, \r, \n, \xHH), so that nothing from the
 // command line or a file name can steer the terminal.
 std::string Quote(std::string_view Text);
+// The same escapes without the quotes, for a name inside the GNU place form.
+std::string Escape(std::string_view Text);

@@ -46,8 +46,7 @@ size_t CrewWorkers() {
 }
 
 [[noreturn]] void FailBadByte(const TTextSource& source, uint64_t line, uint64_t column, bool nul) {
-  const std::string quoted = Quote(source.Operand);
-  FailBadInputAt(quoted.substr(1, quoted.size() - 2), line, column,
+  FailBadInputAt(source.Operand, line, column,
                  nul ? _("NUL byte in the input; a UTF-16 file needs a byte order mark") : _("not valid UTF-8"));
 }
 
