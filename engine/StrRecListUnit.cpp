@@ -17,9 +17,6 @@
 
 namespace {
 
-constexpr uint8_t kSpace = kIndentSpace;
-constexpr uint8_t kIdeographic = kIndentIdeographic;
-constexpr uint8_t kTab = kIndentTab;
 constexpr size_t kNone = std::numeric_limits<size_t>::max();
 
 // The indentation characters as a text of units C holds them: UTF-16, or
@@ -65,15 +62,15 @@ inline TLineShape ShapeAt(std::basic_string_view<C> text, size_t start, uint8_t&
   for (; i < n; count += sizeof(C) == 1) {
     const C c = p[i];
     if (c == C(' ')) {
-      kinds |= kSpace;
+      kinds |= kIndentSpace;
       width += 1;
       i += 1;
     } else if (c == C('\t')) {
-      kinds |= kTab;
+      kinds |= kIndentTab;
       width += 4 - width % 4;
       i += 1;
     } else if (const size_t k = TUnitsOf<C>::IdeographicAt(p, i, n)) {
-      kinds |= kIdeographic;
+      kinds |= kIndentIdeographic;
       width += 2;
       i += k;
     } else {
@@ -157,7 +154,7 @@ struct TTextShape {
   uint8_t Mask = 0;
   bool Rewrite = true;
   size_t LeastWidth = 0;
-  uint8_t LeastKind = kSpace;  // what the least-indentation string is made of
+  uint8_t LeastKind = kIndentSpace;  // what the least-indentation string is made of
   // Whether some blank line is narrower than the least width: under
   // ipFirstChar/tlAll it takes the least-indentation string, whose length
   // the counts below do not foresee.
@@ -176,7 +173,7 @@ inline void TakeLeast(TIndentMeasure& measure, const TLineShape& line) noexcept 
 TTextShape ShapeOfMeasure(const TIndentMeasure& whole) {
   TTextShape shape;
   shape.Mask = whole.Kinds;
-  shape.Rewrite = !(shape.Mask == kSpace || shape.Mask == kIdeographic || shape.Mask == kTab);
+  shape.Rewrite = !(shape.Mask == kIndentSpace || shape.Mask == kIndentIdeographic || shape.Mask == kIndentTab);
   if (whole.LeastLength != kNone) shape.LeastWidth = shape.Rewrite ? whole.LeastWidth : whole.LeastLength;
   if (!shape.Rewrite) shape.LeastKind = shape.Mask;
   return shape;
@@ -243,7 +240,9 @@ size_t ForeseenSize(const TTextShape& shape, size_t textLength, size_t symbolLen
 
 template <class C>
 std::basic_string_view<C> IndentUnit(uint8_t kind) noexcept {
-  return kind == kIdeographic ? TUnitsOf<C>::Ideographic : kind == kTab ? TUnitsOf<C>::Tab : TUnitsOf<C>::Space;
+  return kind == kIndentIdeographic ? TUnitsOf<C>::Ideographic
+         : kind == kIndentTab       ? TUnitsOf<C>::Tab
+                                    : TUnitsOf<C>::Space;
 }
 
 // Whether `line`, of indentation `width`, receives the symbol under

@@ -21,11 +21,11 @@ enum TTargetLines : uint8_t { tlAll = 0, tlNonBlank = 1, tlLeastIndent = 2, tlAf
 std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Symbol, TInsertPosition Position,
                                 TTargetLines Target);
 
+// The bits of TIndentMeasure::Kinds, one for each indentation character.
+constexpr uint8_t kIndentSpace = 1, kIndentIdeographic = 2, kIndentTab = 4;
 // What insertion at the column of the least indentation, or in the lines of
 // least indentation, needs to know of a whole text, gathered piece by piece
 // (whole lines each) so that a long text can be edited a piece at a time.
-// The bits of TIndentMeasure::Kinds, one for each indentation character.
-constexpr uint8_t kIndentSpace = 1, kIndentIdeographic = 2, kIndentTab = 4;
 struct TIndentMeasure {
   uint8_t Kinds = 0;             // the indentation characters met
   size_t LeastLength = SIZE_MAX;  // over the non-blank lines, in characters

@@ -2,6 +2,7 @@
 #include "PluginLibrary.h"
 
 #include <string_view>
+#include <utility>
 
 #include "LineBreaks.h"
 
@@ -18,34 +19,37 @@ bool CutAtNul(std::u16string& s) {
 
 wchar_t* Wide(std::u16string& s) { return reinterpret_cast<wchar_t*>(s.data()); }
 
+// What a two-step read gives: the text up to its first NUL, and whether a NUL cut it.
+struct TRead {
+  std::u16string Text;
+  bool Cut = false;
+};
+
 // Two-step read: the first answer is the size the text needs, in units. A
 // size of 0 or less means there is nothing to read. The buffer holds exactly
 // that many units (zeroed, so whatever the host leaves unwritten reads as NUL)
-// and the host is told that same size. True when a NUL cut the buffer.
+// and the host is told that same size.
 template <class Fill>
-bool ReadTwoSteps(std::u16string& text, int32_t n, Fill&& fill) {
-  text.clear();
-  if (n <= 0) return false;
-  text.assign(static_cast<size_t>(n), u'\0');
-  fill(n, Wide(text));
-  return CutAtNul(text);
+TRead ReadTwoSteps(int32_t n, Fill&& fill) {
+  TRead read;
+  if (n <= 0) return read;
+  read.Text.assign(static_cast<size_t>(n), u'\0');
+  fill(n, Wide(read.Text));
+  read.Cut = CutAtNul(read.Text);
+  return read;
 }
 
-std::u16string ReadSelection(HWND hwnd, bool& cut) {
-  std::u16string text;
-  cut = ReadTwoSteps(text, Host_GetSelText(hwnd, 0, nullptr),
-                     [&](int32_t n, wchar_t* buffer) { Host_GetSelText(hwnd, n, buffer); });
-  return text;
+TRead ReadSelection(HWND hwnd) {
+  return ReadTwoSteps(Host_GetSelText(hwnd, 0, nullptr),
+                      [&](int32_t n, wchar_t* buffer) { Host_GetSelText(hwnd, n, buffer); });
 }
 
-std::u16string ReadLine(HWND hwnd, int32_t line, int32_t flags, bool& cut) {
+TRead ReadLine(HWND hwnd, int32_t line, int32_t flags) {
   HostLineRequest request{0, flags, line};
-  std::u16string text;
-  cut = ReadTwoSteps(text, Host_GetLineText(hwnd, &request, nullptr), [&](int32_t n, wchar_t* buffer) {
+  return ReadTwoSteps(Host_GetLineText(hwnd, &request, nullptr), [&](int32_t n, wchar_t* buffer) {
     request.size = n;
     Host_GetLineText(hwnd, &request, buffer);
   });
-  return text;
 }
 
 }  // namespace
@@ -68,32 +72,22 @@ bool TextReachesBlockEnd(std::u16string_view text, const TLineBlock& block) {
 // A NUL decides nothing by itself: a text that still reaches the block's end
 // was ended by it, one that stops short was cut by it.
 TSelectedText ReadSelectedText(HWND hwnd, const TLineBlock& block) {
-  TSelectedText selected;
-  bool cut = false;
-  selected.Text = ReadSelection(hwnd, cut);
-  selected.NulInside = cut && !TextReachesBlockEnd(selected.Text, block);
-  return selected;
+  TRead read = ReadSelection(hwnd);
+  const bool nulInside = read.Cut && !TextReachesBlockEnd(read.Text, block);
+  return TSelectedText{std::move(read.Text), nulInside};
 }
 
-std::u16string GetSelectedText(HWND hwnd) {
-  bool cut = false;
-  return ReadSelection(hwnd, cut);
-}
+std::u16string GetSelectedText(HWND hwnd) { return ReadSelection(hwnd).Text; }
 
 // A line read with its break ends in one, unless it is the document's last
 // line: a NUL that leaves it without one cut it short.
 TLineText ReadLineText(HWND hwnd, int32_t line) {
-  TLineText read;
-  bool cut = false;
-  read.Text = ReadLine(hwnd, line, 1, cut);
-  read.CutBeforeBreak = cut && BreakLength(read.Text) == 0;
-  return read;
+  TRead read = ReadLine(hwnd, line, 1);
+  const bool cutBeforeBreak = read.Cut && BreakLength(read.Text) == 0;
+  return TLineText{std::move(read.Text), cutBeforeBreak};
 }
 
-std::u16string GetLineText(HWND hwnd, int32_t line, int32_t flags) {
-  bool cut = false;
-  return ReadLine(hwnd, line, flags, cut);
-}
+std::u16string GetLineText(HWND hwnd, int32_t line, int32_t flags) { return ReadLine(hwnd, line, flags).Text; }
 
 namespace {
 

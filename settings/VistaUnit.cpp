@@ -30,7 +30,7 @@ std::u16string RedirectFromProgramFiles(std::u16string_view path) {
   const std::u16string programFiles = GetSpecialFolderPath(sfkProgramFiles);
   const uint32_t major = GetOSVersion().Major;
   if (!IsRedirected(path, programFiles, major)) return std::u16string(path);
-  std::u16string result = RedirectPath(path, programFiles, GetSpecialFolderPath(sfkAppData), major);
+  std::u16string result = ReplaceProgramFiles(path, programFiles, GetSpecialFolderPath(sfkAppData));
   ForceFolders(ExtractFileDir(result));
   return result;
 }
