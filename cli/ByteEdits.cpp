@@ -475,16 +475,14 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
 
 TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBlank, const TIndentMeasure& whole,
                                          TByteBuffer& out) const {
-  // Indentation of a single kind keeps its characters; none at all or a
-  // mixture is rewritten as spaces.
   const uint8_t kinds = whole.Kinds;
-  const bool rewrite = !(kinds == kIndentSpace || kinds == kIndentIdeographic || kinds == kIndentTab);
+  const bool rewrite = RewritesIndentation(kinds);
   const bool atColumn = FPosition == ipFirstChar;
   TMeasuredLines lines{{},
                        nullptr,
                        nullptr,
                        FTarget,
-                       whole.LeastLength == SIZE_MAX ? 0 : rewrite ? whole.LeastWidth : whole.LeastLength,
+                       LeastIndentOf(whole),
                        rewrite || kinds == kIndentSpace ? " " : kinds == kIndentTab ? "\t" : "\xE3\x80\x80",
                        FSymbol,
                        !afterNonBlank};

@@ -173,8 +173,8 @@ inline void TakeLeast(TIndentMeasure& measure, const TLineShape& line) noexcept 
 TTextShape ShapeOfMeasure(const TIndentMeasure& whole) {
   TTextShape shape;
   shape.Mask = whole.Kinds;
-  shape.Rewrite = !(shape.Mask == kIndentSpace || shape.Mask == kIndentIdeographic || shape.Mask == kIndentTab);
-  if (whole.LeastLength != kNone) shape.LeastWidth = shape.Rewrite ? whole.LeastWidth : whole.LeastLength;
+  shape.Rewrite = RewritesIndentation(shape.Mask);
+  shape.LeastWidth = LeastIndentOf(whole);
   if (!shape.Rewrite) shape.LeastKind = shape.Mask;
   return shape;
 }
@@ -372,6 +372,11 @@ std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Sy
 void MeasureIndentation(std::u16string_view Piece, TIndentMeasure& Measure) { MeasureLines(Piece, Measure); }
 
 void MeasureIndentation(std::string_view Utf8Piece, TIndentMeasure& Measure) { MeasureLines(Utf8Piece, Measure); }
+
+size_t LeastIndentOf(const TIndentMeasure& Whole) {
+  if (Whole.LeastLength == kNone) return 0;
+  return RewritesIndentation(Whole.Kinds) ? Whole.LeastWidth : Whole.LeastLength;
+}
 
 void MergeIndentMeasure(TIndentMeasure& Into, const TIndentMeasure& Other) {
   Into.Kinds |= Other.Kinds;

@@ -31,6 +31,16 @@ struct TIndentMeasure {
   size_t LeastLength = SIZE_MAX;  // over the non-blank lines, in characters
   size_t LeastWidth = SIZE_MAX;   // over the non-blank lines, in columns
 };
+// Indentation of a single kind keeps its characters in the lines that get a
+// symbol at the least-indentation column; none at all or a mixture is
+// rewritten as spaces.
+constexpr bool RewritesIndentation(uint8_t Kinds) {
+  return !(Kinds == kIndentSpace || Kinds == kIndentIdeographic || Kinds == kIndentTab);
+}
+// The least indentation of a whole text as insertion counts it: in columns
+// where it is rewritten, in characters where it is kept; 0 for a text with
+// no non-blank line.
+size_t LeastIndentOf(const TIndentMeasure& Whole);
 // Adds the lines of Piece to Measure.
 void MeasureIndentation(std::u16string_view Piece, TIndentMeasure& Measure);
 // The same on the text's valid UTF-8 bytes, giving the same measure.
