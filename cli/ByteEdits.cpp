@@ -5,6 +5,7 @@
 #include "ByteEdits.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "LineScan.h"
@@ -130,6 +131,51 @@ inline TIndent IndentOf(const char* p, size_t start, size_t end) noexcept {
 
 inline bool MayIndent(char c) noexcept { return c == ' ' || c == '\t' || c == '\xE3'; }
 
+#ifdef __SSE2__
+// The set bits of a mask of at most fourteen, by table: the portable build
+// has no popcount instruction.
+constexpr auto kBitsOf = [] {
+  std::array<uint8_t, 128> bits{};
+  for (size_t i = 1; i < bits.size(); ++i) bits[i] = static_cast<uint8_t>(bits[i >> 1] + (i & 1));
+  return bits;
+}();
+inline unsigned BitsOf(unsigned m) noexcept { return kBitsOf[m & 0x7F] + kBitsOf[m >> 7]; }
+
+// IndentOf where sixteen bytes from p + start can be read (pEnd is where the
+// readable bytes end), from bit masks of the bytes instead of a branch per
+// character; the rare cases the masks cannot settle (indentation of more
+// than thirteen bytes, or wider than three columns before its last tab) go
+// to IndentOf.
+__attribute__((always_inline)) inline TIndent FastIndentOf(const char* p, size_t start, size_t end,
+                                                            const char* pEnd) noexcept {
+  if (pEnd - (p + start) < 16) return IndentOf(p, start, end);
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + start));
+  const auto bits = [&](char c) { return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))); };
+  const unsigned spaces = bits(' '), tabs = bits('\t'), conts = bits('\x80');
+  // Where an ideographic space (E3 80 80) begins, and the bytes it covers.
+  const unsigned ideos = bits('\xE3') & (conts >> 1) & (conts >> 2) & 0x3FFF;
+  const unsigned covered = spaces | tabs | ideos | (ideos << 1) | (ideos << 2);
+  const unsigned length = static_cast<unsigned>(__builtin_ctz(~covered));
+  if (length >= 14) return IndentOf(p, start, end);
+  const unsigned inside = (1u << length) - 1;
+  const unsigned sp = spaces & inside, tb = tabs & inside, id = ideos & inside;
+  // Each tab moves to the next multiple of four: while what comes before
+  // the last tab is narrower than four, the tabs make four columns each.
+  const unsigned beforeLastTab = tb ? (1u << (31 - __builtin_clz(tb))) - 1 : 0;
+  if (BitsOf(sp & beforeLastTab) + 2 * BitsOf(id & beforeLastTab) >= 4) return IndentOf(p, start, end);
+  TIndent in;
+  in.End = start + length;
+  in.Count = BitsOf(sp | tb | id);
+  in.Width = 4 * BitsOf(tb) + BitsOf(sp & ~beforeLastTab) + 2 * BitsOf(id & ~beforeLastTab);
+  in.Kinds = static_cast<uint8_t>((sp ? kIndentSpace : 0) | (tb ? kIndentTab : 0) | (id ? kIndentIdeographic : 0));
+  return in;
+}
+#else
+inline TIndent FastIndentOf(const char* p, size_t start, size_t end, const char*) noexcept {
+  return IndentOf(p, start, end);
+}
+#endif
+
 // Nothing the lines still to come hold can change the measure: every kind
 // of indentation met, and a non-blank line without any.
 inline bool MeasureIsFull(const TIndentMeasure& m) noexcept {
@@ -152,12 +198,8 @@ inline void MeasureLine(const char* p, size_t start, size_t end, TIndentMeasure&
 
 constexpr char kSpaces[33] = "                                ";
 
-// The most bytes whose line ends are gathered at once: the ends take room
-// for a break at every byte.
-constexpr size_t kPart = size_t{256} << 10;
-
 // Calls f(part, first end, past the last end) for the bytes in parts of
-// whole lines of at most kPart bytes, or of one line that is longer, so that
+// whole lines of at most kMostEndsAtOnce bytes, or of one line that is longer, so that
 // the ends of a very long line take no room in proportion to it; returns
 // the line breaks.
 template <class F>
@@ -166,12 +208,12 @@ uint64_t ForEachPart(std::string_view bytes, F f) {
   uint64_t breaks = 0;
   for (size_t at = 0; at < bytes.size();) {
     std::string_view part = bytes.substr(at);
-    if (part.size() > kPart) {
-      size_t cut = WholeLinesLength(part.substr(0, kPart));
+    if (part.size() > kMostEndsAtOnce) {
+      size_t cut = WholeLinesLength(part.substr(0, kMostEndsAtOnce));
       if (cut == 0) cut = FindLineEnd(bytes, at) - at;
       part = part.substr(0, cut);
     }
-    if (part.size() <= kPart) {
+    if (part.size() <= kMostEndsAtOnce) {
       breaks += ends.Collect(part);
       f(part, ends.begin(), ends.end());
     } else {
@@ -234,14 +276,17 @@ TByteEdit::TByteEdit(const TEdit& Edit) : FKind(Edit.Kind), FPosition(Edit.Posit
   FUsable = true;
 }
 
-TByteEditResult TByteEdit::Apply(std::string_view Piece, bool AfterNonBlankLine, TByteBuffer& Out) const {
-  if (FKind == ekInsert) return Insert(Piece, AfterNonBlankLine, Out);
+TByteEditResult TByteEdit::Apply(std::string_view Piece, bool AfterNonBlankLine, TByteBuffer& Out,
+                                 const TLineEnds* Ends) const {
+  if (FKind == ekInsert) return Insert(Piece, AfterNonBlankLine, Out, Ends);
   return Delete(Piece, Out);
 }
 
-TByteEditResult TByteEdit::Insert(std::string_view piece, bool afterNonBlank, TByteBuffer& out) const {
-  TLineEnds& ends = tEnds;
-  const uint64_t breaks = ends.Collect(piece);
+TByteEditResult TByteEdit::Insert(std::string_view piece, bool afterNonBlank, TByteBuffer& out,
+                                  const TLineEnds* given) const {
+  if (!given) tEnds.Collect(piece);
+  const TLineEnds& ends = given ? *given : tEnds;
+  const uint64_t breaks = ends.Breaks();
   const size_t symbolLength = FSymbol.size();
   // The symbol padded, so that a short one is copied in one block.
   char symbol[16] = {};
@@ -343,22 +388,20 @@ TByteEditResult TByteEdit::Delete(std::string_view piece, TByteBuffer& out) cons
   return {false, breaks};
 }
 
-uint64_t MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure) {
+void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure) {
   const char* const p = Piece.data();
   const size_t n = Piece.size();
   // The first lines line by line: in most texts they fill the measure, and
-  // the rest need only their breaks counted.
+  // the rest need not be looked at.
   size_t start = 0;
-  uint64_t breaks = 0;
   for (int lines = 0; lines < 64 && start < n; ++lines) {
-    if (MeasureIsFull(Measure)) return breaks + CountLineBreaks(Piece.substr(start));
+    if (MeasureIsFull(Measure)) return;
     const size_t end = FindLineEnd(Piece, start);
     MeasureLine(p, start, end, Measure);
-    breaks += BreakBefore(p, start, end) > 0;
     start = end;
   }
-  if (start == n) return breaks;
-  return breaks + ForEachPart(Piece.substr(start), [&](std::string_view part, const size_t* e, const size_t* last) {
+  if (start == n) return;
+  ForEachPart(Piece.substr(start), [&](std::string_view part, const size_t* e, const size_t* last) {
     const char* const r = part.data();
     for (size_t from = 0; e != last; from = *e++) {
       // A line without indentation cannot lower a least of none.
@@ -417,7 +460,7 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
       limit = out.Data() + out.Capacity();
     }
     // Most lines begin with no indentation at all.
-    const TIndent in = MayIndent(p[start]) ? IndentOf(p, start, end) : TIndent{start};
+    const TIndent in = FastIndentOf(p, start, end, pEnd);
     const size_t width = Rewrite ? in.Width : in.Count;
     // Only the targets but all, and a line narrower than the least (a
     // blank one), need to know what follows the indentation.
@@ -474,7 +517,7 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
 }  // namespace
 
 TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBlank, const TIndentMeasure& whole,
-                                         TByteBuffer& out) const {
+                                         TByteBuffer& out, const TLineEnds* ends) const {
   const uint8_t kinds = whole.Kinds;
   const bool rewrite = RewritesIndentation(kinds);
   const bool atColumn = FPosition == ipFirstChar;
@@ -487,7 +530,7 @@ TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBl
                        FSymbol,
                        !afterNonBlank};
   out.Size = 0;
-  const uint64_t breaks = ForEachPart(piece, [&](std::string_view part, const size_t* e, const size_t* last) {
+  const auto put = [&](std::string_view part, const size_t* e, const size_t* last) {
     lines.Piece = part;
     lines.Ends = e;
     lines.EndsEnd = last;
@@ -495,6 +538,8 @@ TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBl
     else if (atColumn) PutMeasuredLines<true, false>(lines, out);
     else if (rewrite) PutMeasuredLines<false, true>(lines, out);
     else PutMeasuredLines<false, false>(lines, out);
-  });
-  return {false, breaks};
+  };
+  if (!ends) return {false, ForEachPart(piece, put)};
+  put(piece, ends->begin(), ends->end());
+  return {false, ends->Breaks()};
 }

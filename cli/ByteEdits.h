@@ -26,9 +26,14 @@ public:
   // False for the edits these functions cannot do (those that look at the
   // whole text, and symbols that are not valid UTF-16): the engine does them.
   bool Usable() const { return FUsable; }
+  // Whether Apply and ApplyMeasured take the piece's line ends (from
+  // TLineEnds::CollectClean, say) instead of finding them.
+  bool TakesLineEnds() const { return FKind == ekInsert; }
   // The edit of Piece, whole lines of valid UTF-8 (the last perhaps without
-  // its break), into Out; AfterNonBlankLine as for ApplyEditToPiece.
-  TByteEditResult Apply(std::string_view Piece, bool AfterNonBlankLine, TByteBuffer& Out) const;
+  // its break), into Out; AfterNonBlankLine as for ApplyEditToPiece. Ends,
+  // if given, are those of Piece.
+  TByteEditResult Apply(std::string_view Piece, bool AfterNonBlankLine, TByteBuffer& Out,
+                        const TLineEnds* Ends = nullptr) const;
   // The insertions that need the measure of the whole text (at the column
   // of the least indentation, or in the lines of least indentation), when
   // the symbol is valid UTF-16.
@@ -36,14 +41,14 @@ public:
   // InsertHeadSymbolInUtf8Piece of Piece, whole lines of valid UTF-8 of a
   // text whose measure is Whole, into Out (never Unchanged).
   TByteEditResult ApplyMeasured(std::string_view Piece, bool AfterNonBlankLine, const TIndentMeasure& Whole,
-                                TByteBuffer& Out) const;
+                                TByteBuffer& Out, const TLineEnds* Ends = nullptr) const;
 
 private:
   struct TSymbol {
     std::string Full;
     std::string Trimmed;  // the symbol without the blanks around it
   };
-  TByteEditResult Insert(std::string_view piece, bool afterNonBlank, TByteBuffer& out) const;
+  TByteEditResult Insert(std::string_view piece, bool afterNonBlank, TByteBuffer& out, const TLineEnds* ends) const;
   TByteEditResult Delete(std::string_view piece, TByteBuffer& out) const;
   struct TCuts;
   void DeleteInLine(size_t start, size_t end, TCuts& cuts) const;
@@ -60,7 +65,6 @@ private:
   std::string FLeads;             // the same, each once
 };
 
-// MeasureIndentation of Piece, valid UTF-8 of whole lines, added to Measure;
-// returns the piece's line breaks. Stops looking at the lines once nothing
-// can change the measure any more.
-uint64_t MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure);
+// MeasureIndentation of Piece, valid UTF-8 of whole lines, added to Measure.
+// Stops looking at the lines once nothing can change the measure any more.
+void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure);

@@ -3,6 +3,7 @@
 // UTF-16), and the measured insertions are done on the bytes too.
 #include "PieceWork.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -29,30 +30,69 @@ void EditByEngine(const TPieceWork& work, std::string_view lines, bool afterNonB
   result.Out.Assign(*bytes);
 }
 
-void WorkOnLines(const TPieceWork& work, std::string_view lines, bool afterNonBlank, TPieceResult& result) {
+// The lines of a piece, checked, and what the check found of them.
+struct TCheckedLines {
+  std::string_view Bytes;    // up to the line of the first fault, if any
+  bool AfterNonBlank = false;
+  const TLineEnds* Ends = nullptr;        // their ends, where the check found them
+  std::optional<uint64_t> Breaks;         // their breaks, where the check counted them
+};
+
+void WorkOnLines(const TPieceWork& work, const TCheckedLines& lines, TPieceResult& result) {
+  const std::string_view bytes = lines.Bytes;
+  const auto breaks = [&] { return lines.Breaks ? *lines.Breaks : CountLineBreaks(bytes); };
   if (work.MeasureOnly) {
-    result.Breaks = MeasureIndentBytes(lines, result.Measure);
+    MeasureIndentBytes(bytes, result.Measure);
+    result.Breaks = breaks();
     return;
   }
-  if (lines.empty()) return;
+  if (bytes.empty()) return;
   if (work.Measure && work.Bytes.MeasuredUsable()) {
-    result.Breaks = work.Bytes.ApplyMeasured(lines, afterNonBlank, *work.Measure, result.Out).Breaks;
-    result.Changed = work.NoteChanges && !SameBytes(result.Out, lines);
+    result.Breaks = work.Bytes.ApplyMeasured(bytes, lines.AfterNonBlank, *work.Measure, result.Out, lines.Ends).Breaks;
+    result.Changed = work.NoteChanges && !SameBytes(result.Out, bytes);
     return;
   }
   if (!work.Measure && work.Bytes.Usable()) {
-    const TByteEditResult r = work.Bytes.Apply(lines, afterNonBlank, result.Out);
+    const TByteEditResult r = work.Bytes.Apply(bytes, lines.AfterNonBlank, result.Out, lines.Ends);
     result.Breaks = r.Breaks;
     // Unchanged lines go out as they came; only before a bad byte are they
     // a part of the piece, and copied.
-    if (r.Unchanged && result.Fault) result.Out.Assign(lines);
+    if (r.Unchanged && result.Fault) result.Out.Assign(bytes);
     result.WriteIn = r.Unchanged && !result.Fault;
-    result.Changed = work.NoteChanges && !r.Unchanged && !SameBytes(result.Out, lines);
+    result.Changed = work.NoteChanges && !r.Unchanged && !SameBytes(result.Out, bytes);
     return;
   }
-  EditByEngine(work, lines, afterNonBlank, result);
-  result.Breaks = CountLineBreaks(lines);
-  result.Changed = work.NoteChanges && !SameBytes(result.Out, lines);
+  EditByEngine(work, bytes, lines.AfterNonBlank, result);
+  result.Breaks = breaks();
+  result.Changed = work.NoteChanges && !SameBytes(result.Out, bytes);
+}
+
+thread_local TLineEnds tEnds;
+
+// Checks the lines, finding in the same pass what the work on them needs:
+// their breaks when they are only measured, their ends for the edits that
+// take them.
+TCheckedLines CheckLines(const TPieceWork& work, std::string_view bytes, TPieceResult& result) {
+  TCheckedLines lines;
+  lines.Bytes = bytes;
+  bool clean = false;
+  uint64_t breaks = 0;
+  const bool bytePath = work.Measure ? work.Bytes.MeasuredUsable() : work.Bytes.Usable();
+  if (work.MeasureOnly) {
+    clean = IsCleanUtf8(bytes, breaks);
+    if (clean) lines.Breaks = breaks;
+  } else if (bytePath && work.Bytes.TakesLineEnds() && bytes.size() <= kMostEndsAtOnce) {
+    clean = tEnds.CollectClean(bytes, breaks);
+    if (clean) lines.Ends = &tEnds;
+  } else {
+    clean = IsCleanUtf8(bytes);
+  }
+  if (!clean) {
+    // The lines before the bad one are still edited and written.
+    result.Fault = FirstByteFault(bytes);
+    lines.Bytes = bytes.substr(0, LineStartBefore(bytes, result.Fault->At));
+  }
+  return lines;
 }
 
 }  // namespace
@@ -64,22 +104,22 @@ void WorkOnPiece(const TPieceWork& Work, const TPiece& Piece, TPieceResult& Resu
   Result.Changed = false;
   Result.Fault.reset();
   Result.Measure = TIndentMeasure{};
-  std::string_view bytes = Piece.In.View();
+  const std::string_view bytes = Piece.In.View();
   if (const auto* head = std::get_if<THeadPiece>(&Piece.Kind)) {
     // Checked and edited by the reader already.
     Result.Out.Assign(head->Edited.View());
     Result.Changed = Work.NoteChanges && !SameBytes(Result.Out, bytes);
     return;
   }
-  const bool clean = IsCleanUtf8(bytes);
-  if (!clean) Result.Fault = FirstByteFault(bytes);
   if (std::holds_alternative<TRestPiece>(Piece.Kind)) {
     // The rest of a long line: its break, if any, ends the piece.
+    const bool clean = IsCleanUtf8(bytes);
+    if (!clean) Result.Fault = FirstByteFault(bytes);
     Result.WriteIn = clean;
     Result.Breaks = clean && !bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r');
     return;
   }
-  // The lines before the bad one are still edited and written.
-  if (Result.Fault) bytes = bytes.substr(0, LineStartBefore(bytes, Result.Fault->At));
-  WorkOnLines(Work, bytes, std::get<TLinesPiece>(Piece.Kind).AfterNonBlank, Result);
+  TCheckedLines lines = CheckLines(Work, bytes, Result);
+  lines.AfterNonBlank = std::get<TLinesPiece>(Piece.Kind).AfterNonBlank;
+  WorkOnLines(Work, lines, Result);
 }

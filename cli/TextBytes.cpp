@@ -8,6 +8,7 @@
 
 #include "LineScan.h"
 #include "StringUnit.h"
+#include "Utf8Check.h"
 
 TByteBuffer::TByteBuffer(TByteBuffer&& o) noexcept
     : Size(std::exchange(o.Size, 0)),
@@ -55,28 +56,57 @@ size_t CountLineBreaks(std::string_view Bytes) { return CountBreaks(Bytes); }
 #define MARQUILL_LINES_AVX2 1
 #include <immintrin.h>
 
-// The line ends from p[i] on, thirty-two bytes at a time, into e (with room
-// for four more than there are); i is left where the blocks end. The first
-// four ends of a block are written whether they exist or not, and the
-// count moves e on: no branch for the usual block.
-__attribute__((target("avx2,bmi,popcnt"))) size_t* CollectAvx2(const char* p, size_t n, size_t& i, size_t* e) {
-  const __m256i lf = _mm256_set1_epi8('\n'), cr = _mm256_set1_epi8('\r');
-  for (; i + 33 <= n; i += 32) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-    const uint32_t lfs = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, lf)));
-    const uint32_t crs = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, cr)));
-    const uint32_t nextIsLf = (lfs >> 1) | (static_cast<uint32_t>(p[i + 32] == '\n') << 31);
-    uint32_t m = lfs | (crs & ~nextIsLf);
-    const int count = __builtin_popcount(m);
-    const size_t base = i + 1;
-    for (int k = 0; k < 4; ++k) {
-      e[k] = base + _tzcnt_u32(m);
-      m = _blsr_u32(m);
-    }
-    for (size_t* f = e + 4; m != 0; m = _blsr_u32(m)) *f++ = base + _tzcnt_u32(m);
-    e += count;
+#include "Utf8CheckAvx2.h"
+
+#define MARQUILL_LINES_TARGET __attribute__((target("avx2,bmi,popcnt")))
+
+// The line ends of the block of thirty-two bytes v at p[i] into e (with room
+// for four more than there are); next is the byte after the block. The
+// first four ends are written whether they exist or not, and the count
+// moves e on: no branch for the usual block.
+MARQUILL_LINES_TARGET inline size_t* PutEnds(__m256i v, char next, size_t i, size_t* e) {
+  const uint32_t lfs = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n'))));
+  const uint32_t crs = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r'))));
+  const uint32_t nextIsLf = (lfs >> 1) | (static_cast<uint32_t>(next == '\n') << 31);
+  uint32_t m = lfs | (crs & ~nextIsLf);
+  const int count = __builtin_popcount(m);
+  const size_t base = i + 1;
+  for (int k = 0; k < 4; ++k) {
+    e[k] = base + _tzcnt_u32(m);
+    m = _blsr_u32(m);
   }
+  for (size_t* f = e + 4; m != 0; m = _blsr_u32(m)) *f++ = base + _tzcnt_u32(m);
+  return e + count;
+}
+
+// The line ends from p[i] on, a block at a time, into e; i is left where
+// the blocks end.
+MARQUILL_LINES_TARGET size_t* CollectAvx2(const char* p, size_t n, size_t& i, size_t* e) {
+  for (; i + 33 <= n; i += 32) e = PutEnds(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)), p[i + 32], i, e);
   return e;
+}
+
+// The same while checking the bytes as IsCleanUtf8 does, the whole of them
+// (the blocks and what follows); false when they are not clean.
+MARQUILL_LINES_TARGET bool CollectCheckedAvx2(const char* p, size_t n, size_t& i, size_t*& e) {
+  using namespace utf8avx2;
+  TAvx2Check c = StartCheck();
+  for (; i + 129 <= n; i += 128) {
+    const __m256i a = LoadBlock(p + i), b = LoadBlock(p + i + 32), c2 = LoadBlock(p + i + 64), d = LoadBlock(p + i + 96);
+    c.Step4(a, b, c2, d);
+    e = PutEnds(a, p[i + 32], i, e);
+    e = PutEnds(b, p[i + 64], i + 32, e);
+    e = PutEnds(c2, p[i + 96], i + 64, e);
+    e = PutEnds(d, p[i + 128], i + 96, e);
+    if ((i & 4095) == 0 && Failed(c)) return false;
+  }
+  for (; i + 33 <= n; i += 32) {
+    const __m256i v = LoadBlock(p + i);
+    c.Step(v);
+    e = PutEnds(v, p[i + 32], i, e);
+  }
+  c.Step(LastBlock(reinterpret_cast<const unsigned char*>(p + i), n - i));
+  return !Failed(c);
 }
 
 const bool kHasAvx2 = [] {
@@ -85,17 +115,40 @@ const bool kHasAvx2 = [] {
 }();
 #endif
 
-uint64_t TLineEnds::Collect(std::string_view Bytes) {
-  const size_t n = Bytes.size();
-  const char* p = Bytes.data();
-  // Room for a break at every byte and four more, so that the loops below
+size_t* TLineEnds::Room(size_t n) {
+  // Room for a break at every byte and four more, so that the loops
   // check nothing.
   if (FEnds.size() < n + 5) FEnds.resize(n + 5);
-  size_t* e = FEnds.data();
+  return FEnds.data();
+}
+
+uint64_t TLineEnds::Collect(std::string_view Bytes) {
+  size_t* e = Room(Bytes.size());
   size_t i = 0;
 #ifdef MARQUILL_LINES_AVX2
-  if (kHasAvx2) e = CollectAvx2(p, n, i, e);
+  if (kHasAvx2) e = CollectAvx2(Bytes.data(), Bytes.size(), i, e);
 #endif
+  return Finish(Bytes, i, e);
+}
+
+bool TLineEnds::CollectClean(std::string_view Bytes, uint64_t& Breaks) {
+#ifdef MARQUILL_LINES_AVX2
+  if (Utf8Check() == TUtf8Check::Avx2) {
+    size_t* e = Room(Bytes.size());
+    size_t i = 0;
+    if (!CollectCheckedAvx2(Bytes.data(), Bytes.size(), i, e)) return false;
+    Breaks = Finish(Bytes, i, e);
+    return true;
+  }
+#endif
+  if (!IsCleanUtf8(Bytes)) return false;
+  Breaks = Collect(Bytes);
+  return true;
+}
+
+uint64_t TLineEnds::Finish(std::string_view Bytes, size_t i, size_t* e) {
+  const size_t n = Bytes.size();
+  const char* p = Bytes.data();
 #ifdef __SSE2__
   // A line ends after a LF or a CR not followed by LF: one bit each.
   const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
@@ -114,6 +167,7 @@ uint64_t TLineEnds::Collect(std::string_view Bytes) {
   const uint64_t breaks = static_cast<uint64_t>(e - FEnds.data());
   if (e == FEnds.data() ? n > 0 : e[-1] != n) *e++ = n;
   FCount = static_cast<size_t>(e - FEnds.data());
+  FBreaks = breaks;
   return breaks;
 }
 

@@ -40,14 +40,26 @@ public:
   // bytes for a last line without one), in order: the same cut as the
   // engine's (CR LF, lone CR, LF). Returns the number of line breaks.
   uint64_t Collect(std::string_view Bytes);
+  // Collect, checking the bytes as IsCleanUtf8 does in the same pass: false
+  // (and the ends unknown) when they are not clean, else true with the
+  // line breaks in Breaks.
+  bool CollectClean(std::string_view Bytes, uint64_t& Breaks);
+  // The line breaks the last collection found.
+  uint64_t Breaks() const { return FBreaks; }
   const size_t* begin() const { return FEnds.data(); }
   const size_t* end() const { return FEnds.data() + FCount; }
   size_t size() const { return FCount; }
 
 private:
+  size_t* Room(size_t n);
+  uint64_t Finish(std::string_view Bytes, size_t i, size_t* e);
   std::vector<size_t> FEnds;  // grown and never shrunk: its size is room
   size_t FCount = 0;
+  uint64_t FBreaks = 0;
 };
+// The most bytes whose line ends are gathered at once where a text may be
+// long: the ends take room for a break at every byte.
+constexpr size_t kMostEndsAtOnce = size_t{256} << 10;
 // Number of line breaks (CR LF, lone CR, LF) in the bytes; a CR at the end
 // counts as one.
 size_t CountLineBreaks(std::string_view Bytes);

@@ -10,10 +10,8 @@
 
 #include "Utf.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define MARQUILL_CHECK_X86 1
-#include <immintrin.h>
-#endif
+#include "TextBytes.h"
+#include "Utf8CheckAvx2.h"
 
 namespace {
 
@@ -77,106 +75,51 @@ bool CheckSse2(const unsigned char* p, size_t n) noexcept {
   return CheckSequences(p, n, i, n);
 }
 
-// The faults one byte pair can show, a bit each. A pair is bad when its
-// three lookups (the first byte's high and low nibble, the second byte's
-// high nibble) share a bit.
-constexpr uint8_t kTooShort = 1 << 0;   // a lead not followed by a continuation
-constexpr uint8_t kTooLong = 1 << 1;    // ASCII followed by a continuation
-constexpr uint8_t kOverlong3 = 1 << 2;  // E0 80..9F
-constexpr uint8_t kTooLarge = 1 << 3;   // F4 90..BF, F5..FF 90..BF
-constexpr uint8_t kSurrogate = 1 << 4;  // ED A0..BF
-constexpr uint8_t kOverlong2 = 1 << 5;  // C0, C1 followed by a continuation
-constexpr uint8_t kOver4 = 1 << 6;      // F0 80..8F (overlong), F5..FF 80..8F (too large)
-constexpr uint8_t kTwoConts = 1 << 7;   // a continuation after a continuation
-constexpr uint8_t kCarry = kTooShort | kTooLong | kTwoConts;
+using namespace utf8avx2;
 
-#define MARQUILL_AVX2 __attribute__((target("avx2")))
+// The line breaks of the blocks (a CR, or a LF after no CR: the same count
+// as CountLineBreaks), one block after another.
+struct TBreakCount {
+  uint64_t Breaks = 0;
+  uint32_t CrBefore = 0;  // the block before ended in a CR
 
-MARQUILL_AVX2 inline __m256i Table(uint8_t a0, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4, uint8_t a5, uint8_t a6,
-                                   uint8_t a7, uint8_t a8, uint8_t a9, uint8_t a10, uint8_t a11, uint8_t a12,
-                                   uint8_t a13, uint8_t a14, uint8_t a15) {
-  return _mm256_setr_epi8(a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a0, a1, a2, a3, a4,
-                          a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15);
-}
-
-// The block's bytes shifted by `back` places, the previous block's last
-// bytes coming in at the front.
-template <int back>
-MARQUILL_AVX2 inline __m256i Before(__m256i block, __m256i previous) {
-  return _mm256_alignr_epi8(block, _mm256_permute2x128_si256(previous, block, 0x21), 16 - back);
-}
-
-// The faults of a block that holds non-ASCII bytes, given the block before.
-MARQUILL_AVX2 inline __m256i BlockFaults(__m256i block, __m256i previous) {
-  const __m256i low4 = _mm256_set1_epi8(0x0F);
-  const __m256i prev1 = Before<1>(block, previous);
-  const __m256i firstHigh = _mm256_shuffle_epi8(
-      Table(kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTwoConts, kTwoConts,
-            kTwoConts, kTwoConts, kTooShort | kOverlong2, kTooShort, kTooShort | kOverlong3 | kSurrogate,
-            kTooShort | kTooLarge | kOver4),
-      _mm256_and_si256(_mm256_srli_epi16(prev1, 4), low4));
-  const __m256i firstLow = _mm256_shuffle_epi8(
-      Table(kCarry | kOverlong3 | kOverlong2 | kOver4, kCarry | kOverlong2, kCarry, kCarry, kCarry | kTooLarge,
-            kCarry | kTooLarge | kOver4, kCarry | kTooLarge | kOver4, kCarry | kTooLarge | kOver4,
-            kCarry | kTooLarge | kOver4, kCarry | kTooLarge | kOver4, kCarry | kTooLarge | kOver4,
-            kCarry | kTooLarge | kOver4, kCarry | kTooLarge | kOver4, kCarry | kTooLarge | kOver4 | kSurrogate,
-            kCarry | kTooLarge | kOver4, kCarry | kTooLarge | kOver4),
-      _mm256_and_si256(prev1, low4));
-  const __m256i secondHigh = _mm256_shuffle_epi8(
-      Table(kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
-            kTooLong | kOverlong2 | kTwoConts | kOverlong3 | kOver4, kTooLong | kOverlong2 | kTwoConts | kOverlong3 | kTooLarge,
-            kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge,
-            kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge, kTooShort, kTooShort, kTooShort, kTooShort),
-      _mm256_and_si256(_mm256_srli_epi16(block, 4), low4));
-  const __m256i pair = _mm256_and_si256(_mm256_and_si256(firstHigh, firstLow), secondHigh);
-  // Two continuations in a row are right exactly where a lead two or three
-  // bytes back asks for them.
-  const __m256i third = _mm256_subs_epu8(Before<2>(block, previous), _mm256_set1_epi8(char(0xE0 - 0x80)));
-  const __m256i fourth = _mm256_subs_epu8(Before<3>(block, previous), _mm256_set1_epi8(char(0xF0 - 0x80)));
-  const __m256i expected = _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
-  return _mm256_xor_si256(pair, expected);
-}
-
-// Nonzero where the block's last bytes begin a sequence that needs more.
-MARQUILL_AVX2 inline __m256i Unfinished(__m256i block) {
-  const __m256i most = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                        -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, char(0xF0 - 1), char(0xE0 - 1),
-                                        char(0xC0 - 1));
-  return _mm256_subs_epu8(block, most);
-}
-
-// What the check carries from one block to the next.
-struct TAvx2Check {
-  __m256i Faults, Previous, Open;  // Open: the previous block's unfinished end
-
-  MARQUILL_AVX2 void Step(__m256i block) {
-    const __m256i zero = _mm256_setzero_si256();
-    Faults = _mm256_or_si256(Faults, _mm256_cmpeq_epi8(block, zero));
-    if (_mm256_movemask_epi8(block) == 0) {
-      // ASCII: only a sequence left open by the block before is wrong.
-      Faults = _mm256_or_si256(Faults, Open);
-      Open = zero;
-    } else {
-      Faults = _mm256_or_si256(Faults, BlockFaults(block, Previous));
-      Open = Unfinished(block);
-    }
-    Previous = block;
+  __attribute__((target("avx2,popcnt"))) void Add(__m256i block) {
+    const uint32_t lfs = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(block, _mm256_set1_epi8('\n'))));
+    const uint32_t crs = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(block, _mm256_set1_epi8('\r'))));
+    Breaks += static_cast<uint64_t>(__builtin_popcount(crs) + __builtin_popcount(lfs & ~((crs << 1) | CrBefore)));
+    CrBefore = crs >> 31;
   }
 };
 
-MARQUILL_AVX2 bool CheckAvx2(const unsigned char* p, size_t n) noexcept {
-  TAvx2Check c{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
+// The check, counting the line breaks into *breaks as it goes where asked.
+template <bool Count>
+__attribute__((target("avx2,popcnt"))) bool CheckAvx2(const unsigned char* p, size_t n, uint64_t* breaks) noexcept {
+  TAvx2Check c = StartCheck();
+  TBreakCount count;
   size_t i = 0;
-  for (; i + 32 <= n; i += 32) {
-    c.Step(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)));
-    if ((i & 4095) == 0 && !_mm256_testz_si256(c.Faults, c.Faults)) return false;
+  for (; i + 128 <= n; i += 128) {
+    const __m256i a = LoadBlock(p + i), b = LoadBlock(p + i + 32), c2 = LoadBlock(p + i + 64), d = LoadBlock(p + i + 96);
+    c.Step4(a, b, c2, d);
+    if constexpr (Count) {
+      count.Add(a);
+      count.Add(b);
+      count.Add(c2);
+      count.Add(d);
+    }
+    if ((i & 4095) == 0 && Failed(c)) return false;
   }
-  // The rest padded with spaces, which also end any sequence left open.
-  alignas(32) unsigned char last[32];
-  std::memset(last, ' ', sizeof last);
-  std::memcpy(last, p + i, n - i);
-  c.Step(_mm256_load_si256(reinterpret_cast<const __m256i*>(last)));
-  return _mm256_testz_si256(c.Faults, c.Faults);
+  for (; i + 32 <= n; i += 32) {
+    const __m256i block = LoadBlock(p + i);
+    c.Step(block);
+    if constexpr (Count) count.Add(block);
+  }
+  const __m256i last = LastBlock(p + i, n - i);
+  c.Step(last);
+  if constexpr (Count) {
+    count.Add(last);
+    *breaks = count.Breaks;
+  }
+  return !Failed(c);
 }
 #endif
 
@@ -205,11 +148,21 @@ bool IsCleanUtf8(std::string_view Bytes) noexcept {
   const auto* p = reinterpret_cast<const unsigned char*>(Bytes.data());
   switch (gCheck.load(std::memory_order_relaxed)) {
 #ifdef MARQUILL_CHECK_X86
-    case TUtf8Check::Avx2: return CheckAvx2(p, Bytes.size());
+    case TUtf8Check::Avx2: return CheckAvx2<false>(p, Bytes.size(), nullptr);
     case TUtf8Check::Sse2: return CheckSse2(p, Bytes.size());
 #endif
     default: return CheckScalar(p, Bytes.size());
   }
+}
+
+bool IsCleanUtf8(std::string_view Bytes, uint64_t& Breaks) noexcept {
+#ifdef MARQUILL_CHECK_X86
+  if (gCheck.load(std::memory_order_relaxed) == TUtf8Check::Avx2)
+    return CheckAvx2<true>(reinterpret_cast<const unsigned char*>(Bytes.data()), Bytes.size(), &Breaks);
+#endif
+  if (!IsCleanUtf8(Bytes)) return false;
+  Breaks = CountLineBreaks(Bytes);
+  return true;
 }
 
 std::optional<TByteFault> FirstByteFault(std::string_view Bytes) {

@@ -11,6 +11,9 @@
 
 // True when Bytes are valid UTF-8 without a NUL.
 bool IsCleanUtf8(std::string_view Bytes) noexcept;
+// The same, and when they are clean, their line breaks counted into Breaks
+// as CountLineBreaks counts them, in the same pass.
+bool IsCleanUtf8(std::string_view Bytes, uint64_t& Breaks) noexcept;
 
 // Where the first fault of Bytes lies: the first NUL or the first byte the
 // strict decoder refuses, whichever comes first; nothing for clean text.
