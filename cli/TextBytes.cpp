@@ -105,7 +105,14 @@ MARQUILL_LINES_TARGET bool CollectCheckedAvx2(const char* p, size_t n, size_t& i
     c.Step(v);
     e = PutEnds(v, p[i + 32], i, e);
   }
-  c.Step(LastBlock(reinterpret_cast<const unsigned char*>(p + i), n - i));
+  // The bytes left over, which the caller cuts into lines: a last whole
+  // block, then fewer than 32 padded.
+  size_t at = i;
+  if (n - at >= 32) {
+    c.Step(LoadBlock(p + at));
+    at += 32;
+  }
+  c.Step(LastBlock(reinterpret_cast<const unsigned char*>(p + at), n - at));
   return !Failed(c);
 }
 

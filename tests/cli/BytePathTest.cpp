@@ -64,6 +64,20 @@ void ExpectSameVerdict(std::string_view bytes) {
   for (TUtf8Check c : Checks()) {
     SetUtf8Check(c);
     EXPECT_EQ(IsCleanUtf8(bytes), !expected) << "check " << int(c) << ": " << Hex(bytes);
+    // The same verdict from the scans that count breaks or find line ends
+    // as they check, and what they found.
+    uint64_t breaks = 0;
+    EXPECT_EQ(IsCleanUtf8(bytes, breaks), !expected) << "counting check " << int(c) << ": " << Hex(bytes);
+    if (!expected) {
+      EXPECT_EQ(breaks, CountLineBreaks(bytes)) << Hex(bytes);
+    }
+    TLineEnds ends, reference;
+    EXPECT_EQ(ends.CollectClean(bytes, breaks), !expected) << "collecting check " << int(c) << ": " << Hex(bytes);
+    reference.Collect(bytes);
+    if (!expected) {
+      EXPECT_EQ(std::vector<size_t>(ends.begin(), ends.end()), std::vector<size_t>(reference.begin(), reference.end()));
+      EXPECT_EQ(breaks, reference.Breaks()) << Hex(bytes);
+    }
   }
   SetUtf8Check(saved);
   const std::optional<TByteFault> got = FirstByteFault(bytes);
@@ -77,15 +91,15 @@ void ExpectSameVerdict(std::string_view bytes) {
 TEST(Utf8Check, RandomBytesAgreeWithDecoder) {
   // Bytes around every edge of the encoding: leads of each length, the
   // second bytes that make overlongs, surrogates and values too large.
-  static const unsigned char edges[] = {0x00, 0x20, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1,
+  static const unsigned char edges[] = {0x00, 0x0A, 0x0D, 0x20, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1,
                                         0xC2, 0xDF, 0xE0, 0xE1, 0xED, 0xEE, 0xEF, 0xF0, 0xF1, 0xF4, 0xF5, 0xFF};
   std::mt19937 rng(20261207);
   for (int round = 0; round < 20000; ++round) {
     std::string s(rng() % 80, 'a');
     for (char& c : s) c = static_cast<char>(edges[rng() % sizeof edges]);
     // Mostly clean text around them, so that the fault may lie anywhere in
-    // a block or across two.
-    s.insert(0, std::string(rng() % 70, rng() % 2 ? 'x' : ' '));
+    // a block, across two, or after a run of clean blocks.
+    s.insert(0, std::string(rng() % (round % 2 ? 70 : 400), rng() % 2 ? 'x' : ' '));
     ExpectSameVerdict(s);
   }
 }
@@ -99,14 +113,18 @@ TEST(Utf8Check, AdversarialSequencesAtEveryOffset) {
       // valid edges
       "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80", "\xF0\x90\x80\x80",
       "\xF4\x8F\xBF\xBF", "\x7F"};
-  const std::string backgrounds[] = {std::string(100, 'a'), [] {
-                                       std::string s;
-                                       while (s.size() < 100) s += "\xE6\x97\xA5";
-                                       return s;
-                                     }()};
+  // Short ones, and long ones of lines where the sequence follows runs of
+  // clean blocks.
+  const auto repeated = [](std::string_view unit, size_t size) {
+    std::string s;
+    while (s.size() < size) s += unit;
+    return s;
+  };
+  const std::string backgrounds[] = {std::string(100, 'a'), repeated("\xE6\x97\xA5", 100),
+                                     repeated("ab\r\ncd\n", 400), repeated("\xE6\x97\xA5\r", 400)};
   for (const std::string& background : backgrounds)
     for (const std::string& seq : sequences)
-      for (size_t at = 0; at <= 70; ++at) {
+      for (size_t at = 0; at + 30 <= background.size(); at += at < 70 ? 1 : 3) {
         std::string s = background;
         // At a character boundary of the background.
         size_t cut = at;
@@ -180,7 +198,11 @@ TEST(ByteEdits, MatchTheEngineOnPieces) {
         size_t cut = end == bytes.size() ? end - done : WholeLinesLength(std::string_view(bytes).substr(done, end - done));
         if (cut == 0) cut = bytes.size() - done;
         const std::string_view piece = std::string_view(bytes).substr(done, cut);
-        const TByteEditResult r = byteEdit.Apply(piece, afterNonBlank, out);
+        // Every other round with the line ends found by the check.
+        TLineEnds ends;
+        uint64_t breaks = 0;
+        const bool given = round % 2 && byteEdit.TakesLineEnds() && ends.CollectClean(piece, breaks);
+        const TByteEditResult r = byteEdit.Apply(piece, afterNonBlank, out, given ? &ends : nullptr);
         const std::string got(r.Unchanged ? piece : out.View());
         EXPECT_EQ(got, *Utf16ToUtf8(ApplyEditToPiece(*Utf8ToUtf16(piece), edit, afterNonBlank))) << bytes;
         EXPECT_EQ(r.Breaks, CountLineBreaks(piece));
@@ -243,7 +265,7 @@ TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
     MeasureIndentation(text, expected);
     for (const std::string_view piece : pieces) {
       TIndentMeasure measure;
-      EXPECT_EQ(MeasureIndentBytes(piece, measure), CountLineBreaks(piece)) << bytes;
+      MeasureIndentBytes(piece, measure);
       TIndentMeasure reference;
       MeasureIndentation(*Utf8ToUtf16(piece), reference);
       EXPECT_TRUE(SameMeasure(measure, reference)) << bytes;
@@ -256,7 +278,10 @@ TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
       std::string joined;
       bool afterNonBlank = false;
       for (const std::string_view piece : pieces) {
-        const TByteEditResult r = byteEdit.ApplyMeasured(piece, afterNonBlank, whole, out);
+        TLineEnds ends;
+        uint64_t breaks = 0;
+        const bool given = round % 2 && ends.CollectClean(piece, breaks);
+        const TByteEditResult r = byteEdit.ApplyMeasured(piece, afterNonBlank, whole, out, given ? &ends : nullptr);
         EXPECT_EQ(r.Breaks, CountLineBreaks(piece));
         joined += out.View();
         afterNonBlank = !LastLineIsBlank(piece);
@@ -273,7 +298,7 @@ TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
   while (text.size() < 1000000) text += RandomLines(rng, 20) + u"\n";
   const std::string bytes = *Utf16ToUtf8(text);
   TIndentMeasure measure, expected;
-  EXPECT_EQ(MeasureIndentBytes(bytes, measure), CountLineBreaks(bytes));
+  MeasureIndentBytes(bytes, measure);
   MeasureIndentation(text, expected);
   EXPECT_TRUE(SameMeasure(measure, expected));
   for (const TEdit& edit : MeasuredEdits()) {

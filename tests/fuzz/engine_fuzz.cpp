@@ -627,7 +627,7 @@ void CheckEdits(u16v text, const std::vector<uint8_t>& spares, u16v symbol, cons
       // The filter's measure of the bytes, which stops looking once full.
       TIndentMeasure filter;
       const std::string bytes = *Utf16ToUtf8(piece);
-      if (MeasureIndentBytes(bytes, filter) != CountLineBreaks(bytes)) Fail("MeasureIndentBytes breaks", piece, u"", u"");
+      MeasureIndentBytes(bytes, filter);
       CheckMeasure("MeasureIndentBytes", piece, filter, one, true);
       MergeIndentMeasure(*utf8Measure, one8);
     }
@@ -735,6 +735,15 @@ void CheckUtf8Check(std::string_view raw) {
   for (TUtf8Check c : {TUtf8Check::Scalar, TUtf8Check::Sse2, TUtf8Check::Avx2}) {
     if (!SetUtf8Check(c)) continue;
     if (IsCleanUtf8(raw) != clean) Fail("IsCleanUtf8", Widen(raw), clean ? u"refused" : u"passed", u"");
+    uint64_t breaks = 0;
+    if (IsCleanUtf8(raw, breaks) != clean || (clean && breaks != CountLineBreaks(raw)))
+      Fail("IsCleanUtf8 counting breaks", Widen(raw), u"", u"");
+    TLineEnds ends, reference;
+    reference.Collect(raw);
+    if (ends.CollectClean(raw, breaks) != clean ||
+        (clean && (breaks != reference.Breaks() || !std::equal(ends.begin(), ends.end(), reference.begin(),
+                                                               reference.end()))))
+      Fail("TLineEnds::CollectClean", Widen(raw), u"", u"");
   }
   SetUtf8Check(saved);
   const std::optional<TByteFault> fault = FirstByteFault(raw);
