@@ -149,7 +149,16 @@ TFileKind KindOfDescriptor(int Fd) {
   kind.Regular = true;
   kind.Offset = static_cast<uint64_t>(here);
   kind.Size = st.st_size > here ? static_cast<uint64_t>(st.st_size - here) : 0;
+#ifndef _WIN32
+  kind.ChangedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#endif
   return kind;
+}
+
+bool UnchangedSince(int Fd, const TFileKind& Kind) {
+  if (Kind.ChangedNs == 0) return false;
+  const TFileKind now = KindOfDescriptor(Fd);
+  return now.Regular && now.ChangedNs == Kind.ChangedNs && now.Offset + now.Size == Kind.Offset + Kind.Size;
 }
 
 bool SeekTo(int Fd, uint64_t Offset) {

@@ -17,8 +17,15 @@ struct TFileKind {
   bool Regular = false;
   uint64_t Offset = 0;  // where reading begins
   uint64_t Size = 0;
+  // The time of the last change to the file's content, in nanoseconds, where
+  // the system keeps it that finely (0 elsewhere): written to, the file
+  // shows a new time.
+  int64_t ChangedNs = 0;
 };
 TFileKind KindOfDescriptor(int Fd);
+// The descriptor's file still has the size and change time of Kind, which
+// KindOfDescriptor gave; false where the time is not kept finely.
+bool UnchangedSince(int Fd, const TFileKind& Kind);
 
 // Moves a regular file's offset back to where reading began; false on failure.
 bool SeekTo(int Fd, uint64_t Offset);

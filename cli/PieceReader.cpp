@@ -50,6 +50,8 @@ void FailSizeChanged(const std::string& Name) {
   FailIo(Fill(_("%s changed its size while being read"), {Name}));
 }
 
+void FailChanged(const std::string& Name) { FailIo(Fill(_("%s changed while being read"), {Name})); }
+
 TStart ReadStart(int Fd, const std::string& Name) {
   TStart s;
   s.Bytes.Reserve(kPiece + kSlack);

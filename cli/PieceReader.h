@@ -19,6 +19,7 @@ constexpr size_t kLongLine = size_t{4} << 20;
 // Name: the input as messages name it, a quoted file name or "standard input".
 [[noreturn]] void FailRead(const std::string& Name, uint64_t Offset, int Error);
 [[noreturn]] void FailSizeChanged(const std::string& Name);
+[[noreturn]] void FailChanged(const std::string& Name);
 
 // What the reader has seen before the pieces: the bytes read so far (after
 // a UTF-8 byte order mark) and how many were read.

@@ -81,6 +81,13 @@ TCheckedLines CheckLines(const TPieceWork& work, std::string_view bytes, TPieceR
   if (work.MeasureOnly) {
     clean = IsCleanUtf8(bytes, breaks);
     if (clean) lines.Breaks = breaks;
+  } else if (work.Checked && bytePath) {
+    // The engine is never handed bytes unchecked.
+    clean = true;
+    if (work.Bytes.TakesLineEnds() && bytes.size() <= kMostEndsAtOnce) {
+      tEnds.Collect(bytes);
+      lines.Ends = &tEnds;
+    }
   } else if (bytePath && work.Bytes.TakesLineEnds() && bytes.size() <= kMostEndsAtOnce) {
     clean = tEnds.CollectClean(bytes, breaks);
     if (clean) lines.Ends = &tEnds;

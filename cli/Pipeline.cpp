@@ -142,8 +142,13 @@ TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TText
     firstOffset = store->empty() ? 0 : store->front().Offset;
     again = std::make_shared<TStoredPieces>(store);
   }
+  // The first pass checked the bytes. What it kept is checked again only
+  // where a file may have changed unseen between the passes: where its
+  // change time is kept finely, a change shows there at the end instead.
+  const bool checked = !kind.Regular || kind.ChangedNs != 0;
   TResultWriter writer(source, sink, firstOffset);
-  RunPieces(std::move(again), TPieceWork{edit, bytes, &measure, false, noteChanges}, writer);
+  RunPieces(std::move(again), TPieceWork{edit, bytes, &measure, false, noteChanges, checked}, writer);
+  if (kind.Regular && checked && !UnchangedSince(source.Fd, kind)) FailChanged(source.Name());
   return {writer.Changed()};
 }
 
