@@ -164,7 +164,12 @@ __attribute__((always_inline)) inline TIndent FastIndentOf(const char* p, size_t
   const unsigned sp = spaces & inside, tb = tabs & inside, id = ideos & inside;
   // Each tab moves to the next multiple of four: while what comes before
   // the last tab is narrower than four, the tabs make four columns each.
-  const unsigned beforeLastTab = tb ? (1u << (31 - __builtin_clz(tb))) - 1 : 0;
+  // The bits below the last tab's, without a branch on whether there is one.
+  unsigned beforeLastTab = tb >> 1;
+  beforeLastTab |= beforeLastTab >> 1;
+  beforeLastTab |= beforeLastTab >> 2;
+  beforeLastTab |= beforeLastTab >> 4;
+  beforeLastTab |= beforeLastTab >> 8;
   if (BitsOf(sp & beforeLastTab) + 2 * BitsOf(id & beforeLastTab) >= 4) return IndentOf(p, start, end);
   TIndent in;
   in.End = start + length;
@@ -431,16 +436,20 @@ struct TMeasuredLines {
 // so that the loop tests neither; appended to out.
 template <bool AtColumn, bool Rewrite>
 void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
+  // Everything the loop reads, in locals: the bytes it writes might
+  // otherwise be taken to change them.
   const std::string_view piece = m.Piece;
+  const TTargetLines target = m.Target;
   const size_t least = m.Least;
   const std::string_view unit = m.Unit;
-  const size_t symbolLength = m.Symbol.size();
+  const std::string_view longSymbol = m.Symbol;
+  const size_t symbolLength = longSymbol.size();
   char symbol[16] = {};
   const bool shortSymbol = symbolLength <= sizeof symbol;
-  if (shortSymbol) std::memcpy(symbol, m.Symbol.data(), symbolLength);
+  if (shortSymbol) std::memcpy(symbol, longSymbol.data(), symbolLength);
   const auto putSymbol = [&](char* d) {
     if (shortSymbol) std::memcpy(d, symbol, sizeof symbol);
-    else std::memcpy(d, m.Symbol.data(), symbolLength);
+    else std::memcpy(d, longSymbol.data(), symbolLength);
     return d + symbolLength;
   };
   // Room for what a blank line narrower than the least indentation becomes.
@@ -452,7 +461,8 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
   char* limit = out.Data() + out.Capacity();
   bool afterBlank = m.AfterBlank;
   size_t start = 0;
-  for (const size_t* e = m.Ends; e != m.EndsEnd; ++e) {
+  const size_t* const last = m.EndsEnd;
+  for (const size_t* e = m.Ends; e != last; ++e) {
     const size_t end = *e;
     const size_t length = end - start;
     // A line's worst: all of it tabs, each rewritten as four spaces.
@@ -467,9 +477,9 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
     const size_t width = Rewrite ? in.Width : in.Count;
     // Only the targets but all, and a line narrower than the least (a
     // blank one), need to know what follows the indentation.
-    const bool blank = (m.Target != tlAll || width < least) && in.End + BreakBefore(p, in.End, end) == end;
+    const bool blank = (target != tlAll || width < least) && in.End + BreakBefore(p, in.End, end) == end;
     bool chosen = false;
-    switch (m.Target) {
+    switch (target) {
       case tlAll: chosen = true; break;
       case tlNonBlank: chosen = !blank; break;
       case tlLeastIndent: chosen = !blank && width == least; break;
