@@ -60,29 +60,38 @@ size_t CountLineBreaks(std::string_view Bytes) { return CountBreaks(Bytes); }
 
 #define MARQUILL_LINES_TARGET __attribute__((target("avx2,bmi,popcnt")))
 
-// The line ends of the block of thirty-two bytes v at p[i] into e (with room
-// for four more than there are); next is the byte after the block. The
-// first four ends are written whether they exist or not, and the count
-// moves e on: no branch for the usual block.
-MARQUILL_LINES_TARGET inline size_t* PutEnds(__m256i v, char next, size_t i, size_t* e) {
-  const uint32_t lfs = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n'))));
-  const uint32_t crs = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r'))));
-  const uint32_t nextIsLf = (lfs >> 1) | (static_cast<uint32_t>(next == '\n') << 31);
-  uint32_t m = lfs | (crs & ~nextIsLf);
-  const int count = __builtin_popcount(m);
+using utf8avx2::LoadBlock;
+
+// Bit k set where byte k of lo then hi is c.
+MARQUILL_LINES_TARGET inline uint64_t BytesEqual(__m256i lo, __m256i hi, char c) {
+  const __m256i cs = _mm256_set1_epi8(c);
+  return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(lo, cs))) |
+         static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hi, cs)))) << 32;
+}
+
+// The line ends of the sixty-four bytes at p[i], blocks a and b, into e
+// (with room for four more than there are); next is the byte after them.
+// The first four ends are written whether they exist or not, and the count
+// moves e on: no branch for the usual run of lines.
+MARQUILL_LINES_TARGET inline size_t* PutEnds(__m256i a, __m256i b, char next, size_t i, size_t* e) {
+  const uint64_t lfs = BytesEqual(a, b, '\n');
+  const uint64_t crs = BytesEqual(a, b, '\r');
+  const uint64_t nextIsLf = (lfs >> 1) | (static_cast<uint64_t>(next == '\n') << 63);
+  uint64_t m = lfs | (crs & ~nextIsLf);
+  const int count = __builtin_popcountll(m);
   const size_t base = i + 1;
   for (int k = 0; k < 4; ++k) {
-    e[k] = base + _tzcnt_u32(m);
-    m = _blsr_u32(m);
+    e[k] = base + _tzcnt_u64(m);
+    m = _blsr_u64(m);
   }
-  for (size_t* f = e + 4; m != 0; m = _blsr_u32(m)) *f++ = base + _tzcnt_u32(m);
+  for (size_t* f = e + 4; m != 0; m = _blsr_u64(m)) *f++ = base + _tzcnt_u64(m);
   return e + count;
 }
 
-// The line ends from p[i] on, a block at a time, into e; i is left where
-// the blocks end.
+// The line ends from p[i] on, sixty-four bytes at a time, into e; i is left
+// where the blocks end.
 MARQUILL_LINES_TARGET size_t* CollectAvx2(const char* p, size_t n, size_t& i, size_t* e) {
-  for (; i + 33 <= n; i += 32) e = PutEnds(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)), p[i + 32], i, e);
+  for (; i + 65 <= n; i += 64) e = PutEnds(LoadBlock(p + i), LoadBlock(p + i + 32), p[i + 64], i, e);
   return e;
 }
 
@@ -94,24 +103,20 @@ MARQUILL_LINES_TARGET bool CollectCheckedAvx2(const char* p, size_t n, size_t& i
   for (; i + 129 <= n; i += 128) {
     const __m256i a = LoadBlock(p + i), b = LoadBlock(p + i + 32), c2 = LoadBlock(p + i + 64), d = LoadBlock(p + i + 96);
     c.Step4(a, b, c2, d);
-    e = PutEnds(a, p[i + 32], i, e);
-    e = PutEnds(b, p[i + 64], i + 32, e);
-    e = PutEnds(c2, p[i + 96], i + 64, e);
-    e = PutEnds(d, p[i + 128], i + 96, e);
+    e = PutEnds(a, b, p[i + 64], i, e);
+    e = PutEnds(c2, d, p[i + 128], i + 64, e);
     if ((i & 4095) == 0 && Failed(c)) return false;
   }
-  for (; i + 33 <= n; i += 32) {
-    const __m256i v = LoadBlock(p + i);
-    c.Step(v);
-    e = PutEnds(v, p[i + 32], i, e);
+  for (; i + 65 <= n; i += 64) {
+    const __m256i a = LoadBlock(p + i), b = LoadBlock(p + i + 32);
+    c.Step(a);
+    c.Step(b);
+    e = PutEnds(a, b, p[i + 64], i, e);
   }
-  // The bytes left over, which the caller cuts into lines: a last whole
-  // block, then fewer than 32 padded.
+  // The bytes left over, which the caller cuts into lines: whole blocks,
+  // then fewer than 32 padded.
   size_t at = i;
-  if (n - at >= 32) {
-    c.Step(LoadBlock(p + at));
-    at += 32;
-  }
+  for (; n - at >= 32; at += 32) c.Step(LoadBlock(p + at));
   c.Step(LastBlock(reinterpret_cast<const unsigned char*>(p + at), n - at));
   return !Failed(c);
 }
