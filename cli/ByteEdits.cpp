@@ -514,8 +514,10 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
       CopyInBlocks(d, p + in.End, end - in.End, pEnd);
       d += end - in.End;
     } else {
-      // The symbol after the first `least` indentation characters.
-      const size_t cut = least * unit.size();
+      // The symbol after the first `least` indentation characters, all of
+      // them units; never past the indentation, even where the measure is
+      // not these bytes' (a file written between the passes).
+      const size_t cut = std::min(least * unit.size(), in.End - start);
       CopyInBlocks(d, p + start, cut, pEnd);
       d = putSymbol(d + cut);
       CopyInBlocks(d, p + start + cut, length - cut, pEnd);
