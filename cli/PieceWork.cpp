@@ -32,10 +32,10 @@ void EditByEngine(const TPieceWork& work, std::string_view lines, bool afterNonB
 
 // The lines of a piece, checked, and what the check found of them.
 struct TCheckedLines {
-  std::string_view Bytes;    // up to the line of the first fault, if any
+  std::string_view Bytes;           // up to the line of the first fault, if any
   bool AfterNonBlank = false;
-  const TLineEnds* Ends = nullptr;        // their ends, where the check found them
-  std::optional<uint64_t> Breaks;         // their breaks, where the check counted them
+  const TLineEnds* Ends = nullptr;  // their ends, where the check found them
+  std::optional<uint64_t> Breaks;   // their breaks, where the check counted them
 };
 
 void WorkOnLines(const TPieceWork& work, const TCheckedLines& lines, TPieceResult& result) {

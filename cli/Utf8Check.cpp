@@ -8,9 +8,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "Utf.h"
-
 #include "TextBytes.h"
+#include "Utf.h"
 #include "Utf8CheckAvx2.h"
 
 namespace {
