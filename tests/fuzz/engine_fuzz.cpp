@@ -530,6 +530,14 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
         const std::string gotBytes(r.Unchanged ? std::string_view(bytes) : out.View());
         CheckBytes(EditName("TByteEdit", edit).c_str(), piece, gotBytes, *Utf16ToUtf8(got));
         if (r.Breaks != CountLineBreaks(bytes)) Fail("TByteEdit breaks", piece, u"", u"");
+        // The same with the line ends the check found.
+        TLineEnds ends;
+        uint64_t breaks = 0;
+        if (byteEdit.TakesLineEnds() && ends.CollectClean(bytes, breaks)) {
+          const TByteEditResult e = byteEdit.Apply(bytes, after, out, &ends);
+          CheckBytes(EditName("TByteEdit given its ends", edit).c_str(), piece,
+                     std::string(e.Unchanged ? std::string_view(bytes) : out.View()), gotBytes);
+        }
         joinedBytes += gotBytes;
       }
       // Line by line, the line before does not matter.
@@ -551,6 +559,14 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
         const TByteEditResult r = byteEdit.ApplyMeasured(bytes, after, *utf8Measure, out);
         if (r.Breaks != CountLineBreaks(bytes)) Fail("TByteEdit measured breaks", piece, u"", u"");
         joinedMeasuredBytes += out.View();
+        TLineEnds ends;
+        uint64_t breaks = 0;
+        if (ends.CollectClean(bytes, breaks)) {
+          const std::string without(out.View());
+          byteEdit.ApplyMeasured(bytes, after, *utf8Measure, out, &ends);
+          CheckBytes(EditName("TByteEdit measured, given its ends", edit).c_str(), piece, std::string(out.View()),
+                     without);
+        }
       }
     }
     after = EndsNonBlank(piece, after);
