@@ -1,7 +1,7 @@
 // The thirty-two-bytes-at-a-time UTF-8 check (AVX2), shared by the check
 // alone and by the scans that find line ends as they check. Only for x86-64
 // compilers that take per-function targets; the caller makes sure the
-// processor has AVX2 before calling.
+// processor has AVX2 (see Supported in Utf8Check.cpp) before calling.
 #pragma once
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
