@@ -5,11 +5,13 @@ and Emacs run headless.
 Unpacks the package that package-build.sh made with dpkg -x into a
 temporary root and points the editors at the root's folders the way they
 look on a system (Vim's $VIM/vimfiles, Neovim's XDG_DATA_DIRS site folder,
-Emacs' site-lisp).  Every case of documents.txt is run in each editor; the
-file each writes back must equal the filter's output on the range's bytes
-spliced into the document, one undo must give the document back, and a
-failure must leave it as it was and show the filter's message.  Then each
-editor runs its own checks of the keys, the menu, the toggle and settings.
+Emacs' site-lisp).  The Vim plug-in must be a package of its own there,
+with nothing in the folders other packages share.  Every case of
+documents.txt is run in each editor; the file each writes back must equal
+the filter's output on the range's bytes spliced into the document, one
+undo must give the document back, and a failure must leave it as it was and
+show the filter's message.  Then each editor runs its own checks of the
+keys, the menu, the toggle, settings, help and where they are loaded from.
 
 Usage: editors_test.py PACKAGE_DIR
 """
@@ -108,6 +110,31 @@ def message_ok(shown, want):
     return shown.startswith("marquill: ") and shown.endswith(text) if suffix else shown == text
 
 
+# Where Vim and Neovim look for packages, and the plug-in's own package there.
+VIM_ROOTS = {"vim": "vim/vimfiles", "nvim": "nvim/site"}
+VIM_PACKAGE = "pack/marquill/start/marquill"
+VIM_PACKAGE_FILES = {"plugin/marquill.vim", "autoload/marquill.vim", "doc/marquill.txt", "doc/marquill.jax",
+                     "doc/tags", "doc/tags-ja"}
+
+
+def check_vim_package(share, root):
+    """The plug-in as a package of its own under root: its files and nothing
+    else, none in the folders other packages share (the help tags of
+    root/doc above all), and tags that name only the package's own help."""
+    files = {str(f.relative_to(share / root)) for f in (share / root).rglob("*") if not f.is_dir()}
+    want = {f"{VIM_PACKAGE}/{f}" for f in VIM_PACKAGE_FILES}
+    check(files == want, f"/usr/share/{root}: the package has {sorted(files)}, wanted {sorted(want)}")
+    shared = sorted(f for f in files if f.split("/")[0] in ("plugin", "autoload", "doc", "syntax", "ftplugin"))
+    check(not shared, f"/usr/share/{root}: the package has files in the shared folders: {shared}")
+    doc = share / root / VIM_PACKAGE / "doc"
+    for tags, help_file in (("tags", "marquill.txt"), ("tags-ja", "marquill.jax")):
+        if not (doc / tags).is_file():
+            continue
+        named = {line.split("\t")[1] for line in (doc / tags).read_text(encoding="utf-8").splitlines()
+                 if line and not line.startswith("!_TAG_")}
+        check(named == {help_file}, f"/usr/share/{root}/{VIM_PACKAGE}/doc/{tags} names {sorted(named)}")
+
+
 def unpack(package, work):
     deb = next(package.glob("marquill_*.deb"))
     root = work / "root"
@@ -131,11 +158,10 @@ def main():
         root = unpack(package, work)
         program = root / "usr/bin/marquill"
         share = root / "usr/share"
-        for path in ("vim/vimfiles/plugin/marquill.vim", "vim/vimfiles/autoload/marquill.vim",
-                     "vim/vimfiles/doc/marquill.txt", "vim/vimfiles/doc/marquill.jax", "vim/vimfiles/doc/tags",
-                     "vim/vimfiles/doc/tags-ja", "nvim/site/plugin/marquill.vim", "nvim/site/autoload/marquill.vim",
-                     "nvim/site/doc/tags", "emacs/site-lisp/marquill.el"):
-            check((share / path).is_file(), f"the package lacks /usr/share/{path}")
+        check((share / "emacs/site-lisp/marquill.el").is_file(),
+              "the package lacks /usr/share/emacs/site-lisp/marquill.el")
+        for folder in VIM_ROOTS.values():
+            check_vim_package(share, folder)
 
         config = work / "config"
         (config / "marquill").mkdir(parents=True)
@@ -186,13 +212,17 @@ def main():
         base = env
 
         # Vim finds $VIM/vimfiles, Neovim the site folder under XDG_DATA_DIRS;
-        # Neovim keeps its own runtime files. Vim runs under a Japanese
-        # locale, where the filter's messages are Japanese.
+        # Neovim keeps its own runtime files. Both load the plug-in from its
+        # package under pack/*/start, and keys.vim checks that the scripts and
+        # the help come from there ($MARQUILL_VIM_PACKAGE). Vim runs under a
+        # Japanese locale, where the filter's messages are Japanese.
         editors = {
             "vim": (["vim", "-N", "-u", "NORC", "-i", "NONE", "-es", "-S"],
                     dict(JAPANESE, VIM=str(share / "vim"), VIMRUNTIME="/usr/share/vim/vim90")),
             "nvim": (["nvim", "--clean", "--headless", "-S"], {"XDG_DATA_DIRS": str(share)}),
         }
+        for editor, (_, own) in editors.items():
+            own["MARQUILL_VIM_PACKAGE"] = str(share / VIM_ROOTS[editor] / VIM_PACKAGE)
         timings = {}
         for editor, (command, own) in editors.items():
             t = time.monotonic()

@@ -129,11 +129,24 @@ call assert_equal(['after-blank'], getcompletion('Marquill insert --lines af', '
 call assert_equal(['メール引用', "'C/C++ コメント'", 'シェル', '記号'],
       \ getcompletion('Marquill insert --entry ', 'cmdline'))
 
+" The scripts and the help come from the plug-in's own package, found
+" through 'packpath' (pack/marquill/start/marquill), not from a shared folder.
+function! s:InPackage(file) abort
+  return resolve($MARQUILL_VIM_PACKAGE . '/' . a:file)
+endfunction
+let s:sourced = map(split(execute('scriptnames'), "\n"),
+      \ {_, line -> resolve(fnamemodify(matchstr(line, '^\s*\d\+: \zs.*'), ':p'))})
+call assert_equal([s:InPackage('autoload/marquill.vim'), s:InPackage('plugin/marquill.vim')],
+      \ sort(filter(s:sourced, {_, name -> name =~# 'marquill\.vim$'})))
+
 " The help, in English and Japanese.
 set helplang=en
 help marquill
 call assert_equal('help', &buftype)
-call assert_match('marquill.txt$', expand('%'))
+call assert_equal(s:InPackage('doc/marquill.txt'), resolve(expand('%:p')))
+helpclose
+help marquill@ja
+call assert_equal(s:InPackage('doc/marquill.jax'), resolve(expand('%:p')))
 helpclose
 help g>@ja
 call assert_match('marquill.jax$', expand('%'))
