@@ -136,21 +136,30 @@ constexpr char16_t NulInSelectionMessage[] =
 
 // Widens the selection to whole lines, writes the edited text over them (an
 // id without an edit writes nothing), and puts the caret back when nothing
-// was selected. False, with document,
-// selection and caret as they were, when the selected lines hold a NUL: the
-// host's text reads stop at it, so the lines after it would go unedited.
+// was selected. A refused edit returns its message, with document, selection
+// and caret as they were: selected lines holding a NUL (the host's text reads
+// stop at it, so the lines after it would go unedited), or a write-back that
+// ReplaceSelectedLines refuses before sending anything.
 // With nothing selected the caret's line is edited up to its NUL, which the
 // edit of its head leaves in place.
-bool EditSelection(HWND hwnd, const TMenuChoice& choice, HostPos start, bool nothingSelected) {
+std::optional<std::u16string> EditSelection(HWND hwnd, const TMenuChoice& choice, HostPos start,
+                                            bool nothingSelected) {
   const THostSelection original = ExtendSelectionToWholeLines(hwnd);
   const std::u16string before = GetLineText(hwnd, start.y, 1);
   const TSelectedText selected = ReadSelectedText(hwnd, original.Widened);
   if (selected.NulInside && !nothingSelected) {
     SelectRange(hwnd, original.Anchor, original.Active);
-    return false;
+    return NulInSelectionMessage;
   }
   HostPos blockStart = start;
-  if (choice.HasEdit) blockStart = ReplaceSelectedLines(hwnd, ApplyEdit(selected.Text, choice.Edit));
+  if (choice.HasEdit) {
+    try {
+      blockStart = ReplaceSelectedLines(hwnd, ApplyEdit(selected.Text, choice.Edit));
+    } catch (const EWriteRefused& e) {
+      SelectRange(hwnd, original.Anchor, original.Active);
+      return e.Message();
+    }
+  }
   if (nothingSelected) {
     Host_RunCommand(hwnd, HOST_COMMAND_AFTER_EDIT);
     if (blockStart.y < start.y) {
@@ -160,7 +169,7 @@ bool EditSelection(HWND hwnd, const TMenuChoice& choice, HostPos start, bool not
       const std::u16string joined = GetLineText(hwnd, blockStart.y, 1);
       const HostPos caret{static_cast<int32_t>(joined.size() - BreakLength(joined)), blockStart.y};
       Host_SetCaretPos(hwnd, POS_LOGICAL, &caret);
-      return true;
+      return std::nullopt;
     }
     const std::u16string after = GetLineText(hwnd, start.y, 1);
     // The caret keeps its character: shift it by what the edit changed in its
@@ -169,7 +178,7 @@ bool EditSelection(HWND hwnd, const TMenuChoice& choice, HostPos start, bool not
     start.x = static_cast<int32_t>(std::clamp<int64_t>(x, 0, INT32_MAX));
     Host_SetCaretPos(hwnd, POS_LOGICAL, &start);
   }
-  return true;
+  return std::nullopt;
 }
 
 void RunCommand(HWND hwnd) {
@@ -188,15 +197,15 @@ void RunCommand(HWND hwnd) {
   const bool nothingSelected = Host_GetSelType(hwnd) == 0;
 
   const TMenuChoice choice = MenuChoiceOfId(ChooseFromMenu(hwnd, *list), *list);
-  bool edited = true;
+  std::optional<std::u16string> refusal;
   if (choice.Action == maEditSettings) {
     EditSettings(settingHost);
   } else if (choice.Action == maEdit) {
-    edited = EditSelection(hwnd, choice, start, nothingSelected);
+    refusal = EditSelection(hwnd, choice, start, nothingSelected);
   }
   Host_SetScrollPos(hwnd, &scroll);
   // A refused edit changed nothing, the view included; the user learns why.
-  if (!edited) throw EGeneralError(NulInSelectionMessage);
+  if (refusal) throw EGeneralError(*refusal);
 }
 
 std::u16string MessageOfUnknownError(const char* what) {

@@ -35,7 +35,7 @@ constexpr char16_t NulBeforeBlockMessage[] =
 // it: the block starts a line, its first line is rewritten to begin with LF,
 // and the line before ends in a lone CR. The host then reads the two as one
 // CR LF line. The line before is only read when the first new line begins
-// with LF; when a NUL cuts it short of its break, EGeneralError before
+// with LF; when a NUL cuts it short of its break, EWriteRefused before
 // anything is written.
 std::optional<std::u16string> LineJoinedAtStart(HWND hwnd, HostPos s, const TCommonStringRecordList& oldLines,
                                                 const TCommonStringRecordList& newLines) {
@@ -45,7 +45,7 @@ std::optional<std::u16string> LineJoinedAtStart(HWND hwnd, HostPos s, const TCom
   TLineText before = ReadLineText(hwnd, s.y - 1);
   // A NUL hides the line's end, and with it whether the two would join: the
   // host's lines after the write could not be followed.
-  if (before.CutBeforeBreak) throw EGeneralError(NulBeforeBlockMessage);
+  if (before.CutBeforeBreak) throw EWriteRefused(NulBeforeBlockMessage);
   if (!EndsInLoneCr(before.Text)) return std::nullopt;
   return std::move(before.Text);
 }
@@ -84,7 +84,7 @@ HostPos ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText) {
   // the document cut short and lose its rest. Such a text is refused whole,
   // before anything is sent.
   if (NewText.find(u'\0') != std::u16string_view::npos)
-    throw EGeneralError(u"書き込むテキストにNUL文字が含まれているため、選択範囲を書き換えませんでした。\r\n"
+    throw EWriteRefused(u"書き込むテキストにNUL文字が含まれているため、選択範囲を書き換えませんでした。\r\n"
                         u"設定ファイルの記号を確認してください(設定ファイルはANSIか、BOM付きのUTF-8/UTF-16で保存します)。");
 
   // Both lists are owned here and freed on every exit.

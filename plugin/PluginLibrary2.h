@@ -6,8 +6,16 @@
 #include <cstdint>
 #include <string_view>
 
+#include "Errors.h"
 #include "LineBreaks.h"
 #include "plugin.h"
+
+// A write-back refused before anything was sent: the document is as it was,
+// so the caller can put the user's selection back before the message shows.
+class EWriteRefused : public EGeneralError {
+public:
+  using EGeneralError::EGeneralError;
+};
 
 // The kind of line break that ends the text.
 TLineBreakKind GetLineBreakKind(std::u16string_view text);
@@ -20,7 +28,7 @@ TLineBreakKind GetLineBreakKind(std::u16string_view text);
 // start (POS_LOGICAL) of the line that now holds the block's first
 // character: the old selection start, or the start of the line before it
 // when the block's first LF joined that line's lone CR.
-// A NewText holding a NUL cannot reach the host whole: EGeneralError, and
+// A NewText holding a NUL cannot reach the host whole: EWriteRefused, and
 // nothing is sent. The same when the block's first line would lose all but
 // its LF and a NUL hides whether the line before ends in a lone CR.
 HostPos ReplaceSelectedLines(HWND hwnd, std::u16string_view NewText);

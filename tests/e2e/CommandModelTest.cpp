@@ -3,7 +3,8 @@
 // block cut from the document, edited by the engine, put back between the
 // untouched text before and after it. Random documents mix CR, LF and CR LF
 // line ends and hold NULs here and there (inside lines, before their breaks,
-// at the document's end, alone on a line); the cases are shared out among
+// at the document's end, alone on a line), and now and then a symbol holds
+// one; the cases are shared out among
 // the host's read profiles (exact sizes, generous sizes with junk or zeros
 // after the NUL that ends a text). The seed is fixed and printed with any
 // failure.
@@ -115,11 +116,15 @@ struct TExpected {
 
 const std::u16string kNul(1, u'\0');
 
-// The texts of the two refusals: a NUL in the selected lines, and one in the
-// line before them that hides whether the block's first line would join it.
+// The texts of the three refusals: a NUL in the selected lines, one in the
+// new text (from a symbol), and one in the line before the block that hides
+// whether the block's first line would join it.
 const std::u16string kNulInSelection =
     u"選択範囲にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
     u"文書は変更していません。NUL文字を取り除くか、NUL文字を含む行を選択から外してください。";
+const std::u16string kNulInText =
+    u"書き込むテキストにNUL文字が含まれているため、選択範囲を書き換えませんでした。\r\n"
+    u"設定ファイルの記号を確認してください(設定ファイルはANSIか、BOM付きのUTF-8/UTF-16で保存します)。";
 const std::u16string kNulBeforeBlock =
     u"選択範囲の直前の行にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
     u"文書は変更していません。その行のNUL文字を取り除いてください。";
@@ -149,7 +154,10 @@ public:
     const int n = Int(0, 3);
     for (int i = 0; i < n; ++i) {
       if (Chance(10)) text += u"no tab here\r\n";  // dropped before the menu is built
-      text += symbols[Int(0, 8)];
+      if (Chance(4))
+        text += u"x" + kNul + u" ";  // a symbol the plug-in must never write
+      else
+        text += symbols[Int(0, 8)];
       text += u"\tcaption\r\n";
     }
     return text;
@@ -282,8 +290,9 @@ std::optional<TEdit> EditOf(const TChoice& c, const TCommonStringRecordList& ent
 // on its character. Lines are read up to their first NUL: the document's last
 // line ends there for the widening. Selected lines holding a NUL are refused,
 // the selection put back; with nothing selected the caret's line is edited up
-// to its NUL. A block whose first line is left holding only its LF, after a
-// line holding a NUL, is refused with the selection widened.
+// to its NUL. A new block holding a NUL (from a symbol), and a block whose
+// first line is left holding only its LF after a line holding a NUL, are
+// refused with the selection as it was.
 TExpected Expect(const std::u16string& doc, HostPos anchor, HostPos caret, const TChoice& choice,
                  const TCommonStringRecordList& entries) {
   TExpected e;
@@ -320,11 +329,14 @@ TExpected Expect(const std::u16string& doc, HostPos anchor, HostPos caret, const
   e.NewBlock = e.OldBlock;
   if (const std::optional<TEdit> edit = EditOf(choice, entries)) {
     e.NewBlock = ApplyEdit(e.OldBlock, *edit);
+    if (e.NewBlock.find(u'\0') != std::u16string::npos) {
+      e.Box = kNulInText;
+      e.NewBlock = e.OldBlock;
+      return e;
+    }
     if (p1.y > 0 && !e.NewBlock.empty() && e.NewBlock[0] == u'\n' && FirstLine(e.OldBlock) != FirstLine(e.NewBlock) &&
         HoldsNul(doc, lines, p1.y - 1)) {
       e.Box = kNulBeforeBlock;
-      e.Anchor = caretAtEnd ? p1 : p2;
-      e.Caret = caretAtEnd ? p2 : p1;
       e.NewBlock = e.OldBlock;
       return e;
     }
@@ -379,12 +391,16 @@ protected:
   int SentUnchanged = 0;
   std::u16string Replaced;
 
+  // The host scrolls to every caret it is given: the view is as it was only
+  // when the command hands the scroll value back after its last move.
   void SetUp() override {
     Host.SetPlugInsFolder(Folder.Path());
     Host.OnHostMessage = [this](const TSimMessage& m) {
       if (m.Msg == HOST_INSERT_TEXT) {
         if (m.Text == Replaced) ++SentUnchanged;
       }
+      if (m.Msg == HOST_SET_SELECTION || m.Msg == HOST_SET_CARET_POS || m.Msg == HOST_SELECT_CHARS)
+        Host.SetScrollValue({0, Host.Caret().y});
       Replaced = Host.SelectedText();
     };
   }
@@ -395,7 +411,7 @@ TEST_F(CommandModel, EveryChoiceOnRandomDocumentsMatchesTheModel) {
   const uint64_t seed = FromEnvironment("MARQUILL_MODEL_SEED", 20261207);
   const uint64_t cases = FromEnvironment("MARQUILL_MODEL_CASES", 2000);
   uint64_t joined = 0;  // cases whose edit made a lone CR and an LF one line break
-  uint64_t refused = 0;  // cases refused for a NUL
+  uint64_t refused[3] = {0, 0, 0};  // cases refused for a NUL: in the selection, in the new text, before the block
   uint64_t withNul = 0;  // cases whose document holds a NUL
   const TSimReadProfile profiles[] = {rpExact, rpGenerousJunk, rpGenerousZeros};
   for (uint64_t n = 0; n < cases; ++n) {
@@ -413,11 +429,13 @@ TEST_F(CommandModel, EveryChoiceOnRandomDocumentsMatchesTheModel) {
     const TChoice choice = random.Choice(entries.Count());
     const TExpected e = Expect(doc, anchor, caret, choice, entries);
     if (TLines(e.Text).Start.size() != lines.Start.size()) ++joined;
-    if (!e.Box.empty()) ++refused;
+    if (!e.Box.empty()) ++refused[e.Box == kNulInSelection ? 0 : e.Box == kNulInText ? 1 : 2];
     if (doc.find(u'\0') != std::u16string::npos) ++withNul;
 
     Host.SetText(doc);
     Host.SetSelection(anchor, caret);
+    const HostScrollValue scroll{static_cast<int32_t>(n % 5), 100 + static_cast<int32_t>(n % 50)};
+    Host.SetScrollValue(scroll);
     User.Reset();
     User.SetMenuKeys(KeysOf(choice));
     Host.ClearLog();
@@ -429,6 +447,7 @@ TEST_F(CommandModel, EveryChoiceOnRandomDocumentsMatchesTheModel) {
     }
 
     const bool ok = Host.Text() == e.Text && Host.Anchor() == e.Anchor && Host.Caret() == e.Caret &&
+                    Host.ScrollValue().first == scroll.first && Host.ScrollValue().second == scroll.second &&
                     (e.Box.empty() ? User.Dialogs().empty()
                                    : User.Dialogs().size() == 1 && User.Dialogs()[0].Text == e.Box) &&
                     SentUnchanged == 0 &&
@@ -443,16 +462,18 @@ TEST_F(CommandModel, EveryChoiceOnRandomDocumentsMatchesTheModel) {
                     << "expected box: " << Shown(e.Box) << "\n"
                     << "expected: " << Shown(e.Text) << " " << Shown(e.Anchor) << " -> " << Shown(e.Caret) << "\n"
                     << "actual:   " << Shown(Host.Text()) << " " << Shown(Host.Anchor()) << " -> "
-                    << Shown(Host.Caret()) << "\n"
+                    << Shown(Host.Caret()) << ", scroll (" << Host.ScrollValue().first << ","
+                    << Host.ScrollValue().second << ") for (" << scroll.first << "," << scroll.second << ")\n"
                     << "texts sent " << Host.CountOf(HOST_INSERT_TEXT) << " (at most "
                     << MostTextsSent(e.OldBlock, e.NewBlock) << "), unchanged " << SentUnchanged << ", boxes "
                     << User.Dialogs().size() << (User.Dialogs().empty() ? "" : ": " + Shown(User.Dialogs()[0].Text));
       return;
     }
   }
-  std::printf("%llu cases (%llu with lines joined, %llu holding a NUL, %llu refused), seed %llu\n",
+  std::printf("%llu cases (%llu with lines joined, %llu holding a NUL, refused %llu + %llu + %llu), seed %llu\n",
               static_cast<unsigned long long>(cases), static_cast<unsigned long long>(joined),
-              static_cast<unsigned long long>(withNul), static_cast<unsigned long long>(refused),
+              static_cast<unsigned long long>(withNul), static_cast<unsigned long long>(refused[0]),
+              static_cast<unsigned long long>(refused[1]), static_cast<unsigned long long>(refused[2]),
               static_cast<unsigned long long>(seed));
 }
 

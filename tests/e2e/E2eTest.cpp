@@ -652,35 +652,86 @@ TEST_F(E2e, LinesThatMeetAsOneCrLfLineKeepTheTextAroundThem) {
   EXPECT_EQ(Host.Caret(), (HostPos{1, 1}));
 }
 
-// Host texts end at their first NUL: a selection holding one would be read
-// and written back cut short. Hosts that answer more than the text needs and
-// leave zeros or junk after the NUL that ends it refuse the same and no more.
-TEST_F(E2e, ASelectionHoldingANulIsRefusedUntouched) {
+// Every refusal comes before anything is written, and leaves the user's view
+// as it was: the text, the selection with the caret on its side, the scroll
+// value; then the box says why. Host texts end at their first NUL: selected
+// lines holding one would be read and written back cut short, a symbol
+// holding one would reach the document cut short, and a NUL in the line
+// before the block hides whether that line ends in a lone CR, which the
+// block's first line, left holding only its LF, would join. This host
+// scrolls to every caret it is given, so the view is only as it was when the
+// value is handed back after the selection. Hosts that answer more than the
+// text needs and leave zeros or junk after the NUL that ends it refuse the
+// same and no more.
+TEST_F(E2e, EveryRefusalLeavesTextSelectionAndViewAsTheyWere) {
+  Settings(Cat({kSettings, u"\r\n", std::u16string(u"x\0y\tヌル", 6)}));  // entry 5: a symbol holding a NUL
+  const std::u16string nulInSelection =
+      u"選択範囲にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
+      u"文書は変更していません。NUL文字を取り除くか、NUL文字を含む行を選択から外してください。";
+  const std::u16string nulInText =
+      u"書き込むテキストにNUL文字が含まれているため、選択範囲を書き換えませんでした。\r\n"
+      u"設定ファイルの記号を確認してください(設定ファイルはANSIか、BOM付きのUTF-8/UTF-16で保存します)。";
+  const std::u16string nulBeforeBlock =
+      u"選択範囲の直前の行にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
+      u"文書は変更していません。その行のNUL文字を取り除いてください。";
+  const std::u16string inSelection(u"> a\n> b\0c\n> d\nz", 16);
+  const std::u16string plain = u"ab\r\n> cd\nef";
+  const std::u16string beforeBlock(u"a\0b\r> \n> c\nz", 12);
+  struct TCase {
+    const char* Name;
+    const std::u16string& Doc;
+    HostPos Anchor, Caret;
+    std::vector<int> Keys;
+    const std::u16string& Box;
+  };
+  const TCase cases[] = {
+      {"NUL in the selection, deleting", inSelection, {0, 3}, {1, 0}, {2, 0}, nulInSelection},
+      {"NUL in the selection, inserting", inSelection, {1, 0}, {0, 3}, {0, 0, 0}, nulInSelection},
+      {"NUL in the symbol, forward", plain, {1, 0}, {2, 1}, {0, 0, 5}, nulInText},
+      {"NUL in the symbol, backward", plain, {2, 1}, {1, 0}, {1, 1, 5}, nulInText},
+      {"NUL in the symbol, caret alone", plain, {1, 1}, {1, 1}, {0, 0, 5}, nulInText},
+      {"NUL before the block, forward", beforeBlock, {0, 1}, {1, 2}, {2, 0}, nulBeforeBlock},
+      {"NUL before the block, backward", beforeBlock, {1, 2}, {0, 1}, {2, 0}, nulBeforeBlock},
+      {"NUL before the block, caret alone", beforeBlock, {1, 1}, {1, 1}, {2, 0}, nulBeforeBlock},
+  };
+  Host.OnHostMessage = [this](const TSimMessage& m) {
+    if (m.Msg == HOST_SET_SELECTION || m.Msg == HOST_SET_CARET_POS || m.Msg == HOST_SELECT_CHARS)
+      Host.SetScrollValue({0, Host.Caret().y});
+  };
+  for (const TSimReadProfile profile : {rpExact, rpGenerousJunk, rpGenerousZeros}) {
+    Host.SetReadProfile(profile);
+    for (const TCase& c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + ", read profile " + std::to_string(static_cast<int>(profile)));
+      Host.SetText(c.Doc);
+      Host.SetSelection(c.Anchor, c.Caret);
+      Host.SetScrollValue({3, 40});
+      Command(MenuKeys(c.Keys));
+      EXPECT_EQ(U8(Host.Text()), U8(c.Doc));
+      EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
+      EXPECT_EQ(Host.Anchor(), c.Anchor);
+      EXPECT_EQ(Host.Caret(), c.Caret);
+      EXPECT_EQ(Host.ScrollValue().first, 3);
+      EXPECT_EQ(Host.ScrollValue().second, 40);
+      EXPECT_EQ(Host.CountOf(HOST_SET_SCROLL_POS), 1);
+      ASSERT_EQ(User.Dialogs().size(), 1u);
+      const TDialogSeen& box = User.Dialogs()[0];
+      EXPECT_EQ(U8(box.Caption), "Marquill");
+      EXPECT_EQ(U8(box.Text), U8(c.Box));
+      EXPECT_TRUE(box.IconError);
+      EXPECT_TRUE(box.HostRedrawOn);
+    }
+  }
+  Host.OnHostMessage = nullptr;
+}
+
+// With nothing selected, the caret's own line is edited before its NUL; the
+// rest stays.
+TEST_F(E2e, TheCaretsLineIsEditedUpToItsNul) {
   Settings(kSettings);
   const std::u16string doc(u"> a\n> b\0c\n> d\nz", 16);
   for (const TSimReadProfile profile : {rpExact, rpGenerousJunk, rpGenerousZeros}) {
     SCOPED_TRACE(static_cast<int>(profile));
     Host.SetReadProfile(profile);
-    for (const std::vector<int>& choice : {std::vector<int>{2, 0}, std::vector<int>{0, 0, 0}}) {
-      Host.SetText(doc);
-      Host.SetSelection({0, 3}, {1, 0});  // lines 0 to 2, backward
-      Host.SetScrollValue({3, 4});
-      Command(MenuKeys(choice));
-      EXPECT_EQ(U8(Host.Text()), U8(doc));
-      EXPECT_EQ(Host.Anchor(), (HostPos{0, 3}));
-      EXPECT_EQ(Host.Caret(), (HostPos{1, 0}));
-      EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
-      ASSERT_EQ(Host.CountOf(HOST_SET_SCROLL_POS), 1);
-      EXPECT_EQ(Host.ScrollValue().first, 3);
-      ASSERT_EQ(User.Dialogs().size(), 1u);
-      const TDialogSeen& box = User.Dialogs()[0];
-      EXPECT_EQ(U8(box.Caption), "Marquill");
-      EXPECT_EQ(U8(box.Text), U8(u"選択範囲にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
-                                 u"文書は変更していません。NUL文字を取り除くか、NUL文字を含む行を選択から外してください。"));
-      EXPECT_TRUE(box.IconError);
-      EXPECT_TRUE(box.HostRedrawOn);
-    }
-    // The caret's own line is edited before its NUL; the rest stays.
     Host.SetText(doc);
     Host.SetCaret({3, 1});
     Command(MenuKeys({2, 0}));
@@ -706,27 +757,16 @@ TEST_F(E2e, AGenerousHostEditsOrdinaryText) {
   }
 }
 
-// A NUL in the line before the block hides whether that line ends in a lone
-// CR, which the block's first line, left holding only its LF, would join.
-TEST_F(E2e, ALineBeforeTheBlockCutByANulStopsAJoinUnseen) {
+// Without a NUL in the line before, the block's first line, left holding
+// only its LF, joins that line's lone CR, and the block is selected from that
+// line.
+TEST_F(E2e, ALineLeftHoldingOnlyItsLfJoinsTheLoneCrBefore) {
   Settings(kSettings);
-  const std::u16string doc(u"a\0b\r> \n> c\nz", 12);
-  for (const TSimReadProfile profile : {rpExact, rpGenerousJunk}) {
-    Host.SetReadProfile(profile);
-    Host.SetText(doc);
-    Host.SetSelection({0, 1}, {1, 2});
-    Command(MenuKeys({2, 0}));
-    EXPECT_EQ(U8(Host.Text()), U8(doc));
-    EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
-    ASSERT_EQ(User.Dialogs().size(), 1u);
-    EXPECT_NE(U8(User.Dialogs()[0].Text).find("直前の行にNUL文字"), std::string::npos);
-    EXPECT_TRUE(User.Dialogs()[0].HostRedrawOn);
-  }
-  // Without a NUL the two join, and the block is selected from that line.
   Host.SetText(u"ab\r> \n> c\nz");
   Host.SetSelection({0, 1}, {1, 2});
   Command(MenuKeys({2, 0}));
   EXPECT_EQ(U8(Host.Text()), "ab\r\nc\nz");
+  EXPECT_EQ(U8(Host.SelectedText()), "ab\r\nc\n");
   EXPECT_TRUE(User.Dialogs().empty());
 }
 

@@ -359,19 +359,34 @@ TEST(Selection, RewriteWithMoreOrFewerLines) {
   EXPECT_EQ(host.Text(), u"keep\nnext");
 }
 
-// The host takes NUL-terminated texts: a new text with a NUL in it would
-// reach the document cut short, losing the rest of its line.
-TEST(Selection, RewriteRefusesATextWithANul) {
-  TSimHost host(u"abc\r\ndef\nghi", 8);
-  host.SetSelection(P(1, 0), P(1, 1));
-  ExtendSelectionToWholeLines(host.Hwnd());
-  host.ClearLog();
-  const std::u16string withNul(u"x\0y abc\r\ndef\n", 15);
-  EXPECT_THROW(ReplaceSelectedLines(host.Hwnd(), withNul), EMarquillError);
-  EXPECT_EQ(host.Text(), u"abc\r\ndef\nghi");
-  EXPECT_TRUE(host.Log().empty());  // nothing was sent at all
-  EXPECT_EQ(host.Anchor(), P(0, 0));
-  EXPECT_EQ(host.Caret(), P(0, 2));
+// The host takes NUL-terminated texts. A new text with a NUL in it would
+// reach the document cut short, losing the rest of its line; a NUL in the
+// line before the block hides whether the block's first line, left holding
+// only its LF, would join that line's lone CR. Both throw EWriteRefused
+// before anything is written, leaving the widened selection for the caller
+// to put back.
+TEST(Selection, RewriteRefusalsWriteNothing) {
+  struct {
+    std::u16string doc;
+    std::u16string newText;
+    bool anySent;  // false: not even a read reaches the host
+  } const cases[] = {
+      {u"abc\r\ndef\nghi\nz", std::u16string(u"x\0y", 3) + u" def\nghi\n", false},
+      {std::u16string(u"a\0b\r> \n> c\nz", 12), u"\nc\n", true},
+  };
+  for (const auto& c : cases) {
+    TSimHost host(c.doc, 8);
+    host.SetSelection(P(1, 1), P(1, 2));
+    ExtendSelectionToWholeLines(host.Hwnd());
+    host.ClearLog();
+    EXPECT_THROW(ReplaceSelectedLines(host.Hwnd(), c.newText), EWriteRefused);
+    EXPECT_EQ(host.Text(), c.doc);
+    EXPECT_EQ(host.Log().empty(), !c.anySent);
+    for (const UINT write : {HOST_INSERT_TEXT, HOST_SELECT_CHARS, HOST_SET_CARET_POS, HOST_SET_SELECTION})
+      EXPECT_EQ(host.CountOf(write), 0) << write;
+    EXPECT_EQ(host.Anchor(), P(0, 1));
+    EXPECT_EQ(host.Caret(), P(0, 3));
+  }
 }
 
 TEST(Selection, RewriteOfAHundredThousandLines) {
