@@ -137,3 +137,17 @@ private:
   const char* FWhat;
   static DWORD WINAPI Run(void* self);
 };
+
+// The texts of the plug-in's refusals of an edit, as its box shows them: a
+// NUL in the selected lines, one in the new text (from a symbol), and one in
+// the line before the block that hides whether the block's first line would
+// join it.
+inline const std::u16string kNulInSelection =
+    u"選択範囲にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
+    u"文書は変更していません。NUL文字を取り除くか、NUL文字を含む行を選択から外してください。";
+inline const std::u16string kNulInText =
+    u"書き込むテキストにNUL文字が含まれているため、選択範囲を書き換えませんでした。\r\n"
+    u"設定ファイルの記号を確認してください(設定ファイルはANSIか、BOM付きのUTF-8/UTF-16で保存します)。";
+inline const std::u16string kNulBeforeBlock =
+    u"選択範囲の直前の行にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
+    u"文書は変更していません。その行のNUL文字を取り除いてください。";

@@ -116,19 +116,6 @@ struct TExpected {
 
 const std::u16string kNul(1, u'\0');
 
-// The texts of the three refusals: a NUL in the selected lines, one in the
-// new text (from a symbol), and one in the line before the block that hides
-// whether the block's first line would join it.
-const std::u16string kNulInSelection =
-    u"選択範囲にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
-    u"文書は変更していません。NUL文字を取り除くか、NUL文字を含む行を選択から外してください。";
-const std::u16string kNulInText =
-    u"書き込むテキストにNUL文字が含まれているため、選択範囲を書き換えませんでした。\r\n"
-    u"設定ファイルの記号を確認してください(設定ファイルはANSIか、BOM付きのUTF-8/UTF-16で保存します)。";
-const std::u16string kNulBeforeBlock =
-    u"選択範囲の直前の行にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
-    u"文書は変更していません。その行のNUL文字を取り除いてください。";
-
 // Line y with its break as the plug-in reads it: up to its first NUL.
 size_t ReadLength(std::u16string_view doc, const TLines& lines, int32_t y) {
   if (y < 0 || y > lines.Last()) return 0;

@@ -665,15 +665,6 @@ TEST_F(E2e, LinesThatMeetAsOneCrLfLineKeepTheTextAroundThem) {
 // same and no more.
 TEST_F(E2e, EveryRefusalLeavesTextSelectionAndViewAsTheyWere) {
   Settings(Cat({kSettings, u"\r\n", std::u16string(u"x\0y\tヌル", 6)}));  // entry 5: a symbol holding a NUL
-  const std::u16string nulInSelection =
-      u"選択範囲にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
-      u"文書は変更していません。NUL文字を取り除くか、NUL文字を含む行を選択から外してください。";
-  const std::u16string nulInText =
-      u"書き込むテキストにNUL文字が含まれているため、選択範囲を書き換えませんでした。\r\n"
-      u"設定ファイルの記号を確認してください(設定ファイルはANSIか、BOM付きのUTF-8/UTF-16で保存します)。";
-  const std::u16string nulBeforeBlock =
-      u"選択範囲の直前の行にNUL文字(U+0000)が含まれているため、実行しませんでした。\r\n"
-      u"文書は変更していません。その行のNUL文字を取り除いてください。";
   const std::u16string inSelection(u"> a\n> b\0c\n> d\nz", 16);
   const std::u16string plain = u"ab\r\n> cd\nef";
   const std::u16string beforeBlock(u"a\0b\r> \n> c\nz", 12);
@@ -685,14 +676,14 @@ TEST_F(E2e, EveryRefusalLeavesTextSelectionAndViewAsTheyWere) {
     const std::u16string& Box;
   };
   const TCase cases[] = {
-      {"NUL in the selection, deleting", inSelection, {0, 3}, {1, 0}, {2, 0}, nulInSelection},
-      {"NUL in the selection, inserting", inSelection, {1, 0}, {0, 3}, {0, 0, 0}, nulInSelection},
-      {"NUL in the symbol, forward", plain, {1, 0}, {2, 1}, {0, 0, 5}, nulInText},
-      {"NUL in the symbol, backward", plain, {2, 1}, {1, 0}, {1, 1, 5}, nulInText},
-      {"NUL in the symbol, caret alone", plain, {1, 1}, {1, 1}, {0, 0, 5}, nulInText},
-      {"NUL before the block, forward", beforeBlock, {0, 1}, {1, 2}, {2, 0}, nulBeforeBlock},
-      {"NUL before the block, backward", beforeBlock, {1, 2}, {0, 1}, {2, 0}, nulBeforeBlock},
-      {"NUL before the block, caret alone", beforeBlock, {1, 1}, {1, 1}, {2, 0}, nulBeforeBlock},
+      {"NUL in the selection, deleting", inSelection, {0, 3}, {1, 0}, {2, 0}, kNulInSelection},
+      {"NUL in the selection, inserting", inSelection, {1, 0}, {0, 3}, {0, 0, 0}, kNulInSelection},
+      {"NUL in the symbol, forward", plain, {1, 0}, {2, 1}, {0, 0, 5}, kNulInText},
+      {"NUL in the symbol, backward", plain, {2, 1}, {1, 0}, {1, 1, 5}, kNulInText},
+      {"NUL in the symbol, caret alone", plain, {1, 1}, {1, 1}, {0, 0, 5}, kNulInText},
+      {"NUL before the block, forward", beforeBlock, {0, 1}, {1, 2}, {2, 0}, kNulBeforeBlock},
+      {"NUL before the block, backward", beforeBlock, {1, 2}, {0, 1}, {2, 0}, kNulBeforeBlock},
+      {"NUL before the block, caret alone", beforeBlock, {1, 1}, {1, 1}, {2, 0}, kNulBeforeBlock},
   };
   Host.OnHostMessage = [this](const TSimMessage& m) {
     if (m.Msg == HOST_SET_SELECTION || m.Msg == HOST_SET_CARET_POS || m.Msg == HOST_SELECT_CHARS)
