@@ -5,7 +5,10 @@
 
 #include "LineBreaks.h"
 
-const TStringDynArray LineBreakDelimiters = {u"\r\n", u"\r", u"\n"};
+const TStringDynArray& LineBreakDelimiters() {
+  static const TStringDynArray delimiters = {u"\r\n", u"\r", u"\n"};
+  return delimiters;
+}
 
 TRecordList::~TRecordList() { Clear(); }
 

@@ -20,8 +20,9 @@ enum TDelimitStyle : uint8_t {
 
 using TStringDynArray = std::vector<std::u16string>;
 
-// CR LF, CR, LF, in this order.
-extern const TStringDynArray LineBreakDelimiters;
+// CR LF, CR, LF, in this order. Made on first use: loading the library
+// runs nothing.
+const TStringDynArray& LineBreakDelimiters();
 
 class TRecordList {
 public:

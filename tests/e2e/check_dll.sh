@@ -2,7 +2,9 @@
 # What a host sees of Marquill.dll without running it: the seven undecorated
 # exports at ordinals 1 to 7, and imports from Windows' own DLLs only (the C++
 # runtime is linked in).
-# Usage: check_dll.sh OBJDUMP Marquill.dll
+# Loading it runs nothing of the plug-in's own: none of the objects linked
+# into it has a static initializer.
+# Usage: check_dll.sh OBJDUMP Marquill.dll [NM OBJECT-OR-ARCHIVE...]
 objdump=$1 dll=$2
 case "$(basename "$dll")" in Marquill.dll) ;; *) echo "unexpected file name: $dll"; exit 1 ;; esac
 out=$("$objdump" -p "$dll") || exit 1
@@ -22,5 +24,18 @@ for name in $(printf '%s\n' "$out" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 
     *) echo "imports $name, which is not part of Windows"; status=1 ;;
   esac
 done
-[ $status = 0 ] && echo "Marquill.dll: exports and imports as expected"
+shift 2
+if [ $# -gt 0 ]; then
+  nm=$1
+  shift
+  for f in "$@"; do
+    if "$nm" "$f" | grep -q '_GLOBAL__sub_I'; then
+      echo "$(basename "$f") runs code when the library is loaded:"
+      "$nm" -C "$f" | grep '_GLOBAL__sub_I' | sed 's/^/  /'
+      status=1
+    fi
+  done
+fi
+
+[ $status = 0 ] && echo "Marquill.dll: exports, imports and loading as expected"
 exit $status

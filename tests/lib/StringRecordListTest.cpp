@@ -42,7 +42,7 @@ TEST(StringRecordList, TextCutsLinesKeepingBreaks) {
     EXPECT_EQ(ItemsOf(l), c.items);
     EXPECT_EQ(l.Text(), c.text);
     // The direct scan gives the pieces of the general split.
-    EXPECT_EQ(SplitWith(c.text, LineBreakDelimiters, dsAttachDelimiter), c.items);
+    EXPECT_EQ(SplitWith(c.text, LineBreakDelimiters(), dsAttachDelimiter), c.items);
   }
 }
 
