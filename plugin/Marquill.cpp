@@ -147,7 +147,9 @@ std::optional<std::u16string> EditSelection(HWND hwnd, const TMenuChoice& choice
   const THostSelection original = ExtendSelectionToWholeLines(hwnd);
   const std::u16string before = GetLineText(hwnd, start.y, 1);
   const TSelectedText selected = ReadSelectedText(hwnd, original.Widened);
-  if (selected.NulInside && !nothingSelected) {
+  // Only an edit is refused: a dismissed menu leaves the lines widened, as
+  // it does any selection, and writes nothing.
+  if (selected.NulInside && !nothingSelected && choice.HasEdit) {
     SelectRange(hwnd, original.Anchor, original.Active);
     return NulInSelectionMessage;
   }

@@ -275,8 +275,8 @@ std::optional<TEdit> EditOf(const TChoice& c, const TCommonStringRecordList& ent
 // and put back; the new block selected from the start of the line holding its
 // first character, the caret on its side; with nothing selected the caret back
 // on its character. Lines are read up to their first NUL: the document's last
-// line ends there for the widening. Selected lines holding a NUL are refused,
-// the selection put back; with nothing selected the caret's line is edited up
+// line ends there for the widening. An edit of selected lines holding a NUL
+// is refused, the selection put back (Esc widens them as always); with nothing selected the caret's line is edited up
 // to its NUL. A new block holding a NUL (from a symbol), and a block whose
 // first line is left holding only its LF after a line holding a NUL, are
 // refused with the selection as it was.
@@ -304,8 +304,18 @@ TExpected Expect(const std::u16string& doc, HostPos anchor, HostPos caret, const
   const size_t begin = lines.Offset(p1);
   size_t end = lines.Offset(p2);
   e.OldBlock = doc.substr(begin, end - begin);
+  const std::optional<TEdit> edit = EditOf(choice, entries);
+  if (!edit) {
+    // Nothing asked for: the lines widened with the caret on its side, or
+    // the caret where it was when nothing was selected.
+    const bool sideKept = caretAtEnd && !(p1 == p2);
+    e.Anchor = nothingSelected ? s : sideKept ? p1 : p2;
+    e.Caret = nothingSelected ? s : sideKept ? p2 : p1;
+    e.NewBlock = e.OldBlock;
+    return e;
+  }
   if (const size_t nul = e.OldBlock.find(u'\0'); nul != std::u16string::npos) {
-    if (!nothingSelected) {
+    if (!nothingSelected && edit) {
       e.Box = kNulInSelection;
       e.NewBlock = e.OldBlock;
       return e;
@@ -314,7 +324,7 @@ TExpected Expect(const std::u16string& doc, HostPos anchor, HostPos caret, const
     end = begin + nul;
   }
   e.NewBlock = e.OldBlock;
-  if (const std::optional<TEdit> edit = EditOf(choice, entries)) {
+  if (edit) {
     e.NewBlock = ApplyEdit(e.OldBlock, *edit);
     if (e.NewBlock.find(u'\0') != std::u16string::npos) {
       e.Box = kNulInText;

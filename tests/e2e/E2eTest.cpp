@@ -317,6 +317,18 @@ TEST_F(E2e, EscapeAndCancelChangeNoText) {
   // Esc inside a submenu only closes it; the next Esc closes the menu.
   Command({VK_DOWN, VK_RIGHT, VK_ESCAPE, VK_ESCAPE});
   EXPECT_EQ(Host.Text(), N(u"one¶two¶three"));
+
+  // Esc over lines holding a NUL refuses nothing, as nothing was asked for:
+  // the selection is widened as always, and no box shows.
+  const std::u16string withNul(u"one\nt\0wo\nthree", 14);
+  Host.SetText(withNul);
+  Host.SetSelection({1, 0}, {2, 1});
+  Command({VK_ESCAPE});
+  EXPECT_EQ(U8(Host.Text()), U8(withNul));
+  EXPECT_EQ(Host.Anchor(), (HostPos{0, 0}));
+  EXPECT_EQ(Host.Caret(), (HostPos{0, 2}));
+  EXPECT_EQ(Host.CountOf(HOST_INSERT_TEXT), 0);
+  EXPECT_TRUE(User.Dialogs().empty());
 }
 
 TEST_F(E2e, RedrawBracketAndScrollValue) {
