@@ -207,9 +207,9 @@ inline void MeasureLine(const char* p, size_t start, size_t end, TIndentMeasure&
 constexpr char kSpaces[33] = "                                ";
 
 // Calls f(part, first end, past the last end) for the bytes in parts of
-// whole lines of at most kMostEndsAtOnce bytes, or of one line that is longer, so that
-// the ends of a very long line take no room in proportion to it; returns
-// the line breaks.
+// whole lines of at most kMostEndsAtOnce bytes, or of one line that is
+// longer, so that the ends of a very long line take no room in proportion
+// to it; returns the line breaks.
 template <class F>
 uint64_t ForEachPart(std::string_view bytes, F f) {
   TLineEnds& ends = tEnds;

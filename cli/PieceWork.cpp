@@ -78,22 +78,21 @@ TCheckedLines CheckLines(const TPieceWork& work, std::string_view bytes, TPieceR
   bool clean = false;
   uint64_t breaks = 0;
   const bool bytePath = work.Measure ? work.Bytes.MeasuredUsable() : work.Bytes.Usable();
+  const bool wantsEnds =
+      !work.MeasureOnly && bytePath && work.Bytes.TakesLineEnds() && bytes.size() <= kMostEndsAtOnce;
   if (work.MeasureOnly) {
     clean = IsCleanUtf8(bytes, breaks);
     if (clean) lines.Breaks = breaks;
   } else if (work.Checked && bytePath) {
     // The engine is never handed bytes unchecked.
     clean = true;
-    if (work.Bytes.TakesLineEnds() && bytes.size() <= kMostEndsAtOnce) {
-      tEnds.Collect(bytes);
-      lines.Ends = &tEnds;
-    }
-  } else if (bytePath && work.Bytes.TakesLineEnds() && bytes.size() <= kMostEndsAtOnce) {
+    if (wantsEnds) tEnds.Collect(bytes);
+  } else if (wantsEnds) {
     clean = tEnds.CollectClean(bytes, breaks);
-    if (clean) lines.Ends = &tEnds;
   } else {
     clean = IsCleanUtf8(bytes);
   }
+  if (clean && wantsEnds) lines.Ends = &tEnds;
   if (!clean) {
     // The lines before the bad one are still edited and written.
     result.Fault = FirstByteFault(bytes);

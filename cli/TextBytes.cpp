@@ -121,12 +121,7 @@ MARQUILL_LINES_TARGET bool CollectCheckedAvx2(const char* p, size_t n, size_t& i
   return !Failed(c);
 }
 
-// AVX2 with the bit instructions the scans use (every such processor has
-// them, but the scans must not rely on it).
-const bool kHasAvx2 = [] {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
-}();
+const bool kHasAvx2 = utf8avx2::ProcessorRunsAvx2Scans();
 #endif
 
 size_t* TLineEnds::Room(size_t n) {

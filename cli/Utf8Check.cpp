@@ -127,10 +127,7 @@ bool Supported(TUtf8Check check) noexcept {
     case TUtf8Check::Scalar: return true;
 #ifdef MARQUILL_CHECK_X86
     case TUtf8Check::Sse2: return true;
-    case TUtf8Check::Avx2:
-      // With the bit instructions the scans that go with it use.
-      __builtin_cpu_init();
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
+    case TUtf8Check::Avx2: return ProcessorRunsAvx2Scans();
 #endif
     default: return false;
   }

@@ -1,7 +1,7 @@
 // The thirty-two-bytes-at-a-time UTF-8 check (AVX2), shared by the check
 // alone and by the scans that find line ends as they check. Only for x86-64
 // compilers that take per-function targets; the caller makes sure the
-// processor has AVX2 (see Supported in Utf8Check.cpp) before calling.
+// processor has AVX2 (ProcessorRunsAvx2Scans) before calling.
 #pragma once
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -121,6 +121,13 @@ MARQUILL_AVX2 inline __m256i LastBlock(const unsigned char* p, size_t n) {
 
 MARQUILL_AVX2 inline __m256i LoadBlock(const void* at) {
   return _mm256_loadu_si256(static_cast<const __m256i*>(at));
+}
+
+// The processor runs the check and the scans that go with it: AVX2, with
+// the bit instructions (BMI, POPCNT) the scans use.
+inline bool ProcessorRunsAvx2Scans() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
 }
 
 MARQUILL_AVX2 inline TAvx2Check StartCheck() {
