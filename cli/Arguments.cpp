@@ -3,6 +3,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -14,15 +15,16 @@ namespace {
 
 const char kUsage[] =
     "Usage: marquill insert [--at head|char] [--lines all|nonblank|least|after-blank]\n"
+    "                       [--tab-width N] [--keep-indentation]\n"
     "                       [-i[SUFFIX]] SYMBOL [FILE]...\n"
     "       marquill delete [-i[SUFFIX]] SYMBOL [FILE]...\n"
     "       marquill toggle [--at head|char] [--lines all|nonblank|least|after-blank]\n"
-    "                       [-i[SUFFIX]] SYMBOL [FILE]...\n"
+    "                       [--tab-width N] [-i[SUFFIX]] SYMBOL [FILE]...\n"
     "       marquill delete-once|delete-all [-i[SUFFIX]] (-e SYMBOL)... [FILE]...\n"
     "       marquill delete-once|delete-all [-i[SUFFIX]] [--settings FILE] [FILE]...\n"
     "       marquill insert|delete|toggle [OPTION]... [--settings FILE] --entry N|CAPTION\n"
     "                       [FILE]...\n"
-    "       marquill entries [--null] [--settings FILE]\n"
+    "       marquill entries [--null|--format=json] [--settings FILE]\n"
     "Inserts or deletes head symbols in the lines of UTF-8 texts. Reads each FILE\n"
     "(standard input for - or when there is none) and writes the results one\n"
     "after another to standard output. Line breaks (CR LF, CR, LF) and every\n"
@@ -37,8 +39,10 @@ const char kUsage[] =
     "              it stands right after the indentation of a line\n"
     "  toggle      in each FILE: delete as delete does when every non-blank line\n"
     "              holds SYMBOL (or SYMBOL without its blanks) right after its\n"
-    "              indentation, else insert as insert does (by default --at char\n"
-    "              --lines nonblank); a text of blank lines only stays as it is\n"
+    "              indentation, else insert as insert --keep-indentation does (by\n"
+    "              default --at char --lines nonblank); a text of blank lines only\n"
+    "              stays as it is. It never rewrites indentation: toggling twice\n"
+    "              gives back a text in which no line had SYMBOL\n"
     "  delete-once one pass over every line with each symbol in the order given\n"
     "  delete-all  repeat such passes until nothing changes\n"
     "  entries     print the valid entries of a settings file: symbol, a tab and\n"
@@ -48,6 +52,13 @@ const char kUsage[] =
     "  --at head|char        where insert and toggle put the symbol\n"
     "  --lines all|nonblank|least|after-blank\n"
     "                        which lines receive it\n"
+    "      --tab-width=N     the columns a tab reaches the next multiple of, for\n"
+    "                        --at char and --lines least (1 to 64; default 4)\n"
+    "      --keep-indentation\n"
+    "                        insert --at char keeps every blank: the symbol goes\n"
+    "                        after the last indentation character that ends at or\n"
+    "                        before the column of least indentation. Without it,\n"
+    "                        indentation that mixes kinds is rewritten as spaces\n"
     "  -e, --symbol=SYMBOL   a symbol (repeat for several); FILE operands follow\n"
     "  -s, --settings=FILE   take the symbols from a settings file: one entry per\n"
     "                        line, symbol TAB caption\n"
@@ -62,6 +73,12 @@ const char kUsage[] =
     "                        edit each FILE in place; keep the original as\n"
     "                        FILE+SUFFIX when SUFFIX is given\n"
     "  -z, --null            entries: end each record with NUL, not a line break\n"
+    "      --format=text|json\n"
+    "                        entries: json lists the settings file, its entries\n"
+    "                        with every form of their captions, the plug-in's\n"
+    "                        menu and the options, as one JSON object\n"
+    "      --stdin-only      read standard input only: refuse FILE operands\n"
+    "                        (also -) and -i before reading anything (for editors)\n"
     "  -h, --help            show this help and exit\n"
     "  -V, --version         show the version and exit\n"
     "\n"
@@ -96,40 +113,13 @@ const char* UsageText() { return _(kUsage); }
 
 namespace {
 
-enum : int { kOptAt = 256, kOptLines, kOptEntry, kOptSettingsEncoding };
-
-const option kLongOptions[] = {
-    {"at", required_argument, nullptr, kOptAt},
-    {"lines", required_argument, nullptr, kOptLines},
-    {"symbol", required_argument, nullptr, 'e'},
-    {"settings", required_argument, nullptr, 's'},
-    {"entry", required_argument, nullptr, kOptEntry},
-    {"settings-encoding", required_argument, nullptr, kOptSettingsEncoding},
-    {"in-place", optional_argument, nullptr, 'i'},
-    {"null", no_argument, nullptr, 'z'},
-    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},
-    {nullptr, 0, nullptr, 0},
-};
-
-struct TVerbName {
-  TVerb Verb;
-  const char* Name;
-};
-const TVerbName kVerbs[] = {
-    {TVerb::Insert, "insert"},         {TVerb::Delete, "delete"}, {TVerb::DeleteOnce, "delete-once"},
-    {TVerb::DeleteAll, "delete-all"}, {TVerb::Toggle, "toggle"}, {TVerb::Entries, "entries"},
-};
-
-const char* VerbName(TVerb v) {
-  for (const TVerbName& n : kVerbs)
-    if (n.Verb == v) return n.Name;
-  return "";
-}
+// Most widths a tab may be given.
+constexpr size_t kMostTabWidth = 64;
 
 // Which options the command line holds, for the checks against the verb.
 struct TSeen {
-  bool E = false, Settings = false, Entry = false, At = false, Lines = false, Encoding = false;
+  std::vector<int> Codes;  // in the order given
+  bool Has(int code) const { return std::find(Codes.begin(), Codes.end(), code) != Codes.end(); }
 };
 
 // The usage errors met while scanning: the first one is reported, after
@@ -151,7 +141,7 @@ bool IsDashSymbol(const std::string& a) { return a.size() >= 2 && a[0] == '-' &&
 // The verb, when the first argument is no option; true when there is one.
 bool TakeVerb(const std::vector<std::string>& Args, TFilterOptions& o, TErrors& errors) {
   if (Args.empty() || (Args[0].size() > 1 && Args[0][0] == '-')) return false;
-  for (const TVerbName& n : kVerbs) {
+  for (const TVerbName& n : Verbs()) {
     if (Args[0] == n.Name) {
       o.Verb = n.Verb;
       return true;
@@ -162,53 +152,49 @@ bool TakeVerb(const std::vector<std::string>& Args, TFilterOptions& o, TErrors& 
   return true;
 }
 
-// One value of a fixed list for an option, or an error naming the choices.
+// The index of a value in the option's list, or an error naming the choices.
 template <class T>
-void TakeChoice(const std::string& value, const char* option, const char* choices,
-                std::initializer_list<std::pair<const char*, T>> table, T& into, TErrors& errors) {
-  for (const auto& [name, v] : table) {
-    if (value == name) {
-      into = v;
-      return;
-    }
-  }
-  errors.Add(Fill(_("invalid value %s for %s (%s)"), {Quote(value), option, _(choices)}));
+void TakeChoice(const std::string& value, int code, const char* choices, T& into, TErrors& errors) {
+  const TOptionSpec& option = OptionOfCode(code);
+  const int index = ValueIndex(option, value);
+  if (index >= 0) into = static_cast<T>(index);
+  else errors.Add(Fill(_("invalid value %s for %s (%s)"), {Quote(value), std::string("--") + option.Name, _(choices)}));
+}
+
+// A tab width: a number from 1 to kMostTabWidth.
+void TakeTabWidth(const std::string& value, size_t& into, TErrors& errors) {
+  const bool digits = !value.empty() && value.size() <= 2 && value.find_first_not_of("0123456789") == std::string::npos;
+  const size_t n = digits ? std::stoul(value) : 0;
+  if (n >= 1 && n <= kMostTabWidth) into = n;
+  else errors.Add(Fill(_("invalid value %s for --tab-width (a number from 1 to 64)"), {Quote(value)}));
 }
 
 // One option getopt_long returned, with its value.
 void TakeOption(int c, const std::string& value, TFilterOptions& o, TSeen& seen, TErrors& errors) {
+  seen.Codes.push_back(c);
   switch (c) {
     case 'h': o.Help = true; break;
     case 'V': o.Version = true; break;
-    case kOptAt:
-      seen.At = true;
-      TakeChoice(value, "--at", "head or char", {{"head", ipLineHead}, {"char", ipFirstChar}}, o.Position, errors);
+    case kOptAt: TakeChoice(value, c, "head or char", o.Position, errors); break;
+    case kOptLines: TakeChoice(value, c, "all, nonblank, least or after-blank", o.Target, errors); break;
+    case kOptTabWidth: TakeTabWidth(value, o.TabWidth, errors); break;
+    case kOptKeepIndentation: o.KeepIndentation = true; break;
+    case kOptStdinOnly: o.StdinOnly = true; break;
+    case kOptFormat: {
+      int json = 0;
+      TakeChoice(value, c, "text or json", json, errors);
+      o.Json = json == 1;
       break;
-    case kOptLines:
-      seen.Lines = true;
-      TakeChoice(value, "--lines", "all, nonblank, least or after-blank",
-                 {{"all", tlAll}, {"nonblank", tlNonBlank}, {"least", tlLeastIndent}, {"after-blank", tlAfterBlank}},
-                 o.Target, errors);
-      break;
-    case 'e':
-      seen.E = true;
-      o.Symbols.push_back(value);
-      break;
+    }
+    case 'e': o.Symbols.push_back(value); break;
     case 's':
-      seen.Settings = true;
       if (value.empty()) errors.Add(_("option --settings needs a file name"));
       o.Settings = value;
       break;
-    case kOptEntry:
-      seen.Entry = true;
-      o.Entry = value;
-      break;
+    case kOptEntry: o.Entry = value; break;
     case kOptSettingsEncoding:
-      seen.Encoding = true;
-      TakeChoice(value, "--settings-encoding", "auto, utf-8 or cp932",
-                 {{"auto", TSettingsEncoding::Auto}, {"utf-8", TSettingsEncoding::Utf8},
-                  {"utf8", TSettingsEncoding::Utf8}, {"UTF-8", TSettingsEncoding::Utf8},
-                  {"cp932", TSettingsEncoding::Cp932}},
+      // Other spellings of UTF-8 that people type.
+      TakeChoice(value == "utf8" || value == "UTF-8" ? std::string("utf-8") : value, c, "auto, utf-8 or cp932",
                  o.SettingsEncoding, errors);
       break;
     case 'i':
@@ -218,6 +204,21 @@ void TakeOption(int c, const std::string& value, TFilterOptions& o, TSeen& seen,
     case 'z': o.Null = true; break;
   }
 }
+
+// getopt_long's tables, made from the option table.
+struct TGetoptTables {
+  std::vector<option> Long;
+  std::string Short = ":";  // ':' first: a missing value is told from an unknown option
+  TGetoptTables() {
+    for (const TOptionSpec& spec : Options()) {
+      Long.push_back(option{spec.Name, spec.Argument, nullptr, spec.Code});
+      if (!spec.Letter) continue;
+      Short += spec.Letter;
+      if (spec.Argument != no_argument) Short += spec.Argument == optional_argument ? "::" : ":";
+    }
+    Long.push_back(option{nullptr, 0, nullptr, 0});
+  }
+};
 
 // getopt_long over the arguments after the verb: fills o and seen, and
 // gives the operands. getopt_long works on argv; arguments that only look
@@ -247,11 +248,12 @@ std::vector<std::string> ScanOptions(const std::vector<std::string>& args, TFilt
                                                                               : std::string(_("an option"));
   };
   const int argc = static_cast<int>(argv.size() - 1);
+  const TGetoptTables tables;
   optind = 0;  // a fresh scan, also when called again
   opterr = 0;
   for (;;) {
     const int before = optind == 0 ? 1 : optind;
-    const int c = getopt_long(argc, argv.data(), ":e:s:i::zhV", kLongOptions, nullptr);
+    const int c = getopt_long(argc, argv.data(), tables.Short.c_str(), tables.Long.data(), nullptr);
     if (c == -1) break;
     if (c == ':') {
       errors.Add(Fill(_("option %s needs a value"), {optionAt(before)}));
@@ -268,36 +270,35 @@ std::vector<std::string> ScanOptions(const std::vector<std::string>& args, TFilt
   return operands;
 }
 
-[[noreturn]] void NotFor(const char* option, TVerb verb) {
+[[noreturn]] void NotFor(const std::string& option, TVerb verb) {
   FailUsage(Fill(_("option %s is not for %s"), {option, VerbName(verb)}));
 }
 
 // Options that the verb does not take, and pairs that exclude each other.
 void CheckOptionsOfVerb(const TFilterOptions& o, const TSeen& seen) {
-  const bool oneSymbol = o.Verb == TVerb::Insert || o.Verb == TVerb::Delete || o.Verb == TVerb::Toggle;
-  const bool placing = o.Verb == TVerb::Insert || o.Verb == TVerb::Toggle;
-  if ((seen.At || seen.Lines) && !placing) NotFor("--at or --lines", o.Verb);
-  if (seen.Entry && !oneSymbol) NotFor("--entry", o.Verb);
-  if (o.Null && o.Verb != TVerb::Entries) NotFor("--null", o.Verb);
-  if (o.InPlace && o.Verb == TVerb::Entries) NotFor("--in-place", o.Verb);
-  if (seen.E && o.Verb == TVerb::Entries) NotFor("-e", o.Verb);
-  if (seen.E && seen.Settings) FailUsage(_("give either -e SYMBOL or --settings, not both"));
-  if (seen.E && seen.Entry) FailUsage(_("give either -e SYMBOL or --entry, not both"));
+  for (const int code : seen.Codes) {
+    const TOptionSpec& option = OptionOfCode(code);
+    if (!VerbTakes(o.Verb, option)) NotFor(option.Letter == 'e' ? "-e" : (std::string("--") + option.Name).c_str(), o.Verb);
+  }
+  if (seen.Has('e') && seen.Has('s')) FailUsage(_("give either -e SYMBOL or --settings, not both"));
+  if (seen.Has('e') && seen.Has(kOptEntry)) FailUsage(_("give either -e SYMBOL or --entry, not both"));
+  if (o.Null && o.Json) FailUsage(_("give either --null or --format=json, not both"));
 }
 
 // Where the symbols come from (the command line or a settings file), and
 // the operands that are left for FILE.
 void TakeSymbolsAndFiles(TFilterOptions& o, const TSeen& seen, std::vector<std::string> operands) {
   const std::string name = VerbName(o.Verb);
+  const bool e = seen.Has('e'), entry = seen.Has(kOptEntry), settings = seen.Has('s');
   switch (o.Verb) {
     case TVerb::Insert:
     case TVerb::Delete:
     case TVerb::Toggle:
-      if (seen.Settings && !seen.Entry)
+      if (settings && !entry)
         FailUsage(Fill(_("%s takes --settings FILE together with --entry N|CAPTION"), {name}));
-      if (seen.E && o.Symbols.size() > 1) FailUsage(Fill(_("%s takes one SYMBOL"), {name}));
-      o.FromSettings = seen.Entry;
-      if (!seen.E && !seen.Entry) {
+      if (e && o.Symbols.size() > 1) FailUsage(Fill(_("%s takes one SYMBOL"), {name}));
+      o.FromSettings = entry;
+      if (!e && !entry) {
         if (operands.empty()) FailUsage(_("missing SYMBOL"));
         o.Symbols.push_back(operands.front());
         operands.erase(operands.begin());
@@ -305,15 +306,20 @@ void TakeSymbolsAndFiles(TFilterOptions& o, const TSeen& seen, std::vector<std::
       break;
     case TVerb::DeleteOnce:
     case TVerb::DeleteAll:
-      o.FromSettings = !seen.E;
+      o.FromSettings = !e;
       break;
     case TVerb::Entries:
       o.FromSettings = true;
       if (!operands.empty()) FailUsage(Fill(_("unexpected argument %s"), {Quote(operands.front())}));
       break;
   }
-  if (seen.Encoding && !o.FromSettings) FailUsage(_("option --settings-encoding goes with a settings file"));
+  if (seen.Has(kOptSettingsEncoding) && !o.FromSettings)
+    FailUsage(_("option --settings-encoding goes with a settings file"));
   o.Files = std::move(operands);
+  // Nothing but standard input is read, and nothing but standard output written.
+  if (o.StdinOnly && !o.Files.empty())
+    FailUsage(Fill(_("--stdin-only reads standard input only: FILE operand %s refused"), {Quote(o.Files.front())}));
+  if (o.StdinOnly && o.InPlace) FailUsage(_("--stdin-only refuses --in-place"));
   if (o.InPlace) {
     if (o.Files.empty()) FailUsage(_("--in-place needs a FILE"));
     for (const std::string& f : o.Files)
@@ -337,8 +343,10 @@ TFilterOptions ParseArguments(const std::vector<std::string>& Args) {
   if (!hasVerb)
     FailUsage(Args.empty() ? _("missing command") : _("missing command (a command such as insert comes first)"));
   // Toggle inserts the way editors' comment commands do unless told otherwise.
-  if (o.Verb == TVerb::Toggle && !seen.At) o.Position = ipFirstChar;
-  if (o.Verb == TVerb::Toggle && !seen.Lines) o.Target = tlNonBlank;
+  if (o.Verb == TVerb::Toggle && !seen.Has(kOptAt)) o.Position = ipFirstChar;
+  if (o.Verb == TVerb::Toggle && !seen.Has(kOptLines)) o.Target = tlNonBlank;
+  // Toggle gives back the text it took: it never rewrites indentation.
+  if (o.Verb == TVerb::Toggle) o.KeepIndentation = true;
   CheckOptionsOfVerb(o, seen);
   TakeSymbolsAndFiles(o, seen, std::move(operands));
   return o;
@@ -358,6 +366,7 @@ TEdit EditOfOptions(const TFilterOptions& Options, std::vector<std::u16string> S
   TEdit edit;
   edit.Position = Options.Position;
   edit.Target = Options.Target;
+  edit.Indent = TIndentWay{Options.TabWidth, Options.KeepIndentation};
   switch (Options.Verb) {
     case TVerb::Insert:
     case TVerb::Toggle: edit.Kind = ekInsert; break;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "EditUnit.h"
+#include "OptionTable.h"
 
-enum class TVerb { Insert, Delete, DeleteOnce, DeleteAll, Toggle, Entries };
 enum class TSettingsEncoding { Auto, Utf8, Cp932 };
 
 struct TFilterOptions {
@@ -17,6 +17,10 @@ struct TFilterOptions {
   bool Version = false;
   TInsertPosition Position = ipLineHead;
   TTargetLines Target = tlAll;
+  size_t TabWidth = kPluginTabWidth;    // --tab-width N
+  bool KeepIndentation = false;         // --keep-indentation, and always for toggle
+  bool StdinOnly = false;               // --stdin-only: no FILE, no -i, no hints for the shell
+  bool Json = false;                    // entries --format=json
   std::vector<std::string> Symbols;     // the SYMBOL operand or each -e, as given
   std::optional<std::string> Settings;  // --settings FILE
   bool FromSettings = false;            // symbols from --settings FILE, or else the default settings file

@@ -102,14 +102,15 @@ uint64_t ScanBreaksAndBytes(std::string_view bytes, const std::string& wanted, s
 }
 
 // One line's indentation: where it ends, its characters, its width (space
-// 1, ideographic space 2, tab to the next multiple of 4) and its kinds.
+// 1, ideographic space 2, tab to the next multiple of the tab width) and its
+// kinds.
 struct TIndent {
   size_t End = 0;
   size_t Count = 0;
   size_t Width = 0;
   uint8_t Kinds = 0;
 };
-inline TIndent IndentOf(const char* p, size_t start, size_t end) noexcept {
+inline TIndent IndentOf(const char* p, size_t start, size_t end, size_t tabWidth) noexcept {
   TIndent in{start};
   for (size_t& i = in.End; i < end; ++in.Count) {
     const char c = p[i];
@@ -119,7 +120,7 @@ inline TIndent IndentOf(const char* p, size_t start, size_t end) noexcept {
       i += 1;
     } else if (c == '\t') {
       in.Kinds |= kIndentTab;
-      in.Width += 4 - in.Width % 4;
+      in.Width += tabWidth - in.Width % tabWidth;
       i += 1;
     } else if (c == '\xE3' && i + 2 < end && p[i + 1] == '\x80' && p[i + 2] == '\x80') {
       in.Kinds |= kIndentIdeographic;
@@ -149,9 +150,9 @@ inline unsigned BitsOf(unsigned m) noexcept { return kBitsOf[m & 0x7F] + kBitsOf
 // character; the rare cases the masks cannot settle (indentation of more
 // than thirteen bytes, or wider than three columns before its last tab) go
 // to IndentOf.
-__attribute__((always_inline)) inline TIndent FastIndentOf(const char* p, size_t start, size_t end,
-                                                            const char* pEnd) noexcept {
-  if (pEnd - (p + start) < 16) return IndentOf(p, start, end);
+__attribute__((always_inline)) inline TIndent FastIndentOf(const char* p, size_t start, size_t end, const char* pEnd,
+                                                            size_t tabWidth) noexcept {
+  if (pEnd - (p + start) < 16) return IndentOf(p, start, end, tabWidth);
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + start));
   const auto bits = [&](char c) { return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))); };
   const unsigned spaces = bits(' '), tabs = bits('\t'), conts = bits('\x80');
@@ -159,28 +160,28 @@ __attribute__((always_inline)) inline TIndent FastIndentOf(const char* p, size_t
   const unsigned ideos = bits('\xE3') & (conts >> 1) & (conts >> 2) & 0x3FFF;
   const unsigned covered = spaces | tabs | ideos | (ideos << 1) | (ideos << 2);
   const unsigned length = static_cast<unsigned>(__builtin_ctz(~covered));
-  if (length >= 14) return IndentOf(p, start, end);
+  if (length >= 14) return IndentOf(p, start, end, tabWidth);
   const unsigned inside = (1u << length) - 1;
   const unsigned sp = spaces & inside, tb = tabs & inside, id = ideos & inside;
-  // Each tab moves to the next multiple of four: while what comes before
-  // the last tab is narrower than four, the tabs make four columns each.
+  // Each tab moves to the next multiple of the tab width: while what comes
+  // before the last tab is narrower than that, the tabs make a tab width each.
   // The bits below the last tab's, without a branch on whether there is one.
   unsigned beforeLastTab = tb >> 1;
   beforeLastTab |= beforeLastTab >> 1;
   beforeLastTab |= beforeLastTab >> 2;
   beforeLastTab |= beforeLastTab >> 4;
   beforeLastTab |= beforeLastTab >> 8;
-  if (BitsOf(sp & beforeLastTab) + 2 * BitsOf(id & beforeLastTab) >= 4) return IndentOf(p, start, end);
+  if (BitsOf(sp & beforeLastTab) + 2 * BitsOf(id & beforeLastTab) >= tabWidth) return IndentOf(p, start, end, tabWidth);
   TIndent in;
   in.End = start + length;
   in.Count = BitsOf(sp | tb | id);
-  in.Width = 4 * BitsOf(tb) + BitsOf(sp & ~beforeLastTab) + 2 * BitsOf(id & ~beforeLastTab);
+  in.Width = tabWidth * BitsOf(tb) + BitsOf(sp & ~beforeLastTab) + 2 * BitsOf(id & ~beforeLastTab);
   in.Kinds = static_cast<uint8_t>((sp ? kIndentSpace : 0) | (tb ? kIndentTab : 0) | (id ? kIndentIdeographic : 0));
   return in;
 }
 #else
-inline TIndent FastIndentOf(const char* p, size_t start, size_t end, const char*) noexcept {
-  return IndentOf(p, start, end);
+inline TIndent FastIndentOf(const char* p, size_t start, size_t end, const char*, size_t tabWidth) noexcept {
+  return IndentOf(p, start, end, tabWidth);
 }
 #endif
 
@@ -191,13 +192,13 @@ inline bool MeasureIsFull(const TIndentMeasure& m) noexcept {
 }
 
 // Adds the line [start, end) to the measure.
-inline void MeasureLine(const char* p, size_t start, size_t end, TIndentMeasure& m) noexcept {
+inline void MeasureLine(const char* p, size_t start, size_t end, TIndentMeasure& m, size_t tabWidth) noexcept {
   if (!MayIndent(p[start])) {
     // No indentation: blank if the break comes first, else the least there is.
     if (p[start] != '\n' && p[start] != '\r') m.LeastLength = m.LeastWidth = 0;
     return;
   }
-  const TIndent in = IndentOf(p, start, end);
+  const TIndent in = IndentOf(p, start, end, tabWidth);
   m.Kinds |= in.Kinds;
   if (in.End + BreakBefore(p, in.End, end) == end) return;  // blank
   m.LeastLength = std::min(m.LeastLength, in.Count);
@@ -243,7 +244,8 @@ inline char* PutSpaces(char* d, size_t n) noexcept {
 
 }  // namespace
 
-TByteEdit::TByteEdit(const TEdit& Edit) : FKind(Edit.Kind), FPosition(Edit.Position), FTarget(Edit.Target) {
+TByteEdit::TByteEdit(const TEdit& Edit)
+    : FKind(Edit.Kind), FPosition(Edit.Position), FTarget(Edit.Target), FIndent(Edit.Indent) {
   if (!EditWorksPieceByPiece(Edit)) {
     // Positions and targets outside the enumerations choose no line: the
     // engine does those.
@@ -396,7 +398,7 @@ TByteEditResult TByteEdit::Delete(std::string_view piece, TByteBuffer& out) cons
   return {false, breaks};
 }
 
-void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure) {
+void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure, size_t TabWidth) {
   const char* const p = Piece.data();
   const size_t n = Piece.size();
   // The first lines line by line: in most texts they fill the measure, and
@@ -405,7 +407,7 @@ void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure) {
   for (int lines = 0; lines < 64 && start < n; ++lines) {
     if (MeasureIsFull(Measure)) return;
     const size_t end = FindLineEnd(Piece, start);
-    MeasureLine(p, start, end, Measure);
+    MeasureLine(p, start, end, Measure, TabWidth);
     start = end;
   }
   if (start == n) return;
@@ -413,7 +415,7 @@ void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure) {
     const char* const r = part.data();
     for (size_t from = 0; e != last; from = *e++) {
       // A line without indentation cannot lower a least of none.
-      if (MayIndent(r[from]) || Measure.LeastLength != 0) MeasureLine(r, from, *e, Measure);
+      if (MayIndent(r[from]) || Measure.LeastLength != 0) MeasureLine(r, from, *e, Measure, TabWidth);
     }
   });
 }
@@ -426,21 +428,44 @@ struct TMeasuredLines {
   const size_t* Ends;     // of the lines of Piece
   const size_t* EndsEnd;
   TTargetLines Target;
-  size_t Least;           // the column, in characters of Unit (or in spaces when rewritten)
+  size_t Least;           // the column, in characters of Unit (or in columns when rewritten or kept)
+  size_t TabWidth;
   std::string_view Unit;  // what a narrow blank line is filled with
   std::string_view Symbol;
   bool AfterBlank;        // the line before was blank; follows the lines
 };
 
+// What a measured insertion does with the indentation: cuts it after Least
+// characters of one kind, rewrites it as spaces, or keeps every blank and
+// cuts it at a column.
+enum class TWay { Units, Rewrite, Keep };
+
+// Where the symbol goes when blanks are kept: after the last indentation
+// character of [start, indentEnd) that ends at or before column `least`.
+inline size_t KeptCut(const char* p, size_t start, size_t indentEnd, size_t least, size_t tabWidth) noexcept {
+  size_t width = 0;
+  size_t i = start;
+  while (i < indentEnd) {
+    const bool tab = p[i] == '\t';
+    const size_t next = p[i] == ' ' ? width + 1 : tab ? width + tabWidth - width % tabWidth : width + 2;
+    if (next > least) break;
+    width = next;
+    i += p[i] == ' ' || tab ? 1 : 3;
+  }
+  return i;
+}
+
 // The lines into out, for one position and one way with the indentation,
 // so that the loop tests neither; appended to out.
-template <bool AtColumn, bool Rewrite>
+template <bool AtColumn, TWay Way>
 void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
+  constexpr bool Rewrite = Way == TWay::Rewrite;
   // Everything the loop reads, in locals: the bytes it writes might
   // otherwise be taken to change them.
   const std::string_view piece = m.Piece;
   const TTargetLines target = m.Target;
   const size_t least = m.Least;
+  const size_t tabWidth = m.TabWidth;
   const std::string_view unit = m.Unit;
   const std::string_view longSymbol = m.Symbol;
   const size_t symbolLength = longSymbol.size();
@@ -453,8 +478,10 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
     return d + symbolLength;
   };
   // Room for what a blank line narrower than the least indentation becomes.
-  const size_t narrowRoom = least * unit.size() + symbolLength;
+  const size_t narrowRoom = (Way == TWay::Keep ? 0 : least * unit.size()) + symbolLength;
   out.Reserve(out.Size + piece.size() + piece.size() / 4 + symbolLength + kSlack);
+  // A line's worst: all of it tabs, each rewritten as a tab width of spaces.
+  const size_t growth = Rewrite ? tabWidth : 1;
   const char* const p = piece.data();
   const char* const pEnd = p + piece.size();
   char* d = out.Data() + out.Size;
@@ -465,16 +492,15 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
   for (const size_t* e = m.Ends; e != last; ++e) {
     const size_t end = *e;
     const size_t length = end - start;
-    // A line's worst: all of it tabs, each rewritten as four spaces.
-    if (static_cast<size_t>(limit - d) < length * 4 + narrowRoom + symbolLength + 2 * kSlack) {
+    if (static_cast<size_t>(limit - d) < length * growth + narrowRoom + symbolLength + 2 * kSlack) {
       const size_t used = static_cast<size_t>(d - out.Data());
-      out.Reserve(used + length * 4 + narrowRoom + symbolLength + 2 * kSlack);
+      out.Reserve(used + length * growth + narrowRoom + symbolLength + 2 * kSlack);
       d = out.Data() + used;
       limit = out.Data() + out.Capacity();
     }
     // Most lines begin with no indentation at all.
-    const TIndent in = FastIndentOf(p, start, end, pEnd);
-    const size_t width = Rewrite ? in.Width : in.Count;
+    const TIndent in = FastIndentOf(p, start, end, pEnd, tabWidth);
+    const size_t width = Way == TWay::Units ? in.Count : in.Width;
     // Only the targets but all, and a line narrower than the least (a
     // blank one), need to know what follows the indentation.
     const bool blank = (target != tlAll || width < least) && in.End + BreakBefore(p, in.End, end) == end;
@@ -495,6 +521,12 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
       d = putSymbol(d);
       CopyInBlocks(d, p + start, length, pEnd);
       d += length;
+    } else if (Way == TWay::Keep) {
+      const size_t cut = KeptCut(p, start, in.End, least, tabWidth) - start;
+      CopyInBlocks(d, p + start, cut, pEnd);
+      d = putSymbol(d + cut);
+      CopyInBlocks(d, p + start + cut, length - cut, pEnd);
+      d += length - cut;
     } else if (width < least) {
       // A blank line narrower than the least indentation takes it.
       if (unit.size() == 1 && unit[0] == ' ') {
@@ -534,13 +566,15 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& out) {
 TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBlank, const TIndentMeasure& whole,
                                          TByteBuffer& out, const TLineEnds* ends) const {
   const uint8_t kinds = whole.Kinds;
-  const bool rewrite = RewritesIndentation(kinds);
+  const bool rewrite = !FIndent.Keep && RewritesIndentation(kinds);
   const bool atColumn = FPosition == ipFirstChar;
+  const TWay way = FIndent.Keep ? TWay::Keep : rewrite ? TWay::Rewrite : TWay::Units;
   TMeasuredLines lines{{},
                        nullptr,
                        nullptr,
                        FTarget,
-                       LeastIndentOf(whole),
+                       LeastIndentOf(whole, FIndent.Keep),
+                       FIndent.TabWidth,
                        rewrite || kinds == kIndentSpace ? " " : kinds == kIndentTab ? "\t" : "\xE3\x80\x80",
                        FSymbol,
                        !afterNonBlank};
@@ -549,10 +583,21 @@ TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBl
     lines.Piece = part;
     lines.Ends = e;
     lines.EndsEnd = last;
-    if (atColumn && rewrite) PutMeasuredLines<true, true>(lines, out);
-    else if (atColumn) PutMeasuredLines<true, false>(lines, out);
-    else if (rewrite) PutMeasuredLines<false, true>(lines, out);
-    else PutMeasuredLines<false, false>(lines, out);
+    // At the line head, kept blanks are counted as rewritten ones are: in columns.
+    switch (way) {
+      case TWay::Units:
+        if (atColumn) PutMeasuredLines<true, TWay::Units>(lines, out);
+        else PutMeasuredLines<false, TWay::Units>(lines, out);
+        break;
+      case TWay::Rewrite:
+        if (atColumn) PutMeasuredLines<true, TWay::Rewrite>(lines, out);
+        else PutMeasuredLines<false, TWay::Rewrite>(lines, out);
+        break;
+      case TWay::Keep:
+        if (atColumn) PutMeasuredLines<true, TWay::Keep>(lines, out);
+        else PutMeasuredLines<false, TWay::Rewrite>(lines, out);
+        break;
+    }
   };
   if (!ends) return {false, ForEachPart(piece, put)};
   put(piece, ends->begin(), ends->end());

@@ -58,6 +58,7 @@ private:
   TEditKind FKind = ekInsert;
   TInsertPosition FPosition = ipLineHead;
   TTargetLines FTarget = tlAll;
+  TIndentWay FIndent;
   bool FRepeat = false;
   std::string FSymbol;            // insertion
   std::vector<TSymbol> FSymbols;  // deletion, in order
@@ -67,4 +68,4 @@ private:
 
 // MeasureIndentation of Piece, valid UTF-8 of whole lines, added to Measure.
 // Stops looking at the lines once nothing can change the measure any more.
-void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure);
+void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure, size_t TabWidth = kPluginTabWidth);

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "EditUnit.h"
+#include "EntriesJson.h"
 #include "Files.h"
 #include "Messages.h"
 #include "Pipeline.h"
@@ -128,9 +129,14 @@ void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
 
 void RunCommand(const TFilterOptions& Options) {
   if (Options.Verb == TVerb::Entries) {
-    TCommonStringRecordList entries;
-    LoadSettingsEntries(SettingsPathOf(Options), Options.SettingsEncoding, entries);
-    const std::string listing = FormatEntries(entries, Options.Null);
+    std::string listing;
+    if (Options.Json) {
+      listing = EntriesJson(Options);
+    } else {
+      TCommonStringRecordList entries;
+      LoadSettingsEntries(SettingsPathOf(Options), Options.SettingsEncoding, entries);
+      listing = FormatEntries(entries, Options.Null);
+    }
     WriteAll(1, listing.data(), listing.size(), kStdoutName);
     return;
   }

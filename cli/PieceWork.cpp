@@ -42,7 +42,7 @@ void WorkOnLines(const TPieceWork& work, const TCheckedLines& lines, TPieceResul
   const std::string_view bytes = lines.Bytes;
   const auto breaks = [&] { return lines.Breaks ? *lines.Breaks : CountLineBreaks(bytes); };
   if (work.MeasureOnly) {
-    MeasureIndentBytes(bytes, result.Measure);
+    MeasureIndentBytes(bytes, result.Measure, work.Edit.Indent.TabWidth);
     result.Breaks = breaks();
     return;
   }

@@ -104,9 +104,23 @@ std::u16string DecodeSettingsText(std::string_view Bytes, TSettingsEncoding Enco
   });
 }
 
-void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TCommonStringRecordList& Entries) {
-  const std::string bytes = ReadWholeFile(Path);
-  const std::u16string text = DecodeSettingsText(bytes, Encoding, Path);
+const char* EncodingNameOf(std::string_view Bytes, TSettingsEncoding Encoding) {
+  switch (ByteOrderMarkOf(Bytes)) {
+    case bomUtf8: return "utf-8-bom";
+    case bomUtf16Le: return "utf-16le";
+    case bomUtf16Be: return "utf-16be";
+    case bomNone: break;
+  }
+  switch (Encoding) {
+    case TSettingsEncoding::Utf8: return "utf-8";
+    case TSettingsEncoding::Cp932: return "cp932";
+    case TSettingsEncoding::Auto: break;
+  }
+  return Utf8ToUtf16(Bytes) ? "utf-8" : "cp932";
+}
+
+std::u16string SettingsTextOf(std::string_view Bytes, TSettingsEncoding Encoding, const std::string& Path) {
+  std::u16string text = DecodeSettingsText(Bytes, Encoding, Path);
   // NULs are what a UTF-16 file saved without a mark looks like here; its
   // symbols would be nonsense, so say what to do instead of using them.
   const size_t nul = text.find(u'\0');
@@ -114,7 +128,11 @@ void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TC
     FailBadInput(Fill(
         _("settings file %s holds a NUL character (at character %s); a UTF-16 file needs a byte order mark"),
         {Quote(Path), std::to_string(nul)}));
-  SetValidEntries(Entries, text);
+  return text;
+}
+
+void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TCommonStringRecordList& Entries) {
+  SetValidEntries(Entries, SettingsTextOf(ReadWholeFile(Path), Encoding, Path));
   if (Entries.Count() == 0)
     FailBadInput(Fill(_("settings file %s holds no valid entry (each entry is a line: symbol, tab, caption)"),
                       {Quote(Path)}));
@@ -122,6 +140,7 @@ void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TC
 
 std::u16string MenuCaption(std::u16string_view Caption, bool DropAccessKey) {
   std::u16string_view shown = Caption.substr(0, Caption.find(u'\t'));
+  if (DropAccessKey) shown = TrimView(shown);
   if (DropAccessKey && shown.size() >= 4 && shown.ends_with(u')') && shown[shown.size() - 4] == u'(' &&
       shown[shown.size() - 3] == u'&') {
     shown.remove_suffix(4);
@@ -135,16 +154,11 @@ std::u16string MenuCaption(std::u16string_view Caption, bool DropAccessKey) {
   return out;
 }
 
-std::u16string SymbolOfChosenEntry(const TCommonStringRecordList& Entries, const std::string& Choice) {
-  const bool number =
-      !Choice.empty() && Choice.size() < 10 && Choice.find_first_not_of("0123456789") == std::string::npos;
-  if (number) {
-    const long n = std::stol(Choice);
-    if (n < 1 || n > Entries.Count())
-      FailBadInput(Fill(_("no entry %s: the settings file has %s valid entries"),
-                        {Choice, std::to_string(Entries.Count())}));
-    return SymbolOfEntry(Entries.Item(static_cast<int32_t>(n - 1)));
-  }
+bool IsEntryNumber(const std::string& Choice) {
+  return !Choice.empty() && Choice.find_first_not_of("0123456789") == std::string::npos;
+}
+
+std::vector<int32_t> EntriesOfCaption(const TCommonStringRecordList& Entries, const std::string& Choice) {
   const std::u16string caption = Utf8ToUtf16(Choice).value_or(std::u16string());
   const bool valid = !caption.empty();
   // The caption as stored, or as `entries` prints it (escaped), so that a
@@ -157,6 +171,18 @@ std::u16string SymbolOfChosenEntry(const TCommonStringRecordList& Entries, const
       return valid && (MenuCaption(c, false) == caption || MenuCaption(c, true) == caption);
     });
   }
+  return found;
+}
+
+std::u16string SymbolOfChosenEntry(const TCommonStringRecordList& Entries, const std::string& Choice) {
+  if (IsEntryNumber(Choice)) {
+    const long n = Choice.size() < 10 ? std::stol(Choice) : 0;
+    if (n < 1 || n > Entries.Count())
+      FailBadInput(Fill(_("no entry %s: the settings file has %s valid entries"),
+                        {Choice, std::to_string(Entries.Count())}));
+    return SymbolOfEntry(Entries.Item(static_cast<int32_t>(n - 1)));
+  }
+  const std::vector<int32_t> found = EntriesOfCaption(Entries, Choice);
   if (found.size() > 1) FailSeveral(Entries, found, Choice);
   if (found.empty()) FailBadInput(Fill(_("no entry has the caption %s (see marquill entries)"), {Quote(Choice)}));
   return SymbolOfEntry(Entries.Item(found.front()));
@@ -164,7 +190,7 @@ std::u16string SymbolOfChosenEntry(const TCommonStringRecordList& Entries, const
 
 const char kStarterSettings[] = "/usr/share/doc/marquill/examples/Marquill_Setting.txt";
 
-std::string SettingsPathOf(const TFilterOptions& Options) {
+std::string SettingsPathOf(const TFilterOptions& Options, bool MayBeMissing) {
   if (Options.Settings) return *Options.Settings;
   std::string path = FromEnvironment("MARQUILL_SETTINGS");
   std::string tried;
@@ -180,7 +206,7 @@ std::string SettingsPathOf(const TFilterOptions& Options) {
     path = config + "/marquill/Marquill_Setting.txt";
     tried = Quote(path);
   }
-  if (!MayExist(path))
+  if (!MayBeMissing && !MayExist(path))
     FailIo(Fill(_("no settings file (tried %s); copy the starter list %s there, or give --settings FILE or -e SYMBOL"),
                 {tried, kStarterSettings}));
   return path;

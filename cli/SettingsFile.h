@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Arguments.h"
 #include "StringRecordList.h"
@@ -21,17 +22,32 @@ extern const char kStarterSettings[];
 // one, $MARQUILL_SETTINGS when it is set and not empty, else
 // ${XDG_CONFIG_HOME:-$HOME/.config}/marquill/Marquill_Setting.txt. Throws
 // TFailure (status 1) naming the path tried and the starter list when the
-// default file does not exist.
-std::string SettingsPathOf(const TFilterOptions& Options);
+// default file does not exist, unless MayBeMissing.
+std::string SettingsPathOf(const TFilterOptions& Options, bool MayBeMissing = false);
+
+// The name of the encoding that a settings file's bytes are read in:
+// utf-8-bom, utf-16le or utf-16be by their mark, else utf-8 or cp932.
+const char* EncodingNameOf(std::string_view Bytes, TSettingsEncoding Encoding);
+// The text of a settings file's bytes (DecodeSettingsText), refused with a
+// TFailure when it holds a NUL.
+std::u16string SettingsTextOf(std::string_view Bytes, TSettingsEncoding Encoding, const std::string& Path);
 
 // The valid entries of the file at Path, in file order. Throws TFailure when
 // it cannot be read or decoded, or holds no valid entry.
 void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TCommonStringRecordList& Entries);
 
 // The caption as the menu shows it: the part before any tab, without the
-// access-key marks (&& shows as &); with DropAccessKey, also without a
-// trailing access-key group such as "(&M)" and the blanks before it.
+// access-key marks (&& shows as &); with DropAccessKey, also without the
+// blanks around it and a trailing access-key group such as "(&M)" and the
+// blanks before that: the label a picker shows.
 std::u16string MenuCaption(std::u16string_view Caption, bool DropAccessKey);
+
+// True when Choice, as --entry takes it, is an entry number: digits only.
+bool IsEntryNumber(const std::string& Choice);
+// The entries (indexes) that a Choice that is no number names: by the
+// caption as stored or as entries prints it, or failing those, as the menu
+// shows it (MenuCaption, with or without the access key).
+std::vector<int32_t> EntriesOfCaption(const TCommonStringRecordList& Entries, const std::string& Choice);
 
 // The symbol of the entry that Choice names: its number (from 1) among the
 // valid entries, or else its caption as stored or as entries prints it, or

@@ -30,6 +30,16 @@
 
 namespace {
 
+// --stdin-only before any "--": the caller is an editor, which shows no
+// hints written for the shell.
+bool AsksStdinOnly(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--") return false;
+    if (a == "--stdin-only") return true;
+  }
+  return false;
+}
+
 int Run(const std::vector<std::string>& args) {
   try {
     const TFilterOptions options = ParseArguments(args);
@@ -43,7 +53,7 @@ int Run(const std::vector<std::string>& args) {
   } catch (const TFailure& f) {
     if (f.Place.empty()) std::fprintf(stderr, "marquill: %s\n", f.Message.c_str());
     else std::fprintf(stderr, "marquill:%s: %s\n", f.Place.c_str(), f.Message.c_str());
-    if (f.Hint) std::fprintf(stderr, "%s\n", _("Try 'marquill --help' for more information."));
+    if (f.Hint && !AsksStdinOnly(args)) std::fprintf(stderr, "%s\n", _("Try 'marquill --help' for more information."));
     return f.Status;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "marquill: %s\n", _("out of memory"));

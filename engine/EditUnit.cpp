@@ -22,7 +22,7 @@ void FillEntries(TCommonStringRecordList& Entries, const std::vector<std::u16str
 std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit) {
   switch (Edit.Kind) {
     case ekInsert:
-      return InsertHeadSymbol(Text, Edit.Symbol, Edit.Position, Edit.Target);
+      return InsertHeadSymbol(Text, Edit.Symbol, Edit.Position, Edit.Target, Edit.Indent);
     case ekDeleteGiven:
       return DeleteSpecifiedHeadSymbol(Text, Edit.Symbol);
     case ekDeleteOnce:
@@ -60,7 +60,7 @@ std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bo
 std::u16string ApplyEditToMeasuredPiece(std::u16string_view Piece, const TEdit& Edit, const TIndentMeasure& Whole,
                                         bool AfterNonBlankLine) {
   if (Edit.Kind != ekInsert) return ApplyEditToPiece(Piece, Edit, AfterNonBlankLine);
-  return InsertHeadSymbolInPiece(Piece, Edit.Symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine);
+  return InsertHeadSymbolInPiece(Piece, Edit.Symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine, Edit.Indent);
 }
 
 std::optional<std::string> ApplyEditToMeasuredUtf8Piece(std::string_view Piece, const TEdit& Edit,
@@ -68,7 +68,8 @@ std::optional<std::string> ApplyEditToMeasuredUtf8Piece(std::string_view Piece, 
   if (Edit.Kind != ekInsert) return std::nullopt;
   const std::optional<std::string> symbol = Utf16ToUtf8(Edit.Symbol);
   if (!symbol) return std::nullopt;
-  return InsertHeadSymbolInUtf8Piece(Piece, *symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine);
+  return InsertHeadSymbolInUtf8Piece(Piece, *symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine,
+                                     Edit.Indent);
 }
 
 std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, const TEdit& Edit, bool AfterNonBlankLine) {

@@ -12,7 +12,7 @@
 #include "StringRecordList.h"
 
 enum TEditKind : uint8_t {
-  ekInsert = 0,       // InsertHeadSymbol with Symbol, Position and Target
+  ekInsert = 0,       // InsertHeadSymbol with Symbol, Position, Target and Indent
   ekDeleteGiven = 1,  // take Symbol (or its trimmed form) off the head of every line
   ekDeleteOnce = 2,   // one pass with every symbol of Symbols, in order
   ekDeleteAll = 3,    // such passes until nothing changes
@@ -24,6 +24,7 @@ struct TEdit {
   TTargetLines Target = tlAll;
   std::u16string Symbol;                // ekInsert, ekDeleteGiven
   std::vector<std::u16string> Symbols;  // ekDeleteOnce, ekDeleteAll
+  TIndentWay Indent;                    // ekInsert: the tab width, and whether blanks are kept
 };
 
 // The text after the edit. Pure: keeps nothing, shows nothing.

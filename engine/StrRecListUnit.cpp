@@ -37,10 +37,18 @@ struct TUnitsOf<char> {
   }
 };
 
+// The column after an indentation character that starts at `width`.
+template <class C>
+inline size_t ColumnAfter(C c, size_t width, size_t tabWidth) noexcept {
+  if (c == C(' ')) return width + 1;
+  if (c == C('\t')) return width + tabWidth - width % tabWidth;
+  return width + 2;  // the ideographic space
+}
+
 // One line: its span in the text, where its indentation ends, the number of
 // characters in that indentation, their display width (space 1, ideographic
-// space 2, tab to the next multiple of 4) and whether nothing but the break
-// follows them.
+// space 2, tab to the next multiple of the tab width) and whether nothing
+// but the break follows them.
 struct TLineShape {
   size_t Start = 0;
   size_t End = 0;
@@ -52,7 +60,7 @@ struct TLineShape {
 
 // Measures the line that starts at `start`; adds its indentation kinds to mask.
 template <class C>
-inline TLineShape ShapeAt(std::basic_string_view<C> text, size_t start, uint8_t& mask) noexcept {
+inline TLineShape ShapeAt(std::basic_string_view<C> text, size_t start, uint8_t& mask, size_t tabWidth) noexcept {
   const C* p = text.data();
   const size_t n = text.size();
   size_t i = start;
@@ -67,7 +75,7 @@ inline TLineShape ShapeAt(std::basic_string_view<C> text, size_t start, uint8_t&
       i += 1;
     } else if (c == C('\t')) {
       kinds |= kIndentTab;
-      width += 4 - width % 4;
+      width += tabWidth - width % tabWidth;
       i += 1;
     } else if (const size_t k = TUnitsOf<C>::IdeographicAt(p, i, n)) {
       kinds |= kIndentIdeographic;
@@ -160,6 +168,9 @@ struct TTextShape {
   // the counts below do not foresee.
   bool NarrowBlank = false;
   TChoices Lines;
+  TIndentWay Way;
+  // Whether lines are compared and cut by columns rather than characters.
+  bool ByColumns() const noexcept { return Rewrite || Way.Keep; }
 };
 
 // Adds a line's indentation to the least of the lines measured so far.
@@ -170,11 +181,12 @@ inline void TakeLeast(TIndentMeasure& measure, const TLineShape& line) noexcept 
 
 // The shape of a whole text as its measure gives it: indentation of a single
 // kind keeps its characters; none at all or a mixture is rewritten as spaces.
-TTextShape ShapeOfMeasure(const TIndentMeasure& whole) {
+TTextShape ShapeOfMeasure(const TIndentMeasure& whole, TIndentWay way) {
   TTextShape shape;
+  shape.Way = way;
   shape.Mask = whole.Kinds;
-  shape.Rewrite = RewritesIndentation(shape.Mask);
-  shape.LeastWidth = LeastIndentOf(whole);
+  shape.Rewrite = !way.Keep && RewritesIndentation(shape.Mask);
+  shape.LeastWidth = LeastIndentOf(whole, way.Keep);
   if (!shape.Rewrite) shape.LeastKind = shape.Mask;
   return shape;
 }
@@ -190,13 +202,13 @@ inline void TakeIfLeast(TChoice& choice, size_t& least, size_t value, const TLin
   if (value == least) choice.Take(line);
 }
 
-TTextShape MeasureText(std::u16string_view text) {
+TTextShape MeasureText(std::u16string_view text, TIndentWay way) {
   TIndentMeasure measure;  // of the non-blank lines, as MeasureIndentation takes it
   TIndentMeasure blanks;   // the same over the blank lines
   TChoices lines;
   bool afterBlank = true;
   for (size_t start = 0; start < text.size();) {
-    const TLineShape line = ShapeAt<char16_t>(text, start, measure.Kinds);
+    const TLineShape line = ShapeAt<char16_t>(text, start, measure.Kinds, way.TabWidth);
     start = line.End;
     lines.All.Take(line);
     if (line.Blank) {
@@ -211,10 +223,11 @@ TTextShape MeasureText(std::u16string_view text) {
     TakeIfLeast(lines.LeastByLength, measure.LeastLength, line.Indent, line);
     TakeIfLeast(lines.LeastByWidth, measure.LeastWidth, line.Width, line);
   }
-  TTextShape shape = ShapeOfMeasure(measure);
+  TTextShape shape = ShapeOfMeasure(measure, way);
   shape.Lines = lines;
+  // Blanks that are kept are never filled up.
   const size_t narrowest = shape.Rewrite ? blanks.LeastWidth : blanks.LeastLength;
-  shape.NarrowBlank = narrowest != kNone && narrowest < shape.LeastWidth;
+  shape.NarrowBlank = !way.Keep && narrowest != kNone && narrowest < shape.LeastWidth;
   return shape;
 }
 
@@ -226,7 +239,7 @@ size_t ForeseenSize(const TTextShape& shape, size_t textLength, size_t symbolLen
   switch (target) {
     case tlAll: choice = &shape.Lines.All; break;
     case tlNonBlank: choice = &shape.Lines.NonBlank; break;
-    case tlLeastIndent: choice = shape.Rewrite ? &shape.Lines.LeastByWidth : &shape.Lines.LeastByLength; break;
+    case tlLeastIndent: choice = shape.ByColumns() ? &shape.Lines.LeastByWidth : &shape.Lines.LeastByLength; break;
     case tlAfterBlank: choice = &shape.Lines.AfterBlank; break;
     default: return textLength;
   }
@@ -262,14 +275,35 @@ inline bool IsChosen(TTargetLines target, const TLineShape& line, size_t width, 
   return false;
 }
 
+// Where the symbol goes in a line whose blanks are kept: after the last
+// indentation character that ends at or before column `least`.
+template <class C>
+size_t KeptCut(std::basic_string_view<C> whole, size_t indentEnd, size_t least, size_t tabWidth) noexcept {
+  size_t i = 0;
+  size_t width = 0;
+  while (i < indentEnd) {
+    const size_t next = ColumnAfter(whole[i], width, tabWidth);
+    if (next > least) break;
+    width = next;
+    i += whole[i] == C(' ') || whole[i] == C('\t') ? 1 : TUnitsOf<C>::Ideographic.size();
+  }
+  return i;
+}
+
 // Writes the chosen line `whole` with the symbol at the column of the least
 // indentation.
 template <class C, class Sink>
 void PutAtFirstChar(std::basic_string_view<C> whole, const TLineShape& line, std::basic_string_view<C> symbol,
                     const TTextShape& shape, Sink& out) {
   const size_t least = shape.LeastWidth;
-  const size_t width = shape.Rewrite ? line.Width : line.Indent;
-  if (width < least) {
+  const size_t width = shape.ByColumns() ? line.Width : line.Indent;
+  if (shape.Way.Keep) {
+    const size_t cut = KeptCut(whole, line.IndentEnd - line.Start, least, shape.Way.TabWidth);
+    out.Room(symbol.size() + whole.size());
+    out.Put(whole.substr(0, cut));
+    out.Put(symbol);
+    out.Put(whole.substr(cut));
+  } else if (width < least) {
     // A blank line narrower than the least indentation.
     const std::basic_string_view<C> unit = IndentUnit<C>(shape.LeastKind);
     out.Room(least * unit.size() + symbol.size() + 2);
@@ -302,10 +336,10 @@ void EmitText(std::basic_string_view<C> text, std::basic_string_view<C> symbol, 
   const TTextShape shape = textShape;
   uint8_t mask = 0;
   for (size_t start = 0; start < text.size();) {
-    const TLineShape line = ShapeAt<C>(text, start, mask);
+    const TLineShape line = ShapeAt<C>(text, start, mask, shape.Way.TabWidth);
     start = line.End;
     const std::basic_string_view<C> whole = text.substr(line.Start, line.End - line.Start);
-    const size_t width = shape.Rewrite ? line.Width : line.Indent;
+    const size_t width = shape.ByColumns() ? line.Width : line.Indent;
     const bool chosen = IsChosen(target, line, width, shape.LeastWidth, afterBlank);
     if (chosen && position == ipLineHead) {
       out.Room(symbol.size() + whole.size());
@@ -321,9 +355,9 @@ void EmitText(std::basic_string_view<C> text, std::basic_string_view<C> symbol, 
 }
 
 template <class C>
-void MeasureLines(std::basic_string_view<C> piece, TIndentMeasure& measure) noexcept {
+void MeasureLines(std::basic_string_view<C> piece, TIndentMeasure& measure, size_t tabWidth) noexcept {
   for (size_t start = 0; start < piece.size();) {
-    const TLineShape line = ShapeAt<C>(piece, start, measure.Kinds);
+    const TLineShape line = ShapeAt<C>(piece, start, measure.Kinds, tabWidth);
     start = line.End;
     if (!line.Blank) TakeLeast(measure, line);
   }
@@ -332,7 +366,7 @@ void MeasureLines(std::basic_string_view<C> piece, TIndentMeasure& measure) noex
 }  // namespace
 
 std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Symbol, TInsertPosition Position,
-                                TTargetLines Target) {
+                                TTargetLines Target, TIndentWay Way) {
   std::u16string result;
   if (Text.empty()) {
     result.assign(Symbol);
@@ -355,7 +389,7 @@ std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Sy
     return result;
   }
 
-  const TTextShape shape = MeasureText(Text);
+  const TTextShape shape = MeasureText(Text, Way);
   size_t size = ForeseenSize(shape, Text.size(), Symbol.size(), Position, Target);
   if (size == kNone) {
     TCounter counter;
@@ -369,13 +403,17 @@ std::u16string InsertHeadSymbol(std::u16string_view Text, std::u16string_view Sy
   return result;
 }
 
-void MeasureIndentation(std::u16string_view Piece, TIndentMeasure& Measure) { MeasureLines(Piece, Measure); }
+void MeasureIndentation(std::u16string_view Piece, TIndentMeasure& Measure, size_t TabWidth) {
+  MeasureLines(Piece, Measure, TabWidth);
+}
 
-void MeasureIndentation(std::string_view Utf8Piece, TIndentMeasure& Measure) { MeasureLines(Utf8Piece, Measure); }
+void MeasureIndentation(std::string_view Utf8Piece, TIndentMeasure& Measure, size_t TabWidth) {
+  MeasureLines(Utf8Piece, Measure, TabWidth);
+}
 
-size_t LeastIndentOf(const TIndentMeasure& Whole) {
+size_t LeastIndentOf(const TIndentMeasure& Whole, bool Keep) {
   if (Whole.LeastLength == kNone) return 0;
-  return RewritesIndentation(Whole.Kinds) ? Whole.LeastWidth : Whole.LeastLength;
+  return Keep || RewritesIndentation(Whole.Kinds) ? Whole.LeastWidth : Whole.LeastLength;
 }
 
 void MergeIndentMeasure(TIndentMeasure& Into, const TIndentMeasure& Other) {
@@ -386,10 +424,10 @@ void MergeIndentMeasure(TIndentMeasure& Into, const TIndentMeasure& Other) {
 
 std::u16string InsertHeadSymbolInPiece(std::u16string_view Piece, std::u16string_view Symbol,
                                        TInsertPosition Position, TTargetLines Target, const TIndentMeasure& Whole,
-                                       bool AfterNonBlankLine) {
+                                       bool AfterNonBlankLine, TIndentWay Way) {
   std::u16string result;
   if (Piece.empty()) return result;
-  const TTextShape shape = ShapeOfMeasure(Whole);
+  const TTextShape shape = ShapeOfMeasure(Whole, Way);
   // Room for a symbol and some rewritten indentation in every few lines; the
   // rare piece that needs more grows.
   ReserveFor(result, Piece.size() + Piece.size() / 2 + Symbol.size());
@@ -399,10 +437,11 @@ std::u16string InsertHeadSymbolInPiece(std::u16string_view Piece, std::u16string
 }
 
 std::string InsertHeadSymbolInUtf8Piece(std::string_view Piece, std::string_view Symbol, TInsertPosition Position,
-                                        TTargetLines Target, const TIndentMeasure& Whole, bool AfterNonBlankLine) {
+                                        TTargetLines Target, const TIndentMeasure& Whole, bool AfterNonBlankLine,
+                                        TIndentWay Way) {
   std::string result;
   if (Piece.empty()) return result;
-  const TTextShape shape = ShapeOfMeasure(Whole);
+  const TTextShape shape = ShapeOfMeasure(Whole, Way);
   result.resize(Piece.size() + Piece.size() / 4 + Symbol.size());
   TByteWriter writer{result};
   EmitText(Piece, Symbol, Position, Target, shape, writer, !AfterNonBlankLine);

@@ -30,6 +30,13 @@ std::u16string CaptionOfEntry(std::u16string_view Entry) {
   return DecodeEscapes(TrimRightView(field));
 }
 
+std::u16string CaptionFieldOfEntry(std::u16string_view Entry) {
+  if (SplitCount(Entry, TabDelimiter(), DefaultSplitFlags) < 2) return {};
+  std::u16string field = SplitItem(Entry, TabDelimiter(), 1, DefaultSplitFlags);
+  while (!field.empty() && (field.back() == u'\r' || field.back() == u'\n')) field.pop_back();
+  return field;
+}
+
 std::u16string DecodeEscapes(std::u16string_view S) {
   std::u16string result;
   result.reserve(S.size());

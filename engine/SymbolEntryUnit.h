@@ -13,6 +13,9 @@ std::u16string SymbolOfEntry(std::u16string_view Entry);
 // The second field without trailing characters of code U+0020 or less, with
 // its escapes decoded. The empty string for an entry without a second field.
 std::u16string CaptionOfEntry(std::u16string_view Entry);
+// The second field as the file holds it, without the line break that ends
+// the entry: neither trimmed nor decoded.
+std::u16string CaptionFieldOfEntry(std::u16string_view Entry);
 // \r \n \t (any letter case) and \\ become CR, LF, tab and one backslash;
 // any other backslash is dropped.
 std::u16string DecodeEscapes(std::u16string_view S);

@@ -2,9 +2,12 @@
 // ranges, read to build the popup menu, to dispatch the choice and by tests.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <iterator>
 
 #include "EditUnit.h"
+#include "MenuItems.h"
 #include "StringRecordList.h"
 
 constexpr int32_t ID_CANCEL = 1000;
@@ -21,48 +24,33 @@ constexpr int32_t ID_CHAR_LEAST_INDENT = 8000;
 constexpr int32_t ID_CHAR_AFTER_BLANK = 9000;
 constexpr int32_t ID_DELETE_GIVEN = 10000;
 
-// Entry ranges are this far apart, so each entry submenu lists at most this
-// many entries; every id then names exactly one action and one entry.
-constexpr int32_t MenuRangeSize = 1000;
+// Entry ranges are this far apart, so that every id names exactly one
+// action and one entry.
+constexpr int32_t MenuRangeSize = MenuEntryLimit;
 
-enum TMenuAction : uint8_t {
-  maEdit = 0,          // an edit of the selected lines
-  maEditSettings = 1,  // open the settings file in the host editor
-  maCancel = 2,        // nothing
+// The first id of each menu item, in the order of MenuItems.
+inline constexpr int32_t MenuItemIds[] = {
+    ID_HEAD_ALL,      ID_HEAD_SKIP_BLANK, ID_HEAD_LEAST_INDENT, ID_HEAD_AFTER_BLANK, ID_CHAR_ALL,
+    ID_CHAR_SKIP_BLANK, ID_CHAR_LEAST_INDENT, ID_CHAR_AFTER_BLANK, ID_DELETE_ONE,   ID_DELETE_ALL,
+    ID_DELETE_GIVEN,  ID_EDIT_SETTINGS,   ID_CANCEL,
 };
+static_assert(std::size(MenuItemIds) == std::size(MenuItems));
 
-// One item of the popup menu, in menu order. Group is the caption of the
-// top-level submenu that holds it (null: the item is on the top level). A
-// per-entry row is a submenu captioned Caption whose item i has id Id + i
-// and edits with entry i.
-struct TMenuIdRange {
+// A menu item with its first id: a per-entry item's item i has id Id + i.
+struct TMenuIdRange : TMenuItem {
   int32_t Id = 0;
-  bool PerEntry = false;
-  const char16_t* Group = nullptr;
-  const char16_t* Caption = nullptr;
-  TMenuAction Action = maCancel;
-  TEditKind Kind = ekInsert;
-  TInsertPosition Position = ipLineHead;
-  TTargetLines Target = tlAll;
 };
 
-inline constexpr TMenuIdRange MenuIdTable[] = {
-    {ID_HEAD_ALL, true, u"行頭に挿入", u"全ての行", maEdit, ekInsert, ipLineHead, tlAll},
-    {ID_HEAD_SKIP_BLANK, true, u"行頭に挿入", u"空白行を除く", maEdit, ekInsert, ipLineHead, tlNonBlank},
-    {ID_HEAD_LEAST_INDENT, true, u"行頭に挿入", u"最小インデント行のみ", maEdit, ekInsert, ipLineHead, tlLeastIndent},
-    {ID_HEAD_AFTER_BLANK, true, u"行頭に挿入", u"空白行の次の行のみ", maEdit, ekInsert, ipLineHead, tlAfterBlank},
-    {ID_CHAR_ALL, true, u"文字先頭位置に挿入", u"全ての行", maEdit, ekInsert, ipFirstChar, tlAll},
-    {ID_CHAR_SKIP_BLANK, true, u"文字先頭位置に挿入", u"空白行を除く", maEdit, ekInsert, ipFirstChar, tlNonBlank},
-    {ID_CHAR_LEAST_INDENT, true, u"文字先頭位置に挿入", u"最小インデント行のみ", maEdit, ekInsert, ipFirstChar,
-     tlLeastIndent},
-    {ID_CHAR_AFTER_BLANK, true, u"文字先頭位置に挿入", u"空白行の次の行のみ", maEdit, ekInsert, ipFirstChar,
-     tlAfterBlank},
-    {ID_DELETE_ONE, false, u"先頭文字を削除", u"1つ削除", maEdit, ekDeleteOnce, ipLineHead, tlAll},
-    {ID_DELETE_ALL, false, u"先頭文字を削除", u"全て削除", maEdit, ekDeleteAll, ipLineHead, tlAll},
-    {ID_DELETE_GIVEN, true, u"先頭文字を削除", u"指定して削除", maEdit, ekDeleteGiven, ipLineHead, tlAll},
-    {ID_EDIT_SETTINGS, false, nullptr, u"設定編集", maEditSettings, ekInsert, ipLineHead, tlAll},
-    {ID_CANCEL, false, nullptr, u"キャンセル", maCancel, ekInsert, ipLineHead, tlAll},
-};
+inline constexpr auto MenuIdTable = [] {
+  std::array<TMenuIdRange, std::size(MenuItems)> table{};
+  for (size_t i = 0; i < table.size(); ++i) {
+    static_cast<TMenuItem&>(table[i]) = MenuItems[i];
+    table[i].Id = MenuItemIds[i];
+  }
+  return table;
+}();
+static_assert(MenuIdTable[10].Kind == ekDeleteGiven && MenuIdTable[10].Id == ID_DELETE_GIVEN);
+static_assert(MenuIdTable[11].Action == maEditSettings && MenuIdTable[12].Action == maCancel);
 
 // How many entries each entry submenu lists for a list of count entries.
 constexpr int32_t ListedEntryCount(int32_t count) { return count < MenuRangeSize ? count : MenuRangeSize; }

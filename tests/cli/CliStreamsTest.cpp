@@ -146,11 +146,11 @@ TEST(Cli, LongLines) {
       "x\n" + std::string(9 << 19, '\t') + "\n" + std::string(9 << 19, ' ') + "\r\nw\n",  // two long blank lines
   };
   const std::vector<std::pair<std::vector<std::string>, TEdit>> edits = {
-      {{"insert", "> "}, {ekInsert, ipLineHead, tlAll, u"> ", {}}},
-      {{"insert", "--lines", "after-blank", "# "}, {ekInsert, ipLineHead, tlAfterBlank, u"# ", {}}},
-      {{"insert", "--lines", "nonblank", "# "}, {ekInsert, ipLineHead, tlNonBlank, u"# ", {}}},
-      {{"delete", "> "}, {ekDeleteGiven, ipLineHead, tlAll, u"> ", {}}},
-      {{"delete-all", "-e", "> ", "-e", "# "}, {ekDeleteAll, ipLineHead, tlAll, {}, {u"> ", u"# "}}},
+      {{"insert", "> "}, {ekInsert, ipLineHead, tlAll, u"> ", {}, {}}},
+      {{"insert", "--lines", "after-blank", "# "}, {ekInsert, ipLineHead, tlAfterBlank, u"# ", {}, {}}},
+      {{"insert", "--lines", "nonblank", "# "}, {ekInsert, ipLineHead, tlNonBlank, u"# ", {}, {}}},
+      {{"delete", "> "}, {ekDeleteGiven, ipLineHead, tlAll, u"> ", {}, {}}},
+      {{"delete-all", "-e", "> ", "-e", "# "}, {ekDeleteAll, ipLineHead, tlAll, {}, {u"> ", u"# "}, {}}},
   };
   StdinFrom pipe;
   pipe.pipe = true;

@@ -14,10 +14,10 @@ namespace {
 std::vector<TEdit> EveryEdit() {
   std::vector<TEdit> edits;
   for (TInsertPosition p : {ipLineHead, ipFirstChar})
-    for (TTargetLines t : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank}) edits.push_back({ekInsert, p, t, u"> ", {}});
-  edits.push_back({ekDeleteGiven, ipLineHead, tlAll, u"> ", {}});
-  edits.push_back({ekDeleteOnce, ipLineHead, tlAll, u"", {u"> ", u"#"}});
-  edits.push_back({ekDeleteAll, ipLineHead, tlAll, u"", {u"> ", u"#"}});
+    for (TTargetLines t : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank}) edits.push_back({ekInsert, p, t, u"> ", {}, {}});
+  edits.push_back({ekDeleteGiven, ipLineHead, tlAll, u"> ", {}, {}});
+  edits.push_back({ekDeleteOnce, ipLineHead, tlAll, u"", {u"> ", u"#"}, {}});
+  edits.push_back({ekDeleteAll, ipLineHead, tlAll, u"", {u"> ", u"#"}, {}});
   return edits;
 }
 

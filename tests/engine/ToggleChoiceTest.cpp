@@ -79,8 +79,8 @@ TEST(TToggleScan, AgreesWithTheModelInAnyParts) {
 std::u16string Toggle(const std::u16string& text, const std::u16string& symbol) {
   switch (ChooseToggle(text, symbol)) {
     case tcKeep: return text;
-    case tcDelete: return ApplyEdit(text, TEdit{ekDeleteGiven, ipLineHead, tlAll, symbol, {}});
-    case tcInsert: return ApplyEdit(text, TEdit{ekInsert, ipFirstChar, tlNonBlank, symbol, {}});
+    case tcDelete: return ApplyEdit(text, TEdit{ekDeleteGiven, ipLineHead, tlAll, symbol, {}, {}});
+    case tcInsert: return ApplyEdit(text, TEdit{ekInsert, ipFirstChar, tlNonBlank, symbol, {}, {}});
   }
   return text;
 }
@@ -107,7 +107,7 @@ TEST(ChooseToggle, TwiceGivesTheTextBack) {
   std::mt19937 rng(61);
   for (const std::u16string& symbol : kSymbols) {
     if (symbol[0] <= u' ' || symbol[0] == u'\u3000') continue;
-    const TEdit remove{ekDeleteGiven, ipLineHead, tlAll, symbol, {}};
+    const TEdit remove{ekDeleteGiven, ipLineHead, tlAll, symbol, {}, {}};
     int tried = 0;
     for (int round = 0; round < 4000; ++round) {
       const std::u16string text = TextAround(rng, symbol);

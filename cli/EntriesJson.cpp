@@ -1,0 +1,180 @@
+// The JSON listing of the settings file, its entries, the menu and the options.
+#include "EntriesJson.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include <cerrno>
+#include <filesystem>
+#include <vector>
+
+#include "Files.h"
+#include "LineBreaks.h"
+#include "LineScan.h"
+#include "MenuItems.h"
+#include "OptionTable.h"
+#include "SettingsFile.h"
+#include "SymbolEntryUnit.h"
+#include "TextDecoding.h"
+#include "Utf.h"
+
+#ifndef MARQUILL_VERSION
+#define MARQUILL_VERSION "unknown"
+#endif
+
+namespace {
+
+std::string Json(std::u16string_view text) { return JsonString(Utf16ToUtf8Lossy(text)); }
+
+std::string JsonList(const std::vector<std::string>& items) {
+  std::string out = "[";
+  for (const std::string& item : items) out += (out.size() > 1 ? ", " : "") + JsonString(item);
+  return out + "]";
+}
+
+std::string AbsolutePath(const std::string& path) {
+#ifdef _WIN32
+  const std::u8string u8(path.begin(), path.end());
+  const std::u8string full = std::filesystem::absolute(std::filesystem::path(u8)).u8string();
+  return std::string(full.begin(), full.end());
+#else
+  if (path.starts_with('/')) return path;
+  std::string cwd(4096, '\0');
+  if (!getcwd(cwd.data(), cwd.size())) return path;
+  cwd.resize(cwd.find('\0'));
+  return cwd + (cwd.ends_with('/') ? "" : "/") + path;
+#endif
+}
+
+bool Exists(const std::string& path) {
+  std::error_code error;
+  const std::u8string u8(path.begin(), path.end());
+  return std::filesystem::exists(std::filesystem::path(u8), error) || (error && error.value() != ENOENT);
+}
+
+// The first line break of the text, or LF for a text without one.
+const char* LineBreakOf(std::u16string_view text) {
+  const size_t end = FindLineEnd(text, 0);
+  const std::u16string_view line = text.substr(0, end);
+  if (line.ends_with(u"\r\n")) return "\r\n";
+  if (line.ends_with(u"\r")) return "\r";
+  return "\n";
+}
+
+// The text that --entry takes for entry i: its label when that names this
+// entry alone and is no number, else its number.
+std::string EntryChoice(const TCommonStringRecordList& entries, int32_t i, const std::string& label) {
+  bool plain = !label.empty() && !IsEntryNumber(label);
+  for (char c : label) plain = plain && static_cast<unsigned char>(c) >= 0x20;
+  if (plain && EntriesOfCaption(entries, label) == std::vector<int32_t>{i}) return label;
+  return std::to_string(i + 1);
+}
+
+std::string EntriesList(const TCommonStringRecordList& entries) {
+  std::string out = "[";
+  for (int32_t i = 0; i < entries.Count(); ++i) {
+    const std::u16string_view entry = entries.Item(i);
+    const std::u16string caption = CaptionOfEntry(entry);
+    const size_t tab = caption.find(u'\t');
+    const std::string label = Utf16ToUtf8Lossy(MenuCaption(caption, true));
+    out += i ? ",\n  " : "\n  ";
+    out += "{\"number\": " + std::to_string(i + 1) + ", \"symbol\": " + Json(SymbolOfEntry(entry)) +
+           ", \"caption\": " + Json(CaptionFieldOfEntry(entry)) + ", \"label\": " + JsonString(label) +
+           ", \"shortcut\": " + Json(tab == std::u16string::npos ? u"" : std::u16string_view(caption).substr(tab + 1)) +
+           ", \"entry\": " + JsonString(EntryChoice(entries, i, label)) + "}";
+  }
+  return out + "]";
+}
+
+// The filter's arguments that make the edit of a menu item.
+std::vector<std::string> ArgumentsOf(const TMenuItem& item) {
+  switch (item.Kind) {
+    case ekInsert: {
+      const TOptionSpec& at = OptionOfCode(kOptAt);
+      const TOptionSpec& lines = OptionOfCode(kOptLines);
+      return {"insert", "--at", at.Values[item.Position], "--lines", lines.Values[item.Target]};
+    }
+    case ekDeleteGiven: return {VerbName(TVerb::Delete)};
+    case ekDeleteOnce: return {VerbName(TVerb::DeleteOnce)};
+    case ekDeleteAll: return {VerbName(TVerb::DeleteAll)};
+  }
+  return {};
+}
+
+std::string MenuList() {
+  std::string out = "{\"entry_limit\": " + std::to_string(MenuEntryLimit) + ", \"items\": [";
+  bool first = true;
+  for (const TMenuItem& item : MenuItems) {
+    out += first ? "\n  " : ",\n  ";
+    first = false;
+    const char* action = item.Action == maEdit ? "edit" : item.Action == maEditSettings ? "edit-settings" : "cancel";
+    out += std::string("{\"group\": ") + (item.Group ? Json(item.Group) : "null") +
+           ", \"caption\": " + Json(item.Caption) + ", \"action\": " + JsonString(action) +
+           ", \"per_entry\": " + (item.PerEntry ? "true" : "false") +
+           ", \"args\": " + JsonList(item.Action == maEdit ? ArgumentsOf(item) : std::vector<std::string>{}) + "}";
+  }
+  return out + "]}";
+}
+
+std::string CommandsList() {
+  std::string out = "[";
+  for (const TVerbName& verb : Verbs()) {
+    out += out.size() > 1 ? ",\n  " : "\n  ";
+    out += "{\"verb\": " + JsonString(verb.Name) + ", \"options\": [";
+    bool first = true;
+    for (const TOptionSpec& option : Options()) {
+      if (!VerbTakes(verb.Verb, option)) continue;
+      out += first ? "" : ", ";
+      first = false;
+      out += "{\"name\": " + JsonString(std::string("--") + option.Name);
+      if (option.Letter) out += ", \"short\": " + JsonString(std::string("-") + option.Letter);
+      if (option.Argument != no_argument)
+        out += ", \"values\": " + JsonList(std::vector<std::string>(option.Values.begin(), option.Values.end()));
+      out += "}";
+    }
+    out += "]}";
+  }
+  return out + "]";
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view Text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (char c : Utf16ToUtf8Lossy(Utf8ToUtf16Replacing(Text))) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (u < 0x20) out += std::string("\\u00") + kHex[u >> 4] + kHex[u & 15];
+        else out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string EntriesJson(const TFilterOptions& Options) {
+  const std::string path = SettingsPathOf(Options, true);
+  const bool exists = Exists(path);
+  TCommonStringRecordList entries;
+  const char* encoding = "utf-8";
+  const char* lineBreak = "\n";
+  if (exists) {
+    const std::string bytes = ReadWholeFile(path);
+    encoding = EncodingNameOf(bytes, Options.SettingsEncoding);
+    const std::u16string text = SettingsTextOf(bytes, Options.SettingsEncoding, path);
+    lineBreak = LineBreakOf(text);
+    SetValidEntries(entries, text);
+  }
+  return std::string("{\"version\": ") + JsonString(MARQUILL_VERSION) + ",\n\"settings\": {\"path\": " +
+         JsonString(AbsolutePath(path)) + ", \"exists\": " + (exists ? "true" : "false") +
+         ", \"encoding\": " + JsonString(encoding) + ", \"line_break\": " + JsonString(lineBreak) +
+         "},\n\"entries\": " + EntriesList(entries) + ",\n\"menu\": " + MenuList() +
+         ",\n\"commands\": " + CommandsList() + "}\n";
+}

@@ -1,0 +1,18 @@
+// `entries --format=json`: the settings file in effect, its entries with
+// every form of their captions, the plug-in's menu and the filter's verbs
+// and options, as one JSON object for the editor plug-ins and completion.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "Arguments.h"
+
+// The object for the options given (their settings file and encoding), with
+// a line break at its end. Throws TFailure when the settings file exists and
+// cannot be read or decoded.
+std::string EntriesJson(const TFilterOptions& Options);
+
+// Text as a JSON string, quotes included; bytes that are not UTF-8 become
+// U+FFFD.
+std::string JsonString(std::string_view Text);

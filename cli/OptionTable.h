@@ -1,0 +1,50 @@
+// The filter's verbs and options, declared once: getopt_long's table, which
+// verb takes which option, the values of each, and the listing that shell
+// completion and the editor plug-ins read.
+#pragma once
+
+#include <getopt.h>
+
+#include <span>
+#include <string>
+
+enum class TVerb { Insert, Delete, DeleteOnce, DeleteAll, Toggle, Entries };
+
+struct TVerbName {
+  TVerb Verb;
+  const char* Name;
+};
+// The verbs in the order they are listed.
+std::span<const TVerbName> Verbs();
+const char* VerbName(TVerb Verb);
+
+// What getopt_long gives for the options that have no letter.
+enum : int {
+  kOptAt = 256,
+  kOptLines,
+  kOptEntry,
+  kOptSettingsEncoding,
+  kOptTabWidth,
+  kOptKeepIndentation,
+  kOptStdinOnly,
+  kOptFormat,
+};
+
+struct TOptionSpec {
+  const char* Name;  // the long name, without the dashes
+  char Letter;       // the short name, or 0
+  int Argument;      // no_argument, required_argument or optional_argument
+  int Code;          // what getopt_long gives: Letter, or one of kOpt*
+  // The values it takes, in the order of the enumeration they stand for;
+  // none: any value (or none).
+  std::span<const char* const> Values;
+  unsigned VerbMask;  // bit 1 << TVerb of each verb that takes it
+};
+
+// Every option, in the order --help and the listing give them.
+std::span<const TOptionSpec> Options();
+// The option getopt_long gave as Code.
+const TOptionSpec& OptionOfCode(int Code);
+bool VerbTakes(TVerb Verb, const TOptionSpec& Option);
+// The index in Option.Values of Value, or -1.
+int ValueIndex(const TOptionSpec& Option, const std::string& Value);
