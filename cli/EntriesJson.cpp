@@ -130,7 +130,8 @@ std::string CommandsList() {
       out += "{\"name\": " + JsonString(std::string("--") + option.Name);
       if (option.Letter) out += ", \"short\": " + JsonString(std::string("-") + option.Letter);
       if (option.Argument != no_argument)
-        out += ", \"values\": " + JsonList(std::vector<std::string>(option.Values.begin(), option.Values.end()));
+        out += std::string(", \"argument\": ") + (option.Argument == required_argument ? "\"required\"" : "\"optional\"") +
+               ", \"values\": " + JsonList(std::vector<std::string>(option.Values.begin(), option.Values.end()));
       out += "}";
     }
     out += "]}";

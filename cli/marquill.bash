@@ -1,41 +1,57 @@
 # bash completion for marquill: verbs, options, their values, files, and the
-# captions of the settings file in effect (as the menu shows them).
+# entries of the settings file in effect, all as `marquill entries
+# --format=json` lists them.
 
-# The captions that `marquill entries` lists for the settings options of the
-# command line, in the form the menu shows: before any tab, without & marks,
-# and without a trailing access key such as (&M) unless two entries would
-# then read the same.
-_marquill_captions()
+# A JSON string's inside, as the filter writes it, decoded.
+_marquill_unjson()
 {
-    local program=$1
+    local s=${1//\\\"/\"}
+    printf '%b' "$s"
+}
+
+# The texts that --entry takes, one per line, for the settings options given.
+_marquill_entries()
+{
+    local program=$1 line
     shift
-    local line caption key
-    local -a shown=() short=()
-    local -A count=()
+    local re='"entry": "(([^"\\]|\\.)*)"\}'
     while IFS= read -r line; do
-        caption=${line#*$'\t'}
-        caption=${caption%%\\t*}
-        key=""
-        if [[ $caption =~ ^(.*[^[:space:]])([[:space:]]*\(\&.\))$ ]]; then
-            caption=${BASH_REMATCH[1]}
-            key=${BASH_REMATCH[2]}
+        [[ $line =~ $re ]] && printf '%s\n' "$(_marquill_unjson "${BASH_REMATCH[1]}")"
+    done < <("$program" entries --format=json "$@" 2>/dev/null)
+}
+
+# Without VERB, the verbs; with it, the options VERB takes; with OPTION too,
+# the values OPTION takes; with OPTION '=', the options that take a value.
+_marquill_table()
+{
+    local program=$1 verb=${2-} option=${3-} line rest
+    local re_verb='^  \{"verb": "([^"]*)", "options": \[(.*)\]\},?$'
+    local re_option='\{"name": "([^"]*)"(, "short": "([^"]*)")?(, "argument": "([a-z]*)", "values": \[([^]]*)\])?\}'
+    local re_value='"([^"]*)"'
+    while IFS= read -r line; do
+        [[ $line =~ $re_verb ]] || continue
+        if [[ -z $verb ]]; then
+            printf '%s\n' "${BASH_REMATCH[1]}"
+            continue
         fi
-        caption=${caption//&&/$'\1'}
-        caption=${caption//&/}
-        caption=${caption//$'\1'/\&}
-        key=${key//&/}
-        short+=("$caption")
-        shown+=("$caption$key")
-        count[$caption]=$((${count[$caption]:-0} + 1))
-    done < <("$program" entries "$@" 2>/dev/null)
-    local i
-    for i in "${!short[@]}"; do
-        if ((${count[${short[i]}]} > 1)); then
-            printf '%s\n' "${shown[i]}"
-        else
-            printf '%s\n' "${short[i]}"
-        fi
-    done
+        [[ ${BASH_REMATCH[1]} == "$verb" ]] || continue
+        rest=${BASH_REMATCH[2]}
+        while [[ $rest =~ $re_option ]]; do
+            rest=${rest#*"${BASH_REMATCH[0]}"}
+            local name=${BASH_REMATCH[1]} short=${BASH_REMATCH[3]} argument=${BASH_REMATCH[5]}
+            local values=${BASH_REMATCH[6]}
+            if [[ -z $option ]]; then
+                printf '%s\n' "$name"
+            elif [[ $option == = ]]; then
+                [[ $argument == required ]] && printf '%s\n%s\n' "$name" "$short"
+            elif [[ $option == "$name" || $option == "$short" ]]; then
+                while [[ $values =~ $re_value ]]; do
+                    printf '%s\n' "${BASH_REMATCH[1]}"
+                    values=${values#*"${BASH_REMATCH[0]}"}
+                done
+            fi
+        done
+    done < <("$program" entries --format=json --settings /dev/null 2>/dev/null)
 }
 
 _marquill()
@@ -43,7 +59,7 @@ _marquill()
     local cur prev words cword split
     _init_completion -s || return
 
-    local verb="" i word
+    local verb="" i word stdin_only=""
     local -a settings=()
     for ((i = 1; i < cword; i++)); do
         word=${words[i]}
@@ -52,68 +68,53 @@ _marquill()
             --settings=*) settings+=("$word") ;;
             --settings-encoding) settings+=("$word" "${words[i + 1]}") ;;
             --settings-encoding=*) settings+=("$word") ;;
+            --stdin-only) stdin_only=1 ;;
         esac
-        if [[ -z $verb && $word != -* ]]; then
-            case ${words[i - 1]} in
-                -s | --settings | -e | --symbol | --entry | --at | --lines | --settings-encoding) ;;
-                *) verb=$word ;;
-            esac
-        fi
+        [[ -z $verb && $word != -* ]] && verb=$word
     done
+    # The verb is the first word that is no option (the filter wants it first).
+    [[ -n $verb && $verb != "${words[1]}" ]] && verb=""
 
-    case $prev in
-        --at)
-            COMPREPLY=($(compgen -W 'head char' -- "$cur"))
+    local IFS=$'\n'
+    if [[ -n $verb && $prev == -* ]]; then
+        if [[ $prev == --entry ]]; then
+            # Not through compgen -W, which would take quotes and
+            # backslashes in captions for its own.
+            local entry
+            while IFS= read -r entry; do
+                [[ $entry == "$cur"* ]] && COMPREPLY+=("$(printf '%q' "$entry")")
+            done < <(_marquill_entries "$1" "${settings[@]}")
             return
-            ;;
-        --lines)
-            COMPREPLY=($(compgen -W 'all nonblank least after-blank' -- "$cur"))
-            return
-            ;;
-        --settings-encoding)
-            COMPREPLY=($(compgen -W 'auto utf-8 cp932' -- "$cur"))
-            return
-            ;;
-        -s | --settings)
+        fi
+        if [[ $prev == -s || $prev == --settings ]]; then
             _filedir
             return
-            ;;
-        -e | --symbol)
-            return
-            ;;
-        --entry)
-            local IFS=$'\n'
-            COMPREPLY=($(compgen -W "$(_marquill_captions "$1" "${settings[@]}")" -- "$cur"))
-            for i in "${!COMPREPLY[@]}"; do
-                COMPREPLY[i]=$(printf '%q' "${COMPREPLY[i]}")
-            done
-            return
-            ;;
-    esac
+        fi
+        local takes
+        for takes in $(_marquill_table "$1" "$verb" =); do
+            if [[ $prev == "$takes" ]]; then
+                COMPREPLY=($(compgen -W "$(_marquill_table "$1" "$verb" "$prev")" -- "$cur"))
+                return
+            fi
+        done
+    fi
     [[ $split == true ]] && return
 
     if [[ -z $verb ]]; then
         if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W '--help --version' -- "$cur"))
+            COMPREPLY=($(compgen -W $'--help\n--version' -- "$cur"))
         else
-            COMPREPLY=($(compgen -W 'insert delete toggle delete-once delete-all entries' -- "$cur"))
+            COMPREPLY=($(compgen -W "$(_marquill_table "$1")" -- "$cur"))
         fi
         return
     fi
 
     if [[ $cur == -* ]]; then
-        local options
-        case $verb in
-            insert | toggle) options='--at --lines --symbol --settings --entry --settings-encoding --in-place' ;;
-            delete) options='--symbol --settings --entry --settings-encoding --in-place' ;;
-            delete-once | delete-all) options='--symbol --settings --settings-encoding --in-place' ;;
-            entries) options='--settings --settings-encoding --null' ;;
-        esac
-        COMPREPLY=($(compgen -W "$options --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "$(_marquill_table "$1" "$verb" | grep -v -e "^--version$")" -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return
     fi
-    [[ $verb == entries ]] && return
+    [[ $verb == entries || -n $stdin_only ]] && return
     _filedir
 } &&
     complete -F _marquill marquill

@@ -227,6 +227,13 @@ std::vector<TEdit> MeasuredEdits() {
     for (const TTargetLines target : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank})
       for (const char16_t* symbol : {u"> ", u"\u3000\U0001F600", u"a symbol longer than sixteen bytes \u3042"})
         if (position == ipFirstChar || target == tlLeastIndent) edits.push_back({ekInsert, position, target, symbol, {}});
+  // Other tab widths, with the indentation rewritten or every blank kept.
+  for (const TInsertPosition position : {ipLineHead, ipFirstChar})
+    for (const TTargetLines target : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank})
+      for (const TIndentWay way : {TIndentWay{1, true}, TIndentWay{3, false}, TIndentWay{4, true}, TIndentWay{8, true},
+                                   TIndentWay{8, false}, TIndentWay{64, false}})
+        if (position == ipFirstChar || target == tlLeastIndent)
+          edits.push_back({ekInsert, position, target, way.Keep ? u"\u3000\U0001F600" : u"> ", {}, way});
   return edits;
 }
 
@@ -261,18 +268,23 @@ TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
       pieces.push_back(std::string_view(bytes).substr(done, cut));
       done += cut;
     }
-    TIndentMeasure whole, expected;
-    MeasureIndentation(text, expected);
-    for (const std::string_view piece : pieces) {
-      TIndentMeasure measure;
-      MeasureIndentBytes(piece, measure);
-      TIndentMeasure reference;
-      MeasureIndentation(*Utf8ToUtf16(piece), reference);
-      EXPECT_TRUE(SameMeasure(measure, reference)) << bytes;
-      MergeIndentMeasure(whole, measure);
-    }
-    ASSERT_TRUE(SameMeasure(whole, expected)) << bytes;
+    // The measure of the pieces, for a tab width.
+    const auto measureOf = [&](size_t tabWidth) {
+      TIndentMeasure whole, expected;
+      MeasureIndentation(text, expected, tabWidth);
+      for (const std::string_view piece : pieces) {
+        TIndentMeasure measure;
+        MeasureIndentBytes(piece, measure, tabWidth);
+        TIndentMeasure reference;
+        MeasureIndentation(*Utf8ToUtf16(piece), reference, tabWidth);
+        EXPECT_TRUE(SameMeasure(measure, reference)) << bytes << " tab width " << tabWidth;
+        MergeIndentMeasure(whole, measure);
+      }
+      EXPECT_TRUE(SameMeasure(whole, expected)) << bytes << " tab width " << tabWidth;
+      return whole;
+    };
     for (const TEdit& edit : MeasuredEdits()) {
+      const TIndentMeasure whole = measureOf(edit.Indent.TabWidth);
       const TByteEdit byteEdit(edit);
       ASSERT_TRUE(byteEdit.MeasuredUsable());
       std::string joined;
@@ -287,7 +299,8 @@ TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
         afterNonBlank = !LastLineIsBlank(piece);
       }
       EXPECT_EQ(joined, *Utf16ToUtf8(ApplyEdit(text, edit)))
-          << bytes << " position " << int(edit.Position) << " target " << int(edit.Target);
+          << bytes << " position " << int(edit.Position) << " target " << int(edit.Target) << " tab width "
+          << edit.Indent.TabWidth << " keep " << edit.Indent.Keep;
     }
   }
   // One piece larger than the lines gathered at once, with a line longer
@@ -297,11 +310,11 @@ TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
   text += u"\t " + std::u16string(600000, u'x') + u"\r\n";
   while (text.size() < 1000000) text += RandomLines(rng, 20) + u"\n";
   const std::string bytes = *Utf16ToUtf8(text);
-  TIndentMeasure measure, expected;
-  MeasureIndentBytes(bytes, measure);
-  MeasureIndentation(text, expected);
-  EXPECT_TRUE(SameMeasure(measure, expected));
   for (const TEdit& edit : MeasuredEdits()) {
+    TIndentMeasure measure, expected;
+    MeasureIndentBytes(bytes, measure, edit.Indent.TabWidth);
+    MeasureIndentation(text, expected, edit.Indent.TabWidth);
+    EXPECT_TRUE(SameMeasure(measure, expected));
     const TByteEditResult r = TByteEdit(edit).ApplyMeasured(bytes, false, measure, out);
     EXPECT_EQ(r.Breaks, CountLineBreaks(bytes));
     EXPECT_TRUE(out.View() == *Utf16ToUtf8(ApplyEdit(text, edit)))
@@ -333,7 +346,7 @@ TEST(ByteEdits, MeasuredInsertionsStayInTheirBytesWithAForeignMeasure) {
       ends.Collect(piece);
       const TByteEditResult r = TByteEdit(edit).ApplyMeasured(piece, rng() % 2, measure, out, round % 2 ? &ends : nullptr);
       EXPECT_EQ(r.Breaks, CountLineBreaks(piece));
-      EXPECT_LE(out.Size, piece.size() * 4 + (ends.size() + 1) * (12 * 3 + 48));
+      EXPECT_LE(out.Size, piece.size() * std::max<size_t>(4, edit.Indent.TabWidth) + (ends.size() + 1) * (12 * 3 + 48));
     }
   }
 }

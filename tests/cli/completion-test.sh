@@ -49,15 +49,30 @@ check 'marquill insert --at ' 'char head '
 check 'marquill toggle --lines=' 'after-blank all least nonblank '
 check 'marquill toggle --lines n' 'nonblank '
 check 'marquill entries --settings-encoding c' 'cp932 '
-check 'marquill delete --' '--entry --help --in-place --settings --settings-encoding --symbol '
-check 'marquill entries --' '--help --null --settings --settings-encoding '
+check 'marquill delete --' '--entry --help --in-place --settings --settings-encoding --stdin-only --symbol '
+check 'marquill entries --' '--format --help --null --settings --settings-encoding --stdin-only '
+check 'marquill insert --k' '--keep-indentation '
+check 'marquill toggle --tab-width ' ''
+check 'marquill entries --format ' 'json text '
+check 'marquill toggle --stdin-only -e x ' ''
 check 'marquill insert -e x ' 'default.txt notes.txt nothing-else other.txt '
 # Captions of the settings file in effect, as the menu shows them.
 check 'marquill insert --entry ' 'Script\ \&\ shell メール引用 '
 check 'marquill toggle --entry メ' 'メール引用 '
-# Two captions that read the same keep their access keys.
-check "marquill toggle --settings $work/other.txt --entry " 'Another Same\(B\) Same\(C\) '
+# Two captions that read the same are offered by their numbers.
+check "marquill toggle --settings $work/other.txt --entry " '2 3 Another '
 check "marquill toggle --settings=$work/other.txt --entry A" 'Another '
+# Captions with an access key in the middle, a blank before the tab part,
+# && and quotes, digits only, and twice the same: each offered text is one
+# that --entry takes.
+printf '%% \tTeX (&T) \\tCtrl+T\nM \tMi(&d)dle\nN \t12\nD \tDup\nE \tDup\nQ \tS&cript && "q"\n' >"$work/captions.txt"
+check "marquill insert -s $work/captions.txt --entry " '3 4 5 Mi\(d\)dle Script\ \&\ \"q\" TeX '
+candidates "marquill insert -s $work/captions.txt --entry " >/dev/null
+for offered in "${COMPREPLY[@]}"; do
+    eval "offered=$offered"
+    marquill insert -s "$work/captions.txt" --entry "$offered" </dev/null >/dev/null ||
+        { echo "--entry refuses the offered [$offered]" >&2; failed=1; }
+done
 # Files.
 check "marquill toggle -e x $work/no" "$work/notes.txt $work/nothing-else "
 check "marquill insert --settings $work/def" "$work/default.txt "

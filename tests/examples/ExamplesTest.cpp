@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "Arguments.h"
 #include "ExampleFile.h"
 #include "Utf.h"
 
@@ -105,6 +106,8 @@ using TPath = std::function<std::u16string(const std::vector<std::u16string>& ar
 std::u16string ThroughEngine(const std::vector<std::u16string>& arguments, const std::u16string& input, std::string& failure) {
   TEdit edit;
   if (!EditFromArguments(arguments, edit, failure)) return {};
+  // Toggle deletes or inserts as the text chooses, as the filter does.
+  if (!arguments.empty() && arguments.front() == u"toggle") edit = ToggleEdit(edit, ChooseToggle(input, edit.Symbol));
   return ApplyEdit(input, edit);
 }
 

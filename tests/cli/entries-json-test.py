@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""entries --format=json parsed as JSON: the settings file and its encoding,
+every form of each caption, the menu and the options; every entry's "entry"
+text, given to --entry, picks that entry, and every menu item's arguments
+make an edit the filter takes.
+Usage: entries-json-test.py MARQUILL"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+marquill = sys.argv[1]
+failures = []
+
+
+def run(args, stdin=b""):
+    return subprocess.run([marquill] + args, input=stdin, capture_output=True)
+
+
+def listing(args):
+    r = run(["entries", "--format=json"] + args)
+    if r.returncode != 0:
+        failures.append(f"{args}: status {r.returncode}: {r.stderr!r}")
+        return None
+    return json.loads(r.stdout.decode("utf-8"))
+
+
+def expect(what, got, want):
+    if got != want:
+        failures.append(f"{what}: got {got!r}, want {want!r}")
+
+
+with tempfile.TemporaryDirectory() as work:
+    def write(name, data):
+        path = os.path.join(work, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    # symbol, field as stored, label, shortcut, entry
+    rows = [
+        ("> ", "メール引用(&M)\\t>", "メール引用", ">", "メール引用"),
+        ("# ", "S&cript && shell", "Script & shell", "", "Script & shell"),
+        ("% ", "TeX (&T) \\tCtrl+T", "TeX", "Ctrl+T", "TeX"),
+        ("M ", "Mi(&d)dle", "Mi(d)dle", "", "Mi(d)dle"),
+        ("1 ", "2024", "2024", "", "5"),
+        ("A ", "Same(&A)", "Same", "", "6"),
+        ("B ", "Same(&B)", "Same", "", "7"),
+        ("\"\\ ", "q\"uo\\\\te\\\\", "q\"uo\\te\\", "", "q\"uo\\te\\"),
+        ("C ", "ctl\x01\x1f \\ncut", "ctl\x01\x1f \ncut", "", "9"),
+        ("D ", "Script & shell", "Script  shell", "", "Script  shell"),  # "& " shows a blank
+    ]
+    text = "".join(f"{s}\t{c}\r\n" for s, c, *_ in rows) + "not an entry\r\n"
+    # The caption of entry 2 as the menu shows it is entry 10's caption as
+    # stored: --entry takes the stored one first, so entry 2 is chosen by number.
+    rows[1] = rows[1][:4] + ("2",)
+    for encoding, data, name in [
+        ("utf-8", text.encode("utf-8"), "plain.txt"),
+        ("utf-8-bom", b"\xef\xbb\xbf" + text.encode("utf-8"), "bom.txt"),
+        ("utf-16le", b"\xff\xfe" + text.encode("utf-16-le"), "le.txt"),
+        ("utf-16be", b"\xfe\xff" + text.encode("utf-16-be"), "be.txt"),
+    ]:
+        path = write(name, data)
+        got = listing(["--settings", path])
+        if got is None:
+            continue
+        expect(f"{name} settings", got["settings"],
+               {"path": path, "exists": True, "encoding": encoding, "line_break": "\r\n"})
+        expect(f"{name} numbers", [e["number"] for e in got["entries"]], list(range(1, len(rows) + 1)))
+        for e, (symbol, stored, label, shortcut, entry) in zip(got["entries"], rows):
+            expect(f"{name} entry {e['number']}", (e["symbol"], e["caption"], e["label"], e["shortcut"], e["entry"]),
+                   (symbol, stored, label, shortcut, entry))
+            r = run(["insert", "--settings", path, "--entry", e["entry"]], b"x")
+            expect(f"{name} --entry {e['entry']!r}", (r.returncode, r.stdout), (0, symbol.encode() + b"x"))
+    # Code page 932, and line breaks of other kinds.
+    cp932 = write("cp932.txt", "> \tメール\r# \tシェル\r".encode("cp932"))
+    got = listing(["--settings", cp932])
+    expect("cp932", got and (got["settings"]["encoding"], got["settings"]["line_break"],
+                             [e["label"] for e in got["entries"]]), ("cp932", "\r", ["メール", "シェル"]))
+    got = listing(["--settings", cp932, "--settings-encoding", "cp932"])
+    expect("cp932 asked for", got and got["settings"]["encoding"], "cp932")
+    # A missing file: its path still, and no entries; relative paths made absolute.
+    os.chdir(work)
+    got = listing(["--settings", "missing.txt"])
+    expect("missing", got and (got["settings"], got["entries"]),
+           ({"path": os.path.join(work, "missing.txt"), "exists": False, "encoding": "utf-8", "line_break": "\n"}, []))
+    os.environ["MARQUILL_SETTINGS"] = os.path.join(work, "nowhere", "Marquill_Setting.txt")
+    got = listing([])
+    expect("missing default", got and got["settings"]["path"], os.environ["MARQUILL_SETTINGS"])
+    # A file that cannot be decoded is refused.
+    bad = write("bad.txt", b"> \t\xff\xfe\xfd\n")
+    expect("undecodable", run(["entries", "--format=json", "--settings", bad, "--settings-encoding", "utf-8"]).returncode, 2)
+    expect("--null with json", run(["entries", "--format=json", "--null"]).returncode, 2)
+    # The menu: every edit item's arguments (with an entry where it lists them) are an edit the filter makes.
+    got = listing(["--settings", cp932])
+    items = got["menu"]["items"]
+    expect("menu limit", got["menu"]["entry_limit"], 1000)
+    expect("menu actions", [i["action"] for i in items][-2:], ["edit-settings", "cancel"])
+    for item in items:
+        if item["action"] != "edit":
+            continue
+        args = item["args"] + (["--entry", "1"] if item["per_entry"] else []) + ["--settings", cp932]
+        r = run(args, b"  a\n")
+        expect(f"menu {item['group']}/{item['caption']}", (r.returncode, r.stderr), (0, b""))
+    # Every option listed for a verb is one the filter takes with that verb.
+    for command in got["commands"]:
+        for option in command["options"]:
+            args = [command["verb"], option["name"]]
+            if "values" in option and option.get("argument") == "required":
+                args.append((option["values"] or ["4" if option["name"] == "--tab-width" else "x"])[0])
+            r = run(args)
+            expect(f"{args}", b"is not for" in r.stderr or b"unknown option" in r.stderr, False)
+
+for f in failures:
+    print(f, file=sys.stderr)
+sys.exit(1 if failures else 0)
