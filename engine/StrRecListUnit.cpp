@@ -279,8 +279,7 @@ inline bool IsChosen(TTargetLines target, const TLineShape& line, size_t width, 
 // indentation character that ends at or before column `least`.
 template <class C>
 size_t KeptCut(std::basic_string_view<C> whole, size_t indentEnd, size_t least, size_t tabWidth) noexcept {
-  size_t i = 0;
-  size_t width = 0;
+  size_t i = 0, width = 0;
   while (i < indentEnd) {
     const size_t next = ColumnAfter(whole[i], width, tabWidth);
     if (next > least) break;
