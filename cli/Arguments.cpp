@@ -13,103 +13,110 @@
 
 namespace {
 
-const char kUsage[] =
-    "Usage: marquill insert [--at head|char] [--lines all|nonblank|least|after-blank]\n"
-    "                       [--tab-width N] [--keep-indentation]\n"
-    "                       [-i[SUFFIX]] SYMBOL [FILE]...\n"
-    "       marquill delete [-i[SUFFIX]] SYMBOL [FILE]...\n"
-    "       marquill toggle [--at head|char] [--lines all|nonblank|least|after-blank]\n"
-    "                       [--tab-width N] [-i[SUFFIX]] SYMBOL [FILE]...\n"
-    "       marquill delete-once|delete-all [-i[SUFFIX]] (-e SYMBOL)... [FILE]...\n"
-    "       marquill delete-once|delete-all [-i[SUFFIX]] [--settings FILE] [FILE]...\n"
-    "       marquill insert|delete|toggle [OPTION]... [--settings FILE] --entry N|CAPTION\n"
-    "                       [FILE]...\n"
-    "       marquill entries [--null|--format=json] [--settings FILE]\n"
-    "Inserts or deletes head symbols in the lines of UTF-8 texts. Reads each FILE\n"
-    "(standard input for - or when there is none) and writes the results one\n"
-    "after another to standard output. Line breaks (CR LF, CR, LF) and every\n"
-    "unchanged line come out exactly as they came in.\n"
-    "\n"
-    "Commands:\n"
-    "  insert      insert SYMBOL at the head of the lines (--at head, the default)\n"
-    "              or at the column of the least indentation (--at char), in all\n"
-    "              lines (the default), the non-blank lines, the lines of least\n"
-    "              indentation, or the first non-blank line of each paragraph\n"
-    "  delete      remove SYMBOL, or SYMBOL without its surrounding blanks, where\n"
-    "              it stands right after the indentation of a line\n"
-    "  toggle      in each FILE: delete as delete does when every non-blank line\n"
-    "              holds SYMBOL (or SYMBOL without its blanks) right after its\n"
-    "              indentation, else insert as insert --keep-indentation does (by\n"
-    "              default --at char --lines nonblank); a text of blank lines only\n"
-    "              stays as it is. It never rewrites indentation: toggling twice\n"
-    "              gives back a text in which no line had SYMBOL\n"
-    "  delete-once one pass over every line with each symbol in the order given\n"
-    "  delete-all  repeat such passes until nothing changes\n"
-    "  entries     print the valid entries of a settings file: symbol, a tab and\n"
-    "              the caption, with tab, CR, LF and backslash written \\t \\r \\n \\\\\n"
-    "\n"
-    "Options:\n"
-    "  --at head|char        where insert and toggle put the symbol\n"
-    "  --lines all|nonblank|least|after-blank\n"
-    "                        which lines receive it\n"
-    "      --tab-width=N     the columns a tab reaches the next multiple of, for\n"
-    "                        --at char and --lines least (1 to 64; default 4)\n"
-    "      --keep-indentation\n"
-    "                        insert --at char keeps every blank: the symbol goes\n"
-    "                        after the last indentation character that ends at or\n"
-    "                        before the column of least indentation. Without it,\n"
-    "                        indentation that mixes kinds is rewritten as spaces\n"
-    "  -e, --symbol=SYMBOL   a symbol (repeat for several); FILE operands follow\n"
-    "  -s, --settings=FILE   take the symbols from a settings file: one entry per\n"
-    "                        line, symbol TAB caption\n"
-    "      --entry=N|CAPTION the entry (number from 1, or caption) whose symbol\n"
-    "                        insert, delete or toggle uses, as the plug-in's menu\n"
-    "                        does\n"
-    "      --settings-encoding=auto|utf-8|cp932\n"
-    "                        how a settings file without a byte order mark is\n"
-    "                        read; auto (the default): UTF-8 when it is valid\n"
-    "                        UTF-8, else code page 932\n"
-    "  -i, --in-place[=SUFFIX]\n"
-    "                        edit each FILE in place; keep the original as\n"
-    "                        FILE+SUFFIX when SUFFIX is given\n"
-    "  -z, --null            entries: end each record with NUL, not a line break\n"
-    "      --format=text|json\n"
-    "                        entries: json lists the settings file, its entries\n"
-    "                        with every form of their captions, the plug-in's\n"
-    "                        menu and the options, as one JSON object\n"
-    "      --stdin-only      read standard input only: refuse FILE operands\n"
-    "                        (also -) and -i before reading anything (for editors)\n"
-    "  -h, --help            show this help and exit\n"
-    "  -V, --version         show the version and exit\n"
-    "\n"
-    "A SYMBOL is taken verbatim: not empty, no tab or line break. Put -- before\n"
-    "operands that begin with '-' and a letter.\n"
-    "Without --settings, a settings file is read for --entry, for delete-once\n"
-    "and delete-all without -e, and for entries: $MARQUILL_SETTINGS when it is\n"
-    "set, else ${XDG_CONFIG_HOME:-$HOME/.config}/marquill/Marquill_Setting.txt.\n"
-    "A starter list to copy there is\n"
-    "/usr/share/doc/marquill/examples/Marquill_Setting.txt.\n"
-    "--entry takes the caption as stored, as entries prints it, or as the menu\n"
-    "shows it: without & marks (&& is &), without a trailing access key such as\n"
-    "(&M), without the part from a tab on. A CAPTION of digits only is a number:\n"
-    "choose an entry with such a caption by its number.\n"
-    "Streaming: every edit but --at char and --lines least writes each line as\n"
-    "soon as it has been read, in bounded memory; --at char and --lines least\n"
-    "need the whole text of a FILE before they write anything.\n"
-    "A UTF-8 byte order mark stays in front of the output; UTF-16 is refused.\n"
-    "Input holding a NUL byte is refused (UTF-16 text needs a byte order mark).\n"
-    "Empty input gives empty output.\n"
-    "\n"
-    "Exit status: 0 on success; 1 when a file or the output cannot be read or\n"
-    "written, or memory runs out; 2 on bad input or a usage error. On an error\n"
-    "the program stops at once; output already written stays written, and with\n"
-    "-i no file is replaced. A fault in an input is reported as\n"
-    "marquill:FILE:LINE:COLUMN: message, the line counted from 1 and the column\n"
-    "in bytes from 1.\n";
+// The help, in pieces that are translated one by one: a change to one
+// option does not take the translation of the whole help away.
+const char* const kUsage[] = {
+    N_("Usage: marquill insert [--at head|char] [--lines all|nonblank|least|after-blank]\n"
+       "                       [--tab-width N] [--keep-indentation]\n"
+       "                       [-i[SUFFIX]] SYMBOL [FILE]...\n"
+       "       marquill delete [-i[SUFFIX]] SYMBOL [FILE]...\n"
+       "       marquill toggle [--at head|char] [--lines all|nonblank|least|after-blank]\n"
+       "                       [--tab-width N] [-i[SUFFIX]] SYMBOL [FILE]...\n"
+       "       marquill delete-once|delete-all [-i[SUFFIX]] (-e SYMBOL)... [FILE]...\n"
+       "       marquill delete-once|delete-all [-i[SUFFIX]] [--settings FILE] [FILE]...\n"
+       "       marquill insert|delete|toggle [OPTION]... [--settings FILE] --entry N|CAPTION\n"
+       "                       [FILE]...\n"
+       "       marquill entries [--null|--format=json] [--settings FILE]\n"),
+    N_("Inserts or deletes head symbols in the lines of UTF-8 texts. Reads each FILE\n"
+       "(standard input for - or when there is none) and writes the results one\n"
+       "after another to standard output. Line breaks (CR LF, CR, LF) and every\n"
+       "unchanged line come out exactly as they came in.\n"),
+    "\n",
+    N_("Commands:\n"),
+    N_("  insert      insert SYMBOL at the head of the lines (--at head, the default)\n"
+       "              or at the column of the least indentation (--at char), in all\n"
+       "              lines (the default), the non-blank lines, the lines of least\n"
+       "              indentation, or the first non-blank line of each paragraph\n"),
+    N_("  delete      remove SYMBOL, or SYMBOL without its surrounding blanks, where\n"
+       "              it stands right after the indentation of a line\n"),
+    N_("  toggle      in each FILE: delete as delete does when every non-blank line\n"
+       "              holds SYMBOL (or SYMBOL without its blanks) right after its\n"
+       "              indentation, else insert as insert --keep-indentation does (by\n"
+       "              default --at char --lines nonblank); a text of blank lines only\n"
+       "              stays as it is. It never rewrites indentation: toggling twice\n"
+       "              gives back a text in which no line had SYMBOL\n"),
+    N_("  delete-once one pass over every line with each symbol in the order given\n"),
+    N_("  delete-all  repeat such passes until nothing changes\n"),
+    N_("  entries     print the valid entries of a settings file: symbol, a tab and\n"
+       "              the caption, with tab, CR, LF and backslash written \\t \\r \\n \\\\\n"),
+    "\n",
+    N_("Options:\n"),
+    N_("  --at head|char        where insert and toggle put the symbol\n"),
+    N_("  --lines all|nonblank|least|after-blank\n"
+       "                        which lines receive it\n"),
+    N_("      --tab-width=N     the columns a tab reaches the next multiple of, for\n"
+       "                        --at char and --lines least (1 to 64; default 4)\n"),
+    N_("      --keep-indentation\n"
+       "                        insert --at char keeps every blank: the symbol goes\n"
+       "                        after the last indentation character that ends at or\n"
+       "                        before the column of least indentation. Without it,\n"
+       "                        indentation that mixes kinds is rewritten as spaces\n"),
+    N_("  -e, --symbol=SYMBOL   a symbol (repeat for several); FILE operands follow\n"),
+    N_("  -s, --settings=FILE   take the symbols from a settings file: one entry per\n"
+       "                        line, symbol TAB caption\n"),
+    N_("      --entry=N|CAPTION the entry (number from 1, or caption) whose symbol\n"
+       "                        insert, delete or toggle uses, as the plug-in's menu\n"
+       "                        does\n"),
+    N_("      --settings-encoding=auto|utf-8|cp932\n"
+       "                        how a settings file without a byte order mark is\n"
+       "                        read; auto (the default): UTF-8 when it is valid\n"
+       "                        UTF-8, else code page 932\n"),
+    N_("  -i, --in-place[=SUFFIX]\n"
+       "                        edit each FILE in place; keep the original as\n"
+       "                        FILE+SUFFIX when SUFFIX is given\n"),
+    N_("  -z, --null            entries: end each record with NUL, not a line break\n"),
+    N_("      --format=text|json\n"
+       "                        entries: json lists the settings file, its entries\n"
+       "                        with every form of their captions, the plug-in's\n"
+       "                        menu and the options, as one JSON object\n"),
+    N_("      --stdin-only      read standard input only: refuse FILE operands\n"
+       "                        (also -) and -i before reading anything (for editors)\n"),
+    N_("  -h, --help            show this help and exit\n"),
+    N_("  -V, --version         show the version and exit\n"),
+    "\n",
+    N_("A SYMBOL is taken verbatim: not empty, no tab or line break. Put -- before\n"
+       "operands that begin with '-' and a letter.\n"),
+    N_("Without --settings, a settings file is read for --entry, for delete-once\n"
+       "and delete-all without -e, and for entries: $MARQUILL_SETTINGS when it is\n"
+       "set, else ${XDG_CONFIG_HOME:-$HOME/.config}/marquill/Marquill_Setting.txt.\n"
+       "A starter list to copy there is\n"
+       "/usr/share/doc/marquill/examples/Marquill_Setting.txt.\n"),
+    N_("--entry takes the caption as stored, as entries prints it, or as the menu\n"
+       "shows it: without & marks (&& is &), without a trailing access key such as\n"
+       "(&M), without the part from a tab on. A CAPTION of digits only is a number:\n"
+       "choose an entry with such a caption by its number.\n"),
+    N_("Streaming: every edit but --at char and --lines least writes each line as\n"
+       "soon as it has been read, in bounded memory; --at char and --lines least\n"
+       "need the whole text of a FILE before they write anything.\n"),
+    N_("A UTF-8 byte order mark stays in front of the output; UTF-16 is refused.\n"
+       "Input holding a NUL byte is refused: convert UTF-16 files to UTF-8.\n"
+       "Empty input gives empty output.\n"),
+    "\n",
+    N_("Exit status: 0 on success; 1 when a file or the output cannot be read or\n"
+       "written, or memory runs out; 2 on bad input or a usage error. On an error\n"
+       "the program stops at once; output already written stays written, and with\n"
+       "-i no file is replaced. A fault in an input is reported as\n"
+       "marquill:FILE:LINE:COLUMN: message, the line counted from 1 and the column\n"
+       "in bytes from 1.\n"),
+};
 
 }  // namespace
 
-const char* UsageText() { return _(kUsage); }
+std::string UsageText() {
+  std::string text;
+  for (const char* piece : kUsage) text += _(piece);
+  return text;
+}
 
 namespace {
 
@@ -175,14 +182,14 @@ void TakeOption(int c, const std::string& value, TFilterOptions& o, TSeen& seen,
   switch (c) {
     case 'h': o.Help = true; break;
     case 'V': o.Version = true; break;
-    case kOptAt: TakeChoice(value, c, "head or char", o.Position, errors); break;
-    case kOptLines: TakeChoice(value, c, "all, nonblank, least or after-blank", o.Target, errors); break;
+    case kOptAt: TakeChoice(value, c, N_("head or char"), o.Position, errors); break;
+    case kOptLines: TakeChoice(value, c, N_("all, nonblank, least or after-blank"), o.Target, errors); break;
     case kOptTabWidth: TakeTabWidth(value, o.TabWidth, errors); break;
     case kOptKeepIndentation: o.KeepIndentation = true; break;
     case kOptStdinOnly: o.StdinOnly = true; break;
     case kOptFormat: {
       int json = 0;
-      TakeChoice(value, c, "text or json", json, errors);
+      TakeChoice(value, c, N_("text or json"), json, errors);
       o.Json = json == 1;
       break;
     }
@@ -194,7 +201,7 @@ void TakeOption(int c, const std::string& value, TFilterOptions& o, TSeen& seen,
     case kOptEntry: o.Entry = value; break;
     case kOptSettingsEncoding:
       // Other spellings of UTF-8 that people type.
-      TakeChoice(value == "utf8" || value == "UTF-8" ? std::string("utf-8") : value, c, "auto, utf-8 or cp932",
+      TakeChoice(value == "utf8" || value == "UTF-8" ? std::string("utf-8") : value, c, N_("auto, utf-8 or cp932"),
                  o.SettingsEncoding, errors);
       break;
     case 'i':

@@ -49,4 +49,4 @@ TEdit EditOfOptions(const TFilterOptions& Options, std::vector<std::u16string> S
 TEdit ToggleEdit(TEdit Insertion, TToggleChoice Choice);
 
 // The --help text, in the user's language.
-const char* UsageText();
+std::string UsageText();

@@ -15,7 +15,6 @@
 
 namespace {
 
-const char kStdoutName[] = "output";
 constexpr size_t kScanBlock = 1 << 16;
 
 // The symbols of the edit: from the command line, every valid entry of the
@@ -86,7 +85,7 @@ TEditOutcome EditSource(const TEdit& edit, const TFilterOptions& o, TTextSource 
 }
 
 void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
-  const TTextSink sink{1, kStdoutName};
+  const TTextSink sink{1, _("output")};
   const std::vector<std::string> files = o.Files.empty() ? std::vector<std::string>{"-"} : o.Files;
   for (const std::string& file : files) {
     if (file == "-") {
@@ -137,7 +136,7 @@ void RunCommand(const TFilterOptions& Options) {
       LoadSettingsEntries(SettingsPathOf(Options), Options.SettingsEncoding, entries);
       listing = FormatEntries(entries, Options.Null);
     }
-    WriteAll(1, listing.data(), listing.size(), kStdoutName);
+    WriteAll(1, listing.data(), listing.size(), _("output"));
     return;
   }
   // Everything that can be refused is checked before any input is read.

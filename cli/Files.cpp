@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Messages.h"
+#include "Translate.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -37,7 +38,7 @@ constexpr size_t kIoLimit = size_t{1} << 30;  // bytes per read() or write()
 #ifdef _WIN32
 std::wstring WidePath(const std::string& path) {
   auto u = Utf8ToUtf16(path);
-  if (!u) FailBadInput("the file name " + Quote(path) + " is not valid UTF-8");
+  if (!u) FailBadInput(Fill(_("the file name %s is not valid UTF-8"), {Quote(path)}));
   return std::wstring(u->begin(), u->end());
 }
 #endif
@@ -175,12 +176,12 @@ int OpenForReading(const std::string& Path) {
 #else
   const int fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
 #endif
-  if (fd < 0) FailIo("cannot open " + Quote(Path) + ": " + ErrorText(errno));
+  if (fd < 0) FailIo(Fill(_("cannot open %s: %s"), {Quote(Path), ErrorText(errno)}));
 #ifndef _WIN32
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     close(fd);
-    FailIo("cannot read " + Quote(Path) + ": " + ErrorText(EISDIR));
+    FailIo(Fill(_("cannot read %s: %s"), {Quote(Path), ErrorText(EISDIR)}));
   }
 #endif
   return fd;
@@ -191,11 +192,11 @@ int OpenForEditing(const std::string& Path) {
   const int fd = OpenForReading(Path);
 #else
   const int fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) FailIo("cannot open " + Quote(Path) + ": " + ErrorText(errno));
+  if (fd < 0) FailIo(Fill(_("cannot open %s: %s"), {Quote(Path), ErrorText(errno)}));
 #endif
   if (!KindOfDescriptor(fd).Regular) {
     CloseDescriptor(fd);
-    FailIo("cannot edit " + Quote(Path) + " in place: not a regular file");
+    FailIo(Fill(_("cannot edit %s in place: not a regular file"), {Quote(Path)}));
   }
 #ifndef _WIN32
   // Reads wait again, as for any file.
@@ -240,7 +241,7 @@ void WriteAll(int Fd, const char* p, size_t n, const std::string& Name) {
 #endif
         std::_Exit(kExitIo);
       }
-      FailIo("cannot write " + Name + ": " + ErrorText(errno));
+      FailIo(Fill(_("cannot write %s: %s"), {Name, ErrorText(errno)}));
     }
     p += r;
     n -= static_cast<size_t>(r);
@@ -256,7 +257,7 @@ std::string ReadWholeFile(const std::string& Path) {
     if (r < 0) {
       const int e = errno;
       CloseDescriptor(fd);
-      FailIo("cannot read " + Quote(Path) + ": " + ErrorText(e));
+      FailIo(Fill(_("cannot read %s: %s"), {Quote(Path), ErrorText(e)}));
     }
     if (r == 0) break;
     bytes.append(buf, static_cast<size_t>(r));
@@ -288,7 +289,7 @@ TTempFile CreateTempBeside(const std::string& Path) {
   temp.Fd = mkstemp(temp.Path.data());
   if (temp.Fd >= 0) NoteTempToRemove(temp.Path);
 #endif
-  if (temp.Fd < 0) FailIo("cannot create a temporary file beside " + Quote(Path) + ": " + ErrorText(errno));
+  if (temp.Fd < 0) FailIo(Fill(_("cannot create a temporary file beside %s: %s"), {Quote(Path), ErrorText(errno)}));
   return temp;
 }
 
@@ -310,50 +311,51 @@ void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& 
     const int e = errno;
     Temp.Fd = -1;
     _wunlink(WidePath(Temp.Path).c_str());
-    FailIo("cannot write " + Quote(Path) + ": " + ErrorText(e));
+    FailIo(Fill(_("cannot write %s: %s"), {Quote(Path), ErrorText(e)}));
   }
   Temp.Fd = -1;
   const std::wstring wide = WidePath(Path);
   if (!BackupSuffix.empty() && !CopyFileW(wide.c_str(), WidePath(Path + BackupSuffix).c_str(), FALSE)) {
     _wunlink(WidePath(Temp.Path).c_str());
-    FailIo("cannot keep " + Quote(Path) + " as " + Quote(Path + BackupSuffix));
+    FailIo(Fill(_("cannot keep %s as %s"), {Quote(Path), Quote(Path + BackupSuffix)}));
   }
   if (!MoveFileExW(WidePath(Temp.Path).c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     _wunlink(WidePath(Temp.Path).c_str());
-    FailIo("cannot replace " + Quote(Path));
+    FailIo(Fill(_("cannot replace %s"), {Quote(Path)}));
   }
 #else
   const THeldSignals held;
-  auto fail = [&](const std::string& what, int e) {
+  // The messages are made, errno read, before the clean-up runs.
+  auto fail = [&](const std::string& message) {
     DiscardTemp(Temp);
-    FailIo(what + ": " + ErrorText(e));
+    FailIo(message);
   };
   struct stat st;
-  if (stat(Path.c_str(), &st) != 0) fail("cannot replace " + Quote(Path), errno);
-  if (fchmod(Temp.Fd, st.st_mode & 07777) != 0) fail("cannot set the mode of " + Quote(Temp.Path), errno);
+  if (stat(Path.c_str(), &st) != 0) fail(Fill(_("cannot replace %s: %s"), {Quote(Path), ErrorText(errno)}));
+  if (fchmod(Temp.Fd, st.st_mode & 07777) != 0) fail(Fill(_("cannot set the mode of %s: %s"), {Quote(Temp.Path), ErrorText(errno)}));
   (void)!fchown(Temp.Fd, st.st_uid, st.st_gid);  // keeps the owner where allowed
   if (close(Temp.Fd) != 0) {
     const int e = errno;
     Temp.Fd = -1;
     unlink(Temp.Path.c_str());
     ForgetTempToRemove();
-    FailIo("cannot write " + Quote(Path) + ": " + ErrorText(e));
+    FailIo(Fill(_("cannot write %s: %s"), {Quote(Path), ErrorText(e)}));
   }
   Temp.Fd = -1;
-  auto failClosed = [&](const std::string& what, int e) {
+  auto failClosed = [&](const std::string& message) {
     unlink(Temp.Path.c_str());
     ForgetTempToRemove();
-    FailIo(what + ": " + ErrorText(e));
+    FailIo(message);
   };
   if (!BackupSuffix.empty()) {
     // A hard link keeps the original under the new name while the file
     // itself is never missing; a file system without links gets a rename.
     const std::string backup = Path + BackupSuffix;
-    if (unlink(backup.c_str()) != 0 && errno != ENOENT) failClosed("cannot replace " + Quote(backup), errno);
+    if (unlink(backup.c_str()) != 0 && errno != ENOENT) failClosed(Fill(_("cannot replace %s: %s"), {Quote(backup), ErrorText(errno)}));
     if (link(Path.c_str(), backup.c_str()) != 0 && rename(Path.c_str(), backup.c_str()) != 0)
-      failClosed("cannot keep " + Quote(Path) + " as " + Quote(backup), errno);
+      failClosed(Fill(_("cannot keep %s as %s: %s"), {Quote(Path), Quote(backup), ErrorText(errno)}));
   }
-  if (rename(Temp.Path.c_str(), Path.c_str()) != 0) failClosed("cannot replace " + Quote(Path), errno);
+  if (rename(Temp.Path.c_str(), Path.c_str()) != 0) failClosed(Fill(_("cannot replace %s: %s"), {Quote(Path), ErrorText(errno)}));
   ForgetTempToRemove();
 #endif
 }

@@ -47,7 +47,7 @@ size_t CrewWorkers() {
 
 [[noreturn]] void FailBadByte(const TTextSource& source, uint64_t line, uint64_t column, bool nul) {
   FailBadInputAt(source.Operand, line, column,
-                 nul ? _("NUL byte in the input; a UTF-16 file needs a byte order mark") : _("not valid UTF-8"));
+                 nul ? _("NUL byte in the input; convert UTF-16 files to UTF-8") : _("not valid UTF-8"));
 }
 
 // Writes the pieces' results in order, or, in a first pass, gathers their

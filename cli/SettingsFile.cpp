@@ -124,10 +124,19 @@ std::u16string SettingsTextOf(std::string_view Bytes, TSettingsEncoding Encoding
   // NULs are what a UTF-16 file saved without a mark looks like here; its
   // symbols would be nonsense, so say what to do instead of using them.
   const size_t nul = text.find(u'\0');
-  if (nul != std::u16string::npos)
-    FailBadInput(Fill(
-        _("settings file %s holds a NUL character (at character %s); a UTF-16 file needs a byte order mark"),
-        {Quote(Path), std::to_string(nul)}));
+  if (nul != std::u16string::npos) {
+    // Line and character both from 1; CR LF, CR and LF each end a line.
+    size_t line = 1, lineStart = 0;
+    for (size_t i = 0; i < nul; ++i) {
+      if (text[i] == u'\n' || (text[i] == u'\r' && text[i + 1] != u'\n')) {
+        ++line;
+        lineStart = i + 1;
+      }
+    }
+    FailBadInput(
+        Fill(_("settings file %s holds a NUL character (line %s, character %s); convert UTF-16 files to UTF-8"),
+             {Quote(Path), std::to_string(line), std::to_string(nul - lineStart + 1)}));
+  }
   return text;
 }
 

@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+// Marks a text for translation where it is written; _() translates it
+// where it is shown.
+#define N_(Text) Text
+
 #ifdef _WIN32
 inline const char* _(const char* Text) { return Text; }
 #else

@@ -44,7 +44,7 @@ int Run(const std::vector<std::string>& args) {
   try {
     const TFilterOptions options = ParseArguments(args);
     if (options.Help || options.Version) {
-      const std::string text = options.Help ? std::string(UsageText()) : "marquill " MARQUILL_VERSION "\n";
+      const std::string text = options.Help ? UsageText() : "marquill " MARQUILL_VERSION "\n";
       WriteAll(1, text.data(), text.size(), _("output"));
       return 0;
     }
@@ -82,7 +82,7 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) {
     auto u = Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(argv[i]), std::wcslen(argv[i])));
     if (!u) {
-      std::fprintf(stderr, "marquill: argument %d is not valid Unicode\n", i);
+      std::fprintf(stderr, "marquill: %s\n", Fill(_("argument %s is not valid Unicode"), {std::to_string(i)}).c_str());
       return kExitBad;
     }
     args.push_back(std::move(*u));
@@ -92,9 +92,14 @@ int wmain(int argc, wchar_t** argv) {
 #else
 // Messages in the language of LC_ALL, LC_MESSAGES or LANG, from the
 // catalogue where it is installed (../share/locale from the program) or
-// beside the program in a build folder (locale/); only LC_MESSAGES is set,
-// so that nothing else the program does depends on the locale.
+// beside the program in a build folder (locale/). Only LC_MESSAGES and
+// LC_CTYPE are set: the system's reasons (strerror) are converted to the
+// character set of LC_CTYPE, question marks under "C", and the program's
+// messages are UTF-8 in any locale, so LC_CTYPE is a UTF-8 one. Nothing
+// else here depends on the locale: no ctype classification, no numbers
+// written with the locale's separators.
 void UseMessageCatalogue() {
+  if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "");
   if (!std::setlocale(LC_MESSAGES, "")) {
     // The UTF-8 locale asked for is not installed: its messages are still
     // shown, through the C locale's UTF-8 form and LANGUAGE.

@@ -125,7 +125,7 @@ TEST(Cli, NulBytes) {
   // in every mode, at the first NUL, with the lines before it written by
   // the streaming modes only.
   const std::string utf16 = std::string("h\0e\0\n\0", 6);
-  const std::string hint = "NUL byte in the input; a UTF-16 file needs a byte order mark";
+  const std::string hint = "NUL byte in the input; convert UTF-16 files to UTF-8";
   Refused({"insert", "> "}, utf16, hint);
   Refused({"insert", "> "}, "ok\nab\0c\n"s, "marquill:-:2:3: " + hint, 2, "> ok\n");
   Refused({"delete-all", "-e", "> "}, "> a\r\n\0"s, "-:2:1: ", 2, "a\r\n");
@@ -221,8 +221,16 @@ TEST(Cli, SettingsEncodings) {
   Refused({"entries", "--settings", WriteTemp("bad2.txt", "> \tok\x81"), "--settings-encoding", "cp932"}, "",
           "not code page 932 text (byte offset 5)");
   // UTF-16 without a mark: ASCII in it reads as UTF-8 holding NULs.
-  Refused({"delete-all", "--settings", WriteTemp("u16.txt", std::string(">\0 \0\t\0x\0", 8))}, "> a\n",
-          "holds a NUL character (at character 1); a UTF-16 file needs a byte order mark");
+  // Line and character counted from 1; CR LF, CR and LF end lines.
+  const std::vector<std::pair<std::string, std::string>> nuls = {
+      {std::string(">\0 \0\t\0x\0", 8), "(line 1, character 2)"},
+      {std::string("\0> \tx", 6), "(line 1, character 1)"},
+      {std::string("> \tx\r\n# \ty\rab\0", 14), "(line 3, character 3)"},
+      {std::string("> \tx\n\r\n\0", 9), "(line 3, character 1)"},
+  };
+  for (const auto& [bytes, where] : nuls)
+    Refused({"delete-all", "--settings", WriteTemp("u16.txt", bytes)}, "> a\n",
+            "holds a NUL character " + where + "; convert UTF-16 files to UTF-8");
 }
 
 TEST(Cli, BytesPassThrough) {

@@ -1,8 +1,11 @@
 // The filter as editors use it: toggle, captions as the menu shows them, the
 // default settings file and messages in the user's language.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -196,6 +199,71 @@ TEST(Messages, InTheUsersLanguage) {
   const TScopedEnv lang("LANG", "C");
   const TScopedEnv messagesJapanese("LC_MESSAGES", "ja_JP.UTF-8");
   EXPECT_EQ(RunFilter({"--help"}).out.rfind("Usage", 0), std::string::npos);
+}
+
+// Columns a line takes in a terminal: two for a wide character.
+size_t Columns(const std::string& line) {
+  size_t columns = 0;
+  for (size_t i = 0; i < line.size();) {
+    const unsigned char c = static_cast<unsigned char>(line[i]);
+    const size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    char32_t code = len == 1 ? c : c & (0x7F >> len);
+    for (size_t k = 1; k < len && i + k < line.size(); ++k) code = code << 6 | (line[i + k] & 0x3F);
+    columns += code >= 0x2E80 && !(code >= 0xFF61 && code <= 0xFFDC) ? 2 : 1;
+    i += len;
+  }
+  return columns;
+}
+
+TEST(Messages, JapaneseHelpFitsEightyColumns) {
+  const Result help = RunInJapanese({"--help"});
+  ASSERT_EQ(help.status, 0);
+  std::istringstream lines(help.out);
+  for (std::string line, next; std::getline(lines, line);) {
+    EXPECT_LE(Columns(line), 80u) << line;
+    // An option in a sentence is never cut from what follows it: no line of
+    // Japanese ends with one.
+    const std::string last = line.substr(line.find_last_of(' ') + 1);
+    const bool prose = std::any_of(line.begin(), line.end(), [](char c) { return c & 0x80; });
+    EXPECT_FALSE(prose && last.size() > 1 && last[0] == '-' && last != "--") << line;
+  }
+}
+
+// Failures that no other test provokes through Refused: the output, a file
+// edited in place and its backup. Each must fail the same in English and in
+// Japanese, and read as Japanese there.
+TEST(Messages, EveryFailureInJapanese) {
+  const std::string fifo = TempDir() + "/ja-fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string edited = WriteTemp("ja-edited.txt", "a\n");
+  ASSERT_EQ(mkdir((edited + ".bak").c_str(), 0700), 0);  // a backup that cannot be replaced
+  struct TRow {
+    std::vector<std::string> args;
+    const char* stdoutPath;
+    int status;
+    std::string english;
+  };
+  std::vector<TRow> rows = {
+      {{"insert", "-i", "> ", fifo}, nullptr, 1, "in place: not a regular file"},
+      {{"insert", "-i", "> ", TempDir()}, nullptr, 1, "in place: not a regular file"},
+      {{"insert", "-i", "> ", TempDir() + "/ja-missing.txt"}, nullptr, 1, "cannot open"},
+      {{"insert", "-i.bak", "> ", edited}, nullptr, 1, "cannot replace '" + edited + ".bak': "},
+  };
+  if (access("/dev/full", W_OK) == 0) {
+    rows.push_back({{"insert", "> "}, "/dev/full", 1, "cannot write output: "});
+    rows.push_back({{"insert", "--at", "char", "> "}, "/dev/full", 1, "cannot write output: "});
+    rows.push_back({{"entries", "-s", WriteTemp("ja-settings.txt", "> \tq\n")}, "/dev/full", 1, "cannot write"});
+    rows.push_back({{"--help"}, "/dev/full", 1, "cannot write output: "});
+  }
+  for (const TRow& row : rows) {
+    const Result english = RunFilter(row.args, "a\n", row.stdoutPath);
+    EXPECT_EQ(english.status, row.status) << english.err;
+    EXPECT_NE(english.err.find(row.english), std::string::npos) << english.err;
+    const Result japanese = RunInJapanese(row.args, "a\n", row.stdoutPath);
+    EXPECT_EQ(japanese.status, row.status) << japanese.err;
+    EXPECT_EQ(NotJapanese(japanese.err), "");
+  }
+  EXPECT_EQ(ReadFile(edited), "a\n");
 }
 
 }  // namespace

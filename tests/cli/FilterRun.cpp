@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -134,6 +135,66 @@ void Refused(const std::vector<std::string>& args, const std::string& input, con
   EXPECT_EQ(r.out, out) << what;
   EXPECT_EQ(r.err.rfind("marquill:", 0), 0u) << what << r.err;
   EXPECT_NE(r.err.find(fragment), std::string::npos) << what << r.err;
+  // The same failure in Japanese: the same outcome, every word translated.
+  const Result ja = RunInJapanese(args, input);
+  EXPECT_EQ(ja.status, status) << what << ja.err;
+  EXPECT_EQ(ja.out, out) << what;
+  EXPECT_EQ(NotJapanese(ja.err), "") << what;
+}
+
+Result RunInJapanese(const std::vector<std::string>& args, const std::string& input, const char* stdoutPath) {
+  const TScopedEnv all("LC_ALL", "ja_JP.UTF-8");
+  const TScopedEnv language("LANGUAGE", nullptr);
+  return RunFilter(args, input, stdoutPath);
+}
+
+namespace {
+
+// ASCII words a Japanese message may hold: names of the program, its
+// commands, operands and values, of encodings and of variables.
+bool IsName(const std::string& word) {
+  static const char* const kNames[] = {
+      "marquill", "insert", "delete", "toggle", "delete-once", "delete-all", "entries", "head", "char",
+      "all", "nonblank", "least", "after-blank", "auto", "utf-8", "cp932", "SYMBOL", "FILE", "CAPTION",
+      "SUFFIX", "N", "UTF-8", "UTF-16", "NUL", "BOM", "Unicode", "MARQUILL_SETTINGS", "HOME"};
+  for (const char* name : kNames)
+    if (word == name) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string NotJapanese(const std::string& err) {
+  if (err.empty()) return "no message";
+  std::istringstream lines(err);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("??") != std::string::npos) return "question marks in: " + line;
+    // The program's name and the place of a fault, then quoted values.
+    std::string text = line.rfind("marquill:", 0) == 0 ? line.substr(line.find(": ") + 2) : line;
+    for (size_t open; (open = text.find('\'')) != std::string::npos;) {
+      const size_t close = text.find('\'', open + 1);
+      text.erase(open, close == std::string::npos ? std::string::npos : close - open + 1);
+    }
+    bool japanese = false;  // a kana or kanji: lead bytes E3 to E9
+    std::string word;
+    text += ' ';
+    for (const char c : text) {
+      const unsigned char u = static_cast<unsigned char>(c);
+      if (u >= 0xE3 && u <= 0xE9) japanese = true;
+      if (u < 0x80 && !std::strchr(" ()|+,;:", c)) {
+        word += c;
+        continue;
+      }
+      while (!word.empty() && word.back() == '.') word.pop_back();
+      const bool option = !word.empty() && (word[0] == '-' || word[0] == '$' || word.find('/') != std::string::npos);
+      if (!option && word.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") != std::string::npos &&
+          !IsName(word))
+        return "English word '" + word + "' in: " + line;
+      word.clear();
+    }
+    if (!japanese) return "no Japanese in: " + line;
+  }
+  return "";
 }
 
 

@@ -46,9 +46,18 @@ std::string Ok(const std::vector<std::string>& args, const std::string& input);
 
 // A run that must be refused: `status` (2 by default), `out` on stdout (what
 // a streaming edit wrote before the failure), a prefixed message that
-// contains `fragment`.
+// contains `fragment`; and the same again in Japanese, where the message
+// must read as Japanese (NotJapanese).
 void Refused(const std::vector<std::string>& args, const std::string& input, const std::string& fragment,
              int status = 2, const std::string& out = "");
+
+// A run under LC_ALL=ja_JP.UTF-8.
+Result RunInJapanese(const std::vector<std::string>& args, const std::string& input = "",
+                     const char* stdoutPath = nullptr);
+// Why messages do not read as Japanese: a line with no kana or kanji, with
+// "??" (a system reason lost in conversion), or with an English word
+// outside names, options, paths and quoted values; "" when they do.
+std::string NotJapanese(const std::string& err);
 
 // An environment variable set (or, with nullptr, unset) for the runs made
 // while this lives; the former value comes back afterwards.
