@@ -10,6 +10,7 @@ import pathlib
 import subprocess
 import sys
 import tempfile
+import unicodedata
 import zipfile
 
 EXPECTED_NAMES = ["LICENSE", "Marquill.dll", "README-en.txt", "README-ja.txt", "SHA256SUMS",
@@ -49,6 +50,14 @@ def main():
         check(data.replace(b"\r\n", b"").find(b"\n") < 0 and b"\r\n" in data, f"{guide} has line ends other than CR LF")
         check(marker in data.decode("utf-8", "replace"), f"{guide} lacks '{marker}'")
         check(b"![" not in data, f"{guide} keeps picture markup")
+        # Notepad does not wrap: 80 columns, a full-width character counting
+        # two, and in the Japanese guide, read in a Japanese font, a box
+        # drawing one too.
+        wide = "WFA" if guide == "README-ja.txt" else "WF"
+        for n, line in enumerate(data.decode("utf-8", "replace").split("\r\n"), 1):
+            width = sum(2 if unicodedata.east_asian_width(c) in wide else 1 for c in line)
+            check(width <= 80, f"{guide} line {n} is {width} columns wide")
+            check(not line.strip() or line.strip()[0] not in "、。）」ー", f"{guide} line {n} starts with {line.strip()[:1]}")
 
     # The starter list: code page 932, CR LF, every line an entry of two tab-separated fields.
     sample = files.get("sample/Marquill_Setting.txt", b"")
