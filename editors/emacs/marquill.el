@@ -233,8 +233,9 @@ undo step; otherwise a `user-error' shows its message with the buffer's line."
       (list (region-beginning) (region-end))
     (list (line-beginning-position) (line-beginning-position))))
 
-(defun marquill--read-lines ()
-  (cdr (assoc (completing-read "Lines: " marquill--line-choices nil t) marquill--line-choices)))
+(defun marquill--read-lines (&optional prompt)
+  "The --lines value chosen by its menu label, read with PROMPT (\"Lines: \")."
+  (cdr (assoc (completing-read (or prompt "Lines: ") marquill--line-choices nil t) marquill--line-choices)))
 
 (defun marquill--insert-arguments (prompt)
   "The region, the symbol read with PROMPT and, with a prefix argument, the lines."
@@ -323,7 +324,7 @@ Its items are those of the Windows command: 行頭に挿入, 文字先頭位置�
                                 nil t)))
     (pcase group
       ((or "行頭に挿入" "文字先頭位置に挿入")
-       (let* ((lines (marquill--read-lines))
+       (let* ((lines (marquill--read-lines "対象の行: "))
               (symbol (marquill--read-entry (concat group ": "))))
          (marquill--insert start end (if (equal group "行頭に挿入") "head" "char") symbol lines)))
       ("先頭文字を削除"
