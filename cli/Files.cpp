@@ -332,7 +332,8 @@ void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& 
   };
   struct stat st;
   if (stat(Path.c_str(), &st) != 0) fail(Fill(_("cannot replace %s: %s"), {Quote(Path), ErrorText(errno)}));
-  if (fchmod(Temp.Fd, st.st_mode & 07777) != 0) fail(Fill(_("cannot set the mode of %s: %s"), {Quote(Temp.Path), ErrorText(errno)}));
+  if (fchmod(Temp.Fd, st.st_mode & 07777) != 0)
+    fail(Fill(_("cannot set the mode of %s: %s"), {Quote(Temp.Path), ErrorText(errno)}));
   (void)!fchown(Temp.Fd, st.st_uid, st.st_gid);  // keeps the owner where allowed
   if (close(Temp.Fd) != 0) {
     const int e = errno;
@@ -351,11 +352,13 @@ void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& 
     // A hard link keeps the original under the new name while the file
     // itself is never missing; a file system without links gets a rename.
     const std::string backup = Path + BackupSuffix;
-    if (unlink(backup.c_str()) != 0 && errno != ENOENT) failClosed(Fill(_("cannot replace %s: %s"), {Quote(backup), ErrorText(errno)}));
+    if (unlink(backup.c_str()) != 0 && errno != ENOENT)
+      failClosed(Fill(_("cannot replace %s: %s"), {Quote(backup), ErrorText(errno)}));
     if (link(Path.c_str(), backup.c_str()) != 0 && rename(Path.c_str(), backup.c_str()) != 0)
       failClosed(Fill(_("cannot keep %s as %s: %s"), {Quote(Path), Quote(backup), ErrorText(errno)}));
   }
-  if (rename(Temp.Path.c_str(), Path.c_str()) != 0) failClosed(Fill(_("cannot replace %s: %s"), {Quote(Path), ErrorText(errno)}));
+  if (rename(Temp.Path.c_str(), Path.c_str()) != 0)
+    failClosed(Fill(_("cannot replace %s: %s"), {Quote(Path), ErrorText(errno)}));
   ForgetTempToRemove();
 #endif
 }

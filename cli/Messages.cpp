@@ -15,6 +15,22 @@ void FailBadInputAt(const std::string& File, uint64_t Line, uint64_t Column, con
   throw TFailure{kExitBad, Message, false, Escape(File) + ":" + std::to_string(Line) + ":" + std::to_string(Column)};
 }
 
+namespace {
+
+// Whether the UTF-8 character at i is full-width: kana, kanji, CJK
+// punctuation (U+3000 to U+9FFF) or a full-width form (U+FF00 to U+FF5F).
+bool IsWideAt(std::string_view s, size_t i) {
+  if (i >= s.size()) return false;
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  if (c >= 0xE3 && c <= 0xE9) return true;
+  return c == 0xEF && i + 1 < s.size() && (static_cast<unsigned char>(s[i + 1]) & 0xFE) == 0xBC;
+}
+
+// Whether the UTF-8 text ends with a full-width character.
+bool EndsWide(std::string_view s) { return s.size() >= 3 && IsWideAt(s, s.size() - 3); }
+
+}  // namespace
+
 std::string Fill(std::string_view Template, std::initializer_list<std::string_view> Values) {
   std::string out;
   size_t next = 0;  // the value a plain %s takes
@@ -40,8 +56,15 @@ std::string Fill(std::string_view Template, std::initializer_list<std::string_vi
       out += Template[i];
       continue;
     }
-    out.append(Values.begin()[index]);
+    // No space between two full-width characters, as Japanese is written:
+    // a translated name such as 出力 goes next to its particle.
+    const std::string_view value = Values.begin()[index];
+    if (IsWideAt(value, 0) && !out.empty() && out.back() == ' ' &&
+        EndsWide(std::string_view(out).substr(0, out.size() - 1)))
+      out.pop_back();
+    out.append(value);
     i = j;
+    if (EndsWide(value) && i + 1 < Template.size() && Template[i + 1] == ' ' && IsWideAt(Template, i + 2)) ++i;
   }
   return out;
 }

@@ -9,6 +9,7 @@
 #include "Arguments.h"
 #include "EditUnit.h"
 #include "Messages.h"
+#include "Translate.h"
 #include "SettingsFile.h"
 #include "TextBytes.h"
 #include "Utf.h"
@@ -211,6 +212,37 @@ TEST(FilterSettings, MenuCaption) {
     EXPECT_EQ(Utf16ToUtf8Lossy(MenuCaption(r.stored, false)), Utf16ToUtf8Lossy(r.shown)) << Utf16ToUtf8Lossy(r.stored);
     EXPECT_EQ(Utf16ToUtf8Lossy(MenuCaption(r.stored, true)), Utf16ToUtf8Lossy(r.withoutKey))
         << Utf16ToUtf8Lossy(r.stored);
+  }
+}
+
+TEST(FilterMessages, Fill) {
+  struct TRow {
+    std::string templ;
+    std::vector<std::string> values;
+    std::string filled;
+  };
+  const std::vector<TRow> rows = {
+      {"cannot open %s: %s", {"'a'", "gone"}, "cannot open 'a': gone"},
+      {"%2$s の値 %1$s", {"'x'", "--at"}, "--at の値 'x'"},
+      {"100%% %s", {"a"}, "100% a"},
+      {"%s %s %s", {"a"}, "a %s %s"},  // a missing value leaves the placeholder
+      // Between full-width characters no space; beside anything else it stays.
+      {"%s に書き込めません: %s", {"出力", "理由"}, "出力に書き込めません: 理由"},
+      {"%s に書き込めません", {"'a.txt'"}, "'a.txt' に書き込めません"},
+      {"%s をもう一度読めません", {"一時ファイル"}, "一時ファイルをもう一度読めません"},
+      {"設定ファイル %s は", {"'引用'"}, "設定ファイル '引用' は"},
+      {"（%s）", {"標準入力"}, "（標準入力）"},
+      {"cannot read %s at", {"標準入力"}, "cannot read 標準入力 at"},
+      {"%s 番目", {"2"}, "2 番目"},
+  };
+  for (const TRow& r : rows) {
+    std::vector<std::string_view> v(r.values.begin(), r.values.end());
+    std::string filled;
+    switch (v.size()) {
+      case 1: filled = Fill(r.templ, {v[0]}); break;
+      case 2: filled = Fill(r.templ, {v[0], v[1]}); break;
+    }
+    EXPECT_EQ(filled, r.filled) << r.templ;
   }
 }
 

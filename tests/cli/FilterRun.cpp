@@ -169,6 +169,12 @@ std::string NotJapanese(const std::string& err) {
   std::istringstream lines(err);
   for (std::string line; std::getline(lines, line);) {
     if (line.find("??") != std::string::npos) return "question marks in: " + line;
+    // A space between full-width characters: lead bytes E3 to E9, or EF for
+    // full-width forms, three bytes each.
+    for (size_t i = 3; i + 1 < line.size(); ++i) {
+      const auto lead = [&](size_t at) { return static_cast<unsigned char>(line[at]) >= 0xE3; };
+      if (line[i] == ' ' && lead(i - 3) && lead(i + 1)) return "a space between Japanese characters in: " + line;
+    }
     // The program's name and the place of a fault, then quoted values.
     std::string text = line.rfind("marquill:", 0) == 0 ? line.substr(line.find(": ") + 2) : line;
     for (size_t open; (open = text.find('\'')) != std::string::npos;) {
