@@ -4,8 +4,9 @@
 # space. It gives a break point (\:) after each Japanese character, except
 # where Japanese line breaking (kinsoku) forbids one: never after an opening
 # bracket, never before closing punctuation, the long vowel mark or small
-# kana. A text line that ends in Japanese and goes on in the next text line
-# gets \c, so that no space comes between the two.
+# kana, nor before an unbreakable space (\~). A text line that ends in
+# Japanese and goes on in the next text line gets \c, so that no space
+# comes between the two.
 # Usage: manual-breaks.pl IN OUT
 use strict;
 use warnings;
@@ -22,9 +23,15 @@ for my $i (0 .. $#lines) {
   $example = 1 if $line =~ /^\.EX/;
   $example = 0 if $line =~ /^\.EE/;
   if ($line !~ /^\.\\"/) {
-    $line =~ s/(?!$opening)($japanese)(?=[^\n])(?!$noBreakBefore)/$1\\:/g;
+    $line =~ s/(?!$opening)($japanese)(?=[^\n])(?!$noBreakBefore|\\~)/$1\\:/g;
+    # Joined to the next text line: a break point there too, where allowed.
     my $next = $i < $#lines ? $lines[$i + 1] : '';
-    $line =~ s/\n$/\\c\n/ if !$example && $line !~ /^[.']/ && $line =~ /$japanese\n$/ && $next =~ /^[^.'\n]/;
+    (my $first = $next) =~ s/^(?:\\f[BIRP])+//;
+    my ($last) = $line =~ /($japanese)\n$/;
+    if (!$example && $line !~ /^[.']/ && defined $last && $next =~ /^[^.'\n]/) {
+      my $allowed = $last !~ $opening && $first !~ /^$noBreakBefore/;
+      $line =~ s/\n$/($allowed ? '\\:' : '') . "\\c\n"/e;
+    }
   }
   print $out $line;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Renders the Japanese manual page as it is installed (break points added
 by manual-breaks.pl) at 80 columns, and checks that troff warns about
-nothing and that the text follows Japanese line breaking: no line starts
+nothing, no word is hyphenated and the text follows Japanese line breaking: no line starts
 with closing punctuation, the long vowel mark or small kana, none ends with
 an opening bracket, no space falls between two Japanese characters, and no
 half-width bracket is closed by a full-width one or the other way round.
@@ -31,6 +31,8 @@ def faults(text):
         body = line.strip()
         if body and body[0] in NO_START:
             found.append(f"line {n} starts with {body[0]}: {line}")
+        if body.endswith("\u2010"):
+            found.append(f"line {n} ends in a hyphenated word: {line}")
         if body and body[-1] in NO_END:
             found.append(f"line {n} ends with {body[-1]}: {line}")
         for i in range(1, len(line) - 1):
@@ -54,17 +56,19 @@ def main():
     perl, breaks, page = sys.argv[1:4]
     with tempfile.TemporaryDirectory() as work:
         prepared = os.path.join(work, "marquill.1")
-        subprocess.run([perl, breaks, page, prepared], check=True)
+        prepare = subprocess.run([perl, breaks, page, prepared], capture_output=True, text=True)
         env = dict(os.environ, LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8", MANWIDTH="80", MAN_KEEP_FORMATTING="")
         shown = subprocess.run(["man", "--warnings", "-l", prepared], env=env, capture_output=True, text=True)
-    found = [f"troff: {w}" for w in shown.stderr.splitlines()]
+    found = [f"{breaks}: {w}" for w in prepare.stderr.splitlines()] + [f"troff: {w}" for w in shown.stderr.splitlines()]
+    if prepare.returncode != 0:
+        found.append(f"{breaks} failed ({prepare.returncode})")
     if shown.returncode != 0 or not shown.stdout:
         found.append(f"man failed ({shown.returncode})")
-    found += faults(shown.stdout.replace("\u2010", "-"))
+    found += faults(shown.stdout)
     for f in found:
         print(f, file=sys.stderr)
     # The checks themselves: each rule is seen to fail on a page that breaks it.
-    for bad in ["あ\n）い", "あ（\nい", "あ\nーい", "あ い", "(あ）", "x" * 81]:
+    for bad in ["あ\n）い", "あ（\nい", "あ\nーい", "あ い", "(あ）", "x" * 81, "MAR\u2010\nQUILL"]:
         if not faults(bad):
             print(f"the check passes a page that breaks a rule: {bad!r}", file=sys.stderr)
             found.append(bad)
