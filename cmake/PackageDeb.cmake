@@ -59,4 +59,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 marquill_require_program(FILE_PROGRAM file file)
 marquill_require_program(DPKG_SHLIBDEPS_PROGRAM dpkg-shlibdeps dpkg-dev)
 set(CPACK_STRIP_FILES ON)
+# Emacs' start-up file under /etc is the administrator's to change.
+file(WRITE ${CMAKE_BINARY_DIR}/deb-control/conffiles "/etc/emacs/site-start.d/50marquill.el\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/deb-control/conffiles)
 include(CPack)

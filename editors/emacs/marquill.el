@@ -1,6 +1,8 @@
 ;;; marquill.el --- Head symbols from a Marquill settings file  -*- lexical-binding: t -*-
 
 ;; Copyright (c) the Marquill authors
+;; Version: 3.3.2
+;; Package-Requires: ((emacs "28.1"))
 ;; Keywords: convenience, text
 
 ;;; Commentary:
@@ -10,10 +12,16 @@
 ;; with the symbols of the Marquill settings file that the Windows plug-in
 ;; uses.  `M-x marquill' opens the plug-in's menu.  The region's text goes
 ;; to the filter as UTF-8 with the buffer's own line ends, whatever the
-;; locale, and comes back the same way: only the filter's edits change.
+;; locale, and comes back the same way: only the filter's edits change, and
+;; only the changed part of each line is replaced, so markers, overlays and
+;; other windows' points stay on their characters.  The entries, the menu
+;; and the settings file are what the filter describes; nothing here
+;; interprets a caption.
 
 ;;; Code:
 
+(require 'json)
+(require 'seq)
 (require 'subr-x)
 
 (defgroup marquill nil
@@ -31,51 +39,52 @@ nil: the filter's default, $MARQUILL_SETTINGS or
 $XDG_CONFIG_HOME/marquill/Marquill_Setting.txt (~/.config when unset)."
   :type '(choice (const :tag "The filter's default" nil) file))
 
+;;;###autoload
 (defcustom marquill-toggle-entry nil
   "The entry `marquill-toggle' uses: its number from 1 or its caption.
-nil: the first entry."
-  :type '(choice (const :tag "The first entry" nil) integer string))
+It is buffer-local when set, for example from a mode hook:
+  (add-hook \\='makefile-mode-hook
+            (lambda () (setq marquill-toggle-entry \"シェル\")))
+nil: the symbol of `comment-start' when the mode's comments are line
+comments (`comment-end' empty), with a blank after it; else the first
+entry."
+  :type '(choice (const :tag "The comment start, else the first entry" nil) integer string))
 
-(defconst marquill--line-choices
-  '(("全ての行" . "all") ("空白行を除く" . "nonblank")
-    ("最小インデント行のみ" . "least") ("空白行の次の行のみ" . "after-blank"))
-  "The menu's line choices and the filter's names for them.")
+;; Buffer-local and safe as a file-local variable before the library is
+;; loaded, so that a mode hook or a file can set it for its buffer alone.
+;;;###autoload
+(progn
+  (make-variable-buffer-local 'marquill-toggle-entry)
+  (put 'marquill-toggle-entry 'safe-local-variable
+       (lambda (value) (or (null value) (stringp value) (and (integerp value) (> value 0))))))
 
 ;;;; Running the filter
-
-(defun marquill-settings-file ()
-  "The settings file in effect, as the filter looks for it."
-  (cond (marquill-settings-file (expand-file-name marquill-settings-file))
-        ((not (string-empty-p (or (getenv "MARQUILL_SETTINGS") "")))
-         (getenv "MARQUILL_SETTINGS"))
-        (t (expand-file-name "marquill/Marquill_Setting.txt"
-                             (let ((xdg (getenv "XDG_CONFIG_HOME")))
-                               (if (and xdg (not (string-empty-p xdg))) xdg "~/.config"))))))
 
 (defun marquill--coding ()
   "UTF-8 with the buffer's line ends, so that the bytes are the file's."
   (let ((eol (coding-system-eol-type buffer-file-coding-system)))
     (coding-system-change-eol-conversion 'utf-8 (if (vectorp eol) 'unix eol))))
 
-(defun marquill--call (start end args output)
+(defun marquill--environment (settings)
+  "The environment with SETTINGS (nil: the user's) as the default settings file."
+  (let ((file (or settings (and marquill-settings-file (expand-file-name marquill-settings-file)))))
+    (if file (cons (concat "MARQUILL_SETTINGS=" file) process-environment) process-environment)))
+
+(defun marquill--call (start end args output &optional settings)
   "Run the program with ARGS on START..END into buffer OUTPUT.
+SETTINGS, when given, is the settings file to use instead of the user's.
 Returns (STATUS . ERROR-TEXT).  Text and arguments are UTF-8."
   (let ((errors (make-temp-file "marquill-errors"))
         (coding (marquill--coding)))
     (unwind-protect
         (let* ((coding-system-for-write coding)
                (coding-system-for-read coding)
-               ;; The settings file reaches the filter as its default one.
-               (process-environment
-                (if marquill-settings-file
-                    (cons (concat "MARQUILL_SETTINGS=" (expand-file-name marquill-settings-file))
-                          process-environment)
-                  process-environment))
+               (process-environment (marquill--environment settings))
                (status (condition-case nil
                            (apply #'call-process-region start end marquill-program
                                   nil (list output errors) nil args)
                          (file-missing
-                          (user-error "marquill: program not found: %s (customize `marquill-program')"
+                          (user-error "Marquill: program not found: %s (customize `marquill-program')"
                                       marquill-program)))))
           (cons status
                 (with-temp-buffer
@@ -83,6 +92,48 @@ Returns (STATUS . ERROR-TEXT).  Text and arguments are UTF-8."
                     (insert-file-contents errors))
                   (string-trim-right (buffer-string)))))
       (delete-file errors))))
+
+(defun marquill--describe (&optional settings)
+  "Ask the filter for its description, an alist.
+It holds the settings file, the entries, the menu and the verbs' options;
+SETTINGS as for `marquill--call'."
+  (with-temp-buffer
+    (let ((result (marquill--call (point-min) (point-max) '("entries" "--format=json")
+                                  (current-buffer) settings)))
+      (unless (eql (car result) 0)
+        (user-error "%s" (if (string-empty-p (cdr result)) "marquill: cannot read the settings" (cdr result))))
+      (let ((json-object-type 'alist) (json-array-type 'list) (json-key-type 'symbol)
+            (json-false nil) (json-null nil))
+        (goto-char (point-min))
+        (json-read)))))
+
+(defvar marquill--commands nil
+  "The filter's verbs and options, as (PROGRAM MODIFIED COMMANDS).")
+
+(defun marquill--options (verb)
+  "The names of the options VERB takes.
+They depend on the program alone: asked once per program, with a settings
+file that does not exist, so that the user's settings cannot make it fail."
+  (let* ((program (executable-find marquill-program))
+         (modified (and program (file-attribute-modification-time (file-attributes program)))))
+    (unless (equal (list program modified) (butlast marquill--commands))
+      (setq marquill--commands
+            (list program modified
+                  (alist-get 'commands (marquill--describe (make-temp-name
+                                                            (expand-file-name "marquill-none" temporary-file-directory)))))))
+    (mapcar (lambda (option) (alist-get 'name option))
+            (alist-get 'options (seq-find (lambda (command) (equal (alist-get 'verb command) verb))
+                                          (nth 2 marquill--commands))))))
+
+(defun marquill--arguments (args)
+  "Return ARGS with the buffer's own options after the verb.
+They are --stdin-only and the buffer's `tab-width', where the verb takes
+them, so that the filter reads the region alone."
+  (let ((options (and args (marquill--options (car args)))))
+    (append (list (car args))
+            (and (member "--stdin-only" options) (list "--stdin-only"))
+            (and (member "--tab-width" options) (list "--tab-width" (number-to-string tab-width)))
+            (cdr args))))
 
 (defun marquill--line-bounds (start end)
   "The whole lines from START to END, each with its line end."
@@ -94,138 +145,209 @@ Returns (STATUS . ERROR-TEXT).  Text and arguments are UTF-8."
       (cons beg (point)))))
 
 (defun marquill--message (text beg end)
-  "The filter's error TEXT, its first line naming the buffer's line and
-column when the filter named a place in the text BEG..END."
+  "Return the filter's error TEXT with the buffer's place in it.
+When the filter named a place in the text BEG..END, the first line names
+the buffer's line and column instead."
   (let ((lines (split-string (if (string-empty-p text) "marquill: failed" text) "\n" t)))
     (when (string-match "\\`marquill:-:\\([0-9]+\\):\\([0-9]+\\): \\(.*\\)\\'" (car lines))
-      (let* ((line (string-to-number (match-string 1 (car lines))))
-             (column (string-to-number (match-string 2 (car lines))))
-             (message (match-string 3 (car lines)))
-             (coding (marquill--coding))
-             (bytes (encode-coding-string (buffer-substring-no-properties beg end) coding t))
-             (separator (pcase (coding-system-eol-type coding) (1 "\r\n") (2 "\r") (_ "\n")))
-             (pos 0))
-        ;; The filter's lines end at CR LF, CR or LF.
-        (dotimes (_ (1- line))
-          (when pos
-            (setq pos (and (string-match "\r\n\\|[\r\n]" bytes pos) (match-end 0)))))
-        (when (and pos (<= (+ pos column -1) (length bytes)))
-          (let ((offset (+ pos column -1)) (count 0) (start 0))
-            (while (and (setq pos (string-search separator bytes start))
-                        (< pos offset))
-              (setq count (1+ count) start (+ pos (length separator))))
-            (setcar lines (format "marquill: %s:%d:%d: %s" (buffer-name)
-                                  (+ (line-number-at-pos beg t) count)
-                                  (1+ (length (decode-coding-string (substring bytes start offset) coding)))
-                                  message))))))
+      (let ((place (marquill--place (string-to-number (match-string 1 (car lines)))
+                                    (string-to-number (match-string 2 (car lines)))
+                                    beg end))
+            (message (match-string 3 (car lines))))
+        (when place
+          (setcar lines (format "marquill: %s:%d:%d: %s" (buffer-name) (car place) (cdr place) message)))))
     (string-join lines "\n")))
+
+(defun marquill--place (line column beg end)
+  "Return the buffer's (LINE . COLUMN) of the filter's LINE and COLUMN.
+The filter's lines of the text BEG..END end at CR LF, CR or LF, and its
+COLUMN counts bytes.  nil when the place is outside the text."
+  (let* ((coding (marquill--coding))
+         (bytes (encode-coding-string (buffer-substring-no-properties beg end) coding t))
+         (separator (pcase (coding-system-eol-type coding) (1 "\r\n") (2 "\r") (_ "\n")))
+         (pos 0))
+    (dotimes (_ (1- line))
+      (when pos
+        (setq pos (and (string-match "\r\n\\|[\r\n]" bytes pos) (match-end 0)))))
+    (when (and pos (<= (+ pos column -1) (length bytes)))
+      (let ((offset (+ pos column -1)) (count 0) (start 0))
+        (while (and (setq pos (string-search separator bytes start))
+                    (< pos offset))
+          (setq count (1+ count) start (+ pos (length separator))))
+        (cons (+ (line-number-at-pos beg t) count)
+              (1+ (length (decode-coding-string (substring bytes start offset) coding))))))))
+
+;;;; Replacing the lines
 
 (defun marquill--shared (a b)
   "How many characters strings A and B share at their start."
   (let ((c (compare-strings a nil nil b nil nil)))
     (if (eq c t) (length a) (1- (abs c)))))
 
-(defun marquill--place (beg end pos)
-  "POS as (LINE . FROM-END) within BEG..END: the filter edits line heads,
-so a place keeps its distance from the end of its line."
-  (when (and pos (<= beg pos end))
-    (save-excursion
-      (goto-char pos)
-      (cons (count-lines beg (line-beginning-position)) (- (line-end-position) pos)))))
-
-(defun marquill--goto-place (beg place)
-  (goto-char beg)
-  (forward-line (car place))
-  (goto-char (max (line-beginning-position) (- (line-end-position) (cdr place)))))
-
-(defun marquill--replace (beg end new)
-  "Make BEG..END read NEW, replacing only what lies between the text they
-share at their start and at their end.  Point and mark stay with their
-text in the region."
-  (let* ((old (buffer-substring-no-properties beg end))
-         (head (marquill--shared old new))
+(defun marquill--replace-line (old new)
+  "Change the line at point from OLD to NEW.
+Only the span between what they share at their start and end changes; the
+new text goes in before the markers there, so that a marker or an overlay
+on the character after the span stays on it."
+  (let* ((head (marquill--shared old new))
          (tail (min (- (min (length old) (length new)) head)
                     (marquill--shared (reverse old) (reverse new))))
-         (here (point))
-         (point-place (marquill--place beg end here))
-         (mark-place (marquill--place beg end (mark t))))
-    (goto-char (+ beg head))
-    (delete-char (- (length old) head tail))
-    (insert (substring new head (- (length new) tail)))
-    (when mark-place
-      (save-excursion (marquill--goto-place beg mark-place) (set-marker (mark-marker) (point))))
-    (cond (point-place (marquill--goto-place beg point-place))
-          ((< here beg) (goto-char here))
-          (t (goto-char (+ here (- (length new) (length old))))))))
+         (at (+ (point) head)))
+    (delete-region at (+ at (- (length old) head tail)))
+    (goto-char at)
+    (insert-before-markers (substring new head (- (length new) tail)))))
+
+(defun marquill--replace (beg old new)
+  "Make the lines OLD from BEG read the lines NEW, each line on its own."
+  (let ((here (point-marker)))
+    (save-excursion
+      (goto-char beg)
+      (while old
+        (let ((start (point)))
+          (unless (equal (car old) (car new))
+            (marquill--replace-line (car old) (car new)))
+          (goto-char start)
+          (forward-line 1))
+        (setq old (cdr old) new (cdr new))))
+    (goto-char here)
+    (set-marker here nil)))
 
 ;;;###autoload
 (defun marquill-filter-region (start end args)
-  "Run the marquill filter with ARGS, a list of strings, on the whole lines
-from START to END.  The lines change only when the filter succeeds, as one
-undo step; otherwise a `user-error' shows its message with the buffer's line."
+  "Run the marquill filter with ARGS on the whole lines from START to END.
+ARGS is a list of strings.  The lines change only when the filter
+succeeds, as one undo step; otherwise a `user-error' shows its message
+with the buffer's line."
   (barf-if-buffer-read-only)
   (let* ((bounds (marquill--line-bounds start end))
          (beg (car bounds)) (end (cdr bounds))
          (output (generate-new-buffer " *marquill-output*" t)))
     (unwind-protect
-        (let ((result (marquill--call beg end args output)))
+        (let ((result (marquill--call beg end (marquill--arguments args) output)))
           (unless (eql (car result) 0)
             (user-error "%s" (marquill--message (cdr result) beg end)))
-          (let ((new (with-current-buffer output (buffer-string))))
-            (unless (string= new (buffer-substring-no-properties beg end))
-              (unless (= (with-temp-buffer (insert new) (count-lines (point-min) (point-max)))
-                         (count-lines beg end))
-                (user-error "marquill: the output does not have the lines that went in"))
+          (let ((old (split-string (buffer-substring-no-properties beg end) "\n"))
+                (new (split-string (with-current-buffer output (buffer-string)) "\n")))
+            (unless (= (length old) (length new))
+              (user-error "%s" "marquill: the output does not have the lines that went in"))
+            (unless (equal old new)
               (let ((group (prepare-change-group)))
                 (unwind-protect
                     (progn
                       (activate-change-group group)
-                      (marquill--replace beg end new)
+                      (marquill--replace beg old new)
                       (undo-amalgamate-change-group group))
                   (accept-change-group group))))))
       (kill-buffer output))))
 
-;;;; Entries
+;;;; Entries and the menu
 
-(defun marquill--unescape (field)
-  "FIELD as `marquill entries' prints it, with \\t \\r \\n and \\\\ decoded."
-  (replace-regexp-in-string
-   "\\\\\\(.\\)"
-   (lambda (m) (pcase (match-string 1 m) ("t" "\t") ("r" "\r") ("n" "\n") (c c)))
-   field t t))
+(defun marquill-settings-file ()
+  "The settings file in effect, as the filter names it."
+  (alist-get 'path (alist-get 'settings (marquill--describe))))
 
-(defun marquill-entries ()
-  "The settings file's valid entries, as (SYMBOL . CAPTION), caption decoded."
-  (with-temp-buffer
-    (let ((result (marquill--call (point-min) (point-max)
-                                  (list "entries") (current-buffer))))
-      (unless (eql (car result) 0)
-        (user-error "%s" (if (string-empty-p (cdr result)) "marquill: cannot read the settings" (cdr result))))
-      (let (entries)
-        (dolist (record (split-string (buffer-string) "\n" t))
-          (when (string-match "\\`\\([^\t]+\\)\t\\(.*\\)\\'" record)
-            (push (cons (marquill--unescape (match-string 1 record))
-                        (marquill--unescape (match-string 2 record)))
-                  entries)))
-        (nreverse entries)))))
+(defun marquill--sorted-as-given (table)
+  "A completion TABLE that lists its candidates in the order given."
+  (lambda (string predicate action)
+    (if (eq action 'metadata)
+        '(metadata (display-sort-function . identity) (cycle-sort-function . identity))
+      (complete-with-action action table string predicate))))
 
-(defun marquill-shown-caption (caption)
-  "CAPTION as the menu shows it: no & marks (&& is &), nothing from a tab on."
-  (replace-regexp-in-string "&\\(.\\)" "\\1" (car (split-string caption "\t")) t))
+(defun marquill--choose (prompt choices)
+  "The cdr of the one of CHOICES, an alist of (TEXT . VALUE), read with PROMPT."
+  (cdr (assoc (completing-read prompt (marquill--sorted-as-given choices) nil t) choices)))
 
-(defun marquill--read-entry (prompt)
-  "The symbol of an entry chosen by its caption, with completion."
-  (let* ((entries (or (marquill-entries)
-                      (user-error "marquill: the settings file has no entries: %s" (marquill-settings-file))))
-         (table nil) (n 0))
-    (dolist (entry (seq-take entries 1000))
-      (setq n (1+ n))
-      (let ((shown (marquill-shown-caption (cdr entry))))
-        (when (assoc shown table)
-          (setq shown (format "%s <%d>" shown n)))
-        (push (cons shown (car entry)) table)))
-    (setq table (nreverse table))
-    (cdr (assoc (completing-read prompt table nil t) table))))
+(defun marquill--read-entry (prompt &optional description)
+  "An entry of the settings, chosen by its label with PROMPT, as an alist.
+DESCRIPTION is the filter's, when already had."
+  (let* ((description (or description (marquill--describe)))
+         (limit (alist-get 'entry_limit (alist-get 'menu description)))
+         (entries (seq-take (alist-get 'entries description) limit))
+         (choices nil))
+    (unless entries
+      (user-error "%s" (concat "marquill: the settings file has no entries: "
+                               (alist-get 'path (alist-get 'settings description)))))
+    (dolist (entry entries)
+      (let ((label (alist-get 'label entry)))
+        ;; Two entries that read the same are told apart by their number.
+        (push (cons (if (assoc label choices) (format "%s <%d>" label (alist-get 'number entry)) label) entry)
+              choices)))
+    (marquill--choose prompt (nreverse choices))))
+
+(defun marquill--menu-levels (items)
+  "Return the menu's first level from ITEMS, in their order.
+Each group comes once, where it first comes, as (GROUP . ITEMS), and each
+item of no group as (CAPTION . ITEM)."
+  (let (levels)
+    (dolist (item items)
+      (let* ((group (alist-get 'group item))
+             (level (and group (assoc group levels))))
+        (cond (level (setcdr level (append (cdr level) (list item))))
+              (group (push (list group item) levels))
+              (t (push (cons (alist-get 'caption item) item) levels)))))
+    (nreverse levels)))
+
+(defun marquill--read-item (description)
+  "The menu's item chosen at two levels, from the filter's DESCRIPTION."
+  (let ((level (marquill--choose "Marquill: " (marquill--menu-levels
+                                                (alist-get 'items (alist-get 'menu description))))))
+    (if (alist-get 'action level)
+        level
+      (marquill--choose (concat (alist-get 'group (car level)) ": ")
+                        (mapcar (lambda (item) (cons (alist-get 'caption item) item)) level)))))
+
+(defun marquill--read-lines (at)
+  "Read the lines of an insertion AT \"head\" or \"char\".
+They are chosen by the menu's captions under the menu's own prompt; the
+value is the filter's name for them."
+  (let* ((items (seq-filter (lambda (item) (equal (seq-take (alist-get 'args item) 3) (list "insert" "--at" at)))
+                            (alist-get 'items (alist-get 'menu (marquill--describe)))))
+         (args (marquill--choose (concat (alist-get 'group (car items)) ": ")
+                                 (mapcar (lambda (item) (cons (alist-get 'caption item) (alist-get 'args item)))
+                                         items))))
+    (cadr (member "--lines" args))))
+
+(defun marquill--coding-of (settings)
+  "Return the coding system of the SETTINGS file, with its line ends."
+  (coding-system-change-eol-conversion
+   (pcase (alist-get 'encoding settings)
+     ("utf-8-bom" 'utf-8-with-signature)
+     ("cp932" 'cp932)
+     ("utf-16le" 'utf-16le-with-signature)
+     ("utf-16be" 'utf-16be-with-signature)
+     (_ 'utf-8))
+   (pcase (alist-get 'line_break settings) ("\r\n" 'dos) ("\r" 'mac) (_ 'unix))))
+
+;;;###autoload
+(defun marquill-edit-settings ()
+  "Open the settings file in another window, decoded as the filter does."
+  (interactive)
+  (let* ((settings (alist-get 'settings (marquill--describe)))
+         (file (alist-get 'path settings))
+         (coding-system-for-read (marquill--coding-of settings)))
+    (make-directory (file-name-directory file) t)
+    (find-file-other-window file)))
+
+;;;###autoload
+(defun marquill (start end)
+  "The menu of the Marquill command, on the lines from START to END.
+Interactively, the region's lines or the current line.  Its items, in the
+plug-in's order, and the entries come from the filter."
+  (interactive (marquill--region))
+  (let* ((description (marquill--describe))
+         (item (marquill--read-item description)))
+    (pcase (alist-get 'action item)
+      ("edit-settings" (marquill-edit-settings))
+      ("edit"
+       (marquill-filter-region
+        start end
+        (append (alist-get 'args item)
+                (and (alist-get 'per_entry item)
+                     (list "--entry" (alist-get 'entry (marquill--read-entry
+                                                        (concat (alist-get 'caption item) ": ")
+                                                        description))))))))))
+
+;;;; Commands
 
 (defun marquill--region ()
   "The region when active, else the current line."
@@ -233,106 +355,81 @@ undo step; otherwise a `user-error' shows its message with the buffer's line."
       (list (region-beginning) (region-end))
     (list (line-beginning-position) (line-beginning-position))))
 
-(defun marquill--read-lines (&optional prompt)
-  "The --lines value chosen by its menu label, read with PROMPT (\"Lines: \")."
-  (cdr (assoc (completing-read (or prompt "Lines: ") marquill--line-choices nil t) marquill--line-choices)))
-
-(defun marquill--insert-arguments (prompt)
-  "The region, the symbol read with PROMPT and, with a prefix argument, the lines."
+(defun marquill--insert-arguments (prompt at)
+  "Read the arguments of an insertion AT \"head\" or \"char\".
+They are the region, the symbol read with PROMPT and, with a prefix
+argument, the lines."
   (append (marquill--region)
-          (list (marquill--read-entry prompt)
-                (and current-prefix-arg (marquill--read-lines)))))
-
-(defun marquill--insert (start end at symbol lines)
-  "Insert SYMBOL AT \"head\" or \"char\" in the LINES (nil: all) of START..END."
-  (marquill-filter-region start end (list "insert" "--at" at "--lines" (or lines "all") "-e" symbol)))
-
-;;;; Commands
+          (list (alist-get 'symbol (marquill--read-entry prompt))
+                (and current-prefix-arg (marquill--read-lines at)))))
 
 ;;;###autoload
 (defun marquill-insert (start end symbol &optional lines)
   "Insert SYMBOL, chosen by its caption, at the head of the lines.
-With a prefix argument, ask which LINES get it (default: all)."
-  (interactive (marquill--insert-arguments "Insert: "))
-  (marquill--insert start end "head" symbol lines))
+START and END are the region.  With a prefix argument, ask which LINES
+get it (default: all)."
+  (interactive (marquill--insert-arguments "Insert: " "head"))
+  (marquill-filter-region start end (list "insert" "--at" "head" "--lines" (or lines "all") "-e" symbol)))
 
 ;;;###autoload
 (defun marquill-insert-at-char (start end symbol &optional lines)
   "Insert SYMBOL at the column of the lines' least indentation.
-With a prefix argument, ask which LINES get it (default: all)."
-  (interactive (marquill--insert-arguments "Insert at the first character: "))
-  (marquill--insert start end "char" symbol lines))
+START and END are the region.  With a prefix argument, ask which LINES
+get it (default: all)."
+  (interactive (marquill--insert-arguments "Insert at the first character: " "char"))
+  (marquill-filter-region start end (list "insert" "--at" "char" "--lines" (or lines "all") "-e" symbol)))
 
 ;;;###autoload
 (defun marquill-delete (start end symbol)
-  "Delete SYMBOL, chosen by its caption, after the indentation of the lines."
-  (interactive (append (marquill--region) (list (marquill--read-entry "Delete: "))))
+  "Delete SYMBOL, chosen by its caption, after the indentation of the lines.
+START and END are the region."
+  (interactive (append (marquill--region) (list (alist-get 'symbol (marquill--read-entry "Delete: ")))))
   (marquill-filter-region start end (list "delete" "-e" symbol)))
 
 ;;;###autoload
 (defun marquill-delete-once (start end)
-  "Delete each symbol of the settings once from the lines, in list order."
+  "Delete each symbol of the settings once from the lines START to END."
   (interactive (marquill--region))
   (marquill-filter-region start end (list "delete-once")))
 
 ;;;###autoload
 (defun marquill-delete-all (start end)
-  "Delete the settings' symbols from the lines until none is left."
+  "Delete the settings' symbols from the lines START to END until none is left."
   (interactive (marquill--region))
   (marquill-filter-region start end (list "delete-all")))
 
+(defun marquill-toggle-arguments ()
+  "The filter's arguments of the toggle in this buffer.
+The entry `marquill-toggle-entry'; else the symbol of `comment-start' with
+a blank after it, when the mode's comments are line comments; else the
+first entry."
+  (let ((comment (string-trim (or comment-start ""))))
+    (cond (marquill-toggle-entry
+           (list "toggle" "--entry" (format "%s" marquill-toggle-entry)))
+          ((and (not (string-empty-p comment)) (member comment-end '(nil "")))
+           (list "toggle" "-e" (concat comment " ")))
+          (t (list "toggle" "--entry" "1")))))
+
+(defun marquill--lines-region (n)
+  "Return the region when active, else N lines from the current one.
+A negative N counts backwards."
+  (if (use-region-p)
+      (list (region-beginning) (region-end))
+    (let ((here (line-beginning-position)))
+      (save-excursion
+        (forward-line (if (> n 0) (1- n) (1+ n)))
+        (list (min here (line-beginning-position)) (max here (line-beginning-position)))))))
+
 ;;;###autoload
 (defun marquill-toggle (start end)
-  "Toggle the symbol of `marquill-toggle-entry' (default: the first entry).
-Where every non-blank line has it after its indentation it is deleted once,
-else it is inserted at the column of least indentation."
-  (interactive (marquill--region))
-  (marquill-filter-region start end
-                          (list "toggle" "--entry" (format "%s" (or marquill-toggle-entry 1)))))
-
-(defun marquill--settings-coding (file)
-  "How FILE is read: a byte order mark decides, else UTF-8 when valid,
-else code page 932; line ends as found."
-  (if (not (file-exists-p file))
-      'utf-8
-    (let ((bytes (with-temp-buffer
-                   (set-buffer-multibyte nil)
-                   (insert-file-contents-literally file)
-                   (buffer-string))))
-      (cond ((string-prefix-p "\xef\xbb\xbf" bytes) 'utf-8-with-signature)
-            ((or (string-prefix-p "\xff\xfe" bytes) (string-prefix-p "\xfe\xff" bytes)) 'utf-16)
-            ((seq-some (lambda (c) (> c #x3fff7f)) (decode-coding-string bytes 'utf-8)) 'cp932)
-            (t 'utf-8)))))
-
-;;;###autoload
-(defun marquill-edit-settings ()
-  "Open the settings file in another window."
-  (interactive)
-  (let* ((file (marquill-settings-file))
-         (coding-system-for-read (marquill--settings-coding file)))
-    (make-directory (file-name-directory file) t)
-    (find-file-other-window file)))
-
-;;;###autoload
-(defun marquill (start end)
-  "The menu of the Marquill command, on the region's lines or the current line.
-Its items are those of the Windows command: 行頭に挿入, 文字先頭位置に挿入,
-先頭文字を削除, 設定編集 and キャンセル."
-  (interactive (marquill--region))
-  (let ((group (completing-read "Marquill: "
-                                '("行頭に挿入" "文字先頭位置に挿入" "先頭文字を削除" "設定編集" "キャンセル")
-                                nil t)))
-    (pcase group
-      ((or "行頭に挿入" "文字先頭位置に挿入")
-       (let* ((lines (marquill--read-lines "対象の行: "))
-              (symbol (marquill--read-entry (concat group ": "))))
-         (marquill--insert start end (if (equal group "行頭に挿入") "head" "char") symbol lines)))
-      ("先頭文字を削除"
-       (pcase (completing-read "先頭文字を削除: " '("1つ削除" "全て削除" "指定して削除") nil t)
-         ("1つ削除" (marquill-delete-once start end))
-         ("全て削除" (marquill-delete-all start end))
-         ("指定して削除" (marquill-delete start end (marquill--read-entry "指定して削除: ")))))
-      ("設定編集" (marquill-edit-settings)))))
+  "Toggle the buffer's symbol in the lines from START to END.
+Interactively, the region's lines, else N lines from the current one with
+a numeric prefix argument N, as `comment-line' takes them.  The symbol is
+that of `marquill-toggle-arguments'.  Where every non-blank line has it
+after its indentation it is deleted once, else it is inserted at the
+column of least indentation, with `tab-width' as the width of a tab."
+  (interactive (marquill--lines-region (prefix-numeric-value current-prefix-arg)))
+  (marquill-filter-region start end (marquill-toggle-arguments)))
 
 (provide 'marquill)
 ;;; marquill.el ends here

@@ -7,14 +7,15 @@ let g:loaded_marquill = 1
 
 " :[range]Marquill {arguments} runs the filter on the range's lines; with no
 " arguments it opens the menu.  No -bar: '|' and '"' belong to the arguments.
-command! -range -nargs=* -complete=customlist,marquill#complete Marquill
+command! -range -nargs=* -complete=customlist,marquill#complete#complete Marquill
       \ call marquill#command(<line1>, <line2>, <q-args>)
 
+" Each goes through g@, so that . repeats it on as many lines.
 nnoremap <silent> <expr> <Plug>(MarquillToggle) marquill#operator('toggle')
 nnoremap <silent> <expr> <Plug>(MarquillToggleLine) marquill#operator('toggle') . '_'
-xnoremap <silent> <Plug>(MarquillToggle) :<C-U>call marquill#toggle(line("'<"), line("'>"))<CR>
+xnoremap <silent> <expr> <Plug>(MarquillToggle) marquill#operator('toggle')
 nnoremap <silent> <expr> <Plug>(Marquill) marquill#operator('menu')
-xnoremap <silent> <Plug>(Marquill) :<C-U>call marquill#menu(line("'<"), line("'>"))<CR>
+xnoremap <silent> <expr> <Plug>(Marquill) marquill#operator('menu')
 
 " Default keys only where neither Vim, Neovim nor the user already uses them:
 " g> and g! are free in both editors.
