@@ -150,10 +150,10 @@ When the filter named a place in the text BEG..END, the first line names
 the buffer's line and column instead."
   (let ((lines (split-string (if (string-empty-p text) "marquill: failed" text) "\n" t)))
     (when (string-match "\\`marquill:-:\\([0-9]+\\):\\([0-9]+\\): \\(.*\\)\\'" (car lines))
-      (let ((place (marquill--place (string-to-number (match-string 1 (car lines)))
-                                    (string-to-number (match-string 2 (car lines)))
-                                    beg end))
-            (message (match-string 3 (car lines))))
+      (let* ((message (match-string 3 (car lines)))
+             (place (marquill--place (string-to-number (match-string 1 (car lines)))
+                                     (string-to-number (match-string 2 (car lines)))
+                                     beg end)))
         (when place
           (setcar lines (format "marquill: %s:%d:%d: %s" (buffer-name) (car place) (cdr place) message)))))
     (string-join lines "\n")))
@@ -254,8 +254,11 @@ with the buffer's line."
       (complete-with-action action table string predicate))))
 
 (defun marquill--choose (prompt choices)
-  "The cdr of the one of CHOICES, an alist of (TEXT . VALUE), read with PROMPT."
-  (cdr (assoc (completing-read prompt (marquill--sorted-as-given choices) nil t) choices)))
+  "Read one of CHOICES, an alist of (TEXT . VALUE), with PROMPT; its VALUE."
+  (let ((choice (assoc (completing-read prompt (marquill--sorted-as-given choices) nil t) choices)))
+    (unless choice
+      (user-error "%s" "marquill: nothing chosen"))
+    (cdr choice)))
 
 (defun marquill--read-entry (prompt &optional description)
   "An entry of the settings, chosen by its label with PROMPT, as an alist.
@@ -415,10 +418,10 @@ first entry."
 A negative N counts backwards."
   (if (use-region-p)
       (list (region-beginning) (region-end))
-    (let ((here (line-beginning-position)))
+    (let ((from (line-beginning-position)) (to (line-end-position)))
       (save-excursion
         (forward-line (if (> n 0) (1- n) (1+ n)))
-        (list (min here (line-beginning-position)) (max here (line-beginning-position)))))))
+        (list (min from (line-beginning-position)) (max to (line-end-position)))))))
 
 ;;;###autoload
 (defun marquill-toggle (start end)

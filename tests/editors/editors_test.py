@@ -57,13 +57,15 @@ def document_line(line):
 
 
 def parse(path):
-    documents, cases, name, rows = {}, [], None, False
+    documents, cases, toggled, name, rows = {}, [], [], None, None
     for line in path.read_text(encoding="utf-8").split("\n"):
         if line.startswith("== document "):
             name = line.split()[2]
             documents[name] = b""
-        elif line == "== cases":
-            name, rows = None, True
+        elif line in ("== cases", "== toggled"):
+            name, rows = None, line[3:]
+        elif rows == "toggled" and line and not line.startswith("#"):
+            toggled.append(tuple(line.split()))
         elif rows and line and not line.startswith("#"):
             doc, ff, first, last, outcome, rest = line.split(None, 5)
             place = None
@@ -75,7 +77,7 @@ def parse(path):
                           "argv": shlex.split(arguments)})
         elif name and not line.startswith("#") and line:
             documents[name] += document_line(line)
-    return documents, cases
+    return documents, cases, toggled
 
 
 def span(data, ff, first, last):
@@ -113,8 +115,9 @@ def message_ok(shown, want):
 # Where Vim and Neovim look for packages, and the plug-in's own package there.
 VIM_ROOTS = {"vim": "vim/vimfiles", "nvim": "nvim/site"}
 VIM_PACKAGE = "pack/marquill/start/marquill"
-VIM_PACKAGE_FILES = {"plugin/marquill.vim", "autoload/marquill.vim", "doc/marquill.txt", "doc/marquill.jax",
-                     "doc/tags", "doc/tags-ja"}
+VIM_PACKAGE_FILES = {"plugin/marquill.vim", "autoload/marquill.vim", "autoload/marquill/run.vim",
+                     "autoload/marquill/bytes.vim", "autoload/marquill/complete.vim", "autoload/marquill/menu.vim",
+                     "doc/marquill.txt", "doc/marquill.jax", "doc/tags", "doc/tags-ja"}
 
 
 def check_vim_package(share, root):
@@ -135,6 +138,99 @@ def check_vim_package(share, root):
         check(named == {help_file}, f"/usr/share/{root}/{VIM_PACKAGE}/doc/{tags} names {sorted(named)}")
 
 
+# The toggle table: every document toggled twice over the whole buffer at
+# each tab width, with the symbol of the buffer's comments ("#" in Vim's
+# 'commentstring' and Emacs' comment-start).
+TAB_WIDTHS = (2, 4, 8)
+TOGGLE_SYMBOL = "# "
+BLANKS = " \t\u3000"
+# Where the symbol goes in the "column" document: at the column of least
+# indentation as the tab width makes it, in both lines.
+COLUMNS = {2: b"\t# foo\n  #       bar\n", 4: b"\t# foo\n    #     bar\n", 8: b"\t# foo\n        # bar\n"}
+
+
+def keeps_blanks(original, toggled, symbol):
+    """Every non-blank line is its original with symbol inserted within its
+    indentation, and every blank line is as it was."""
+    old_lines, new_lines = original.decode().split("\n"), toggled.decode().split("\n")
+    if len(old_lines) != len(new_lines):
+        return False
+    for old, new in zip(old_lines, new_lines):
+        if old.rstrip("\r").strip(BLANKS) == "":
+            if new != old:
+                return False
+            continue
+        indent = len(old) - len(old.lstrip(BLANKS))
+        if not any(new == old[:k] + symbol + old[k:] for k in range(indent + 1)):
+            return False
+    return True
+
+
+def plug_in_arguments(program, env, width):
+    """What the plug-ins add to the arguments after the verb: --stdin-only,
+    and the tab width for the verbs that take it, as the filter lists them."""
+    p = subprocess.run([program, "entries", "--format=json"], capture_output=True,
+                       env=dict(env, MARQUILL_SETTINGS=str(pathlib.Path(env["HOME"]) / "no-such-settings")))
+    commands = json.loads(p.stdout)["commands"] if p.returncode == 0 else []
+    takes = {c["verb"] for c in commands if any(o["name"] == "--tab-width" for o in c["options"])}
+    return lambda argv: argv[:1] + ["--stdin-only"] + (["--tab-width", str(width)] if argv[:1] and argv[0] in takes
+                                                         else []) + argv[1:]
+
+
+def toggle_plan(documents, toggled, program, env, docs, work):
+    """The toggle table's rows with the filter's first toggle, each checked
+    against the model: blanks kept, and the "column" document's columns."""
+    rows = []
+    for name, ff in toggled:
+        data = documents[name]
+        for width in TAB_WIDTHS:
+            label = f"toggle {name} {ff} tab width {width}"
+            status, first, errors = run_filter(program, ["toggle", "--stdin-only", "--tab-width", str(width),
+                                                         "-e", TOGGLE_SYMBOL], data, env)
+            check(status == 0, f"{label}: the filter gave status {status} {errors}")
+            check(keeps_blanks(data, first, TOGGLE_SYMBOL), f"{label}: the toggle changed a blank: {first!r}")
+            if name == "column":
+                check(first == COLUMNS[width], f"{label}: {first!r}, wanted {COLUMNS[width]!r}")
+            rows.append({"document": str(docs / name), "ff": ff, "width": width, "label": label,
+                         "out": str(work / f"toggle-{len(rows)}"), "first": first, "original": data})
+    return rows
+
+
+def check_toggles(editor, rows):
+    for row in rows:
+        for n, want in ((1, row["first"]), (2, row["original"])):
+            out = pathlib.Path(f"{row['out']}-{editor}-{n}")
+            got = out.read_bytes() if out.exists() else None
+            check(got == want, f"{editor} {row['label']}: toggle {n} wrote {got!r}, wanted {want!r}")
+
+
+def check_emacs_package(root, work, env):
+    """The start-up file that Debian's Emacs loads, the autoloads, and a
+    clean byte-compile and checkdoc of marquill.el as installed."""
+    site, start = root / "usr/share/emacs/site-lisp", root / "etc/emacs/site-start.d/50marquill.el"
+    check(start.is_file(), "the package lacks /etc/emacs/site-start.d/50marquill.el")
+    # A new Emacs with nothing but the start-up file: the command exists
+    # before the library is loaded, and works.
+    code = ("(progn (princ (list (featurep 'marquill) (commandp 'marquill) (commandp 'marquill-toggle)))"
+            " (with-temp-buffer (insert \"a\\n\") (setq-local comment-start \"#\") (goto-char (point-min))"
+            " (call-interactively 'marquill-toggle) (princ (buffer-string))))")
+    p = subprocess.run(["emacs", "-Q", "--batch", "-L", str(site), "-l", str(start), "--eval", code],
+                       env=env, capture_output=True, stdin=subprocess.DEVNULL)
+    check(p.stdout.decode() == "(nil t t)# a\n", f"emacs -Q with the start-up file: {p.stdout!r} {p.stderr[-2000:]!r}")
+    compiled = work / "compile"
+    compiled.mkdir()
+    (compiled / "marquill.el").write_bytes((site / "marquill.el").read_bytes())
+    code = ("(progn (setq byte-compile-error-on-warn t) (require 'checkdoc)"
+            " (unless (byte-compile-file \"marquill.el\") (kill-emacs 1))"
+            " (let ((checkdoc-autofix-flag 'never)) (checkdoc-file \"marquill.el\")))")
+    p = subprocess.run(["emacs", "-Q", "--batch", "--eval", code], cwd=compiled, env=env, capture_output=True,
+                       stdin=subprocess.DEVNULL)
+    said = [line for line in (p.stdout + p.stderr).decode().splitlines() if line.strip() and
+            not line.startswith(("Warning (emacs): ", "Loading "))]
+    check(p.returncode == 0 and not said, f"emacs: byte-compile and checkdoc of marquill.el: {said}")
+
+
+
 def unpack(package, work):
     deb = next(package.glob("marquill_*.deb"))
     root = work / "root"
@@ -152,7 +248,7 @@ def settings_bytes():
 def main():
     package = pathlib.Path(sys.argv[1]).resolve()
     started = time.monotonic()
-    documents, cases = parse(HERE / "documents.txt")
+    documents, cases, toggled = parse(HERE / "documents.txt")
     with tempfile.TemporaryDirectory() as tmp:
         work = pathlib.Path(tmp)
         root = unpack(package, work)
@@ -169,7 +265,9 @@ def main():
         (work / "settings.txt").write_bytes(settings_bytes())
         # A stand-in for the filter that fails with the message it is given.
         stub = work / "failing-marquill"
-        stub.write_text('#!/bin/sh\ncat >/dev/null\nprintf \'%s\\n\' "$MARQUILL_STUB_MESSAGE" >&2\nexit 2\n')
+        # It describes itself as listing no verb.
+        stub.write_text('#!/bin/sh\n[ "$1" = entries ] && echo \'{"commands": []}\' && exit 0\n'
+                        'cat >/dev/null\nprintf \'%s\\n\' "$MARQUILL_STUB_MESSAGE" >&2\nexit 2\n')
         stub.chmod(0o755)
         docs = work / "docs"
         docs.mkdir()
@@ -184,13 +282,15 @@ def main():
         for name in ("MARQUILL_SETTINGS", "VIM", "VIMRUNTIME", "XDG_DATA_DIRS"):
             env.pop(name, None)
 
-        # The expected outcome of each case, from the filter itself.
+        # The expected outcome of each case, from the filter itself, with
+        # what the plug-ins add at the editors' tab width of 8.
         plan = []
+        plugged = plug_in_arguments(program, env, 8)
         for n, case in enumerate(cases):
             data = documents[case["name"]]
             start, end = span(data, case["ff"], case["first"], case["last"])
-            status, out, errors = run_filter(program, case["argv"], data[start:end], env)
-            japanese = run_filter(program, case["argv"], data[start:end], dict(env, **JAPANESE))[2]
+            status, out, errors = run_filter(program, plugged(case["argv"]), data[start:end], env)
+            japanese = run_filter(program, plugged(case["argv"]), data[start:end], dict(env, **JAPANESE))[2]
             label = f"case {n + 1} ({case['name']} {case['ff']} {case['first']},{case['last']} {case['arguments']})"
             if not check((status == 0) == case["ok"], f"{label}: the filter gave status {status} {errors}"):
                 continue
@@ -203,7 +303,9 @@ def main():
             case["after"], case["undone"] = str(work / f"{n}.after"), str(work / f"{n}.undone")
             case["expected_file"] = str(work / f"{n}.expected")
             pathlib.Path(case["expected_file"]).write_bytes(case["expected"])
-        (work / "plan.json").write_text(json.dumps({"cases": [
+        toggles = toggle_plan(documents, toggled, program, env, docs, work)
+        (work / "plan.json").write_text(json.dumps({"toggles": [
+            {k: row[k] for k in ("document", "ff", "width", "out")} for row in toggles], "cases": [
             {k: case[k] for k in ("document", "ff", "first", "last", "arguments", "argv", "after", "undone",
                                   "expected_file", "ok")} | {"expected": case["message"][0] if case["message"] else "",
                                             "suffix": bool(case["message"] and case["message"][1])}
@@ -234,6 +336,7 @@ def main():
             if not check(results.exists(), f"{editor}: no results: {p.stdout[-2000:]!r} {p.stderr[-2000:]!r}"):
                 continue
             shown = json.loads(results.read_text(encoding="utf-8"))
+            check_toggles(editor, toggles)
             for case, result in zip(plan, shown):
                 after = pathlib.Path(case["after"]).read_bytes()
                 undone = pathlib.Path(case["undone"]).read_bytes()
@@ -262,8 +365,9 @@ def main():
                            env=dict(base, LANG="C", LC_ALL="C"), capture_output=True, timeout=120,
                            stdin=subprocess.DEVNULL)
         output = (p.stdout + p.stderr).decode("utf-8", "replace")
-        if not check(p.returncode == 0, "emacs: ERT failed:\n" + output[-30000:]):
-            pass
+        check(p.returncode == 0, "emacs: ERT failed:\n" + output[-30000:])
+        check_toggles("emacs", toggles)
+        check_emacs_package(root, work, dict(base, LANG="C", LC_ALL="C"))
         for line in output.splitlines():
             if "SKIPPED" in line or line.lstrip().startswith("skipped"):
                 print("emacs:", line.strip())

@@ -59,6 +59,90 @@ call s:Keys(":%Marquill\<CR>\<CR>")
 call assert_equal(['x', 'y'], getline(1, '$'))
 call assert_equal(2, undotree().seq_last)
 
+" . repeats the Visual toggle on as many lines, g>> with its count, and the
+" menu's edit with the same action and entry, without asking again.
+let g:marquill_toggle_entry = 'シェル'
+for [s:first, s:again, s:want] in [
+      \ ['ggVjg>', '4G.', ['# a', '# b', 'c', '# d', '# e', 'f']],
+      \ ['gg2g>>', '5G.', ['# a', '# b', 'c', 'd', '# e', '# f']],
+      \ ['ggg>j', '3G.', ['# a', '# b', '# c', '# d', 'e', 'f']],
+      \ ["ggg!j1\<CR>1\<CR>2\<CR>", '4G.', ['// a', '// b', 'c', '// d', '// e', 'f']],
+      \ ["ggVjg!1\<CR>1\<CR>2\<CR>", '3G.', ['// a', '// b', '// c', '// d', 'e', 'f']],
+      \ ["ggg!j3\<CR>2\<CR>", '4G.', ['a', 'b', 'c', 'd', 'e', 'f']]]
+  call s:Fresh(['a', 'b', 'c', 'd', 'e', 'f'])
+  if s:first =~# '3\r2\r$'
+    call setline(1, ['// a', '# b', 'c', '> d', '// e', 'f'])
+  endif
+  " Not through s:Keys(): a function's keys leave no change for . to repeat.
+  call feedkeys(s:first, 'tx')
+  call feedkeys(s:again, 'tx')
+  call assert_equal(s:want, getline(1, '$'), s:first . ' then ' . s:again)
+endfor
+unlet g:marquill_toggle_entry
+
+" The toggle's symbol: b:marquill_toggle_entry, else g:marquill_toggle_entry,
+" else a 'commentstring' of the form X%s (X with a blank after it), else the
+" first entry.  'none' leaves a variable unset.
+for [s:buffer, s:global, s:comments, s:want] in [
+      \ ['シェル', 'メール引用', '//%s', '# '],
+      \ ['none', 2, '--%s', '// '],
+      \ ['', 'シェル', '//%s', '# '],
+      \ ['none', 'none', '//%s', '// '],
+      \ ['none', 'none', '-- %s', '-- '],
+      \ ['none', 'none', ';;%s', ';; '],
+      \ ['none', 'none', '/*%s*/', '> '],
+      \ ['none', 'none', '%s', '> '],
+      \ ['none', 'none', '', '> ']]
+  call s:Fresh(['x'])
+  if s:buffer isnot# 'none'
+    let b:marquill_toggle_entry = s:buffer
+  endif
+  if s:global isnot# 'none'
+    let g:marquill_toggle_entry = s:global
+  endif
+  let &l:commentstring = s:comments
+  call s:Keys('g>>')
+  call assert_equal([s:want . 'x'], getline(1, '$'), string([s:buffer, s:global, s:comments]))
+  silent! unlet g:marquill_toggle_entry
+endfor
+
+" The cursor stays on its character when its line is edited, before and
+" after the symbol's column.
+for [s:line, s:column, s:keys] in [[1, 5, 'g>>'], [2, 3, 'g>k'], [2, 1, 'g>>'], [1, 5, 'Vjg>'], [1, 4, "g!j3\<CR>1\<CR>"],
+      \ [2, 6, 'g>ip']]
+  call s:Fresh(['  abc', '    def'])
+  setlocal commentstring=#%s
+  call cursor(s:line, s:column)
+  let s:at = s:keys[0] ==# 'V' ? [s:line + 1, s:column] : [s:line, s:column]
+  let s:char = getline(s:at[0])[s:at[1] - 1]
+  " Vim's . puts the cursor at the start of a motion's text, as for its own
+  " operators; the line key starts where the cursor is.
+  for s:again in s:keys ==# 'g>>' ? ['', '.'] : ['']
+    call feedkeys(s:again ==# '' ? s:keys : s:again, 'tx')
+    call assert_equal([s:at[0], s:char], [line('.'), getline('.')[col('.') - 1]], s:keys . s:again . ' at ' . s:line . ':' . s:column)
+  endfor
+endfor
+
+" Nothing but the range goes in or out: FILE operands, - and -i are refused,
+" the buffer stays, and a file named like an argument is untouched.  Hints
+" written for the shell are not shown.
+execute 'cd' fnameescape($MARQUILL_WORK)
+call writefile(['keep'], 'other.txt')
+for s:arguments in ["insert '> ' other.txt", 'insert -e x other.txt', 'insert -e x -', 'toggle -e x -- other.txt',
+      \ 'insert -i -e x other.txt', 'insert --in-place=.bak -e x other.txt', 'delete-all other.txt',
+      \ 'insert -e x -i']
+  call s:Fresh(['a', 'b'])
+  messages clear
+  let v:errmsg = ''
+  execute '1,2Marquill ' . s:arguments
+  call assert_match('^marquill: ', v:errmsg, s:arguments)
+  call assert_notmatch('--help', execute('messages'), s:arguments)
+  call assert_equal(['a', 'b'], getline(1, '$'), s:arguments)
+  call assert_equal(['keep'], readfile('other.txt'), s:arguments)
+  call assert_false(filereadable('other.txt.bak'), s:arguments)
+endfor
+cd -
+
 " 設定編集 opens the code page 932 settings file, decoded, in a window.
 call s:Fresh(['x'])
 call s:Keys(":Marquill\<CR>4\<CR>")
@@ -128,6 +212,23 @@ call assert_equal(['delete', 'delete-once', 'delete-all'], getcompletion('Marqui
 call assert_equal(['after-blank'], getcompletion('Marquill insert --lines af', 'cmdline'))
 call assert_equal(['メール引用', "'C/C++ コメント'", 'シェル', '記号'],
       \ getcompletion('Marquill insert --entry ', 'cmdline'))
+
+" Every --entry completion is accepted by the filter and chooses its entry:
+" an access key in the middle, a blank before the tab, &&, two captions that
+" read the same, a caption of digits.
+let s:captions = $MARQUILL_WORK . '/captions.txt'
+call writefile(["; \t前(&X)後", "% \tTeX (&T) \\tCtrl+T", "-- \tA&&B(&A)", "! \tTeX (&E)", "? \t12",
+      \ "= \tA&&B(&B)\\t&&"], s:captions)
+let g:marquill_settings = s:captions
+let s:completions = getcompletion('Marquill insert --entry ', 'cmdline')
+call assert_equal(6, len(s:completions))
+for [s:i, s:symbol] in map([';', '%', '--', '!', '?', '='], {i, symbol -> [i, symbol . ' ']})
+  call s:Fresh(['x'])
+  let v:errmsg = ''
+  execute 'Marquill insert --entry ' . get(s:completions, s:i, 'missing')
+  call assert_equal(['', s:symbol . 'x'], [v:errmsg, getline(1)], get(s:completions, s:i, 'missing'))
+endfor
+let g:marquill_settings = $MARQUILL_SETTINGS_FILE
 
 " The scripts and the help come from the plug-in's own package, found
 " through 'packpath' (pack/marquill/start/marquill), not from a shared folder.

@@ -2,19 +2,25 @@
 
 ;; Run by editors_test.py with emacs --batch under LANG=C: the cases of
 ;; $MARQUILL_PLAN (documents.txt with the filter's expected output), then
-;; the commands, the menu through keys, the toggle, the settings and
-;; compilation mode.  $MARQUILL_WORK holds the settings file and the
+;; the toggle table, markers, the toggle's symbol and prefix, the menu
+;; through keys and its order, what stays outside the buffer, the settings
+;; and compilation mode.  $MARQUILL_WORK holds the settings file and the
 ;; default one under $XDG_CONFIG_HOME.
 
 (require 'ert)
 (require 'json)
 (require 'compile)
+(require 'cl-lib)
+(require 'python)
 (require 'marquill)
 
-(defun marquill-test--plan ()
+(defun marquill-test--plan-file ()
   (let ((coding-system-for-read 'utf-8)
         (json-array-type 'list) (json-object-type 'plist) (json-key-type 'keyword))
-    (plist-get (json-read-file (getenv "MARQUILL_PLAN")) :cases)))
+    (json-read-file (getenv "MARQUILL_PLAN"))))
+
+(defun marquill-test--plan ()
+  (plist-get (marquill-test--plan-file) :cases))
 
 (defun marquill-test--bytes (file)
   (with-temp-buffer
@@ -109,16 +115,107 @@ lines, takes it off again, and each is one undo step."
       (marquill-test--undo)
       (should (equal (buffer-string) "  # a\n\n  #   b\n")))))
 
-(ert-deftest marquill-entries-and-captions ()
-  "The entries come from a code page 932 settings file; a caption is taken
-as the menu shows it."
+(ert-deftest marquill-toggle-table ()
+  "Each document of the toggle table, toggled twice over the whole buffer
+with the row's `tab-width' and \"#\" as `comment-start', is written after
+each toggle for the test to compare."
+  (dolist (row (plist-get (marquill-test--plan-file) :toggles))
+    (let ((ff (plist-get row :ff)))
+      (marquill-test--with-document (plist-get row :document) ff
+        (setq-local tab-width (plist-get row :width) comment-start "#" comment-end "")
+        (dolist (n '(1 2))
+          (marquill-toggle (point-min) (point-max))
+          (let ((coding-system-for-write 'no-conversion))
+            (write-region (marquill-test--written ff) nil
+                          (format "%s-emacs-%d" (plist-get row :out) n) nil 'silent)))))))
+
+(ert-deftest marquill-markers-stay ()
+  "A marker inside an edited line, an overlay on one, point and another
+window's point keep their characters; one undo gives the text back."
+  (dolist (row '(("  abc\n    def\nghi\n" 2 ("toggle" "-e" "# ") "  # abc\n  #   def\nghi\n")
+                 ("  # abc\n  #   def\nghi\n" 2 ("toggle" "-e" "# ") "  abc\n    def\nghi\n")
+                 ("abc\ndef\nghi\n" 3 ("insert" "-e" "> ") "> abc\n> def\n> ghi\n")))
+    (marquill-test--with-text (car row)
+      (let* ((at (lambda (text) (save-excursion (goto-char (point-min)) (search-forward text) (match-beginning 0))))
+             (marker (copy-marker (funcall at "b")))
+             (line-start (copy-marker (funcall at "a")))
+             (overlay (make-overlay (funcall at "def") (+ (funcall at "def") 3)))
+             (window (split-window)))
+        (set-window-point window (funcall at "e"))
+        (goto-char (funcall at "c"))
+        (apply #'marquill-filter-region (append (marquill-test--lines 1 (nth 1 row)) (list (nth 2 row))))
+        (should (equal (buffer-string) (nth 3 row)))
+        (should (equal (list (char-after marker) (char-after line-start) (char-after) (char-after (window-point window))
+                             (buffer-substring (overlay-start overlay) (overlay-end overlay)))
+                       (list ?b ?a ?c ?e "def")))
+        (delete-window window)
+        (marquill-test--undo)
+        (should (equal (buffer-string) (car row)))))))
+
+(ert-deftest marquill-toggle-symbol ()
+  "The toggle's symbol: the buffer's `marquill-toggle-entry', else a line
+comment's `comment-start' with a blank, else the first entry."
+  (dolist (row '((nil "# " "" "# ") ("シェル" "// " "" "# ") (2 ";" "" "// ") (nil ";;" nil ";; ")
+                 (nil "/* " " */" "> ") (nil nil nil "> ") (nil "  " "" "> ")))
+    (marquill-test--with-text "x\n"
+      (setq-local comment-start (nth 1 row) comment-end (nth 2 row))
+      (setq marquill-toggle-entry (car row))
+      (marquill-toggle (point-min) (point-max))
+      (should (equal (list row (buffer-string)) (list row (concat (nth 3 row) "x\n"))))))
+  (should-not (default-value 'marquill-toggle-entry))
+  (should (safe-local-variable-p 'marquill-toggle-entry "シェル"))
+  ;; From a mode hook, for the mode's buffers alone.
+  (dolist (row (list (cons nil "# x\n") (cons (lambda () (setq marquill-toggle-entry "メール引用")) "> x\n")))
+    (marquill-test--with-text "x\n"
+      (let ((python-mode-hook (and (car row) (list (car row)))))
+        (python-mode))
+      (marquill-toggle (point-min) (point-max))
+      (should (equal (buffer-string) (cdr row)))))
+  (should-not (default-value 'marquill-toggle-entry)))
+
+(ert-deftest marquill-toggle-prefix ()
+  "A numeric prefix toggles that many lines, backwards when negative."
+  (dolist (row '(("C-u 2" 1 "# a\n# b\nc\nd\n") ("" 2 "a\n# b\nc\nd\n") ("C-u - 2" 3 "a\n# b\n# c\nd\n")
+                 ("C-u 9" 3 "a\nb\n# c\n# d\n")))
+    (marquill-test--with-text "a\nb\nc\nd\n"
+      (setq-local comment-start "#" comment-end "")
+      (goto-char (point-min))
+      (forward-line (1- (nth 1 row)))
+      (execute-kbd-macro (vconcat (kbd (car row)) (kbd "M-x") "marquill-toggle" (kbd "RET")))
+      (should (equal (list row (buffer-string)) (list row (nth 2 row)))))))
+
+(ert-deftest marquill-menu-order ()
+  "The menu lists its items in the filter's order, as the user sees them."
   (marquill-test--with-text "x\n"
-    (should (equal (marquill-entries)
-                   '(("> " . "メール引用(&M)\t>") ("// " . "C/C++ コメント(&C)") ("# " . "シェル(&S)")
-                     ("%#|!'\"\\ " . "記号(&K)"))))
-    (should (equal (marquill-shown-caption "メール引用(&M)\t> ") "メール引用(M)"))
-    (marquill-filter-region (point-min) (point-max) '("insert" "--entry" "メール引用"))
-    (should (equal (buffer-string) "> x\n"))))
+    (let* ((items (alist-get 'items (alist-get 'menu (marquill--describe))))
+           (shown nil))
+      (cl-letf (((symbol-function 'completing-read)
+                 (lambda (_prompt table &rest _)
+                   (let* ((metadata (completion-metadata "" table nil))
+                          (sort (or (completion-metadata-get metadata 'display-sort-function)
+                                    (lambda (candidates) (sort candidates #'string<)))))
+                     (push (funcall sort (all-completions "" table)) shown))
+                   "キャンセル")))
+        (marquill (point-min) (point-max)))
+      (should (equal (car shown)
+                     (delete-dups (mapcar (lambda (item) (or (alist-get 'group item) (alist-get 'caption item)))
+                                          items)))))))
+
+(ert-deftest marquill-outside-the-buffer ()
+  "FILE operands, - and -i are refused; the buffer and a file named like
+an argument stay as they were."
+  (let ((default-directory (file-name-as-directory (getenv "MARQUILL_WORK"))))
+    (with-temp-file "other.txt" (insert "keep\n"))
+    (dolist (args '(("insert" "-e" "x" "other.txt") ("insert" "-e" "x" "-") ("toggle" "-e" "x" "--" "other.txt")
+                    ("insert" "-i" "-e" "x" "other.txt") ("insert" "--in-place=.bak" "-e" "x" "other.txt")
+                    ("delete-all" "other.txt")))
+      (marquill-test--with-text "a\n"
+        (let ((err (should-error (marquill-filter-region (point-min) (point-max) args) :type 'user-error)))
+          (should (string-prefix-p "marquill: " (cadr err)))
+          (should-not (string-match-p "--help" (cadr err))))
+        (should (equal (buffer-string) "a\n"))
+        (should (equal (marquill-test--bytes "other.txt") "keep\n"))
+        (should-not (file-exists-p "other.txt.bak"))))))
 
 (ert-deftest marquill-default-settings ()
   "With no settings file set, the filter's default one is used."
@@ -137,7 +234,7 @@ then 先頭文字を削除 › 全て削除, then キャンセル."
     (push-mark (point) t t)
     (forward-line 2)
     (execute-kbd-macro (vconcat (kbd "M-x") "marquill" (kbd "RET") "文字先頭位置に挿入" (kbd "RET")
-                                "全ての行" (kbd "RET") "C/C++ コメント(C)" (kbd "RET")))
+                                "全ての行" (kbd "RET") "C/C++ コメント" (kbd "RET")))
     (should (equal (buffer-string) "  // a\n  //   b\nc\n"))
     (goto-char (point-min))
     (push-mark (point-max) t t)

@@ -178,18 +178,32 @@ endfunction
 " Operators: through g@, so that a motion, a count, the Visual selection and
 " repetition with . work as with Vim's own operators.
 
+" The cursor where the key was typed: g@ moves it to the start of the text,
+" and it goes back there before the edit so that it stays on its character.
+let s:cursor = {}
 function! marquill#operator(kind) abort
   let &operatorfunc = 'marquill#' . a:kind . '_operator'
+  let s:cursor = {'buffer': bufnr('%'), 'tick': b:changedtick, 'position': getcurpos()}
   return 'g@'
 endfunction
 
+" Puts the cursor back where the key was typed; . keeps Vim's place.
+function! s:Cursor() abort
+  if get(s:cursor, 'buffer', -1) == bufnr('%') && s:cursor.tick == b:changedtick
+    call setpos('.', s:cursor.position)
+  endif
+  let s:cursor = {}
+endfunction
+
 function! marquill#toggle_operator(type) abort
+  call s:Cursor()
   call marquill#toggle(line("'["), line("']"))
 endfunction
 
 " The menu's edit is what . repeats: the same arguments, without asking.
 let s:repeated = []
 function! marquill#menu_operator(type) abort
+  call s:Cursor()
   let args = marquill#menu(line("'["), line("']"))
   if !empty(args)
     let s:repeated = args

@@ -12,7 +12,9 @@ command! -range -nargs=* -complete=customlist,marquill#complete#complete Marquil
 
 " Each goes through g@, so that . repeats it on as many lines.
 nnoremap <silent> <expr> <Plug>(MarquillToggle) marquill#operator('toggle')
-nnoremap <silent> <expr> <Plug>(MarquillToggleLine) marquill#operator('toggle') . '_'
+" The line key moves with $, which starts at the cursor, not with _, which
+" starts at the first non-blank: . leaves the cursor on its character too.
+nnoremap <silent> <expr> <Plug>(MarquillToggleLine) marquill#operator('toggle') . '$'
 xnoremap <silent> <expr> <Plug>(MarquillToggle) marquill#operator('toggle')
 nnoremap <silent> <expr> <Plug>(Marquill) marquill#operator('menu')
 xnoremap <silent> <expr> <Plug>(Marquill) marquill#operator('menu')
