@@ -10,8 +10,14 @@ with nothing in the folders other packages share.  Every case of
 documents.txt is run in each editor; the file each writes back must equal
 the filter's output on the range's bytes spliced into the document, one
 undo must give the document back, and a failure must leave it as it was and
-show the filter's message.  Then each editor runs its own checks of the
-keys, the menu, the toggle, settings, help and where they are loaded from.
+show the filter's message.  Every document of the toggle table, toggled
+twice over the whole buffer at tab widths 2, 4 and 8, must give the
+filter's first toggle (which keeps every blank, as a model checks) and
+then the original bytes.  Then each editor runs its own checks of the
+keys, repetition, the menu, the toggle's symbol, what stays outside the
+buffer, completion, settings, help and where they are loaded from; Emacs
+also starts with nothing but the package's start-up file, and marquill.el
+must byte-compile and pass checkdoc with no warning.
 
 Usage: editors_test.py PACKAGE_DIR
 """
