@@ -212,6 +212,15 @@ call assert_equal(['delete', 'delete-once', 'delete-all'], getcompletion('Marqui
 call assert_equal(['after-blank'], getcompletion('Marquill insert --lines af', 'cmdline'))
 call assert_equal(['メール引用', "'C/C++ コメント'", 'シェル', '記号'],
       \ getcompletion('Marquill insert --entry ', 'cmdline'))
+" No file names anywhere, and nothing that reaches outside the range.
+execute 'cd' fnameescape($MARQUILL_WORK)
+for s:typed in ['Marquill insert -e x ', 'Marquill insert --settings ', 'Marquill toggle -e x o', 'Marquill -']
+  call assert_equal([], getcompletion(s:typed, 'cmdline'), s:typed)
+endfor
+cd -
+call assert_equal([], filter(getcompletion('Marquill insert --', 'cmdline'), 'v:val =~# "in-place\\|stdin-only"'))
+call assert_equal(['--settings', '--settings-encoding'], getcompletion('Marquill delete --set', 'cmdline'))
+call assert_equal(['auto', 'utf-8', 'cp932'], getcompletion('Marquill delete -s f --settings-encoding ', 'cmdline'))
 
 " Every --entry completion is accepted by the filter and chooses its entry:
 " an access key in the middle, a blank before the tab, &&, two captions that

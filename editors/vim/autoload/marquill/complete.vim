@@ -112,7 +112,8 @@ function! marquill#complete#complete(lead, cmdline, pos) abort
     elseif has_key(option, 'values')
       return s:Matching(option.values, a:lead)
     elseif a:lead =~# '^-'
-      let names = filter(sort(keys(options)), 'index(s:not_offered, v:val) < 0')
+      let names = filter(map(values(options), 'v:val.name'), 'index(s:not_offered, v:val) < 0')
+      let names = uniq(sort(names))
       return s:Matching(names, a:lead)
     endif
   catch

@@ -115,13 +115,17 @@ function! marquill#run#commands() abort
   return s:commands[key]
 endfunction
 
-" The options verb takes, by name: {'--at': {'name': ..., 'values': [...]}}.
+" The options verb takes, by long and short name:
+" {'--at': {'name': '--at', 'values': [...]}, '-e': {...}}.
 function! marquill#run#options(verb) abort
   let options = {}
   for command in marquill#run#commands()
     if command.verb ==# a:verb
       for option in command.options
         let options[option.name] = option
+        if has_key(option, 'short')
+          let options[option.short] = option
+        endif
       endfor
     endif
   endfor
