@@ -127,12 +127,13 @@ file that does not exist, so that the user's settings cannot make it fail."
 
 (defun marquill--arguments (args)
   "Return ARGS with the buffer's own options after the verb.
-They are --stdin-only and the buffer's `tab-width', where the verb takes
-them, so that the filter reads the region alone."
-  (let ((options (and args (marquill--options (car args)))))
-    (append (list (car args))
-            (and (member "--stdin-only" options) (list "--stdin-only"))
-            (and (member "--tab-width" options) (list "--tab-width" (number-to-string tab-width)))
+They are --stdin-only, so that the filter reads the region alone, and the
+buffer's `tab-width' where the verb takes it."
+  (if (or (null args) (string-prefix-p "-" (car args)))
+      (cons "--stdin-only" args)
+    (append (list (car args) "--stdin-only")
+            (and (member "--tab-width" (marquill--options (car args)))
+                 (list "--tab-width" (number-to-string tab-width)))
             (cdr args))))
 
 (defun marquill--line-bounds (start end)

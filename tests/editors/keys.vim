@@ -130,7 +130,7 @@ execute 'cd' fnameescape($MARQUILL_WORK)
 call writefile(['keep'], 'other.txt')
 for s:arguments in ["insert '> ' other.txt", 'insert -e x other.txt', 'insert -e x -', 'toggle -e x -- other.txt',
       \ 'insert -i -e x other.txt', 'insert --in-place=.bak -e x other.txt', 'delete-all other.txt',
-      \ 'insert -e x -i']
+      \ 'insert -e x -i', '-i insert -e x other.txt']
   call s:Fresh(['a', 'b'])
   messages clear
   let v:errmsg = ''

@@ -208,7 +208,7 @@ an argument stay as they were."
     (with-temp-file "other.txt" (insert "keep\n"))
     (dolist (args '(("insert" "-e" "x" "other.txt") ("insert" "-e" "x" "-") ("toggle" "-e" "x" "--" "other.txt")
                     ("insert" "-i" "-e" "x" "other.txt") ("insert" "--in-place=.bak" "-e" "x" "other.txt")
-                    ("delete-all" "other.txt")))
+                    ("delete-all" "other.txt") ("-i" "insert" "-e" "x" "other.txt")))
       (marquill-test--with-text "a\n"
         (let ((err (should-error (marquill-filter-region (point-min) (point-max) args) :type 'user-error)))
           (should (string-prefix-p "marquill: " (cadr err)))

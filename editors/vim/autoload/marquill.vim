@@ -13,18 +13,18 @@ function! s:Error(lines) abort
   let v:errmsg = a:lines[0]
 endfunction
 
-" The arguments of an edit of the buffer: after the verb, --stdin-only, so
-" that the filter refuses anything but the range as input or output, and the
-" buffer's 'tabstop' as the tab width, where the verb takes them.  Options
-" the user gives come after them and win.
+" The arguments of an edit of the buffer: --stdin-only, so that the filter
+" refuses anything but the range as input or output (and leaves out the
+" hints for the shell), and the buffer's 'tabstop' as the tab width where
+" the verb takes it, both after the verb.  Options the user gives come after
+" them and win.
 function! s:EditArguments(args) abort
   let verb = get(a:args, 0, '')
-  if verb =~# '^-'
-    return a:args
+  if verb ==# '' || verb =~# '^-'
+    return ['--stdin-only'] + a:args
   endif
-  let options = marquill#run#options(verb)
-  let own = has_key(options, '--stdin-only') ? ['--stdin-only'] : []
-  if has_key(options, '--tab-width')
+  let own = ['--stdin-only']
+  if has_key(marquill#run#options(verb), '--tab-width')
     call extend(own, ['--tab-width', string(&tabstop)])
   endif
   return [verb] + own + a:args[1:]
