@@ -187,9 +187,11 @@ function! marquill#operator(kind) abort
   return 'g@'
 endfunction
 
-" Puts the cursor back where the key was typed; . keeps Vim's place.
+" Puts the cursor back where the key was typed when that is in the text's
+" lines; . keeps Vim's place.
 function! s:Cursor() abort
   if get(s:cursor, 'buffer', -1) == bufnr('%') && s:cursor.tick == b:changedtick
+        \ && s:cursor.position[1] >= line("'[") && s:cursor.position[1] <= line("']")
     call setpos('.', s:cursor.position)
   endif
   let s:cursor = {}
