@@ -318,8 +318,16 @@ the buffer's line and column."
                                    (buffer-string))))
     (let ((default-directory (file-name-directory file)))
       (setq buffer (compilation-start (format "marquill insert -e '> ' %s" (file-name-nondirectory file))))
-      (while (process-live-p (get-buffer-process buffer))
-        (accept-process-output nil 0.05)))
+      ;; Until the sentinel has written its last line: the output may still
+      ;; be unread when the process has ended.
+      (let ((waited 0))
+        (while (and (< waited 200)
+                    (not (with-current-buffer buffer
+                           (save-excursion
+                             (goto-char (point-max))
+                             (re-search-backward "^Compilation \\(finished\\|exited\\)" nil t)))))
+          (accept-process-output nil 0.05)
+          (setq waited (1+ waited)))))
     (let (place)
       (with-current-buffer buffer
         (goto-char (point-min))
