@@ -1,0 +1,194 @@
+// The Marquill extension in a real VS Code (code-server, driven through headless Chromium):
+// each edit's saved bytes equal the filter's result on the same lines.
+// Environment: MARQUILL (the filter packed in the extension), MARQUILL_VSIX, MARQUILL_CODE_SERVER
+// (code-server's package folder), MARQUILL_NODE (the node that runs it), MARQUILL_TEST_DIR (scratch).
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, describe, test } from 'node:test';
+import { openWorkbench, startServer } from './workbench.mjs';
+
+const here = path.dirname(new URL(import.meta.url).pathname);
+const root = fs.mkdtempSync(path.join(process.env.MARQUILL_TEST_DIR ?? '/tmp', 'vscode-'));
+const folder = path.join(root, 'workspace');
+const settingsFile = path.join(root, 'Marquill_Setting.txt');
+
+// The documents, each used by one case.
+const lfText = 'intro\n\n    if (x) {\n        call();\n    }\n\n  done\n';
+const documents = {
+  'lf.txt': lfText,
+  'crlf.txt': lfText.replaceAll('\n', '\r\n'),
+  'menu.txt': '  メール本文\n    続き\n\n  終わり\n',
+  'undo.txt': 'a\n  b\n    c\nd\n',
+  'multi.txt': 'alpha one\n    beta\n  > alpha two\ngamma\n    alpha three\n',
+  'Makefile': 'all:\n\techo one\n        echo two\n\t  echo three\n\nclean:\n',
+  'error.txt': 'keep\nthis\n',
+  'column0.txt': 'one\ntwo\nthree\nfour\n',
+};
+
+const settings = {
+  'marquill.settingsFile': settingsFile,
+  'editor.tabSize': 4,
+  'editor.detectIndentation': false,
+  '[makefile]': { 'editor.tabSize': 8, 'editor.insertSpaces': false, 'marquill.toggleEntry': 'シェル' },
+  'files.insertFinalNewline': false,
+  'files.trimTrailingWhitespace': false,
+  'workbench.startupEditor': 'none',
+  'workbench.tips.enabled': false,
+  'extensions.autoCheckUpdates': false,
+  'extensions.autoUpdate': false,
+  'extensions.ignoreRecommendations': true,
+  'update.mode': 'none',
+  'telemetry.telemetryLevel': 'off',
+  'git.enabled': false,
+};
+const keybindings = [
+  { key: 'ctrl+alt+shift+e', command: 'marquill.insert', args: { entry: '存在しない', at: 'head', lines: 'all' } },
+  { key: 'ctrl+alt+shift+i', command: 'marquill.insert', args: { entry: 2, at: 'head', lines: 'all' } },
+];
+
+/** The filter's own result on TEXT. */
+function filter(args, text, tabWidth = 4) {
+  return execFileSync(process.env.MARQUILL, [...args, '--stdin-only', '--tab-width', String(tabWidth), '--settings', settingsFile],
+    { input: Buffer.from(text, 'utf8') }).toString('utf8');
+}
+
+/** TEXT with the lines at INDEXES (from 0) replaced by the filter's result on them, taken together. */
+function filterLines(args, text, indexes, tabWidth = 4) {
+  const eol = text.includes('\r\n') ? '\r\n' : '\n';
+  const lines = text.split(eol);
+  const out = filter(args, indexes.map((i) => lines[i] + eol).join(''), tabWidth).split(eol);
+  indexes.forEach((line, k) => { lines[line] = out[k]; });
+  return lines.join(eol);
+}
+
+const read = (name) => fs.readFileSync(path.join(folder, name), 'utf8');
+
+let server;
+let browser;
+let workbench;
+
+before(async () => {
+  fs.mkdirSync(folder);
+  fs.copyFileSync(path.join(here, 'Marquill_Setting.txt'), settingsFile);
+  for (const [name, text] of Object.entries(documents)) fs.writeFileSync(path.join(folder, name), text);
+  server = await startServer({
+    codeServer: process.env.MARQUILL_CODE_SERVER, node: process.env.MARQUILL_NODE ?? process.execPath,
+    vsix: process.env.MARQUILL_VSIX, root, folder, settings, keybindings,
+  });
+  browser = await openWorkbench(server.url, path.join(root, 'chromium'));
+  workbench = browser.workbench;
+});
+
+after(async () => {
+  await browser?.context.close();
+  server?.child.kill();
+  fs.rmSync(root, { recursive: true, force: true });
+});
+
+describe('Marquill in VS Code', () => {
+  for (const name of ['lf.txt', 'crlf.txt']) {
+    test(`toggle twice on ${name} gives its bytes back`, async () => {
+      const original = read(name);
+      await workbench.open(name);
+      await workbench.press('Control+A');
+      await workbench.command('Marquill: Toggle');
+      await workbench.dirty(name, true);
+      await workbench.save(name);
+      assert.equal(read(name), filter(['toggle', '--entry', '1'], original));
+      assert.notEqual(read(name), original);
+      await workbench.press('Control+A');
+      await workbench.command('Marquill: Toggle');
+      await workbench.dirty(name, true);
+      await workbench.save(name);
+      assert.equal(read(name), original);
+    });
+  }
+
+  test('the menu shows the plug-in\'s items and Japanese captions from a code page 932 file', async () => {
+    const original = read('menu.txt');
+    await workbench.open('menu.txt');
+    await workbench.press('Control+A');
+    await workbench.command('Marquill: Menu');
+    const lines = ['全ての行', '空白行を除く', '最小インデント行のみ', '空白行の次の行のみ'];
+    assert.deepEqual((await workbench.pickRows()).map((row) => row.label), [
+      ...lines.map((l) => `行頭に挿入 › ${l}`), ...lines.map((l) => `文字先頭位置に挿入 › ${l}`),
+      '先頭文字を削除 › 1つ削除', '先頭文字を削除 › 全て削除', '先頭文字を削除 › 指定して削除', '設定編集', 'キャンセル']);
+    await workbench.pick('文字先頭位置に挿入 › 最小インデント行のみ');
+    const listed = JSON.parse(execFileSync(process.env.MARQUILL, ['entries', '--format=json', '--settings', settingsFile]));
+    const rows = await workbench.pickRows();
+    assert.deepEqual(rows, listed.entries.map((e) => ({ label: e.label, description: e.shortcut })));
+    assert.deepEqual(rows[0], { label: 'メール引用', description: '>' });
+    await workbench.pick('C++ コメント');
+    await workbench.dirty('menu.txt', true);
+    await workbench.save('menu.txt');
+    assert.equal(read('menu.txt'), filter(['insert', '--at', 'char', '--lines', 'least', '--entry', 'C++ コメント'], original));
+  });
+
+  test('設定編集 opens the settings file in its own encoding', async () => {
+    await workbench.command('Marquill: Menu');
+    await workbench.pick('設定編集');
+    await workbench.page.locator('.tabs-container .tab.active[data-resource-name="Marquill_Setting.txt"]').waitFor();
+    await workbench.page.locator('.editor-group-container.active .view-lines', { hasText: 'メール引用(&M)' }).waitFor();
+    await workbench.page.locator('.statusbar-item', { hasText: 'Shift JIS' }).waitFor();
+  });
+
+  test('one undo restores every line the command changed', async () => {
+    const original = read('undo.txt');
+    await workbench.open('undo.txt');
+    await workbench.press('Control+A');
+    await workbench.command('Marquill: Toggle');
+    await workbench.dirty('undo.txt', true);
+    await workbench.save('undo.txt');
+    assert.equal(read('undo.txt'), filter(['toggle', '--entry', '1'], original));
+    await workbench.press('Control+Z');
+    await workbench.dirty('undo.txt', true);
+    await workbench.save('undo.txt');
+    assert.equal(read('undo.txt'), original);
+  });
+
+  test('the lines of every cursor are judged together', async () => {
+    const original = read('multi.txt');
+    await workbench.open('multi.txt');
+    await workbench.goToLine(1);
+    await workbench.press('Control+D', 'Control+D', 'Control+D'); // "alpha" on lines 1, 3 and 5
+    await workbench.command('Marquill: Toggle');
+    await workbench.dirty('multi.txt', true);
+    await workbench.save('multi.txt');
+    assert.equal(read('multi.txt'), filterLines(['toggle', '--entry', '1'], original, [0, 2, 4]));
+  });
+
+  test('a Makefile toggles at its own tab size with its own entry', async () => {
+    const original = read('Makefile');
+    await workbench.open('Makefile');
+    await workbench.goToLine(2);
+    await workbench.press('Shift+Down', 'Shift+Down', 'Shift+Down');
+    await workbench.command('Marquill: Toggle');
+    await workbench.dirty('Makefile', true);
+    await workbench.save('Makefile');
+    const expected = filterLines(['toggle', '--entry', 'シェル'], original, [1, 2, 3], 8);
+    assert.equal(read('Makefile'), expected);
+    assert.notEqual(expected, filterLines(['toggle', '--entry', 'シェル'], original, [1, 2, 3], 4));
+  });
+
+  test('a selection that ends at column 0 leaves that line out', async () => {
+    const original = read('column0.txt');
+    await workbench.open('column0.txt');
+    await workbench.goToLine(2);
+    await workbench.press('Shift+Down', 'Shift+Down');
+    await workbench.press('Control+Alt+Shift+I');
+    await workbench.dirty('column0.txt', true);
+    await workbench.save('column0.txt');
+    assert.equal(read('column0.txt'), filterLines(['insert', '--at', 'head', '--lines', 'all', '--entry', '2'], original, [1, 2]));
+  });
+
+  test('an error shows a message and changes nothing', async () => {
+    await workbench.open('error.txt');
+    await workbench.press('Control+A', 'Control+Alt+Shift+E');
+    const message = await workbench.notification('存在しない');
+    assert.match(message, /存在しない/);
+    await workbench.dirty('error.txt', false);
+    assert.equal(read('error.txt'), documents['error.txt']);
+  });
+});
