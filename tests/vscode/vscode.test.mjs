@@ -32,6 +32,7 @@ const settings = {
   'editor.tabSize': 4,
   'editor.detectIndentation': false,
   '[makefile]': { 'editor.tabSize': 8, 'editor.insertSpaces': false, 'marquill.toggleEntry': 'シェル' },
+  'files.autoSave': 'off',
   'files.insertFinalNewline': false,
   'files.trimTrailingWhitespace': false,
   'workbench.startupEditor': 'none',
@@ -87,9 +88,22 @@ after(async () => {
   fs.rmSync(root, { recursive: true, force: true });
 });
 
+/** A case that, on failure, leaves a screenshot of the workbench beside the test's scratch folder. */
+function uiTest(name, body) {
+  test(name, async () => {
+    try {
+      await body();
+    } catch (e) {
+      const shot = `${root}-failed-${name.replace(/[^A-Za-z0-9.]+/g, '-')}.png`;
+      await browser?.page.screenshot({ path: shot }).catch(() => undefined);
+      throw new Error(`${e.message}\n(screenshot: ${shot})`, { cause: e });
+    }
+  });
+}
+
 describe('Marquill in VS Code', () => {
   for (const name of ['lf.txt', 'crlf.txt']) {
-    test(`toggle twice on ${name} gives its bytes back`, async () => {
+    uiTest(`toggle twice on ${name} gives its bytes back`, async () => {
       const original = read(name);
       await workbench.open(name);
       await workbench.press('Control+A');
@@ -106,7 +120,7 @@ describe('Marquill in VS Code', () => {
     });
   }
 
-  test('the menu shows the plug-in\'s items and Japanese captions from a code page 932 file', async () => {
+  uiTest('the menu shows the plug-in\'s items and Japanese captions from a code page 932 file', async () => {
     const original = read('menu.txt');
     await workbench.open('menu.txt');
     await workbench.press('Control+A');
@@ -126,7 +140,7 @@ describe('Marquill in VS Code', () => {
     assert.equal(read('menu.txt'), filter(['insert', '--at', 'char', '--lines', 'least', '--entry', 'C++ コメント'], original));
   });
 
-  test('設定編集 opens the settings file in its own encoding', async () => {
+  uiTest('設定編集 opens the settings file in its own encoding', async () => {
     await workbench.command('Marquill: Menu');
     await workbench.pick('設定編集');
     await workbench.page.locator('.tabs-container .tab.active[data-resource-name="Marquill_Setting.txt"]').waitFor();
@@ -134,7 +148,7 @@ describe('Marquill in VS Code', () => {
     await workbench.page.locator('.statusbar-item', { hasText: 'Shift JIS' }).waitFor();
   });
 
-  test('one undo restores every line the command changed', async () => {
+  uiTest('one undo restores every line the command changed', async () => {
     const original = read('undo.txt');
     await workbench.open('undo.txt');
     await workbench.press('Control+A');
@@ -148,7 +162,7 @@ describe('Marquill in VS Code', () => {
     assert.equal(read('undo.txt'), original);
   });
 
-  test('the lines of every cursor are judged together', async () => {
+  uiTest('the lines of every cursor are judged together', async () => {
     const original = read('multi.txt');
     await workbench.open('multi.txt');
     await workbench.goToLine(1);
@@ -159,11 +173,11 @@ describe('Marquill in VS Code', () => {
     assert.equal(read('multi.txt'), filterLines(['toggle', '--entry', '1'], original, [0, 2, 4]));
   });
 
-  test('a Makefile toggles at its own tab size with its own entry', async () => {
+  uiTest('a Makefile toggles at its own tab size with its own entry', async () => {
     const original = read('Makefile');
     await workbench.open('Makefile');
     await workbench.goToLine(2);
-    await workbench.press('Shift+Down', 'Shift+Down', 'Shift+Down');
+    await workbench.press('Shift+ArrowDown', 'Shift+ArrowDown', 'Shift+ArrowDown');
     await workbench.command('Marquill: Toggle');
     await workbench.dirty('Makefile', true);
     await workbench.save('Makefile');
@@ -172,18 +186,18 @@ describe('Marquill in VS Code', () => {
     assert.notEqual(expected, filterLines(['toggle', '--entry', 'シェル'], original, [1, 2, 3], 4));
   });
 
-  test('a selection that ends at column 0 leaves that line out', async () => {
+  uiTest('a selection that ends at column 0 leaves that line out', async () => {
     const original = read('column0.txt');
     await workbench.open('column0.txt');
     await workbench.goToLine(2);
-    await workbench.press('Shift+Down', 'Shift+Down');
+    await workbench.press('Shift+ArrowDown', 'Shift+ArrowDown');
     await workbench.press('Control+Alt+Shift+I');
     await workbench.dirty('column0.txt', true);
     await workbench.save('column0.txt');
     assert.equal(read('column0.txt'), filterLines(['insert', '--at', 'head', '--lines', 'all', '--entry', '2'], original, [1, 2]));
   });
 
-  test('an error shows a message and changes nothing', async () => {
+  uiTest('an error shows a message and changes nothing', async () => {
     await workbench.open('error.txt');
     await workbench.press('Control+A', 'Control+Alt+Shift+E');
     const message = await workbench.notification('存在しない');

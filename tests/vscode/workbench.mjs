@@ -129,7 +129,7 @@ export class Workbench {
   async goToLine(line) {
     await this.page.keyboard.press('Control+G');
     await this.input.waitFor();
-    await this.input.fill(String(line));
+    await this.input.fill(`:${line}`);
     await this.page.keyboard.press('Enter');
     await this.page.locator('.quick-input-widget').waitFor({ state: 'hidden' });
   }
