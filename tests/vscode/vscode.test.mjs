@@ -25,6 +25,8 @@ const documents = {
   'Makefile': 'all:\n\techo one\n        echo two\n\t  echo three\n\nclean:\n',
   'error.txt': 'keep\nthis\n',
   'column0.txt': 'one\ntwo\nthree\nfour\n',
+  // A NUL past the part that VS Code looks at to tell a binary file, on line 41.
+  'nul.txt': `${'a line of text that pads the file\n'.repeat(40)}bad\u0000line\nafter\n`,
 };
 
 const settings = {
@@ -46,6 +48,7 @@ const settings = {
 };
 const keybindings = [
   { key: 'ctrl+alt+shift+e', command: 'marquill.insert', args: { entry: '存在しない', at: 'head', lines: 'all' } },
+  { key: 'ctrl+alt+shift+t', command: 'marquill.toggle' },
   { key: 'ctrl+alt+shift+i', command: 'marquill.insert', args: { entry: 2, at: 'head', lines: 'all' } },
 ];
 
@@ -197,12 +200,19 @@ describe('Marquill in VS Code', () => {
     assert.equal(read('column0.txt'), filterLines(['insert', '--at', 'head', '--lines', 'all', '--entry', '2'], original, [1, 2]));
   });
 
-  uiTest('an error shows a message and changes nothing', async () => {
-    await workbench.open('error.txt');
-    await workbench.press('Control+A', 'Control+Alt+Shift+E');
-    const message = await workbench.notification('存在しない');
-    assert.match(message, /存在しない/);
-    await workbench.dirty('error.txt', false);
-    assert.equal(read('error.txt'), documents['error.txt']);
-  });
+  const errors = [
+    { file: 'error.txt', line: 1, keys: ['Control+Alt+Shift+E'], says: '存在しない' },
+    { file: 'nul.txt', line: 30, keys: ['Control+Shift+End', 'Control+Alt+Shift+T'], says: 'nul.txt:41:4:' },
+  ];
+  for (const { file, line, keys, says } of errors) {
+    uiTest(`an error on ${file} shows a message and changes nothing`, async () => {
+      await workbench.open(file);
+      await workbench.goToLine(line);
+      await workbench.press('Shift+ArrowDown', ...keys);
+      const message = await workbench.notification(says);
+      assert.ok(message.includes(says), message);
+      await workbench.dirty(file, false);
+      assert.equal(read(file), documents[file]);
+    });
+  }
 });
