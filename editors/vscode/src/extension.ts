@@ -37,11 +37,16 @@ async function pickItem(items: MenuItem[]): Promise<MenuItem | undefined> {
 }
 
 /** Runs the filter on the whole lines of every selection and replaces the lines it changed, as one undo step. */
-async function editLines(context: vscode.ExtensionContext, args: string[], entry: string | undefined): Promise<void> {
+function activeEditor(): vscode.TextEditor {
   const editor = vscode.window.activeTextEditor;
   if (!editor) {
     throw new FilterError('Marquill: no editor is active');
   }
+  return editor;
+}
+
+async function editLines(context: vscode.ExtensionContext, args: string[], entry: string | undefined): Promise<void> {
+  const editor = activeEditor();
   const document = editor.document;
   const version = document.version;
   const eol = document.eol === vscode.EndOfLine.CRLF ? '\r\n' : '\n';
@@ -99,6 +104,7 @@ async function menu(context: vscode.ExtensionContext): Promise<void> {
   if (item.action === 'edit-settings') {
     return editSettings(list);
   }
+  activeEditor();
   let entry: Entry | undefined;
   if (item.per_entry && !(entry = await pickEntry(list))) {
     return;
@@ -106,9 +112,10 @@ async function menu(context: vscode.ExtensionContext): Promise<void> {
   return editLines(context, item.args, entry?.entry);
 }
 
-async function toggle(context: vscode.ExtensionContext): Promise<void> {
-  const document = vscode.window.activeTextEditor?.document;
-  const entry = vscode.workspace.getConfiguration('marquill', document).get<number | string>('toggleEntry', 1);
+/** The toggle, with the keybinding's entry or else that of marquill.toggleEntry for the document's language. */
+async function toggle(context: vscode.ExtensionContext, given: EditArgs | undefined): Promise<void> {
+  const document = activeEditor().document;
+  const entry = given?.entry ?? vscode.workspace.getConfiguration('marquill', document).get<number | string>('toggleEntry', 1);
   return editLines(context, ['toggle'], String(entry));
 }
 
@@ -126,6 +133,7 @@ function itemMatches(item: MenuItem, verb: string, given: EditArgs): boolean {
 /** One of the single edits: VERB with the keybinding's arguments, asking with the menu's items for what is missing. */
 async function single(context: vscode.ExtensionContext, verb: string, given: EditArgs | undefined): Promise<void> {
   const args = given ?? {};
+  activeEditor();
   let filterArgs = [verb];
   if (verb === 'insert') {
     filterArgs.push(...(args.at === undefined ? [] : ['--at', args.at]), ...(args.lines === undefined ? [] : ['--lines', args.lines]));
@@ -164,7 +172,7 @@ function command(context: vscode.ExtensionContext, name: string, body: (...args:
 
 export function activate(context: vscode.ExtensionContext): void {
   command(context, 'marquill.menu', () => menu(context));
-  command(context, 'marquill.toggle', () => toggle(context));
+  command(context, 'marquill.toggle', (args?: EditArgs) => toggle(context, args));
   command(context, 'marquill.insert', (args?: EditArgs) => single(context, 'insert', args));
   command(context, 'marquill.delete', (args?: EditArgs) => single(context, 'delete', args));
   command(context, 'marquill.deleteOnce', (args?: EditArgs) => single(context, 'delete-once', args));
