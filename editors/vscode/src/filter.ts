@@ -40,6 +40,13 @@ export function filterProgram(extensionPath: string): string {
   if (!fs.existsSync(program)) {
     throw new FilterError(`Marquill: this extension has no filter for ${process.platform}-${process.arch}`);
   }
+  if (process.platform !== 'win32') {
+    try {
+      fs.accessSync(program, fs.constants.X_OK);
+    } catch {
+      fs.chmodSync(program, 0o755); // an unpacker that dropped the mode
+    }
+  }
   return program;
 }
 
