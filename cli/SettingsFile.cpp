@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "Cp932Decoder.h"
@@ -86,8 +88,15 @@ bool MayExist(const std::string& path) {
 }
 
 std::string FromEnvironment(const char* name) {
+#ifdef _WIN32
+  // As UTF-16, so that a user name outside the ANSI code page survives.
+  const std::wstring wide(name, name + std::strlen(name));
+  const wchar_t* v = _wgetenv(wide.c_str());
+  return v ? Utf16ToUtf8(std::u16string(v, v + std::wcslen(v))).value_or("") : "";
+#else
   const char* v = std::getenv(name);
   return v ? v : "";
+#endif
 }
 
 }  // namespace
@@ -206,6 +215,12 @@ std::string SettingsPathOf(const TFilterOptions& Options, bool MayBeMissing) {
   if (!path.empty()) {
     tried = Fill(_("%s, named by MARQUILL_SETTINGS"), {Quote(path)});
   } else {
+#ifdef _WIN32
+    // A Windows user's settings live in the roaming application-data folder.
+    const std::string appData = FromEnvironment("APPDATA");
+    if (appData.empty()) FailIo(_("no settings file: neither MARQUILL_SETTINGS nor APPDATA is set; give --settings FILE"));
+    path = appData + "\\Marquill\\Marquill_Setting.txt";
+#else
     std::string config = FromEnvironment("XDG_CONFIG_HOME");
     if (config.empty()) {
       const std::string home = FromEnvironment("HOME");
@@ -213,6 +228,7 @@ std::string SettingsPathOf(const TFilterOptions& Options, bool MayBeMissing) {
       config = home + "/.config";
     }
     path = config + "/marquill/Marquill_Setting.txt";
+#endif
     tried = Quote(path);
   }
   if (!MayBeMissing && !MayExist(path))
