@@ -24,6 +24,9 @@ async function pickEntry(list: Listing): Promise<Entry | undefined> {
   if (!list.settings.exists) {
     throw new FilterError(`Marquill: the settings file ${list.settings.path} does not exist`);
   }
+  if (list.entries.length === 0) {
+    throw new FilterError(`Marquill: the settings file ${list.settings.path} has no entry`);
+  }
   const picks = list.entries.slice(0, list.menu.entry_limit)
     .map((entry) => ({ label: entry.label, description: entry.shortcut, entry }));
   const pick = await vscode.window.showQuickPick(picks, { placeHolder: list.settings.path });
@@ -36,7 +39,6 @@ async function pickItem(items: MenuItem[]): Promise<MenuItem | undefined> {
   return pick?.item;
 }
 
-/** Runs the filter on the whole lines of every selection and replaces the lines it changed, as one undo step. */
 function activeEditor(): vscode.TextEditor {
   const editor = vscode.window.activeTextEditor;
   if (!editor) {
@@ -45,6 +47,7 @@ function activeEditor(): vscode.TextEditor {
   return editor;
 }
 
+/** Runs the filter on the whole lines of every selection and replaces the lines it changed, as one undo step. */
 async function editLines(context: vscode.ExtensionContext, args: string[], entry: string | undefined): Promise<void> {
   const editor = activeEditor();
   const document = editor.document;
