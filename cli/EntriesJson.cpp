@@ -13,6 +13,7 @@
 #include "LineBreaks.h"
 #include "LineScan.h"
 #include "MenuItems.h"
+#include "Messages.h"
 #include "OptionTable.h"
 #include "SettingsFile.h"
 #include "SymbolEntryUnit.h"
@@ -166,16 +167,23 @@ std::string EntriesJson(const TFilterOptions& Options) {
   TCommonStringRecordList entries;
   const char* encoding = "utf-8";
   const char* lineBreak = "\n";
+  std::string error;
   if (exists) {
-    const std::string bytes = ReadWholeFile(path);
-    encoding = EncodingNameOf(bytes, Options.SettingsEncoding);
-    const std::u16string text = SettingsTextOf(bytes, Options.SettingsEncoding, path);
-    lineBreak = LineBreakOf(text);
-    SetValidEntries(entries, text);
+    // A file that cannot be read or decoded still leaves its path, the menu
+    // and the options to the editors, so that they can open it to mend it.
+    try {
+      const std::string bytes = ReadWholeFile(path);
+      encoding = EncodingNameOf(bytes, Options.SettingsEncoding);
+      const std::u16string text = SettingsTextOf(bytes, Options.SettingsEncoding, path);
+      lineBreak = LineBreakOf(text);
+      SetValidEntries(entries, text);
+    } catch (const TFailure& failure) {
+      error = ", \"error\": " + JsonString(FailureText(failure));
+    }
   }
   return std::string("{\"version\": ") + JsonString(MARQUILL_VERSION) + ",\n\"settings\": {\"path\": " +
          JsonString(AbsolutePath(path)) + ", \"exists\": " + (exists ? "true" : "false") +
-         ", \"encoding\": " + JsonString(encoding) + ", \"line_break\": " + JsonString(lineBreak) +
+         ", \"encoding\": " + JsonString(encoding) + ", \"line_break\": " + JsonString(lineBreak) + error +
          "},\n\"entries\": " + EntriesList(entries) + ",\n\"menu\": " + MenuList() +
          ",\n\"commands\": " + CommandsList() + "}\n";
 }

@@ -9,8 +9,9 @@
 #include "Arguments.h"
 
 // The object for the options given (their settings file and encoding), with
-// a line break at its end. Throws TFailure when the settings file exists and
-// cannot be read or decoded.
+// a line break at its end. A settings file that exists but cannot be read or
+// decoded is listed with no entries and an "error": the message the filter
+// gives for it.
 std::string EntriesJson(const TFilterOptions& Options);
 
 // Text as a JSON string, quotes included; bytes that are not UTF-8 become

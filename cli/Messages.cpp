@@ -7,6 +7,11 @@
 
 #include "Utf.h"
 
+std::string FailureText(const TFailure& Failure) {
+  if (Failure.Place.empty()) return "marquill: " + Failure.Message;
+  return "marquill:" + Failure.Place + ": " + Failure.Message;
+}
+
 void FailUsage(const std::string& Message) { throw TFailure{kExitBad, Message, true, {}}; }
 void FailBadInput(const std::string& Message) { throw TFailure{kExitBad, Message, false, {}}; }
 void FailIo(const std::string& Message) { throw TFailure{kExitIo, Message, false, {}}; }

@@ -20,6 +20,10 @@ struct TFailure {
   std::string Place;
 };
 
+// The failure as the program prints it: "marquill: Message", or with its
+// place, "marquill:FILE:LINE:COLUMN: Message".
+std::string FailureText(const TFailure& Failure);
+
 [[noreturn]] void FailUsage(const std::string& Message);
 [[noreturn]] void FailBadInput(const std::string& Message);
 [[noreturn]] void FailIo(const std::string& Message);

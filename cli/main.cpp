@@ -51,8 +51,7 @@ int Run(const std::vector<std::string>& args) {
     RunCommand(options);
     return 0;
   } catch (const TFailure& f) {
-    if (f.Place.empty()) std::fprintf(stderr, "marquill: %s\n", f.Message.c_str());
-    else std::fprintf(stderr, "marquill:%s: %s\n", f.Place.c_str(), f.Message.c_str());
+    std::fprintf(stderr, "%s\n", FailureText(f).c_str());
     if (f.Hint && !AsksStdinOnly(args)) std::fprintf(stderr, "%s\n", _("Try 'marquill --help' for more information."));
     return f.Status;
   } catch (const std::bad_alloc&) {

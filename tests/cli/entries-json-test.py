@@ -90,7 +90,16 @@ with tempfile.TemporaryDirectory() as work:
     expect("missing default", got and got["settings"]["path"], os.environ["MARQUILL_SETTINGS"])
     # A file that cannot be decoded is refused.
     bad = write("bad.txt", b"> \t\xff\xfe\xfd\n")
-    expect("undecodable", run(["entries", "--format=json", "--settings", bad, "--settings-encoding", "utf-8"]).returncode, 2)
+    # An unreadable file keeps its path, the menu and the options listed, so
+    # that the editors can still open it; the error is the filter's own.
+    plain = run(["entries", "--settings", bad, "--settings-encoding", "utf-8"])
+    expect("undecodable, plain", plain.returncode, 2)
+    got = listing(["--settings", bad, "--settings-encoding", "utf-8"])
+    expect("undecodable", got and (got["settings"]["path"], got["settings"].get("error"), got["entries"],
+                                   len(got["menu"]["items"]) > 0),
+           (bad, plain.stderr.decode("utf-8").rstrip("\n"), [], True))
+    got = listing(["--settings", write("ok.txt", b"> \tq\n")])
+    expect("readable has no error", got and "error" in got["settings"], False)
     expect("--null with json", run(["entries", "--format=json", "--null"]).returncode, 2)
     # The menu: every edit item's arguments (with an entry where it lists them) are an edit the filter makes.
     got = listing(["--settings", cp932])
