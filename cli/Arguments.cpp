@@ -14,8 +14,9 @@
 namespace {
 
 // The help, in pieces that are translated one by one: a change to one
-// option does not take the translation of the whole help away.
-const char* const kUsage[] = {
+// option does not take the translation of the whole help away. The lines
+// of the options come from the option table, between these two parts.
+const char* const kUsageHead[] = {
     N_("Usage: marquill insert [--at head|char] [--lines all|nonblank|least|after-blank]\n"
        "                       [--tab-width N] [--keep-indentation]\n"
        "                       [-i[SUFFIX]] SYMBOL [FILE]...\n"
@@ -51,38 +52,8 @@ const char* const kUsage[] = {
        "              the caption, with tab, CR, LF and backslash written \\t \\r \\n \\\\\n"),
     "\n",
     N_("Options:\n"),
-    N_("  --at head|char        where insert and toggle put the symbol\n"),
-    N_("  --lines all|nonblank|least|after-blank\n"
-       "                        which lines receive it\n"),
-    N_("      --tab-width=N     the columns a tab reaches the next multiple of, for\n"
-       "                        --at char and --lines least (1 to 64; default 4)\n"),
-    N_("      --keep-indentation\n"
-       "                        insert --at char keeps every blank: the symbol goes\n"
-       "                        after the last indentation character that ends at or\n"
-       "                        before the column of least indentation. Without it,\n"
-       "                        indentation that mixes kinds is rewritten as spaces\n"),
-    N_("  -e, --symbol=SYMBOL   a symbol (repeat for several); FILE operands follow\n"),
-    N_("  -s, --settings=FILE   take the symbols from a settings file: one entry per\n"
-       "                        line, symbol TAB caption\n"),
-    N_("      --entry=N|CAPTION the entry (number from 1, or caption) whose symbol\n"
-       "                        insert, delete or toggle uses, as the plug-in's menu\n"
-       "                        does\n"),
-    N_("      --settings-encoding=auto|utf-8|cp932\n"
-       "                        how a settings file without a byte order mark is\n"
-       "                        read; auto (the default): UTF-8 when it is valid\n"
-       "                        UTF-8, else code page 932\n"),
-    N_("  -i, --in-place[=SUFFIX]\n"
-       "                        edit each FILE in place; keep the original as\n"
-       "                        FILE+SUFFIX when SUFFIX is given\n"),
-    N_("  -z, --null            entries: end each record with NUL, not a line break\n"),
-    N_("      --format=text|json\n"
-       "                        entries: json lists the settings file, its entries\n"
-       "                        with every form of their captions, the plug-in's\n"
-       "                        menu and the options, as one JSON object\n"),
-    N_("      --stdin-only      read standard input only: refuse FILE operands\n"
-       "                        (also -) and -i before reading anything (for editors)\n"),
-    N_("  -h, --help            show this help and exit\n"),
-    N_("  -V, --version         show the version and exit\n"),
+};
+const char* const kUsageTail[] = {
     "\n",
     N_("A SYMBOL is taken verbatim: not empty, no tab or line break. Put -- before\n"
        "operands that begin with '-' and a letter.\n"),
@@ -114,7 +85,9 @@ const char* const kUsage[] = {
 
 std::string UsageText() {
   std::string text;
-  for (const char* piece : kUsage) text += _(piece);
+  for (const char* piece : kUsageHead) text += _(piece);
+  for (const TOptionSpec& option : Options()) text += _(option.Help);
+  for (const char* piece : kUsageTail) text += _(piece);
   return text;
 }
 
@@ -161,11 +134,13 @@ bool TakeVerb(const std::vector<std::string>& Args, TFilterOptions& o, TErrors& 
 
 // The index of a value in the option's list, or an error naming the choices.
 template <class T>
-void TakeChoice(const std::string& value, int code, const char* choices, T& into, TErrors& errors) {
+void TakeChoice(const std::string& value, int code, T& into, TErrors& errors) {
   const TOptionSpec& option = OptionOfCode(code);
   const int index = ValueIndex(option, value);
   if (index >= 0) into = static_cast<T>(index);
-  else errors.Add(Fill(_("invalid value %s for %s (%s)"), {Quote(value), std::string("--") + option.Name, _(choices)}));
+  else
+    errors.Add(Fill(_("invalid value %s for %s (%s)"),
+                    {Quote(value), std::string("--") + option.Name, _(option.ValuesText)}));
 }
 
 // A tab width: a number from 1 to kMostTabWidth.
@@ -176,20 +151,19 @@ void TakeTabWidth(const std::string& value, size_t& into, TErrors& errors) {
   else errors.Add(Fill(_("invalid value %s for --tab-width (a number from 1 to 64)"), {Quote(value)}));
 }
 
-// One option getopt_long returned, with its value.
-void TakeOption(int c, const std::string& value, TFilterOptions& o, TSeen& seen, TErrors& errors) {
-  seen.Codes.push_back(c);
+// One option, with its value: from getopt_long, or a verb's default.
+void TakeOption(int c, const std::string& value, TFilterOptions& o, TErrors& errors) {
   switch (c) {
     case 'h': o.Help = true; break;
     case 'V': o.Version = true; break;
-    case kOptAt: TakeChoice(value, c, N_("head or char"), o.Position, errors); break;
-    case kOptLines: TakeChoice(value, c, N_("all, nonblank, least or after-blank"), o.Target, errors); break;
+    case kOptAt: TakeChoice(value, c, o.Position, errors); break;
+    case kOptLines: TakeChoice(value, c, o.Target, errors); break;
     case kOptTabWidth: TakeTabWidth(value, o.TabWidth, errors); break;
     case kOptKeepIndentation: o.KeepIndentation = true; break;
     case kOptStdinOnly: o.StdinOnly = true; break;
     case kOptFormat: {
       int json = 0;
-      TakeChoice(value, c, N_("text or json"), json, errors);
+      TakeChoice(value, c, json, errors);
       o.Json = json == 1;
       break;
     }
@@ -201,8 +175,7 @@ void TakeOption(int c, const std::string& value, TFilterOptions& o, TSeen& seen,
     case kOptEntry: o.Entry = value; break;
     case kOptSettingsEncoding:
       // Other spellings of UTF-8 that people type.
-      TakeChoice(value == "utf8" || value == "UTF-8" ? std::string("utf-8") : value, c, N_("auto, utf-8 or cp932"),
-                 o.SettingsEncoding, errors);
+      TakeChoice(value == "utf8" || value == "UTF-8" ? std::string("utf-8") : value, c, o.SettingsEncoding, errors);
       break;
     case 'i':
       o.InPlace = true;
@@ -269,7 +242,8 @@ std::vector<std::string> ScanOptions(const std::vector<std::string>& args, TFilt
       errors.Add(Fill(_("unknown option %s (put -- before a SYMBOL or FILE that begins with '-')"),
                       {shortOption ? Quote(std::string("-") + static_cast<char>(optopt)) : optionAt(before)}));
     } else {
-      TakeOption(c, optarg ? text(optarg) : std::string(), o, seen, errors);
+      seen.Codes.push_back(c);
+      TakeOption(c, optarg ? text(optarg) : std::string(), o, errors);
     }
   }
   std::vector<std::string> operands;
@@ -315,11 +289,10 @@ void TakeSymbolsAndFiles(TFilterOptions& o, const TSeen& seen, std::vector<std::
     case TVerb::DeleteAll:
       o.FromSettings = !e;
       break;
-    case TVerb::Entries:
-      o.FromSettings = true;
-      if (!operands.empty()) FailUsage(Fill(_("unexpected argument %s"), {Quote(operands.front())}));
-      break;
+    case TVerb::Entries: o.FromSettings = true; break;
   }
+  if (!VerbTakesFiles(o.Verb) && !operands.empty())
+    FailUsage(Fill(_("unexpected argument %s"), {Quote(operands.front())}));
   if (seen.Has(kOptSettingsEncoding) && !o.FromSettings)
     FailUsage(_("option --settings-encoding goes with a settings file"));
   o.Files = std::move(operands);
@@ -349,11 +322,8 @@ TFilterOptions ParseArguments(const std::vector<std::string>& Args) {
   if (errors.First) FailUsage(*errors.First);
   if (!hasVerb)
     FailUsage(Args.empty() ? _("missing command") : _("missing command (a command such as insert comes first)"));
-  // Toggle inserts the way editors' comment commands do unless told otherwise.
-  if (o.Verb == TVerb::Toggle && !seen.Has(kOptAt)) o.Position = ipFirstChar;
-  if (o.Verb == TVerb::Toggle && !seen.Has(kOptLines)) o.Target = tlNonBlank;
-  // Toggle gives back the text it took: it never rewrites indentation.
-  if (o.Verb == TVerb::Toggle) o.KeepIndentation = true;
+  for (const TVerbDefault& d : VerbDefaults())
+    if (d.Verb == o.Verb && !seen.Has(d.Code)) TakeOption(d.Code, d.Value, o, errors);
   CheckOptionsOfVerb(o, seen);
   TakeSymbolsAndFiles(o, seen, std::move(operands));
   return o;

@@ -122,7 +122,8 @@ std::string CommandsList() {
   std::string out = "[";
   for (const TVerbName& verb : Verbs()) {
     out += out.size() > 1 ? ",\n  " : "\n  ";
-    out += "{\"verb\": " + JsonString(verb.Name) + ", \"options\": [";
+    out += "{\"verb\": " + JsonString(verb.Name) + ", \"files\": " + (verb.TakesFiles ? "true" : "false") +
+           ", \"options\": [";
     bool first = true;
     for (const TOptionSpec& option : Options()) {
       if (!VerbTakes(verb.Verb, option)) continue;

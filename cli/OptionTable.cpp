@@ -3,11 +3,13 @@
 
 #include <stdexcept>
 
+#include "Translate.h"
+
 namespace {
 
 constexpr TVerbName kVerbs[] = {
-    {TVerb::Insert, "insert"},         {TVerb::Delete, "delete"}, {TVerb::DeleteOnce, "delete-once"},
-    {TVerb::DeleteAll, "delete-all"}, {TVerb::Toggle, "toggle"}, {TVerb::Entries, "entries"},
+    {TVerb::Insert, "insert", true},         {TVerb::Delete, "delete", true}, {TVerb::DeleteOnce, "delete-once", true},
+    {TVerb::DeleteAll, "delete-all", true}, {TVerb::Toggle, "toggle", true}, {TVerb::Entries, "entries", false},
 };
 
 constexpr unsigned Bit(TVerb v) { return 1u << static_cast<unsigned>(v); }
@@ -24,20 +26,61 @@ constexpr const char* kEncodings[] = {"auto", "utf-8", "cp932"};
 constexpr const char* kFormats[] = {"text", "json"};
 
 constexpr TOptionSpec kOptions[] = {
-    {"at", 0, required_argument, kOptAt, kPositions, kPlacing},
-    {"lines", 0, required_argument, kOptLines, kTargets, kPlacing},
-    {"tab-width", 0, required_argument, kOptTabWidth, {}, kPlacing},
-    {"keep-indentation", 0, no_argument, kOptKeepIndentation, {}, Bit(TVerb::Insert)},
-    {"symbol", 'e', required_argument, 'e', {}, kEdits},
-    {"settings", 's', required_argument, 's', {}, kAll},
-    {"entry", 0, required_argument, kOptEntry, {}, kOneSymbol},
-    {"settings-encoding", 0, required_argument, kOptSettingsEncoding, kEncodings, kAll},
-    {"in-place", 'i', optional_argument, 'i', {}, kEdits},
-    {"stdin-only", 0, no_argument, kOptStdinOnly, {}, kAll},
-    {"format", 0, required_argument, kOptFormat, kFormats, Bit(TVerb::Entries)},
-    {"null", 'z', no_argument, 'z', {}, Bit(TVerb::Entries)},
-    {"help", 'h', no_argument, 'h', {}, kAll},
-    {"version", 'V', no_argument, 'V', {}, kAll},
+    {"at", 0, required_argument, kOptAt, kPositions, N_("head or char"), kPlacing,
+     N_("  --at head|char        where insert and toggle put the symbol\n")},
+    {"lines", 0, required_argument, kOptLines, kTargets, N_("all, nonblank, least or after-blank"), kPlacing,
+     N_("  --lines all|nonblank|least|after-blank\n"
+        "                        which lines receive it\n")},
+    {"tab-width", 0, required_argument, kOptTabWidth, {}, nullptr, kPlacing,
+     N_("      --tab-width=N     the columns a tab reaches the next multiple of, for\n"
+        "                        --at char and --lines least (1 to 64; default 4)\n")},
+    {"keep-indentation", 0, no_argument, kOptKeepIndentation, {}, nullptr, Bit(TVerb::Insert),
+     N_("      --keep-indentation\n"
+        "                        insert --at char keeps every blank: the symbol goes\n"
+        "                        after the last indentation character that ends at or\n"
+        "                        before the column of least indentation. Without it,\n"
+        "                        indentation that mixes kinds is rewritten as spaces\n")},
+    {"symbol", 'e', required_argument, 'e', {}, nullptr, kEdits,
+     N_("  -e, --symbol=SYMBOL   a symbol (repeat for several); FILE operands follow\n")},
+    {"settings", 's', required_argument, 's', {}, nullptr, kAll,
+     N_("  -s, --settings=FILE   take the symbols from a settings file: one entry per\n"
+        "                        line, symbol TAB caption\n")},
+    {"entry", 0, required_argument, kOptEntry, {}, nullptr, kOneSymbol,
+     N_("      --entry=N|CAPTION the entry (number from 1, or caption) whose symbol\n"
+        "                        insert, delete or toggle uses, as the plug-in's menu\n"
+        "                        does\n")},
+    {"settings-encoding", 0, required_argument, kOptSettingsEncoding, kEncodings, N_("auto, utf-8 or cp932"), kAll,
+     N_("      --settings-encoding=auto|utf-8|cp932\n"
+        "                        how a settings file without a byte order mark is\n"
+        "                        read; auto (the default): UTF-8 when it is valid\n"
+        "                        UTF-8, else code page 932\n")},
+    {"in-place", 'i', optional_argument, 'i', {}, nullptr, kEdits,
+     N_("  -i, --in-place[=SUFFIX]\n"
+        "                        edit each FILE in place; keep the original as\n"
+        "                        FILE+SUFFIX when SUFFIX is given\n")},
+    {"null", 'z', no_argument, 'z', {}, nullptr, Bit(TVerb::Entries),
+     N_("  -z, --null            entries: end each record with NUL, not a line break\n")},
+    {"format", 0, required_argument, kOptFormat, kFormats, N_("text or json"), Bit(TVerb::Entries),
+     N_("      --format=text|json\n"
+        "                        entries: json lists the settings file, its entries\n"
+        "                        with every form of their captions, the plug-in's\n"
+        "                        menu and the options, as one JSON object\n")},
+    {"stdin-only", 0, no_argument, kOptStdinOnly, {}, nullptr, kAll,
+     N_("      --stdin-only      read standard input only: refuse FILE operands\n"
+        "                        (also -) and -i before reading anything (for editors)\n")},
+    {"help", 'h', no_argument, 'h', {}, nullptr, kAll,
+     N_("  -h, --help            show this help and exit\n")},
+    {"version", 'V', no_argument, 'V', {}, nullptr, kAll,
+     N_("  -V, --version         show the version and exit\n")},
+
+};
+
+// Toggle inserts the way editors' comment commands do, and gives back the
+// text it took: it never rewrites indentation.
+constexpr TVerbDefault kVerbDefaults[] = {
+    {TVerb::Toggle, kOptAt, "char"},
+    {TVerb::Toggle, kOptLines, "nonblank"},
+    {TVerb::Toggle, kOptKeepIndentation, ""},
 };
 
 }  // namespace
@@ -59,6 +102,14 @@ const TOptionSpec& OptionOfCode(int Code) {
 }
 
 bool VerbTakes(TVerb Verb, const TOptionSpec& Option) { return (Option.VerbMask & Bit(Verb)) != 0; }
+
+bool VerbTakesFiles(TVerb Verb) {
+  for (const TVerbName& n : kVerbs)
+    if (n.Verb == Verb) return n.TakesFiles;
+  return false;
+}
+
+std::span<const TVerbDefault> VerbDefaults() { return kVerbDefaults; }
 
 int ValueIndex(const TOptionSpec& Option, const std::string& Value) {
   for (size_t i = 0; i < Option.Values.size(); ++i)

@@ -1,6 +1,6 @@
 // The filter's verbs and options, declared once: getopt_long's table, which
-// verb takes which option, the values of each, and the listing that shell
-// completion and the editor plug-ins read.
+// verb takes which option, the values of each, their lines in --help, and
+// the listing that shell completion and the editor plug-ins read.
 #pragma once
 
 #include <getopt.h>
@@ -13,6 +13,7 @@ enum class TVerb { Insert, Delete, DeleteOnce, DeleteAll, Toggle, Entries };
 struct TVerbName {
   TVerb Verb;
   const char* Name;
+  bool TakesFiles;  // FILE operands follow
 };
 // The verbs in the order they are listed.
 std::span<const TVerbName> Verbs();
@@ -38,7 +39,17 @@ struct TOptionSpec {
   // The values it takes, in the order of the enumeration they stand for;
   // none: any value (or none).
   std::span<const char* const> Values;
+  // The values as error messages name them ("head or char"), for N_().
+  const char* ValuesText;
   unsigned VerbMask;  // bit 1 << TVerb of each verb that takes it
+  const char* Help;   // its lines in --help, for N_()
+};
+
+// A value that a verb gives an option the command line does not give.
+struct TVerbDefault {
+  TVerb Verb;
+  int Code;           // the option, as getopt_long gives it
+  const char* Value;  // its value; "" for an option without one
 };
 
 // Every option, in the order --help and the listing give them.
@@ -46,5 +57,8 @@ std::span<const TOptionSpec> Options();
 // The option getopt_long gave as Code.
 const TOptionSpec& OptionOfCode(int Code);
 bool VerbTakes(TVerb Verb, const TOptionSpec& Option);
+bool VerbTakesFiles(TVerb Verb);
+// The values Verb gives options left out.
+std::span<const TVerbDefault> VerbDefaults();
 // The index in Option.Values of Value, or -1.
 int ValueIndex(const TOptionSpec& Option, const std::string& Value);

@@ -21,11 +21,12 @@ _marquill_entries()
 }
 
 # Without VERB, the verbs; with it, the options VERB takes; with OPTION too,
-# the values OPTION takes; with OPTION '=', the options that take a value.
+# the values OPTION takes; with OPTION '=', the options that take a value;
+# with OPTION '.', true when VERB takes FILE operands.
 _marquill_table()
 {
     local program=$1 verb=${2-} option=${3-} line rest
-    local re_verb='^  \{"verb": "([^"]*)", "options": \[(.*)\]\},?$'
+    local re_verb='^  \{"verb": "([^"]*)", "files": ([a-z]*), "options": \[(.*)\]\},?$'
     local re_option='\{"name": "([^"]*)"(, "short": "([^"]*)")?(, "argument": "([a-z]*)", "values": \[([^]]*)\])?\}'
     local re_value='"([^"]*)"'
     while IFS= read -r line; do
@@ -35,7 +36,11 @@ _marquill_table()
             continue
         fi
         [[ ${BASH_REMATCH[1]} == "$verb" ]] || continue
-        rest=${BASH_REMATCH[2]}
+        if [[ $option == . ]]; then
+            printf '%s\n' "${BASH_REMATCH[2]}"
+            continue
+        fi
+        rest=${BASH_REMATCH[3]}
         while [[ $rest =~ $re_option ]]; do
             rest=${rest#*"${BASH_REMATCH[0]}"}
             local name=${BASH_REMATCH[1]} short=${BASH_REMATCH[3]} argument=${BASH_REMATCH[5]}
@@ -114,7 +119,7 @@ _marquill()
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return
     fi
-    [[ $verb == entries || -n $stdin_only ]] && return
+    [[ -n $stdin_only || $(_marquill_table "$1" "$verb" .) != true ]] && return
     _filedir
 } &&
     complete -F _marquill marquill
