@@ -120,6 +120,11 @@ with tempfile.TemporaryDirectory() as work:
                 args.append((option["values"] or ["4" if option["name"] == "--tab-width" else "x"])[0])
             r = run(args)
             expect(f"{args}", b"is not for" in r.stderr or b"unknown option" in r.stderr, False)
+    # A verb listed as taking FILE operands reads one; another refuses it.
+    text = write("text.txt", b"a\n")
+    for command in got["commands"]:
+        args = [command["verb"]] + (["-e", "x"] if command["files"] else []) + [text]
+        expect(f"{args}", run(args).returncode, 0 if command["files"] else 2)
 
 for f in failures:
     print(f, file=sys.stderr)
