@@ -271,10 +271,8 @@ void CheckOptionsOfVerb(const TFilterOptions& o, const TSeen& seen) {
 void TakeSymbolsAndFiles(TFilterOptions& o, const TSeen& seen, std::vector<std::string> operands) {
   const std::string name = VerbName(o.Verb);
   const bool e = seen.Has('e'), entry = seen.Has(kOptEntry), settings = seen.Has('s');
-  switch (o.Verb) {
-    case TVerb::Insert:
-    case TVerb::Delete:
-    case TVerb::Toggle:
+  switch (VerbOf(o.Verb).Symbols) {
+    case TSymbolSource::One:
       if (settings && !entry)
         FailUsage(Fill(_("%s takes --settings FILE together with --entry N|CAPTION"), {name}));
       if (e && o.Symbols.size() > 1) FailUsage(Fill(_("%s takes one SYMBOL"), {name}));
@@ -285,13 +283,10 @@ void TakeSymbolsAndFiles(TFilterOptions& o, const TSeen& seen, std::vector<std::
         operands.erase(operands.begin());
       }
       break;
-    case TVerb::DeleteOnce:
-    case TVerb::DeleteAll:
-      o.FromSettings = !e;
-      break;
-    case TVerb::Entries: o.FromSettings = true; break;
+    case TSymbolSource::GivenOrSettings: o.FromSettings = !e; break;
+    case TSymbolSource::Settings: o.FromSettings = true; break;
   }
-  if (!VerbTakesFiles(o.Verb) && !operands.empty())
+  if (!VerbOf(o.Verb).TakesFiles && !operands.empty())
     FailUsage(Fill(_("unexpected argument %s"), {Quote(operands.front())}));
   if (seen.Has(kOptSettingsEncoding) && !o.FromSettings)
     FailUsage(_("option --settings-encoding goes with a settings file"));

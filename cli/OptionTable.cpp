@@ -7,17 +7,29 @@
 
 namespace {
 
+using enum TSymbolSource;
 constexpr TVerbName kVerbs[] = {
-    {TVerb::Insert, "insert", true},         {TVerb::Delete, "delete", true}, {TVerb::DeleteOnce, "delete-once", true},
-    {TVerb::DeleteAll, "delete-all", true}, {TVerb::Toggle, "toggle", true}, {TVerb::Entries, "entries", false},
+    {TVerb::Insert, "insert", One, true},
+    {TVerb::Delete, "delete", One, true},
+    {TVerb::DeleteOnce, "delete-once", GivenOrSettings, true},
+    {TVerb::DeleteAll, "delete-all", GivenOrSettings, true},
+    {TVerb::Toggle, "toggle", One, true},
+    {TVerb::Entries, "entries", Settings, false},
 };
 
 constexpr unsigned Bit(TVerb v) { return 1u << static_cast<unsigned>(v); }
-constexpr unsigned kAll = Bit(TVerb::Insert) | Bit(TVerb::Delete) | Bit(TVerb::DeleteOnce) | Bit(TVerb::DeleteAll) |
-                          Bit(TVerb::Toggle) | Bit(TVerb::Entries);
+// The verbs of a kind, as a mask of Bit.
+template <class Pick>
+constexpr unsigned VerbsWhere(Pick pick) {
+  unsigned mask = 0;
+  for (const TVerbName& n : kVerbs)
+    if (pick(n)) mask |= Bit(n.Verb);
+  return mask;
+}
+constexpr unsigned kAll = VerbsWhere([](const TVerbName&) { return true; });
 constexpr unsigned kPlacing = Bit(TVerb::Insert) | Bit(TVerb::Toggle);
-constexpr unsigned kOneSymbol = kPlacing | Bit(TVerb::Delete);
-constexpr unsigned kEdits = kAll & ~Bit(TVerb::Entries);
+constexpr unsigned kOneSymbol = VerbsWhere([](const TVerbName& n) { return n.Symbols == One; });
+constexpr unsigned kEdits = VerbsWhere([](const TVerbName& n) { return n.TakesFiles; });
 
 // The names of TInsertPosition, TTargetLines and TSettingsEncoding values, in order.
 constexpr const char* kPositions[] = {"head", "char"};
@@ -87,10 +99,12 @@ constexpr TVerbDefault kVerbDefaults[] = {
 
 std::span<const TVerbName> Verbs() { return kVerbs; }
 
-const char* VerbName(TVerb Verb) {
+const char* VerbName(TVerb Verb) { return VerbOf(Verb).Name; }
+
+const TVerbName& VerbOf(TVerb Verb) {
   for (const TVerbName& n : kVerbs)
-    if (n.Verb == Verb) return n.Name;
-  return "";
+    if (n.Verb == Verb) return n;
+  throw std::logic_error("internal error: a verb missing from the table");
 }
 
 std::span<const TOptionSpec> Options() { return kOptions; }
@@ -102,12 +116,6 @@ const TOptionSpec& OptionOfCode(int Code) {
 }
 
 bool VerbTakes(TVerb Verb, const TOptionSpec& Option) { return (Option.VerbMask & Bit(Verb)) != 0; }
-
-bool VerbTakesFiles(TVerb Verb) {
-  for (const TVerbName& n : kVerbs)
-    if (n.Verb == Verb) return n.TakesFiles;
-  return false;
-}
 
 std::span<const TVerbDefault> VerbDefaults() { return kVerbDefaults; }
 

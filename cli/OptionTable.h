@@ -10,9 +10,17 @@
 
 enum class TVerb { Insert, Delete, DeleteOnce, DeleteAll, Toggle, Entries };
 
+// Where a verb's symbols come from.
+enum class TSymbolSource {
+  One,                // a SYMBOL operand, one -e, or --entry from the settings file
+  GivenOrSettings,    // each -e, or else every entry of the settings file
+  Settings,           // the settings file
+};
+
 struct TVerbName {
   TVerb Verb;
   const char* Name;
+  TSymbolSource Symbols;
   bool TakesFiles;  // FILE operands follow
 };
 // The verbs in the order they are listed.
@@ -57,7 +65,7 @@ std::span<const TOptionSpec> Options();
 // The option getopt_long gave as Code.
 const TOptionSpec& OptionOfCode(int Code);
 bool VerbTakes(TVerb Verb, const TOptionSpec& Option);
-bool VerbTakesFiles(TVerb Verb);
+const TVerbName& VerbOf(TVerb Verb);
 // The values Verb gives options left out.
 std::span<const TVerbDefault> VerbDefaults();
 // The index in Option.Values of Value, or -1.
