@@ -87,6 +87,14 @@ constexpr TOptionSpec kOptions[] = {
 
 };
 
+// Every option has its help lines, and a name for its values where it has values.
+constexpr bool RowsComplete() {
+  for (const TOptionSpec& o : kOptions)
+    if (!o.Help || o.Values.empty() != (o.ValuesText == nullptr)) return false;
+  return true;
+}
+static_assert(RowsComplete(), "an option row without its help or the name of its values");
+
 // Toggle inserts the way editors' comment commands do, and gives back the
 // text it took: it never rewrites indentation.
 constexpr TVerbDefault kVerbDefaults[] = {
