@@ -261,12 +261,21 @@ with the buffer's line."
       (user-error "%s" "marquill: nothing chosen"))
     (cdr choice)))
 
+(defun marquill--entries (description)
+  "The entries of the filter's DESCRIPTION.
+A settings file that exists but could not be read is a `user-error' with
+the filter's message, so that nothing is done with an entry it may hold."
+  (let ((failure (alist-get 'error (alist-get 'settings description))))
+    (when failure
+      (user-error "%s" failure))
+    (alist-get 'entries description)))
+
 (defun marquill--read-entry (prompt &optional description)
   "An entry of the settings, chosen by its label with PROMPT, as an alist.
 DESCRIPTION is the filter's, when already had."
   (let* ((description (or description (marquill--describe)))
          (limit (alist-get 'entry_limit (alist-get 'menu description)))
-         (entries (seq-take (alist-get 'entries description) limit))
+         (entries (seq-take (marquill--entries description) limit))
          (choices nil))
     (unless entries
       (user-error "%s" (concat "marquill: the settings file has no entries: "

@@ -153,6 +153,30 @@ call assert_equal('dos', &fileformat)
 call assert_match('メール引用', getline(1))
 only
 
+" A settings file that cannot be read (a NUL in it): every action that
+" takes an entry shows the filter's own message and leaves the buffer; the
+" toggle's entry and --entry completion too.  設定編集 still opens it.
+let s:bad = $MARQUILL_WORK . '/bad-settings.txt'
+call writefile(["> \tquote", "# \tsh\nell"], s:bad)
+let s:said = systemlist('marquill entries --settings ' . shellescape(s:bad) . ' 2>&1')[0]
+call assert_true(s:said =~# '^marquill:' && stridx(s:said, s:bad) > 0, s:said)
+let g:marquill_settings = s:bad
+for s:keys in [":%Marquill\<CR>1\<CR>1\<CR>", ":%Marquill\<CR>2\<CR>3\<CR>", ":%Marquill\<CR>3\<CR>1\<CR>",
+      \ ":%Marquill\<CR>3\<CR>2\<CR>", ":%Marquill\<CR>3\<CR>3\<CR>", 'g>>', "g!j1\<CR>1\<CR>"]
+  call s:Fresh(['> a', 'b'])
+  setlocal commentstring=
+  let v:errmsg = ''
+  call s:Keys(s:keys)
+  call assert_equal([s:said, ['> a', 'b']], [v:errmsg, getline(1, '$')], s:keys)
+endfor
+let v:errmsg = ''
+call assert_equal([[], s:said], [getcompletion('Marquill insert --entry ', 'cmdline'), v:errmsg])
+call s:Fresh(['x'])
+call s:Keys(":Marquill\<CR>4\<CR>")
+call assert_equal([2, s:bad, ["> \tquote", "# \tsh\nell"]], [winnr('$'), expand('%:p'), getline(1, '$')])
+only
+let g:marquill_settings = $MARQUILL_SETTINGS_FILE
+
 " A caption as the menu shows it, and as stored, after --entry.
 call s:Fresh(['x'])
 Marquill insert --entry メール引用

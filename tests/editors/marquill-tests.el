@@ -254,6 +254,69 @@ then 先頭文字を削除 › 全て削除, then キャンセル."
       (should (eq (coding-system-base buffer-file-coding-system) 'japanese-cp932))
       (kill-buffer))))
 
+;; Keys of each action that takes an entry: the menu's per-entry items,
+;; 1つ削除 and 全て削除, the single commands and the toggle's entry.
+(defconst marquill-test--entry-actions
+  '(("marquill" "行頭に挿入" "全ての行") ("marquill" "先頭文字を削除" "1つ削除")
+    ("marquill" "先頭文字を削除" "全て削除") ("marquill" "先頭文字を削除" "指定して削除")
+    ("marquill-insert") ("marquill-insert-at-char") ("marquill-delete") ("marquill-delete-once")
+    ("marquill-delete-all") ("marquill-toggle")))
+
+(ert-deftest marquill-unreadable-settings ()
+  "A settings file that cannot be read (a NUL in it): every action that
+takes an entry shows the filter's own message and leaves the buffer;
+設定編集 still opens the file."
+  (let* ((file (expand-file-name "bad-settings.txt" (getenv "MARQUILL_WORK")))
+         (said (progn
+                 (with-temp-file file
+                   (set-buffer-multibyte nil)
+                   (insert "> \tquote\n# \tsh\0ell\n"))
+                 (with-temp-buffer
+                   (call-process marquill-program nil t nil "entries" "--settings" file)
+                   (string-trim-right (buffer-string))))))
+    (should (string-match-p (concat "\\`marquill:.*" (regexp-quote file)) said))
+    (dolist (keys marquill-test--entry-actions)
+      (marquill-test--with-text "> a\nb\n"
+        (let ((marquill-settings-file file) (marquill-toggle-entry nil))
+          (setq-local comment-start nil)
+          (goto-char (point-min))
+          (should (equal (list keys said)
+                         (list keys (cadr (should-error
+                                           (execute-kbd-macro
+                                            (apply #'vconcat (kbd "M-x")
+                                                   (mapcar (lambda (key) (vconcat key (kbd "RET"))) keys)))
+                                           :type 'user-error)))))
+          (should (equal (buffer-string) "> a\nb\n")))))
+    (let ((marquill-settings-file file))
+      (with-temp-buffer
+        (execute-kbd-macro (vconcat (kbd "M-x") "marquill" (kbd "RET") "設定編集" (kbd "RET")))
+        (should (equal (list (buffer-file-name) (buffer-string)) (list file "> \tquote\n# \tsh\0ell\n")))
+        (kill-buffer)))))
+
+(ert-deftest marquill-insert-prefix ()
+  "With a prefix argument the insertions ask for the lines by the menu's
+captions, and give what the menu's item gives; without, every line."
+  (let* ((text "a\n\n  b\n\n    c\nd\n")
+         (items (marquill-test--with-text "" (alist-get 'items (alist-get 'menu (marquill--describe))))))
+    (dolist (command '(("marquill-insert" "head") ("marquill-insert-at-char" "char")))
+      (dolist (item (cons nil (seq-filter (lambda (item) (equal (seq-take (alist-get 'args item) 3)
+                                                                 (list "insert" "--at" (cadr command))))
+                                          items)))
+        (let ((want (marquill-test--with-text text
+                      (marquill-filter-region (point-min) (point-max)
+                                              (append (if item (alist-get 'args item)
+                                                        (list "insert" "--at" (cadr command) "--lines" "all"))
+                                                      '("--entry" "メール引用")))
+                      (buffer-string))))
+          (marquill-test--with-text text
+            (transient-mark-mode 1)
+            (goto-char (point-min))
+            (push-mark (point-max) t t)
+            (execute-kbd-macro (vconcat (and item (kbd "C-u")) (kbd "M-x") (car command) (kbd "RET")
+                                        "メール引用" (kbd "RET")
+                                        (and item (vconcat (alist-get 'caption item) (kbd "RET")))))
+            (should (equal (list command item (buffer-string)) (list command item want)))))))))
+
 (ert-deftest marquill-failure-keeps-buffer ()
   "A usage error leaves the buffer and its undo list alone and shows the message."
   (marquill-test--with-text "a\n"

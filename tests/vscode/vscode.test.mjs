@@ -200,6 +200,31 @@ describe('Marquill in VS Code', () => {
     assert.equal(read('column0.txt'), filterLines(['insert', '--at', 'head', '--lines', 'all', '--entry', '2'], original, [1, 2]));
   });
 
+  uiTest('a settings file that cannot be read: its message with its path, nothing changed, 設定編集 opens it', async () => {
+    const readable = fs.readFileSync(settingsFile);
+    // A byte that is neither UTF-8 nor code page 932.
+    fs.writeFileSync(settingsFile, Buffer.concat([readable, Buffer.from('# \t\x80 mend me\r\n', 'latin1')]));
+    try {
+      for (const item of ['行頭に挿入 › 全ての行', '先頭文字を削除 › 指定して削除', '先頭文字を削除 › 1つ削除']) {
+        await workbench.open('error.txt');
+        await workbench.command('Marquill: Menu');
+        await workbench.pick(item);
+        const message = await workbench.notification(settingsFile);
+        assert.match(message, /marquill: /, item);
+        await workbench.press('Escape');
+        await workbench.dirty('error.txt', false);
+        assert.equal(read('error.txt'), documents['error.txt'], item);
+        await workbench.command('Notifications: Clear All Notifications');
+      }
+      await workbench.command('Marquill: Menu');
+      await workbench.pick('設定編集');
+      await workbench.page.locator('.tabs-container .tab.active[data-resource-name="Marquill_Setting.txt"]').waitFor();
+      await workbench.page.locator('.editor-group-container.active .view-lines', { hasText: 'mend me' }).waitFor();
+    } finally {
+      fs.writeFileSync(settingsFile, readable);
+    }
+  });
+
   const errors = [
     { file: 'error.txt', line: 1, keys: ['Control+Alt+Shift+E'], says: '存在しない' },
     { file: 'nul.txt', line: 30, keys: ['Control+Shift+End', 'Control+Alt+Shift+T'], says: 'nul.txt:41:4:' },

@@ -5,12 +5,7 @@
 " complete.vim.
 
 function! s:Error(lines) abort
-  echohl ErrorMsg
-  for line in a:lines
-    echomsg line
-  endfor
-  echohl None
-  let v:errmsg = a:lines[0]
+  call marquill#run#error(a:lines)
 endfunction
 
 " The arguments of an edit of the buffer: --stdin-only, so that the filter

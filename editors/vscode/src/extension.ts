@@ -21,6 +21,9 @@ function itemLabel(item: MenuItem): string {
 }
 
 async function pickEntry(list: Listing): Promise<Entry | undefined> {
+  if (list.settings.error) {
+    throw new FilterError(list.settings.error);
+  }
   if (!list.settings.exists) {
     throw new FilterError(`Marquill: the settings file ${list.settings.path} does not exist`);
   }

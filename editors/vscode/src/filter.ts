@@ -24,7 +24,8 @@ export interface MenuItem {
 
 export interface Listing {
   version: string;
-  settings: { path: string; exists: boolean; encoding: string; line_break: string };
+  /** error: the filter's message when the file exists but cannot be read; it has no entries then. */
+  settings: { path: string; exists: boolean; encoding: string; line_break: string; error?: string };
   entries: Entry[];
   menu: { entry_limit: number; items: MenuItem[] };
 }

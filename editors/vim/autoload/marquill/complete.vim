@@ -94,7 +94,7 @@ endfunction
 
 " The entries' texts that --entry accepts, quoted for the command line.
 function! s:Entries() abort
-  return map(copy(marquill#run#describe().entries), 's:Quote(v:val.entry)')
+  return map(copy(marquill#run#entries(marquill#run#describe())), 's:Quote(v:val.entry)')
 endfunction
 
 function! marquill#complete#complete(lead, cmdline, pos) abort
@@ -116,6 +116,9 @@ function! marquill#complete#complete(lead, cmdline, pos) abort
       let names = uniq(sort(names))
       return s:Matching(names, a:lead)
     endif
+  catch /^marquill:/
+    " Such as a settings file that cannot be read: said, nothing offered.
+    call marquill#run#error(split(v:exception, "\n"))
   catch
   endtry
   return []

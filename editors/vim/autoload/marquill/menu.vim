@@ -45,9 +45,10 @@ function! s:PickItem(items) abort
   return item ? level.items[item - 1] : {}
 endfunction
 
-" An entry chosen by its label; '' when cancelled.
+" An entry chosen by its label; '' when cancelled.  Throws the filter's
+" message when the settings file could not be read.
 function! s:PickEntry(title, description) abort
-  let entries = a:description.entries[: a:description.menu.entry_limit - 1]
+  let entries = marquill#run#entries(a:description)[: a:description.menu.entry_limit - 1]
   if empty(entries)
     throw 'marquill: the settings file has no entries: ' . a:description.settings.path
   endif

@@ -102,6 +102,27 @@ function! marquill#run#describe(...) abort
   throw join(empty(err) ? ['marquill: cannot read the settings'] : err, "\n")
 endfunction
 
+" The entries of the filter's description.  Throws the filter's message
+" when the settings file exists but could not be read, so that nothing is
+" done with an entry it may hold.
+function! marquill#run#entries(description) abort
+  let error = get(a:description.settings, 'error', '')
+  if error !=# ''
+    throw error
+  endif
+  return a:description.entries
+endfunction
+
+" Shows lines as an error message, the first as v:errmsg.
+function! marquill#run#error(lines) abort
+  echohl ErrorMsg
+  for line in a:lines
+    echomsg line
+  endfor
+  echohl None
+  let v:errmsg = a:lines[0]
+endfunction
+
 " The verbs and their options.  They depend on the program alone, so they
 "" are asked once per program, with a settings file that does not exist, so
 " that the user's settings cannot make it fail.
