@@ -25,6 +25,8 @@ const documents = {
   'Makefile': 'all:\n\techo one\n        echo two\n\t  echo three\n\nclean:\n',
   'error.txt': 'keep\nthis\n',
   'column0.txt': 'one\ntwo\nthree\nfour\n',
+  'delete-once.txt': '> > // a\n  # b\nc\n',
+  'delete-all.txt': '> > // a\n  # b\nc\n',
   // A NUL past the part that VS Code looks at to tell a binary file, on line 41.
   'nul.txt': `${'a line of text that pads the file\n'.repeat(40)}bad\u0000line\nafter\n`,
 };
@@ -200,6 +202,23 @@ describe('Marquill in VS Code', () => {
     assert.equal(read('column0.txt'), filterLines(['insert', '--at', 'head', '--lines', 'all', '--entry', '2'], original, [1, 2]));
   });
 
+  // The verbs that take no tab width, from the menu.
+  for (const [caption, verb] of [['1つ削除', 'delete-once'], ['全て削除', 'delete-all']]) {
+    uiTest(`先頭文字を削除 › ${caption} gives the filter's result`, async () => {
+      const name = `${verb}.txt`;
+      await workbench.open(name);
+      await workbench.press('Control+A');
+      await workbench.command('Marquill: Menu');
+      await workbench.pick(`先頭文字を削除 › ${caption}`);
+      await workbench.dirty(name, true);
+      await workbench.save(name);
+      const want = execFileSync(process.env.MARQUILL, [verb, '--stdin-only', '--settings', settingsFile],
+        { input: documents[name] }).toString('utf8');
+      assert.notEqual(want, documents[name]);
+      assert.equal(read(name), want);
+    });
+  }
+
   uiTest('a settings file that cannot be read: its message with its path, nothing changed, 設定編集 opens it', async () => {
     const readable = fs.readFileSync(settingsFile);
     // A byte that is neither UTF-8 nor code page 932.
@@ -209,7 +228,9 @@ describe('Marquill in VS Code', () => {
         await workbench.open('error.txt');
         await workbench.command('Marquill: Menu');
         await workbench.pick(item);
-        const message = await workbench.notification(settingsFile);
+        const message = await workbench.notification(settingsFile).catch((e) => {
+          throw new Error(`${item}: ${e.message}`);
+        });
         assert.match(message, /marquill: /, item);
         await workbench.press('Escape');
         await workbench.dirty('error.txt', false);

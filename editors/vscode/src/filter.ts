@@ -1,6 +1,7 @@
 // Runs the marquill filter bundled with the extension: its menu and entries, and its edits.
 import { spawn } from 'child_process';
 import * as fs from 'fs';
+import * as os from 'os';
 import * as path from 'path';
 
 /** One entry of the settings file, as `marquill entries --format=json` describes it. */
@@ -22,12 +23,19 @@ export interface MenuItem {
   args: string[];
 }
 
+/** A verb of the filter and the options it takes. */
+export interface Command {
+  verb: string;
+  options: { name: string; short?: string; values?: string[] }[];
+}
+
 export interface Listing {
   version: string;
   /** error: the filter's message when the file exists but cannot be read; it has no entries then. */
   settings: { path: string; exists: boolean; encoding: string; line_break: string; error?: string };
   entries: Entry[];
   menu: { entry_limit: number; items: MenuItem[] };
+  commands: Command[];
 }
 
 /** A failure to show the user as it is. */
@@ -88,6 +96,21 @@ export async function listing(program: string, settingsFile: string): Promise<Li
   return JSON.parse(result.stdout.toString('utf8')) as Listing;
 }
 
+const known = new Map<string, Promise<Command[]>>();
+
+/** The verbs and their options. They depend on the program alone: asked once, with a settings file
+ * that does not exist, so that the user's settings cannot make it fail. */
+function commands(program: string): Promise<Command[]> {
+  let got = known.get(program);
+  if (!got) {
+    const none = path.join(os.tmpdir(), `marquill-none-${process.pid}-${Date.now()}`);
+    got = listing(program, none).then((list) => list.commands);
+    got.catch(() => known.delete(program));
+    known.set(program, got);
+  }
+  return got;
+}
+
 export interface Edit {
   args: string[];
   entry?: string;
@@ -97,7 +120,11 @@ export interface Edit {
 
 /** The filter's result on TEXT. */
 export async function filterText(program: string, edit: Edit, text: string): Promise<string> {
-  const args = [...edit.args, '--stdin-only', '--tab-width', String(edit.tabWidth)];
+  const verb = (await commands(program)).find((command) => command.verb === edit.args[0]);
+  const args = [...edit.args, '--stdin-only'];
+  if (verb?.options.some((option) => option.name === '--tab-width')) {
+    args.push('--tab-width', String(edit.tabWidth));
+  }
   if (edit.entry !== undefined) {
     args.push('--entry', edit.entry);
   }
