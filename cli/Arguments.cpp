@@ -347,10 +347,13 @@ TEdit EditOfOptions(const TFilterOptions& Options, std::vector<std::u16string> S
     case TVerb::DeleteAll:
     case TVerb::Entries: edit.Kind = ekDeleteAll; break;
   }
-  if (edit.Kind == ekInsert || edit.Kind == ekDeleteGiven) {
-    if (!Symbols.empty()) edit.Symbol = std::move(Symbols.front());
-  } else {
-    edit.Symbols = std::move(Symbols);
+  switch (edit.Kind) {
+    case ekInsert:
+    case ekDeleteGiven:
+      if (!Symbols.empty()) edit.Symbol = std::move(Symbols.front());
+      break;
+    case ekDeleteOnce:
+    case ekDeleteAll: edit.Symbols = std::move(Symbols); break;
   }
   return edit;
 }

@@ -28,7 +28,7 @@ public:
   bool Usable() const { return FUsable; }
   // Whether Apply and ApplyMeasured take the piece's line ends (from
   // TLineEnds::CollectClean, say) instead of finding them.
-  bool TakesLineEnds() const { return FKind == ekInsert; }
+  bool TakesLineEnds() const;
   // The edit of Piece, whole lines of valid UTF-8 (the last perhaps without
   // its break), into Out; AfterNonBlankLine as for ApplyEditToPiece. Ends,
   // if given, are those of Piece.
@@ -48,6 +48,8 @@ private:
     std::string Full;
     std::string Trimmed;  // the symbol without the blanks around it
   };
+  void TakeInsertion(const TEdit& edit);
+  void TakeDeletion(const std::vector<std::u16string>& entries, bool repeat);
   TByteEditResult Insert(std::string_view piece, bool afterNonBlank, TByteBuffer& out, const TLineEnds* ends) const;
   TByteEditResult Delete(std::string_view piece, TByteBuffer& out) const;
   struct TCuts;

@@ -93,9 +93,9 @@ TPieceReader::TPieceReader(int Fd, TFileKind Kind, const std::string& Name, TSta
       FRead(Start.Offset + FPending.Size),
       FEnded(Start.Ended),
       FUnseen(FPending.Size > 0),
-      FNoteBlankness(Edit.Kind == ekInsert && Edit.Target == tlAfterBlank),
+      FNoteBlankness(EditLooksAtTheLineBefore(Edit)),
       FTryHeadAt(Heads ? kLongLine : kNoHead),
-      FSkipsBlankLines(Heads && Edit.Kind == ekInsert && (Edit.Target == tlNonBlank || Edit.Target == tlAfterBlank)) {}
+      FSkipsBlankLines(Heads && !EditKeepsIndentation(Edit) && (Edit.Target == tlNonBlank || Edit.Target == tlAfterBlank)) {}
 
 void TPieceReader::ReadMore() {
   // One long line grows the buffer.
@@ -194,7 +194,7 @@ bool TPieceReader::TryHead(TPiece& piece) {
     Cut(piece, h, true);  // a long line's head proved it non-blank
     return true;
   }
-  if (const size_t indent = FEdit.Kind == ekInsert ? 0 : IndentLength(pending); indent > 0) {
+  if (const size_t indent = EditKeepsIndentation(FEdit) ? IndentLength(pending) : 0; indent > 0) {
     // A deletion never touches the indentation: a long run of it goes out
     // as it came, and what follows it decides the line.
     FTryHeadAt = kLongLine;

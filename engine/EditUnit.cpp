@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "HeadSymbolUnit.h"
+#include "IndentKernel.h"
 #include "LineBreaks.h"
 #include "StringUnit.h"
 #include "SymbolEntryUnit.h"
@@ -36,18 +37,50 @@ std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit) {
 }
 
 bool EditWorksLineByLine(const TEdit& Edit) {
-  if (Edit.Kind != ekInsert) return true;
-  return Edit.Position == ipLineHead && (Edit.Target == tlAll || Edit.Target == tlNonBlank);
+  switch (Edit.Kind) {
+    case ekInsert: return Edit.Position == ipLineHead && (Edit.Target == tlAll || Edit.Target == tlNonBlank);
+    case ekDeleteGiven:
+    case ekDeleteOnce:
+    case ekDeleteAll: return true;
+  }
+  return false;
 }
 
 bool EditWorksPieceByPiece(const TEdit& Edit) {
-  return EditWorksLineByLine(Edit) ||
-         (Edit.Kind == ekInsert && Edit.Position == ipLineHead && Edit.Target == tlAfterBlank);
+  switch (Edit.Kind) {
+    case ekInsert:
+      return Edit.Position == ipLineHead &&
+             (Edit.Target == tlAll || Edit.Target == tlNonBlank || Edit.Target == tlAfterBlank);
+    case ekDeleteGiven:
+    case ekDeleteOnce:
+    case ekDeleteAll: return true;
+  }
+  return false;
+}
+
+bool EditLooksAtTheLineBefore(const TEdit& Edit) {
+  switch (Edit.Kind) {
+    case ekInsert: return Edit.Target == tlAfterBlank;
+    case ekDeleteGiven:
+    case ekDeleteOnce:
+    case ekDeleteAll: return false;
+  }
+  return false;
+}
+
+bool EditKeepsIndentation(const TEdit& Edit) {
+  switch (Edit.Kind) {
+    case ekInsert: return false;
+    case ekDeleteGiven:
+    case ekDeleteOnce:
+    case ekDeleteAll: return true;
+  }
+  return false;
 }
 
 std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bool AfterNonBlankLine) {
   if (Piece.empty()) return {};  // no line
-  if (!(AfterNonBlankLine && Edit.Kind == ekInsert && Edit.Target == tlAfterBlank)) return ApplyEdit(Piece, Edit);
+  if (!(AfterNonBlankLine && EditLooksAtTheLineBefore(Edit))) return ApplyEdit(Piece, Edit);
   // A non-blank line of one character before the piece stands for the line
   // before it; that line, the first of the text, receives the symbol at its
   // head, and both are taken off again.
@@ -59,13 +92,25 @@ std::u16string ApplyEditToPiece(std::u16string_view Piece, const TEdit& Edit, bo
 
 std::u16string ApplyEditToMeasuredPiece(std::u16string_view Piece, const TEdit& Edit, const TIndentMeasure& Whole,
                                         bool AfterNonBlankLine) {
-  if (Edit.Kind != ekInsert) return ApplyEditToPiece(Piece, Edit, AfterNonBlankLine);
-  return InsertHeadSymbolInPiece(Piece, Edit.Symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine, Edit.Indent);
+  switch (Edit.Kind) {
+    case ekInsert:
+      return InsertHeadSymbolInPiece(Piece, Edit.Symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine,
+                                     Edit.Indent);
+    case ekDeleteGiven:
+    case ekDeleteOnce:
+    case ekDeleteAll: break;
+  }
+  return ApplyEditToPiece(Piece, Edit, AfterNonBlankLine);
 }
 
 std::optional<std::string> ApplyEditToMeasuredUtf8Piece(std::string_view Piece, const TEdit& Edit,
                                                         const TIndentMeasure& Whole, bool AfterNonBlankLine) {
-  if (Edit.Kind != ekInsert) return std::nullopt;
+  switch (Edit.Kind) {
+    case ekInsert: break;
+    case ekDeleteGiven:
+    case ekDeleteOnce:
+    case ekDeleteAll: return std::nullopt;
+  }
   const std::optional<std::string> symbol = Utf16ToUtf8(Edit.Symbol);
   if (!symbol) return std::nullopt;
   return InsertHeadSymbolInUtf8Piece(Piece, *symbol, Edit.Position, Edit.Target, Whole, AfterNonBlankLine,
@@ -77,7 +122,7 @@ std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, cons
   // after the indentation.
   if (IndentLength(Head) == Head.size()) return std::nullopt;
   std::u16string edited = ApplyEditToPiece(Head, Edit, AfterNonBlankLine);
-  if (Edit.Kind == ekInsert) return edited;
+  if (!EditKeepsIndentation(Edit)) return edited;
   // Every pass of a deletion looks at most at the longest symbol after the
   // indentation, which only grows as symbols go: that must end inside Head.
   size_t longest = Edit.Symbol.size();
@@ -105,7 +150,6 @@ TToggleChoice ChooseToggle(std::u16string_view Text, std::u16string_view Symbol)
 
 namespace {
 
-constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // A form that is not UTF-8 (a lone surrogate) can never stand in UTF-8 text.
@@ -157,9 +201,8 @@ void TToggleScan::Take(char Byte) {
   if (Judged) return;
   Head += Byte;
   while (InIndent) {
-    if (Head.starts_with(' ') || Head.starts_with('\t')) Head.erase(0, 1);
-    else if (Head.starts_with(kIdeographicSpace)) Head.erase(0, kIdeographicSpace.size());
-    else if (Head.empty() || kIdeographicSpace.starts_with(Head)) return;
+    if (const uint8_t kind = Head.empty() ? 0 : BlankAt(Head.data(), 0, Head.size())) Head.erase(0, BlankLength<char>(kind));
+    else if (Head.empty() || TBlanks<char>::Ideographic.starts_with(Head)) return;
     else InIndent = false;
   }
   if (Starts(Head, Full) || Starts(Head, Trimmed)) {

@@ -37,6 +37,13 @@ std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit);
 // indentation of the whole text).
 bool EditWorksLineByLine(const TEdit& Edit);
 
+// True when the edit of a line looks at the line before it (the first lines
+// of paragraphs).
+bool EditLooksAtTheLineBefore(const TEdit& Edit);
+// True when the edit never changes a line's indentation and works only
+// after it (every deletion).
+bool EditKeepsIndentation(const TEdit& Edit);
+
 // True when a text can be edited piece by piece, in order, with
 // ApplyEditToPiece and the same result: the edits EditWorksLineByLine
 // allows, and insertion at the head of the first lines of paragraphs, which

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "LineBreaks.h"
+#include "IndentKernel.h"
 #include "LineScan.h"
 #include "StringUnit.h"
 
@@ -19,36 +20,9 @@ namespace {
 
 constexpr size_t kNone = std::numeric_limits<size_t>::max();
 
-// The indentation characters as a text of units C holds them: UTF-16, or
-// UTF-8 bytes, where the ideographic space U+3000 is E3 80 80.
-template <class C>
-struct TUnitsOf;
-template <>
-struct TUnitsOf<char16_t> {
-  static constexpr std::u16string_view Space = u" ", Ideographic = u"\u3000", Tab = u"\t";
-  // Length of the ideographic space at p[i], or 0.
-  static size_t IdeographicAt(const char16_t* p, size_t i, size_t) noexcept { return p[i] == u'\u3000' ? 1 : 0; }
-};
-template <>
-struct TUnitsOf<char> {
-  static constexpr std::string_view Space = " ", Ideographic = "\xE3\x80\x80", Tab = "\t";
-  static size_t IdeographicAt(const char* p, size_t i, size_t n) noexcept {
-    return (p[i] == '\xE3' && i + 2 < n && p[i + 1] == '\x80' && p[i + 2] == '\x80') ? 3 : 0;
-  }
-};
-
-// The column after an indentation character that starts at `width`.
-template <class C>
-inline size_t ColumnAfter(C c, size_t width, size_t tabWidth) noexcept {
-  if (c == C(' ')) return width + 1;
-  if (c == C('\t')) return width + tabWidth - width % tabWidth;
-  return width + 2;  // the ideographic space
-}
-
 // One line: its span in the text, where its indentation ends, the number of
-// characters in that indentation, their display width (space 1, ideographic
-// space 2, tab to the next multiple of the tab width) and whether nothing
-// but the break follows them.
+// characters in that indentation, their width in columns and whether
+// nothing but the break follows them.
 struct TLineShape {
   size_t Start = 0;
   size_t End = 0;
@@ -61,38 +35,13 @@ struct TLineShape {
 // Measures the line that starts at `start`; adds its indentation kinds to mask.
 template <class C>
 inline TLineShape ShapeAt(std::basic_string_view<C> text, size_t start, uint8_t& mask, size_t tabWidth) noexcept {
-  const C* p = text.data();
-  const size_t n = text.size();
-  size_t i = start;
-  size_t count = 0;
-  size_t width = 0;
-  uint8_t kinds = 0;
-  for (; i < n; count += sizeof(C) == 1) {
-    const C c = p[i];
-    if (c == C(' ')) {
-      kinds |= kIndentSpace;
-      width += 1;
-      i += 1;
-    } else if (c == C('\t')) {
-      kinds |= kIndentTab;
-      width += tabWidth - width % tabWidth;
-      i += 1;
-    } else if (const size_t k = TUnitsOf<C>::IdeographicAt(p, i, n)) {
-      kinds |= kIndentIdeographic;
-      width += 2;
-      i += k;
-    } else {
-      break;
-    }
-  }
-  mask |= kinds;
-  // Indentation characters are never breaks, so the line end can be searched
-  // from the first character after them.
-  const size_t end = FindLineEnd(text, i);
-  const size_t brk = BreakLength(text.substr(i, end - i));
-  // In UTF-16 every indentation character is one unit.
-  if constexpr (sizeof(C) == 2) count = i - start;
-  return TLineShape{start, end, i, count, width, i + brk == end};
+  const TIndent in = IndentAt(text.data(), start, text.size(), tabWidth);
+  mask |= in.Kinds;
+  // Blanks are never breaks, so the line end can be searched from the first
+  // character after them.
+  const size_t end = FindLineEnd(text, in.End);
+  const size_t brk = BreakLength(text.substr(in.End, end - in.End));
+  return TLineShape{start, end, in.End, in.Count, in.Width, in.End + brk == end};
 }
 
 // Totals the result length without writing anything. Saturates instead of
@@ -160,7 +109,7 @@ struct TChoices {
 // the result need, gathered in one pass.
 struct TTextShape {
   uint8_t Mask = 0;
-  bool Rewrite = true;
+  TIndentHandling Handling = TIndentHandling::Rewrite;
   size_t LeastWidth = 0;
   uint8_t LeastKind = kIndentSpace;  // what the least-indentation string is made of
   // Whether some blank line is narrower than the least width: under
@@ -169,8 +118,7 @@ struct TTextShape {
   bool NarrowBlank = false;
   TChoices Lines;
   TIndentWay Way;
-  // Whether lines are compared and cut by columns rather than characters.
-  bool ByColumns() const noexcept { return Rewrite || Way.Keep; }
+  bool Rewrite() const noexcept { return Handling == TIndentHandling::Rewrite; }
 };
 
 // Adds a line's indentation to the least of the lines measured so far.
@@ -185,9 +133,9 @@ TTextShape ShapeOfMeasure(const TIndentMeasure& whole, TIndentWay way) {
   TTextShape shape;
   shape.Way = way;
   shape.Mask = whole.Kinds;
-  shape.Rewrite = !way.Keep && RewritesIndentation(shape.Mask);
+  shape.Handling = HandlingOf(shape.Mask, way);
   shape.LeastWidth = LeastIndentOf(whole, way.Keep);
-  if (!shape.Rewrite) shape.LeastKind = shape.Mask;
+  if (shape.Handling == TIndentHandling::Units) shape.LeastKind = shape.Mask;
   return shape;
 }
 
@@ -226,7 +174,7 @@ TTextShape MeasureText(std::u16string_view text, TIndentWay way) {
   TTextShape shape = ShapeOfMeasure(measure, way);
   shape.Lines = lines;
   // Blanks that are kept are never filled up.
-  const size_t narrowest = shape.Rewrite ? blanks.LeastWidth : blanks.LeastLength;
+  const size_t narrowest = shape.Rewrite() ? blanks.LeastWidth : blanks.LeastLength;
   shape.NarrowBlank = !way.Keep && narrowest != kNone && narrowest < shape.LeastWidth;
   return shape;
 }
@@ -239,7 +187,9 @@ size_t ForeseenSize(const TTextShape& shape, size_t textLength, size_t symbolLen
   switch (target) {
     case tlAll: choice = &shape.Lines.All; break;
     case tlNonBlank: choice = &shape.Lines.NonBlank; break;
-    case tlLeastIndent: choice = shape.ByColumns() ? &shape.Lines.LeastByWidth : &shape.Lines.LeastByLength; break;
+    case tlLeastIndent:
+      choice = shape.Handling == TIndentHandling::Units ? &shape.Lines.LeastByLength : &shape.Lines.LeastByWidth;
+      break;
     case tlAfterBlank: choice = &shape.Lines.AfterBlank; break;
     default: return textLength;
   }
@@ -247,46 +197,8 @@ size_t ForeseenSize(const TTextShape& shape, size_t textLength, size_t symbolLen
   TCounter size;
   size.Add(textLength);
   if (symbolLength != 0) size.Add(choice->Lines > kNone / symbolLength ? kNone : choice->Lines * symbolLength);
-  if (position == ipFirstChar && shape.Rewrite) size.Add(choice->Growth);
+  if (position == ipFirstChar && shape.Rewrite()) size.Add(choice->Growth);
   return size.Size;
-}
-
-template <class C>
-std::basic_string_view<C> IndentUnit(uint8_t kind) noexcept {
-  return kind == kIndentIdeographic ? TUnitsOf<C>::Ideographic
-         : kind == kIndentTab       ? TUnitsOf<C>::Tab
-                                    : TUnitsOf<C>::Space;
-}
-
-// Whether `line`, of indentation `width`, receives the symbol under
-// `target`; afterBlank follows the paragraph starts from line to line.
-inline bool IsChosen(TTargetLines target, const TLineShape& line, size_t width, size_t least,
-                     bool& afterBlank) noexcept {
-  switch (target) {
-    case tlAll: return true;
-    case tlNonBlank: return !line.Blank;
-    case tlLeastIndent: return !line.Blank && width == least;
-    case tlAfterBlank: {
-      const bool chosen = afterBlank && !line.Blank;
-      afterBlank = line.Blank;
-      return chosen;
-    }
-  }
-  return false;
-}
-
-// Where the symbol goes in a line whose blanks are kept: after the last
-// indentation character that ends at or before column `least`.
-template <class C>
-size_t KeptCut(std::basic_string_view<C> whole, size_t indentEnd, size_t least, size_t tabWidth) noexcept {
-  size_t i = 0, width = 0;
-  while (i < indentEnd) {
-    const size_t next = ColumnAfter(whole[i], width, tabWidth);
-    if (next > least) break;
-    width = next;
-    i += whole[i] == C(' ') || whole[i] == C('\t') ? 1 : TUnitsOf<C>::Ideographic.size();
-  }
-  return i;
 }
 
 // Writes the chosen line `whole` with the symbol at the column of the least
@@ -294,36 +206,16 @@ size_t KeptCut(std::basic_string_view<C> whole, size_t indentEnd, size_t least, 
 template <class C, class Sink>
 void PutAtFirstChar(std::basic_string_view<C> whole, const TLineShape& line, std::basic_string_view<C> symbol,
                     const TTextShape& shape, Sink& out) {
-  const size_t least = shape.LeastWidth;
-  const size_t width = shape.ByColumns() ? line.Width : line.Indent;
-  if (shape.Way.Keep) {
-    const size_t cut = KeptCut(whole, line.IndentEnd - line.Start, least, shape.Way.TabWidth);
-    out.Room(symbol.size() + whole.size());
-    out.Put(whole.substr(0, cut));
-    out.Put(symbol);
-    out.Put(whole.substr(cut));
-  } else if (width < least) {
-    // A blank line narrower than the least indentation.
-    const std::basic_string_view<C> unit = IndentUnit<C>(shape.LeastKind);
-    out.Room(least * unit.size() + symbol.size() + 2);
-    out.Fill(least, unit);
-    out.Put(symbol);
-    out.Put(whole.substr(whole.size() - BreakLength(whole)));
-  } else if (shape.Rewrite) {
-    // Spaces up to column `least`, the symbol, the deeper indentation as spaces.
-    out.Room(width + symbol.size() + whole.size());
-    out.Fill(least, TUnitsOf<C>::Space);
-    out.Put(symbol);
-    out.Fill(width - least, TUnitsOf<C>::Space);
-    out.Put(whole.substr(line.IndentEnd - line.Start));
-  } else {
-    // Indentation of one kind throughout the text: the symbol after `least` of its characters.
-    const size_t cut = least * IndentUnit<C>(shape.LeastKind).size();
-    out.Room(symbol.size() + whole.size());
-    out.Put(whole.substr(0, cut));
-    out.Put(symbol);
-    out.Put(whole.substr(cut));
-  }
+  const TIndent in{line.IndentEnd - line.Start, line.Indent, line.Width, 0};  // from the line's start
+  const std::basic_string_view<C> fill = BlankText<C>(shape.LeastKind);
+  const TColumnInsertion ins = ColumnInsertion(whole.data(), 0, whole.size() - BreakLength(whole), in, shape.LeastWidth,
+                                               shape.Handling, fill.size(), shape.Way.TabWidth);
+  out.Room(ins.Fill * fill.size() + ins.Pad + symbol.size() + whole.size());
+  out.Fill(ins.Fill, fill);
+  out.Put(whole.substr(0, ins.Kept));
+  out.Put(symbol);
+  out.Fill(ins.Pad, TBlanks<C>::Space);
+  out.Put(whole.substr(ins.Resume));
 }
 
 // Writes the text's lines, the chosen ones with the symbol, into `out`.
@@ -338,8 +230,8 @@ void EmitText(std::basic_string_view<C> text, std::basic_string_view<C> symbol, 
     const TLineShape line = ShapeAt<C>(text, start, mask, shape.Way.TabWidth);
     start = line.End;
     const std::basic_string_view<C> whole = text.substr(line.Start, line.End - line.Start);
-    const size_t width = shape.ByColumns() ? line.Width : line.Indent;
-    const bool chosen = IsChosen(target, line, width, shape.LeastWidth, afterBlank);
+    const size_t width = shape.Handling == TIndentHandling::Units ? line.Indent : line.Width;
+    const bool chosen = IsChosenLine(target, line.Blank, width, shape.LeastWidth, afterBlank);
     if (chosen && position == ipLineHead) {
       out.Room(symbol.size() + whole.size());
       out.Put(symbol);

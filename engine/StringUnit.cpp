@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "Cp932Table.h"
+#include "IndentKernel.h"
 #include "Platform.h"
 
 int Cp932CharWidth(char16_t c) noexcept {
@@ -41,7 +42,8 @@ std::u16string ExpandTabs(std::u16string_view S, int TabWidth) {
     result.append(run);
     if (tab == std::u16string_view::npos) break;
     col += AnsiWidth(run);
-    const uint64_t n = width - col % width;
+    // The tab stop of the indentation rules, at a column counted in bytes.
+    const uint64_t n = NextTabStop(col, width) - col;
     result.append(static_cast<size_t>(n), u' ');
     col += n;
     start = tab + 1;

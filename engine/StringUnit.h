@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "IndentKernel.h"
+
 // Replaces every tab by TabWidth - (Col mod TabWidth) spaces, Col being the
 // width in bytes of everything written before it: in the system ANSI code
 // page on Windows, in code page 932 (Cp932CharWidth) elsewhere. A TabWidth
@@ -15,30 +17,24 @@ std::u16string ExpandTabs(std::u16string_view S, int TabWidth);
 // without a form becomes the one-byte default character).
 int Cp932CharWidth(char16_t c) noexcept;
 
-// Space, ideographic space and tab; nothing else is indentation.
-constexpr bool IsIndentChar(char16_t c) noexcept { return c == u' ' || c == u'\t' || c == u'\u3000'; }
+// Space, ideographic space and tab (the blanks of IndentKernel.h); nothing
+// else is indentation.
+constexpr bool IsIndentChar(char16_t c) noexcept { return BlankAt(&c, 0, 1) != 0; }
 
-// Units of the indentation that S begins with.
-constexpr size_t IndentLength(std::u16string_view S) noexcept {
+// Units of the indentation that S begins with: UTF-16 units, or UTF-8
+// bytes of whole characters.
+template <class C>
+constexpr size_t IndentLength(std::basic_string_view<C> S) noexcept {
   size_t n = 0;
-  while (n < S.size() && IsIndentChar(S[n])) ++n;
-  return n;
-}
-// The same on UTF-8 bytes, where the ideographic space is E3 80 80: bytes,
-// whole characters only.
-constexpr size_t IndentLength(std::string_view Utf8) noexcept {
-  size_t n = 0;
-  while (n < Utf8.size()) {
-    if (Utf8[n] == ' ' || Utf8[n] == '\t') {
-      ++n;
-    } else if (Utf8.substr(n, 3) == "\xE3\x80\x80") {
-      n += 3;
-    } else {
-      break;
-    }
+  while (n < S.size()) {
+    const uint8_t kind = BlankAt(S.data(), n, S.size());
+    if (kind == 0) break;
+    n += BlankLength<C>(kind);
   }
   return n;
 }
+constexpr size_t IndentLength(std::u16string_view S) noexcept { return IndentLength<char16_t>(S); }
+constexpr size_t IndentLength(std::string_view Utf8) noexcept { return IndentLength<char>(Utf8); }
 
 // Without trailing (or leading and trailing) characters of code U+0020 or less.
 // An ideographic space is never trimmed.

@@ -1,0 +1,285 @@
+// The insertions that need the measure of the whole text (at the column of
+// least indentation, or in the lines of least indentation) on UTF-8 bytes:
+// the indentation found with vector masks, every rule from IndentKernel.h.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "ByteCopy.h"
+#include "ByteEdits.h"
+#include "IndentKernel.h"
+#include "LineScan.h"
+
+namespace {
+
+thread_local TLineEnds tEnds;
+
+#ifdef __SSE2__
+// The set bits of a mask of at most fourteen, by table: the portable build
+// has no popcount instruction.
+constexpr auto kBitsOf = [] {
+  std::array<uint8_t, 128> bits{};
+  for (size_t i = 1; i < bits.size(); ++i) bits[i] = static_cast<uint8_t>(bits[i >> 1] + (i & 1));
+  return bits;
+}();
+inline unsigned BitsOf(unsigned m) noexcept { return kBitsOf[m & 0x7F] + kBitsOf[m >> 7]; }
+
+// IndentAt where sixteen bytes from p + start can be read (pEnd is where the
+// readable bytes end), from bit masks of the bytes instead of a branch per
+// character; the rare cases the masks cannot settle (indentation of more
+// than thirteen bytes, or wider than three columns before its last tab) go
+// to IndentAt.
+__attribute__((always_inline)) inline TIndent FastIndentOf(const char* p, size_t start, size_t end, const char* pEnd,
+                                                            size_t tabWidth) noexcept {
+  if (pEnd - (p + start) < 16) return IndentAt(p, start, end, tabWidth);
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + start));
+  const auto bits = [&](char c) { return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))); };
+  const unsigned spaces = bits(TBlanks<char>::Space[0]), tabs = bits(TBlanks<char>::Tab[0]);
+  const unsigned conts = bits(TBlanks<char>::Ideographic[1]);
+  // Where an ideographic space (E3 80 80) begins, and the bytes it covers.
+  const unsigned ideos = bits(TBlanks<char>::Ideographic[0]) & (conts >> 1) & (conts >> 2) & 0x3FFF;
+  const unsigned covered = spaces | tabs | ideos | (ideos << 1) | (ideos << 2);
+  const unsigned length = static_cast<unsigned>(__builtin_ctz(~covered));
+  if (length >= 14) return IndentAt(p, start, end, tabWidth);
+  const unsigned inside = (1u << length) - 1;
+  const unsigned sp = spaces & inside, tb = tabs & inside, id = ideos & inside;
+  // Each tab moves to the next multiple of the tab width: while what comes
+  // before the last tab is narrower than that, the tabs make a tab width each.
+  // The bits below the last tab's, without a branch on whether there is one.
+  unsigned beforeLastTab = tb >> 1;
+  beforeLastTab |= beforeLastTab >> 1;
+  beforeLastTab |= beforeLastTab >> 2;
+  beforeLastTab |= beforeLastTab >> 4;
+  beforeLastTab |= beforeLastTab >> 8;
+  if (BitsOf(sp & beforeLastTab) + 2 * BitsOf(id & beforeLastTab) >= tabWidth) return IndentAt(p, start, end, tabWidth);
+  TIndent in;
+  in.End = start + length;
+  in.Count = BitsOf(sp | tb | id);
+  in.Width = tabWidth * BitsOf(tb) + BitsOf(sp & ~beforeLastTab) + 2 * BitsOf(id & ~beforeLastTab);
+  in.Kinds = static_cast<uint8_t>((sp ? kIndentSpace : 0) | (tb ? kIndentTab : 0) | (id ? kIndentIdeographic : 0));
+  return in;
+}
+#else
+inline TIndent FastIndentOf(const char* p, size_t start, size_t end, const char*, size_t tabWidth) noexcept {
+  return IndentAt(p, start, end, tabWidth);
+}
+#endif
+
+// Nothing the lines still to come hold can change the measure: every kind
+
+// Nothing the lines still to come hold can change the measure: every kind
+// of indentation met, and a non-blank line without any.
+inline bool MeasureIsFull(const TIndentMeasure& m) noexcept {
+  return m.Kinds == (kIndentSpace | kIndentIdeographic | kIndentTab) && m.LeastLength == 0;
+}
+
+// Adds the line [start, end) to the measure.
+inline void MeasureLine(const char* p, size_t start, size_t end, TIndentMeasure& m, size_t tabWidth) noexcept {
+  if (!MayBeginBlank(p[start])) {
+    // No indentation: blank if the break comes first, else the least there is.
+    if (p[start] != '\n' && p[start] != '\r') m.LeastLength = m.LeastWidth = 0;
+    return;
+  }
+  const TIndent in = IndentAt(p, start, end, tabWidth);
+  m.Kinds |= in.Kinds;
+  if (in.End + BreakBefore(p, in.End, end) == end) return;  // blank
+  m.LeastLength = std::min(m.LeastLength, in.Count);
+  m.LeastWidth = std::min(m.LeastWidth, in.Width);
+}
+
+// Calls f(part, first end, past the last end) for the bytes in parts of
+// whole lines of at most kMostEndsAtOnce bytes, or of one line that is
+// longer, so that the ends of a very long line take no room in proportion
+// to it; returns the line breaks.
+// whole lines of at most kMostEndsAtOnce bytes, or of one line that is
+// longer, so that the ends of a very long line take no room in proportion
+// to it; returns the line breaks.
+template <class F>
+uint64_t ForEachPart(std::string_view bytes, F f) {
+  TLineEnds& ends = tEnds;
+  uint64_t breaks = 0;
+  for (size_t at = 0; at < bytes.size();) {
+    std::string_view part = bytes.substr(at);
+    if (part.size() > kMostEndsAtOnce) {
+      size_t cut = WholeLinesLength(part.substr(0, kMostEndsAtOnce));
+      if (cut == 0) cut = FindLineEnd(bytes, at) - at;
+      part = part.substr(0, cut);
+    }
+    if (part.size() <= kMostEndsAtOnce) {
+      breaks += ends.Collect(part);
+      f(part, ends.begin(), ends.end());
+    } else {
+      const size_t one = part.size();
+      breaks += BreakBefore(part.data(), 0, part.size()) > 0;
+      f(part, &one, &one + 1);
+    }
+    at += part.size();
+  }
+  return breaks;
+}
+
+constexpr char kSpaces[33] = "                                ";
+
+// n spaces at d, writing up to 32 bytes past d + n.
+inline char* PutSpaces(char* d, size_t n) noexcept {
+  if (n <= 32) std::memcpy(d, kSpaces, 32);
+  else std::memset(d, ' ', n);
+  return d + n;
+}
+
+// n blanks `unit` at d (spaces: up to 32 bytes past the end).
+inline char* PutBlanks(char* d, size_t n, std::string_view unit) noexcept {
+  if (unit == TBlanks<char>::Space) return PutSpaces(d, n);
+  for (size_t k = 0; k < n; ++k, d += unit.size()) std::memcpy(d, unit.data(), unit.size());
+  return d;
+}
+
+// What the lines of a measured insertion need.
+struct TMeasuredLines {
+  std::string_view Piece;
+  const size_t* Ends;     // of the lines of Piece
+  const size_t* EndsEnd;
+  TTargetLines Target;
+  size_t Least;           // as the kernel measures it for the handling
+  size_t TabWidth;
+  std::string_view Unit;  // the text's blank of one kind (spaces where rewritten)
+  std::string_view Symbol;
+  bool AfterBlank;        // the line before was blank; follows the lines
+};
+
+// The output, with room for one line at a time.
+struct TMeasuredOut {
+  TByteBuffer& Buffer;
+  char* D = Buffer.Data() + Buffer.Size;
+  char* Limit = Buffer.Data() + Buffer.Capacity();
+  void Room(size_t n) {
+    if (static_cast<size_t>(Limit - D) >= n) return;
+    const size_t used = static_cast<size_t>(D - Buffer.Data());
+    Buffer.Reserve(used + n);
+    D = Buffer.Data() + used;
+    Limit = Buffer.Data() + Buffer.Capacity();
+  }
+};
+
+// The chosen line [start, end) with the symbol at the column of least
+// indentation, as the kernel places it, at d; past what was written.
+template <TIndentHandling Handling>
+inline char* PutAtColumn(char* d, const TMeasuredLines& m, const TSymbolCopy& symbol, size_t start, size_t end,
+                         const TIndent& in) noexcept {
+  const char* const p = m.Piece.data();
+  const char* const pEnd = p + m.Piece.size();
+  const TColumnInsertion ins =
+      ColumnInsertion(p, start, end - BreakBefore(p, start, end), in, m.Least, Handling, m.Unit.size(), m.TabWidth);
+  if (Handling != TIndentHandling::Keep && ins.Fill != 0) d = PutBlanks(d, ins.Fill, m.Unit);
+  CopyInBlocks(d, p + start, ins.Kept, pEnd);
+  d = symbol.Put(d + ins.Kept);
+  if (Handling == TIndentHandling::Rewrite) d = PutSpaces(d, ins.Pad);
+  CopyInBlocks(d, p + start + ins.Resume, end - start - ins.Resume, pEnd);
+  return d + (end - start - ins.Resume);
+}
+
+// The lines into out, for one position and one handling of the
+// indentation, so that the loop tests neither; appended to out.
+template <bool AtColumn, TIndentHandling Handling>
+void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& buffer) {
+  // Everything the loop reads, in locals: the bytes it writes might
+  // otherwise be taken to change them.
+  const TMeasuredLines lines = m;
+  const TSymbolCopy symbol(lines.Symbol);
+  const char* const p = lines.Piece.data();
+  const char* const pEnd = p + lines.Piece.size();
+  // A line's worst: all of it tabs, each rewritten as a tab width of
+  // spaces; a blank line narrower than the least indentation filled up.
+  const size_t growth = Handling == TIndentHandling::Rewrite ? lines.TabWidth : 1;
+  const size_t narrowRoom = Handling == TIndentHandling::Keep ? 0 : lines.Least * lines.Unit.size();
+  buffer.Reserve(buffer.Size + lines.Piece.size() + lines.Piece.size() / 4 + symbol.Size() + kSlack);
+  TMeasuredOut out{buffer};
+  bool afterBlank = lines.AfterBlank;
+  size_t start = 0;
+  for (const size_t* e = lines.Ends; e != lines.EndsEnd; ++e) {
+    const size_t end = *e;
+    out.Room((end - start) * growth + narrowRoom + 2 * symbol.Size() + 2 * kSlack);
+    // Most lines begin with no indentation at all.
+    const TIndent in = FastIndentOf(p, start, end, pEnd, lines.TabWidth);
+    const size_t width = MeasuredWidth(Handling, in);
+    // Only the targets but all, and a line narrower than the least (a
+    // blank one), need to know what follows the indentation.
+    const bool blank = (lines.Target != tlAll || width < lines.Least) && in.End + BreakBefore(p, in.End, end) == end;
+    char* d = out.D;
+    if (!IsChosenLine(lines.Target, blank, width, lines.Least, afterBlank)) {
+      CopyInBlocks(d, p + start, end - start, pEnd);
+      d += end - start;
+    } else if (!AtColumn) {
+      d = symbol.Put(d);
+      CopyInBlocks(d, p + start, end - start, pEnd);
+      d += end - start;
+    } else {
+      d = PutAtColumn<Handling>(d, lines, symbol, start, end, in);
+    }
+    out.D = d;
+    start = end;
+  }
+  buffer.Size = static_cast<size_t>(out.D - buffer.Data());
+  m.AfterBlank = afterBlank;
+}
+
+}  // namespace
+
+void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure, size_t TabWidth) {
+  const char* const p = Piece.data();
+  const size_t n = Piece.size();
+  // The first lines line by line: in most texts they fill the measure, and
+  // the rest need not be looked at.
+  constexpr int kFirstLines = 64;
+  size_t start = 0;
+  for (int lines = 0; lines < kFirstLines && start < n; ++lines) {
+    if (MeasureIsFull(Measure)) return;
+    const size_t end = FindLineEnd(Piece, start);
+    MeasureLine(p, start, end, Measure, TabWidth);
+    start = end;
+  }
+  if (start == n) return;
+  ForEachPart(Piece.substr(start), [&](std::string_view part, const size_t* e, const size_t* last) {
+    const char* const r = part.data();
+    for (size_t from = 0; e != last; from = *e++) {
+      // A line without indentation cannot lower a least of none.
+      if (MayBeginBlank(r[from]) || Measure.LeastLength != 0) MeasureLine(r, from, *e, Measure, TabWidth);
+    }
+  });
+}
+
+TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBlank, const TIndentMeasure& whole,
+                                         TByteBuffer& out, const TLineEnds* ends) const {
+  const TIndentHandling handling = HandlingOf(whole.Kinds, FIndent);
+  const bool atColumn = FPosition == ipFirstChar;
+  const uint8_t unitKind = handling == TIndentHandling::Units ? whole.Kinds : kIndentSpace;
+  TMeasuredLines lines{{},      nullptr,          nullptr,           FTarget, LeastIndentOf(whole, FIndent.Keep),
+                       FIndent.TabWidth, BlankText<char>(unitKind), FSymbol, !afterNonBlank};
+  out.Size = 0;
+  const auto put = [&](std::string_view part, const size_t* e, const size_t* last) {
+    lines.Piece = part;
+    lines.Ends = e;
+    lines.EndsEnd = last;
+    switch (handling) {
+      case TIndentHandling::Units:
+        if (atColumn) PutMeasuredLines<true, TIndentHandling::Units>(lines, out);
+        else PutMeasuredLines<false, TIndentHandling::Units>(lines, out);
+        break;
+      case TIndentHandling::Rewrite:
+        if (atColumn) PutMeasuredLines<true, TIndentHandling::Rewrite>(lines, out);
+        else PutMeasuredLines<false, TIndentHandling::Rewrite>(lines, out);
+        break;
+      case TIndentHandling::Keep:
+        if (atColumn) PutMeasuredLines<true, TIndentHandling::Keep>(lines, out);
+        else PutMeasuredLines<false, TIndentHandling::Keep>(lines, out);
+        break;
+    }
+  };
+  if (!ends) return {false, ForEachPart(piece, put)};
+  put(piece, ends->begin(), ends->end());
+  return {false, ends->Breaks()};
+}
