@@ -103,12 +103,12 @@ std::vector<u16> CutLines(u16v text) {
 
 // Display width of an indentation string: space 1, ideographic space 2, tab
 // to the next multiple of 4; expanded into spaces only.
-u16 ExpandIndentRef(u16v indent, bool keepIdeographic) {
+u16 ExpandIndentRef(u16v indent, bool keepIdeographic, size_t tabWidth = 4) {
   u16 out;
   size_t col = 0;
   for (char16_t c : indent) {
     if (c == u'\t') {
-      const size_t n = 4 - col % 4;
+      const size_t n = tabWidth - col % tabWidth;
       out.append(n, u' ');
       col += n;
     } else if (c == u'\u3000') {
@@ -123,7 +123,15 @@ u16 ExpandIndentRef(u16v indent, bool keepIdeographic) {
   return out;
 }
 
-u16 InsertRef(u16v text, u16v symbol, TInsertPosition position, TTargetLines target) {
+// The symbol in a line whose blanks are kept: after the longest start of
+// the indentation that is no wider than `least`.
+u16 KeptRef(u16v indent, u16v symbol, size_t least, size_t tabWidth) {
+  size_t k = 0;
+  while (k < indent.size() && ExpandIndentRef(indent.substr(0, k + 1), false, tabWidth).size() <= least) ++k;
+  return u16(indent.substr(0, k)) + u16(symbol) + u16(indent.substr(k));
+}
+
+u16 InsertRef(u16v text, u16v symbol, TInsertPosition position, TTargetLines target, TIndentWay way = {}) {
   if (text.empty()) return u16(symbol);
   TCommonStringRecordList list;
   list.SetText(text);
@@ -141,8 +149,9 @@ u16 InsertRef(u16v text, u16v symbol, TInsertPosition position, TTargetLines tar
   }
   bool oneKind = !all.empty();
   for (char16_t c : all) oneKind = oneKind && c == all[0];
-  const bool rewrite = !oneKind;
-  for (int32_t i = 0; i < n; ++i) newIndent[i] = rewrite ? ExpandIndentRef(indent[i], false) : indent[i];
+  // Blanks that are kept are measured in columns: as rewritten ones.
+  const bool rewrite = !oneKind || way.Keep;
+  for (int32_t i = 0; i < n; ++i) newIndent[i] = rewrite ? ExpandIndentRef(indent[i], false, way.TabWidth) : indent[i];
 
   bool found = false;
   size_t least = 0;
@@ -172,6 +181,8 @@ u16 InsertRef(u16v text, u16v symbol, TInsertPosition position, TTargetLines tar
     const u16 line = list.Items(i);
     if (position == ipLineHead) {
       list.SetItems(i, u16(symbol) + line);
+    } else if (way.Keep) {
+      list.SetItems(i, KeptRef(indent[i], symbol, least, way.TabWidth) + rest[i]);
     } else if (least <= newIndent[i].size()) {
       list.SetItems(i, newIndent[i].substr(0, least) + u16(symbol) + newIndent[i].substr(least) + rest[i]);
     } else {
@@ -439,7 +450,7 @@ std::string EditName(const char* what, const TEdit& edit) {
 
 u16 EditRef(u16v text, const TEdit& edit) {
   switch (edit.Kind) {
-    case ekInsert: return InsertRef(text, edit.Symbol, edit.Position, edit.Target);
+    case ekInsert: return InsertRef(text, edit.Symbol, edit.Position, edit.Target, edit.Indent);
     case ekDeleteGiven: return DeleteOnceRef(text, {edit.Symbol});
     case ekDeleteOnce: return DeleteOnceRef(text, edit.Symbols);
     case ekDeleteAll: return DeleteAllRef(text, edit.Symbols);
@@ -454,12 +465,12 @@ bool IsBlankRef(u16v line) {
 
 // The measure of a text from its lines: least indentation length and width
 // over the non-blank lines.
-TIndentMeasure MeasureRef(u16v text) {
+TIndentMeasure MeasureRef(u16v text, size_t tabWidth) {
   TIndentMeasure m;
   for (const u16& line : CutLines(text)) {
     if (IsBlankRef(line)) continue;
     const u16v indent = u16v(line).substr(0, ReferenceIndentLength(line));
-    const size_t width = ExpandIndentRef(indent, false).size();
+    const size_t width = ExpandIndentRef(indent, false, tabWidth).size();
     m.LeastLength = std::min(m.LeastLength, indent.size());
     m.LeastWidth = std::min(m.LeastWidth, width);
   }
@@ -617,37 +628,47 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
   }
 }
 
-void CheckEdits(u16v text, const std::vector<uint8_t>& spares, u16v symbol, const std::vector<u16>& usable,
-                bool reverseMerge) {
-  // Measures: of the whole text, of the pieces merged (in either order), and
-  // of the UTF-8 bytes, against the measure of the lines.
-  const std::vector<u16v> pieces = CutPieces(text, spares);
-  TIndentMeasure whole;
-  MeasureIndentation(text, whole);
-  CheckMeasure("MeasureIndentation", text, whole, MeasureRef(text), false);
+// The measures of a text for a tab width: of the whole text, of the pieces
+// merged (in either order), and of the UTF-8 bytes, each checked against
+// the measure of the lines.
+struct TMeasures {
+  TIndentMeasure Whole;
+  std::optional<TIndentMeasure> Utf8;
+};
+TMeasures MeasuresOf(u16v text, const std::vector<u16v>& pieces, bool reverseMerge, size_t tabWidth) {
+  TMeasures m;
+  MeasureIndentation(text, m.Whole, tabWidth);
+  CheckMeasure("MeasureIndentation", text, m.Whole, MeasureRef(text, tabWidth), false);
   TIndentMeasure merged;
   for (size_t k = 0; k < pieces.size(); ++k) {
     TIndentMeasure one;
-    MeasureIndentation(pieces[reverseMerge ? pieces.size() - 1 - k : k], one);
+    MeasureIndentation(pieces[reverseMerge ? pieces.size() - 1 - k : k], one, tabWidth);
     MergeIndentMeasure(merged, one);
   }
-  CheckMeasure("MergeIndentMeasure", text, merged, whole, true);
-  std::optional<TIndentMeasure> utf8Measure;
-  if (Utf16ToUtf8(text)) {
-    utf8Measure.emplace();
-    for (const u16v piece : pieces) {
-      TIndentMeasure one, one8;
-      MeasureIndentation(piece, one);
-      MeasureIndentation(std::string_view(*Utf16ToUtf8(piece)), one8);
-      CheckMeasure("MeasureIndentation of UTF-8", piece, one8, one, true);
-      // The filter's measure of the bytes, which stops looking once full.
-      TIndentMeasure filter;
-      const std::string bytes = *Utf16ToUtf8(piece);
-      MeasureIndentBytes(bytes, filter);
-      CheckMeasure("MeasureIndentBytes", piece, filter, one, true);
-      MergeIndentMeasure(*utf8Measure, one8);
-    }
+  CheckMeasure("MergeIndentMeasure", text, merged, m.Whole, true);
+  if (!Utf16ToUtf8(text)) return m;
+  m.Utf8.emplace();
+  for (const u16v piece : pieces) {
+    TIndentMeasure one, one8;
+    MeasureIndentation(piece, one, tabWidth);
+    MeasureIndentation(std::string_view(*Utf16ToUtf8(piece)), one8, tabWidth);
+    CheckMeasure("MeasureIndentation of UTF-8", piece, one8, one, true);
+    // The filter's measure of the bytes, which stops looking once full.
+    TIndentMeasure filter;
+    const std::string bytes = *Utf16ToUtf8(piece);
+    MeasureIndentBytes(bytes, filter, tabWidth);
+    CheckMeasure("MeasureIndentBytes", piece, filter, one, true);
+    MergeIndentMeasure(*m.Utf8, one8);
   }
+  return m;
+}
+
+void CheckEdits(u16v text, const std::vector<uint8_t>& spares, u16v symbol, const std::vector<u16>& usable,
+                bool reverseMerge) {
+  const std::vector<u16v> pieces = CutPieces(text, spares);
+  const TMeasures measures = MeasuresOf(text, pieces, reverseMerge, kPluginTabWidth);
+  const TIndentMeasure& whole = measures.Whole;
+  const std::optional<TIndentMeasure>& utf8Measure = measures.Utf8;
 
   // Every kind of edit. Deleted symbols are those a settings list or the
   // filter can give: no tab or line break.
@@ -662,6 +683,17 @@ void CheckEdits(u16v text, const std::vector<uint8_t>& spares, u16v symbol, cons
       edit.Target = target;
       CheckEdit(text, edit, pieces, spares, whole, utf8Measure);
     }
+  // Another tab width (from the input), rewritten and with every blank kept.
+  const size_t tabWidth = 1 + (spares.empty() ? 0 : spares.front() % 9);
+  const TMeasures other = MeasuresOf(text, pieces, reverseMerge, tabWidth);
+  for (bool keep : {false, true})
+    for (auto position : {ipLineHead, ipFirstChar})
+      for (auto target : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank}) {
+        edit.Position = position;
+        edit.Target = target;
+        edit.Indent = TIndentWay{tabWidth, keep};
+        CheckEdit(text, edit, pieces, spares, other.Whole, other.Utf8);
+      }
   edit = TEdit{};
   edit.Kind = ekDeleteGiven;
   edit.Symbol = given;
