@@ -2,6 +2,7 @@
 #include "Files.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -20,9 +21,9 @@
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <csignal>
 #include <memory>
 #include <vector>
@@ -135,6 +136,26 @@ void PrepareProcess() {
 #endif
 }
 
+namespace {
+
+// Times kept in seconds or in two seconds (FAT), the clock ticks that stamp
+// a write, and small steps of the clock: a change as recent as this may share
+// its time with a write still to come.
+constexpr int64_t kTimeGrainNs = int64_t{2} * 1000000000;
+std::atomic<int64_t> gClockAdvance{0};
+
+#ifndef _WIN32
+int64_t Nanoseconds(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
+#endif
+
+}  // namespace
+
+bool TimesProveLaterWrites(int64_t StatusChangedNs, int64_t NowNs) {
+  return StatusChangedNs != 0 && StatusChangedNs <= NowNs - kTimeGrainNs;
+}
+
+void AdvanceClockForTests(int64_t Ns) { gClockAdvance.store(Ns); }
+
 TFileKind KindOfDescriptor(int Fd) {
   TFileKind kind;
 #ifdef _WIN32
@@ -142,6 +163,10 @@ TFileKind KindOfDescriptor(int Fd) {
   if (_fstati64(Fd, &st) != 0 || !(st.st_mode & _S_IFREG)) return kind;
   const long long here = _lseeki64(Fd, 0, SEEK_CUR);
 #else
+  // The clock before the file: a write after this shows a time at least
+  // this late.
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
   struct stat st;
   if (fstat(Fd, &st) != 0 || !S_ISREG(st.st_mode)) return kind;
   const off_t here = lseek(Fd, 0, SEEK_CUR);
@@ -151,15 +176,20 @@ TFileKind KindOfDescriptor(int Fd) {
   kind.Offset = static_cast<uint64_t>(here);
   kind.Size = st.st_size > here ? static_cast<uint64_t>(st.st_size - here) : 0;
 #ifndef _WIN32
-  kind.ChangedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  kind.Device = static_cast<uint64_t>(st.st_dev);
+  kind.Inode = static_cast<uint64_t>(st.st_ino);
+  kind.StatusChangedNs = Nanoseconds(st.st_ctim);
+  kind.ModifiedNs = Nanoseconds(st.st_mtim);
+  kind.TimesProve = TimesProveLaterWrites(kind.StatusChangedNs, Nanoseconds(now) + gClockAdvance.load());
 #endif
   return kind;
 }
 
-bool UnchangedSince(int Fd, const TFileKind& Kind) {
-  if (Kind.ChangedNs == 0) return false;
+bool SameFileSince(int Fd, const TFileKind& Kind) {
   const TFileKind now = KindOfDescriptor(Fd);
-  return now.Regular && now.ChangedNs == Kind.ChangedNs && now.Offset + now.Size == Kind.Offset + Kind.Size;
+  return now.Regular && now.Device == Kind.Device && now.Inode == Kind.Inode &&
+         now.Offset + now.Size == Kind.Offset + Kind.Size && now.StatusChangedNs == Kind.StatusChangedNs &&
+         now.ModifiedNs == Kind.ModifiedNs;
 }
 
 bool SeekTo(int Fd, uint64_t Offset) {

@@ -17,15 +17,30 @@ struct TFileKind {
   bool Regular = false;
   uint64_t Offset = 0;  // where reading begins
   uint64_t Size = 0;
-  // The time of the last change to the file's content, in nanoseconds, where
-  // the system keeps it that finely (0 elsewhere): written to, the file
-  // shows a new time.
-  int64_t ChangedNs = 0;
+  // Which file it is, and the times of its last change of status and of
+  // content, in nanoseconds; zero where the system does not give them
+  // (Windows). Any write sets the status change time to the clock's time,
+  // and no writer can set it back.
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  int64_t StatusChangedNs = 0;
+  int64_t ModifiedNs = 0;
+  // The times prove a later write: the last change is older than the
+  // times' granularity when the file was looked at, so any write since
+  // shows a new status change time.
+  bool TimesProve = false;
 };
 TFileKind KindOfDescriptor(int Fd);
-// The descriptor's file still has the size and change time of Kind, which
-// KindOfDescriptor gave; false where the time is not kept finely.
-bool UnchangedSince(int Fd, const TFileKind& Kind);
+// The descriptor's file is the one of Kind, which KindOfDescriptor gave, with
+// the same size and times. Only where Kind.TimesProve does this prove that
+// its bytes are the same.
+bool SameFileSince(int Fd, const TFileKind& Kind);
+// Whether a status change time proves a later write, the clock reading Now
+// (nanoseconds) before the file was looked at.
+bool TimesProveLaterWrites(int64_t StatusChangedNs, int64_t NowNs);
+// Tests: the clock that KindOfDescriptor reads moves on by Ns, so that a file
+// just written looks old.
+void AdvanceClockForTests(int64_t Ns);
 
 // Moves a regular file's offset back to where reading began; false on failure.
 bool SeekTo(int Fd, uint64_t Offset);

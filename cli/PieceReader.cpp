@@ -52,6 +52,12 @@ void FailSizeChanged(const std::string& Name) {
 
 void FailChanged(const std::string& Name) { FailIo(Fill(_("%s changed while being read"), {Name})); }
 
+void FailChangedSince(int Fd, const TFileKind& Kind, const std::string& Name) {
+  const TFileKind now = KindOfDescriptor(Fd);
+  if (now.Offset + now.Size != Kind.Offset + Kind.Size) FailSizeChanged(Name);
+  FailChanged(Name);
+}
+
 TStart ReadStart(int Fd, const std::string& Name) {
   TStart s;
   s.Bytes.Reserve(kPiece + kSlack);
@@ -102,6 +108,7 @@ void TPieceReader::ReadMore() {
   if (FPending.Size + kSlack >= FPending.Capacity()) FPending.Reserve(std::max(kPiece, FPending.Capacity() * 2));
   const long r = ReadSome(FFd, FPending.Data() + FPending.Size, FPending.Capacity() - kSlack - FPending.Size);
   if (r < 0) FailRead(FName, FRead, errno);
+  if (FWatch && !SameFileSince(FFd, FKind)) FailChangedSince(FFd, FKind, FName);
   FPending.Size += static_cast<size_t>(r);
   FRead += static_cast<uint64_t>(r);
   FEnded = r == 0;

@@ -20,6 +20,8 @@ constexpr size_t kLongLine = size_t{4} << 20;
 [[noreturn]] void FailRead(const std::string& Name, uint64_t Offset, int Error);
 [[noreturn]] void FailSizeChanged(const std::string& Name);
 [[noreturn]] void FailChanged(const std::string& Name);
+// The file of Fd is no longer as Kind found it: its size or else its times.
+[[noreturn]] void FailChangedSince(int Fd, const TFileKind& Kind, const std::string& Name);
 
 // What the reader has seen before the pieces: the bytes read so far (after
 // a UTF-8 byte order mark) and how many were read.
@@ -39,6 +41,9 @@ public:
   // edits that look at the whole text).
   TPieceReader(int Fd, TFileKind Kind, const std::string& Name, TStart Start, const TEdit& Edit, bool Heads);
   bool Next(TPiece& Piece) override;
+  // After each read, the file must still be the one of Kind (SameFileSince),
+  // so that every piece handed over was read from it unchanged.
+  void WatchForChanges() { FWatch = true; }
 
 private:
   void ReadMore();
@@ -62,6 +67,7 @@ private:
   bool FNoteBlankness = false;  // only the first lines of paragraphs need it
   size_t FTryHeadAt;            // how much of a line to gather before trying its head
   bool FSkipsBlankLines = false;
+  bool FWatch = false;
 };
 
 // The pieces of a text a first pass read, checked and measured, handed out

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -39,6 +40,7 @@ size_t FreeCores() {
 // reader of the output takes the other one: measured there, one thread was
 // as fast as a crew for every edit, or faster.
 std::atomic<int> gForcedWorkers{-1};
+std::function<void()> gBetweenPasses;
 size_t CrewWorkers() {
   if (const int forced = gForcedWorkers.load(); forced >= 0) return static_cast<size_t>(forced);
   const size_t cores = FreeCores();
@@ -131,24 +133,27 @@ TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TText
               writer);
   }
   if (!mark.empty()) WriteAll(sink.Fd, mark.data(), mark.size(), sink.Name);
+  if (gBetweenPasses) gBetweenPasses();
   std::shared_ptr<TPieceSource> again;
   uint64_t firstOffset = 0;
   if (kind.Regular) {
     if (!SeekTo(source.Fd, kind.Offset)) FailRead(source.Name(), 0, errno);
     TStart second = ReadStart(source.Fd, source.Name());
+    if (!SameFileSince(source.Fd, kind)) FailChangedSince(source.Fd, kind, source.Name());
     firstOffset = second.Offset;
-    again = std::make_shared<TPieceReader>(source.Fd, kind, source.Name(), std::move(second), edit, false);
+    auto reader = std::make_shared<TPieceReader>(source.Fd, kind, source.Name(), std::move(second), edit, false);
+    reader->WatchForChanges();
+    again = std::move(reader);
   } else {
     firstOffset = store->empty() ? 0 : store->front().Offset;
     again = std::make_shared<TStoredPieces>(store);
   }
-  // The first pass checked the bytes. What it kept is checked again only
-  // where a file may have changed unseen between the passes: where its
-  // change time is kept finely, a change shows there at the end instead.
-  const bool checked = !kind.Regular || kind.ChangedNs != 0;
+  // The first pass checked the bytes. A file read again is checked again
+  // unless its times prove it unchanged: the reader then compares them after
+  // each read, before the bytes go on, so no byte goes out unchecked.
+  const bool checked = !kind.Regular || kind.TimesProve;
   TResultWriter writer(source, sink, firstOffset);
   RunPieces(std::move(again), TPieceWork{edit, bytes, &measure, false, noteChanges, checked}, writer);
-  if (kind.Regular && checked && !UnchangedSince(source.Fd, kind)) FailChanged(source.Name());
   return {writer.Changed()};
 }
 
@@ -157,6 +162,8 @@ TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TText
 std::string TTextSource::Name() const { return Operand == "-" ? _("standard input") : Quote(Operand); }
 
 void ForceCrewWorkers(int Workers) { gForcedWorkers.store(Workers); }
+
+void SetBetweenPassesForTests(std::function<void()> Hook) { gBetweenPasses = std::move(Hook); }
 
 TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges) {
   const TFileKind kind = KindOfDescriptor(Source.Fd);

@@ -3,6 +3,7 @@
 // it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "EditUnit.h"
@@ -39,3 +40,7 @@ TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextS
 // Tests: the crew's workers forced to Workers (0: everything in the calling
 // thread); -1 chooses them again by the cores this process may use.
 void ForceCrewWorkers(int Workers);
+
+// Tests: called between the two passes of the edits that look at the whole
+// text (nullptr: nothing).
+void SetBetweenPassesForTests(std::function<void()> Hook);

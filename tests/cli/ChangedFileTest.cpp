@@ -1,0 +1,157 @@
+// A file rewritten between the two passes of the edits that look at the
+// whole text, on the same size and with its times set back: the output holds
+// only checked bytes (the edit of a valid text, or what came before a clean
+// error), whether the file's times prove the change or not.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "EditUnit.h"
+#include "Files.h"
+#include "Messages.h"
+#include "Pipeline.h"
+#include "Utf.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+int64_t Ns(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+// Until a write would show a change time other than the file's: the
+// rewrite must be one that the times can prove.
+void WaitPastChangeTime(const std::string& path) {
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  for (timespec now{}; clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 && Ns(now) <= Ns(st.st_ctim);) usleep(1000);
+}
+
+// Writes bytes over the file from its start, then sets its times back to
+// those it had: same size, same modification time. Without the wait, the
+// rewrite may fall within the clock tick of the file's last change, which
+// no time can show.
+void RewriteKeepingTimes(const std::string& path, const std::string& bytes, bool wait) {
+  struct stat before {};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  if (wait) WaitPastChangeTime(path);
+  const int fd = open(path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+  close(fd);
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  ASSERT_EQ(after.st_size, before.st_size);
+  ASSERT_EQ(Ns(after.st_mtim), Ns(before.st_mtim));
+}
+
+struct TOutcome {
+  std::string Out, Message;
+  bool Failed = false;
+};
+
+TOutcome EditFile(const TEdit& edit, const std::string& text, const std::string* rewrite, bool wait) {
+  char dir[] = "/tmp/marquill-changed-XXXXXX";
+  if (!mkdtemp(dir)) std::abort();
+  const std::string in = std::string(dir) + "/in", out = std::string(dir) + "/out";
+  std::ofstream(in, std::ios::binary) << text;
+  const int fd = open(in.c_str(), O_RDONLY);
+  const int sink = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (rewrite) SetBetweenPassesForTests([&] { RewriteKeepingTimes(in, *rewrite, wait); });
+  TOutcome outcome;
+  try {
+    EditText(edit, TTextSource{fd, "in"}, TTextSink{sink, "output"}, false);
+  } catch (const TFailure& f) {
+    outcome.Failed = true;
+    outcome.Message = f.Message;
+  }
+  SetBetweenPassesForTests(nullptr);
+  close(sink);
+  close(fd);
+  outcome.Out = ReadAll(out);
+  std::system((std::string("rm -rf ") + dir).c_str());
+  return outcome;
+}
+
+std::string EngineEdit(const TEdit& edit, const std::string& text) {
+  return *Utf16ToUtf8(ApplyEdit(*Utf8ToUtf16(text), edit));
+}
+
+bool CleanText(const std::string& bytes) {
+  return Utf8ToUtf16(bytes).has_value() && bytes.find('\0') == std::string::npos;
+}
+
+TEST(ChangedFile, RewriteBetweenThePassesNeverYieldsUncheckedBytes) {
+  // Several pieces of indented lines; each rewrite keeps the size and the
+  // lines' indentation, and is valid text, or holds a bad byte or a NUL late
+  // in it.
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i) text += (i % 3 ? "  line " : "\tline ") + std::to_string(i) + "\n";
+  std::string valid = text, badByte = text, nul = text;
+  for (size_t i = valid.find("line"); i != std::string::npos; i = valid.find("line", i + 4000)) valid[i + 1] = 'a';
+  badByte[text.size() - 20] = '\xFF';
+  nul[text.size() - 20] = '\0';
+  const struct {
+    const char* Name;
+    const std::string* Rewrite;
+  } rewrites[] = {{"none", nullptr}, {"valid", &valid}, {"bad byte", &badByte}, {"NUL", &nul}};
+  const TEdit edits[] = {{ekInsert, ipFirstChar, tlAll, u"> ", {}}, {ekInsert, ipLineHead, tlLeastIndent, u"> ", {}}};
+  for (const TEdit& edit : edits)
+    for (const auto& r : rewrites)
+      // Times that prove a later write (the file looks an hour old), and
+      // times too recent to prove it; in one thread and by a crew.
+      for (const bool old : {true, false})
+        for (const int workers : {0, 2}) {
+          const std::string where = std::string(r.Name) + (old ? ", old file" : ", new file") + ", workers " +
+                                    std::to_string(workers) + ", target " + std::to_string(edit.Target);
+          AdvanceClockForTests(old ? int64_t{3600} * 1000000000 : 0);
+          ForceCrewWorkers(workers);
+          const TOutcome o = EditFile(edit, text, r.Rewrite, old);
+          ForceCrewWorkers(-1);
+          AdvanceClockForTests(0);
+          EXPECT_TRUE(CleanText(o.Out)) << where;
+          if (!o.Failed) {
+            const std::string* now = r.Rewrite ? r.Rewrite : &text;
+            EXPECT_TRUE(CleanText(*now)) << where << ": an edit of unchecked bytes";
+            EXPECT_TRUE(o.Out == EngineEdit(edit, *now)) << where;
+            continue;
+          }
+          EXPECT_NE(r.Rewrite, nullptr) << where << ": " << o.Message;
+          // Times that prove the change stop the edit before its second pass
+          // writes anything.
+          if (old) {
+            EXPECT_EQ(o.Message, Quote("in") + " changed while being read") << where;
+            EXPECT_EQ(o.Out, "") << where;
+          }
+        }
+}
+
+TEST(ChangedFile, TimesProveWritesOnlyWhenOlderThanTheirGrain) {
+  // The change time against the clock read before the file was looked at.
+  const int64_t s = 1000000000;
+  const struct {
+    int64_t Changed, Now;
+    bool Proves;
+  } cases[] = {
+      {100 * s, 200 * s, true},      {100 * s, 102 * s, true},          {100 * s, 102 * s - 1, false},
+      {100 * s, 100 * s, false},     {100 * s + 5, 101 * s, false},     {200 * s, 100 * s, false},  // a time to come
+      {0, 200 * s, false},                                                                          // no time kept
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(TimesProveLaterWrites(c.Changed, c.Now), c.Proves) << c.Changed << " at " << c.Now;
+}
+
+}  // namespace
