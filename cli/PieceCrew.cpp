@@ -77,11 +77,17 @@ void WorkOn(TShared& s, const TPieceWork& work) {
   }
 }
 
-// Stops the threads on every way out: the workers are joined, the reader is
-// joined when it has ended and else left behind in its read.
+// Stops the threads on every way out: the workers are joined, and so is the
+// reader, which ends at once unless it waits in a read. Only a pipe or a
+// terminal can keep it waiting there, for as long as its writer likes: the
+// reader is then left behind. That is safe because a crew ends early only on
+// an error, which ends the program: the reader holds the shared state and its
+// source, and touches nothing else but their descriptor, which nothing opens
+// again before the end.
 class TCrew {
 public:
-  explicit TCrew(std::shared_ptr<TShared> s) : FShared(std::move(s)) {}
+  TCrew(std::shared_ptr<TShared> s, bool readerMayWaitLong)
+      : FShared(std::move(s)), FReaderMayWaitLong(readerMayWaitLong) {}
   ~TCrew() {
     bool readerEnded = false;
     {
@@ -96,7 +102,7 @@ public:
       readerEnded = FShared->ReadingEnded;
     }
     if (Reader.joinable()) {
-      if (readerEnded) Reader.join();
+      if (readerEnded || !FReaderMayWaitLong) Reader.join();
       else Reader.detach();
     }
   }
@@ -105,6 +111,7 @@ public:
 
 private:
   std::shared_ptr<TShared> FShared;
+  bool FReaderMayWaitLong = false;
 };
 
 }  // namespace
@@ -112,8 +119,9 @@ private:
 void RunCrew(std::shared_ptr<TPieceSource> Source, const TPieceWork& Work, const TPieceWriter& Write, size_t Workers) {
   auto s = std::make_shared<TShared>();
   s->Ring.resize(2 * Workers + 2);
+  const bool mayWaitLong = Source->MayWaitLong();
   s->Source = std::move(Source);
-  TCrew crew(s);
+  TCrew crew(s, mayWaitLong);
   for (size_t w = 0; w < Workers; ++w) crew.Workers.emplace_back([&s = *s, &Work] { WorkOn(s, Work); });
   crew.Reader = std::thread(Read, s);
   for (;;) {

@@ -41,6 +41,7 @@ public:
   // edits that look at the whole text).
   TPieceReader(int Fd, TFileKind Kind, const std::string& Name, TStart Start, const TEdit& Edit, bool Heads);
   bool Next(TPiece& Piece) override;
+  bool MayWaitLong() const override { return !FKind.Regular; }
   // After each read, the file must still be the one of Kind (SameFileSince),
   // so that every piece handed over was read from it unchanged.
   void WatchForChanges() { FWatch = true; }

@@ -48,4 +48,6 @@ public:
   virtual ~TPieceSource() = default;
   // The next piece into Piece (whose buffers it may reuse); false at the end.
   virtual bool Next(TPiece& Piece) = 0;
+  // Next may wait on a writer for as long as it likes (a pipe, a terminal).
+  virtual bool MayWaitLong() const { return false; }
 };

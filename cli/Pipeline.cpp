@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -41,8 +42,22 @@ size_t FreeCores() {
 // as fast as a crew for every edit, or faster.
 std::atomic<int> gForcedWorkers{-1};
 std::function<void()> gBetweenPasses;
+
+// For tests: MARQUILL_THREADS=N gives the crew N workers (0: none) on any
+// machine, so that a sanitizer sees the crew where the cores would not call
+// it; -1 where it is not set to a number from 0 to 16.
+int WorkersOfEnvironment() {
+  const char* value = std::getenv("MARQUILL_THREADS");
+  if (!value || !*value) return -1;
+  char* end = nullptr;
+  const long n = std::strtol(value, &end, 10);
+  return *end == '\0' && n >= 0 && n <= 16 ? static_cast<int>(n) : -1;
+}
+
 size_t CrewWorkers() {
   if (const int forced = gForcedWorkers.load(); forced >= 0) return static_cast<size_t>(forced);
+  static const int fromEnvironment = WorkersOfEnvironment();
+  if (fromEnvironment >= 0) return static_cast<size_t>(fromEnvironment);
   const size_t cores = FreeCores();
   return cores < 3 ? 0 : std::min<size_t>(cores - 1, 4);
 }

@@ -326,8 +326,8 @@ TEST(Cli, BrokenPipe) {
 TEST(Cli, FileChangingWhileRead) {
   // The output pipe is not read at first, so the filter is held inside the
   // file while it grows, shrinks or is written over; all are errors, in
-  // either kind of edit. The one that reads the file twice trusts its first
-  // check of the bytes, and finds the change by the file's time instead.
+  // either kind of edit. The one that reads the file twice finds the change
+  // by the file's size and times, which it compares after each read.
   enum TChange { kGrow, kShrink, kOverwrite };
   const struct {
     const char* At;
