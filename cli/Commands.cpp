@@ -115,7 +115,7 @@ void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
           EditSource(edit, o, TTextSource{fd, file}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
       CloseDescriptor(fd);
       if (outcome.Changed) ReplaceByTemp(temp, file, o.BackupSuffix);
-      else DiscardTemp(temp);
+      else if (!DiscardTemp(temp)) FailIo(Fill(_("cannot remove %s: %s"), {Quote(temp.Path), ErrorText(errno)}));
     } catch (...) {
       CloseDescriptor(fd);
       DiscardTemp(temp);

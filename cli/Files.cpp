@@ -323,15 +323,18 @@ TTempFile CreateTempBeside(const std::string& Path) {
   return temp;
 }
 
-void DiscardTemp(TTempFile& Temp) {
-  if (Temp.Fd < 0) return;
+bool DiscardTemp(TTempFile& Temp) {
+  if (Temp.Fd < 0) return true;
   CloseDescriptor(Temp.Fd);
   Temp.Fd = -1;
 #ifdef _WIN32
-  _wunlink(WidePath(Temp.Path).c_str());
+  return _wunlink(WidePath(Temp.Path).c_str()) == 0;
 #else
-  unlink(Temp.Path.c_str());
+  const bool removed = unlink(Temp.Path.c_str()) == 0;
+  const int e = errno;
   ForgetTempToRemove();
+  errno = e;
+  return removed;
 #endif
 }
 
@@ -365,6 +368,10 @@ void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& 
   if (fchmod(Temp.Fd, st.st_mode & 07777) != 0)
     fail(Fill(_("cannot set the mode of %s: %s"), {Quote(Temp.Path), ErrorText(errno)}));
   (void)!fchown(Temp.Fd, st.st_uid, st.st_gid);  // keeps the owner where allowed
+  // On the disk before it takes the file's place, so that a crash leaves
+  // the old content or the new, never an empty file; a file system that
+  // cannot (EINVAL) has nothing to wait for.
+  if (fsync(Temp.Fd) != 0 && errno != EINVAL) fail("cannot write " + Quote(Path), errno);
   if (close(Temp.Fd) != 0) {
     const int e = errno;
     Temp.Fd = -1;

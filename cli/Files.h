@@ -71,9 +71,11 @@ struct TTempFile {
   std::string Path;
 };
 TTempFile CreateTempBeside(const std::string& Path);
-void DiscardTemp(TTempFile& Temp);
-// Gives the temporary file Path's mode, closes it and puts it in Path's
-// place; with a BackupSuffix, Path's former content stays as Path+Suffix.
+// Closes and removes the temporary file; false, with errno set, where it
+// could not be removed.
+bool DiscardTemp(TTempFile& Temp);
+// Gives the temporary file Path's mode, flushes it to the disk, closes it
+// and puts it in Path's place; with a BackupSuffix, Path's former content stays as Path+Suffix.
 void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix);
 
 // The text of an errno value.
