@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Errors.h"
+#include "FileCalls.h"
 #include "FileNameUnit.h"
 #include "WinString.h"
 
@@ -21,7 +22,7 @@ public:
   HANDLE Get() const { return FHandle; }
   bool Close() {
     if (!Valid()) return true;
-    const bool ok = CloseHandle(FHandle) != 0;
+    const bool ok = FileCalls().CloseHandle(FHandle) != 0;
     FHandle = INVALID_HANDLE_VALUE;
     return ok;
   }
@@ -45,7 +46,7 @@ private:
 // Writes all of bytes to a new file at tempPath. Returns 0, or the error
 // code of the failed step; a file it made is removed again on failure.
 DWORD WriteNewFile(const std::u16string& tempPath, std::string_view bytes, uint32_t attributes) {
-  HANDLE h = CreateFileW(W(tempPath), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  HANDLE h = FileCalls().CreateFile(W(tempPath), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return GetLastError();
   DWORD error = 0;
@@ -55,16 +56,16 @@ DWORD WriteNewFile(const std::u16string& tempPath, std::string_view bytes, uint3
     while (error == 0 && done < bytes.size()) {
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
       DWORD written = 0;
-      if (!WriteFile(file.Get(), bytes.data() + done, chunk, &written, nullptr))
+      if (!FileCalls().WriteFile(file.Get(), bytes.data() + done, chunk, &written, nullptr))
         error = GetLastError();
       else if (written == 0)
         error = ERROR_WRITE_FAULT;
       done += written;
     }
-    if (error == 0 && !FlushFileBuffers(file.Get())) error = GetLastError();
+    if (error == 0 && !FileCalls().FlushFileBuffers(file.Get())) error = GetLastError();
     if (error == 0 && !file.Close()) error = GetLastError();
   }
-  if (error != 0) DeleteFileW(W(tempPath));
+  if (error != 0) FileCalls().DeleteFile(W(tempPath));
   return error;
 }
 
@@ -80,7 +81,16 @@ std::u16string TempFileName(uint32_t attempt) {
   return name;
 }
 
+const TFileCalls* gTestCalls = nullptr;
+
 }  // namespace
+
+const TFileCalls& FileCalls() {
+  static const TFileCalls system;
+  return gTestCalls ? *gTestCalls : system;
+}
+
+void SetFileCallsForTests(const TFileCalls* calls) { gTestCalls = calls; }
 
 bool FileExists(std::u16string_view path) {
   const std::u16string p(path);
@@ -105,19 +115,19 @@ bool FolderExists(std::u16string_view path) {
 
 bool DeleteFileOrLink(std::u16string_view path) {
   const std::u16string p(path);
-  if (DeleteFileW(W(p))) return true;
+  if (FileCalls().DeleteFile(W(p))) return true;
   const DWORD error = GetLastError();
   const DWORD attributes = GetFileAttributesW(W(p));
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return RemoveDirectoryW(W(p)) != 0;
+    return FileCalls().RemoveDirectory(W(p)) != 0;
   SetLastError(error);
   return false;
 }
 
 bool MoveFileNoReplace(std::u16string_view from, std::u16string_view to) {
   const std::u16string a(from), b(to);
-  return MoveFileW(W(a), W(b)) != 0;
+  return FileCalls().MoveFile(W(a), W(b)) != 0;
 }
 
 TFileEntry FindFile(std::u16string_view path) {
@@ -150,11 +160,11 @@ std::string LoadAnsiStringFromFile(std::u16string_view path) {
     LoadError(path);
   }
   const std::u16string p(path);
-  THandleGuard file(CreateFileW(W(p), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+  THandleGuard file(FileCalls().CreateFile(W(p), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) LoadError(path);
   DWORD read = 0;
-  if (!ReadFile(file.Get(), bytes.data(), size, &read, nullptr) || read != size) LoadError(path);
+  if (!FileCalls().ReadFile(file.Get(), bytes.data(), size, &read, nullptr) || read != size) LoadError(path);
   if (!file.Close()) LoadError(path);
   return bytes;
 }
@@ -184,8 +194,8 @@ void SaveAnsiStringToFile(std::u16string_view path, std::string_view bytes) {
   }
   if (error != 0) SaveError(path);
 
-  if (!MoveFileExW(W(temp), W(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileW(W(temp));
+  if (!FileCalls().MoveFileEx(W(temp), W(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    FileCalls().DeleteFile(W(temp));
     SaveError(path);
   }
 }

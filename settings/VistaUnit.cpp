@@ -7,6 +7,7 @@
 
 #include "OSVersionUnit.h"
 #include "SettingRulesUnit.h"
+#include "FileCalls.h"
 #include "FileNameUnit.h"
 #include "FileUnit.h"
 #include "ShellSpecialFolderPathUnit.h"
@@ -23,7 +24,7 @@ void ForceFolders(std::u16string_view folder) {
     dir = std::move(parent);
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it)
-    CreateDirectoryW(W(*it), nullptr);
+    FileCalls().CreateDirectory(W(*it), nullptr);
 }
 
 std::u16string RedirectFromProgramFiles(std::u16string_view path) {
