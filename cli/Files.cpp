@@ -371,7 +371,7 @@ void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& 
   // On the disk before it takes the file's place, so that a crash leaves
   // the old content or the new, never an empty file; a file system that
   // cannot (EINVAL) has nothing to wait for.
-  if (fsync(Temp.Fd) != 0 && errno != EINVAL) fail("cannot write " + Quote(Path), errno);
+  if (fsync(Temp.Fd) != 0 && errno != EINVAL) fail(Fill(_("cannot write %s: %s"), {Quote(Path), ErrorText(errno)}));
   if (close(Temp.Fd) != 0) {
     const int e = errno;
     Temp.Fd = -1;
