@@ -293,6 +293,10 @@ TEST(Cli, Failures) {
   }
   Refused({"insert", "> "}, std::string(chunk - 1, '\n') + "\xE3\x81" "b",
           "-:131072:1: ", 2, PrefixLines(std::string(chunk - 1, '\n'), "> "));
+  // More breaks than a byte counts, each in the same place of 16 bytes.
+  std::string lines, deleted;
+  for (int i = 0; i < 300; ++i) lines += "> 0123456789abc\n", deleted += " 0123456789abc\n";
+  Refused({"delete", "-e", ">"}, lines + "\xFF\n", "marquill:-:301:1: ", 2, deleted);
 
   // Arguments and file names are shown with their control characters escaped.
   Refused({"insert", ""}, "x", "empty");

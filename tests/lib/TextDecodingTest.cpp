@@ -63,6 +63,11 @@ TEST(TextDecoding, MarksAndMalformedInput) {
       {"encoded surrogate", "\xEF\xBB\xBF\xED\xA0\x80z", bomUtf8, {R, R, R, u'z'}},
       {"beyond U+10FFFF", "\xEF\xBB\xBF\xF4\x90\x80\x80", bomUtf8, {R, R, R, R}},
       {"invalid byte inside Japanese", "\xEF\xBB\xBF\xE5\xBC\x95\xFF\xE7\x94\xA8", bomUtf8, {u'引', R, u'用'}},
+      // The first and the last pair of surrogates, and the units just outside them.
+      {"U+10000 and U+10FFFF in UTF-16 LE", Le(u"\U00010000\U0010FFFF"), bomUtf16Le, u"\U00010000\U0010FFFF"},
+      {"U+10FFFF in UTF-16 BE", Be(u"\U0010FFFF"), bomUtf16Be, u"\U0010FFFF"},
+      {"U+10FFFF in UTF-8", "\xEF\xBB\xBF\xF4\x8F\xBF\xBF", bomUtf8, u"\U0010FFFF"},
+      {"units beside the surrogates", Le({u'\xD7FF', u'\xDBFF', u'\xE000'}), bomUtf16Le, {u'\xD7FF', R, u'\xE000'}},
       // Malformed UTF-16: lone surrogates and an odd last byte.
       {"lone high surrogate at the end", Le({u'a', u'\xD83D'}), bomUtf16Le, {u'a', R}},
       {"lone low surrogate", Be({u'\xDE00', u'b'}), bomUtf16Be, {R, u'b'}},
