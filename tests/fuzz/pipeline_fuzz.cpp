@@ -95,8 +95,9 @@ TRun RunEdit(const TEdit& edit, const std::vector<std::string>& pieces, bool fil
   return run;
 }
 
-const char* const kText[] = {" ", "\t", "\r", "\n", "\r\n", ">", "#", "a", "b", "\xE3\x81\x82", "\xE3\x80\x80", "-",
-                             "\xFF", std::string_view("\0", 1).data(), "\xE3\x81", "\xEF\xBB\xBF", "> ", "\\"};
+using namespace std::string_view_literals;
+const std::string_view kText[] = {" ", "\t", "\r", "\n", "\r\n", ">", "#", "a", "b", "\xE3\x81\x82", "\xE3\x80\x80",
+                                  "-", "\xFF", "\0"sv, "\xE3\x81", "\xEF\xBB\xBF", "> ", "\\"};
 const char* const kSymbols[] = {">", "#", "> ", " >", "-", "\xE3\x81\x82", "//", "\xE3\x80\x80"};
 
 // The input and its pieces: each byte below 0xF0 picks a string and, by a
@@ -109,7 +110,7 @@ std::vector<std::string> Pieces(TFuzzInput& in) {
     if (b >= 0xF0) {
       pieces.back() += static_cast<char>(in.Byte());
     } else {
-      pieces.back() += b % kCount == 13 ? std::string(1, '\0') : kText[b % kCount];
+      pieces.back() += kText[b % kCount];
       if ((b / kCount) & 1 && pieces.size() < 16) pieces.emplace_back();
     }
   }

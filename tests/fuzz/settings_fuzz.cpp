@@ -98,10 +98,10 @@ std::vector<TEntryRef> ReadListing(std::string_view listing, char end) {
 }
 
 u16 MenuRef(u16v caption, bool dropKey) {
-  u16v shown = caption.substr(0, caption.find(u'\t'));
+  u16 shown(caption.substr(0, caption.find(u'\t')));
   const size_t n = shown.size();
   if (dropKey && n >= 4 && shown[n - 4] == u'(' && shown[n - 3] == u'&' && shown[n - 1] == u')')
-    shown = TrimRef(shown.substr(0, n - 4), false);
+    shown = TrimRef(u16v(shown).substr(0, n - 4), false);
   u16 out;
   for (size_t i = 0; i < shown.size(); ++i) out += shown[i] == u'&' && i + 1 < shown.size() ? shown[++i] : shown[i];
   return out;
