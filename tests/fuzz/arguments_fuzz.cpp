@@ -21,7 +21,8 @@ const char* const kTokens[] = {
     "--entry=\xE3\x82\xB3\xE3\x83\xA1\xE3\x83\xB3\xE3\x83\x88(&C)", "--settings-encoding", "cp932", "utf-8",
     "-i", "-i.bak", "--in-place", "--in-place=~", "-z", "--null", "-h", "--help", "-V", "--version", "--", "-",
     "->", "-1.", "- ", "--x", "-x", "-ez", "-zi", "FILE", "a b", "", "#", ">", "\t", "\xFF", "a\r\nb", "--ent",
-    "--set", "-", "// ", "-\xE3\x83\xBB"};
+    "--set", "-", "// ", "-\xE3\x83\xBB", "--tab-width", "--tab-width=8", "3", "64", "65", "--keep-indentation",
+    "--stdin-only", "--format=json", "--format", "json", "text"};
 
 std::string Show8(const std::vector<std::string>& args) {
   std::string out;
@@ -42,7 +43,8 @@ std::optional<TFilterOptions> Parse(const std::vector<std::string>& args) {
 
 bool Same(const TFilterOptions& a, const TFilterOptions& b) {
   return a.Verb == b.Verb && a.Help == b.Help && a.Version == b.Version && a.Position == b.Position &&
-         a.Target == b.Target && a.Symbols == b.Symbols && a.Settings == b.Settings &&
+         a.Target == b.Target && a.TabWidth == b.TabWidth && a.KeepIndentation == b.KeepIndentation &&
+         a.StdinOnly == b.StdinOnly && a.Json == b.Json && a.Symbols == b.Symbols && a.Settings == b.Settings &&
          a.FromSettings == b.FromSettings && a.Entry == b.Entry && a.SettingsEncoding == b.SettingsEncoding &&
          a.InPlace == b.InPlace && a.BackupSuffix == b.BackupSuffix && a.Null == b.Null && a.Files == b.Files;
 }
@@ -55,7 +57,11 @@ std::vector<std::string> Written(const TFilterOptions& o, const std::string& ver
     a.push_back(o.Position == ipLineHead ? "--at=head" : "--at=char");
     static const char* const kLines[] = {"--lines=all", "--lines=nonblank", "--lines=least", "--lines=after-blank"};
     a.push_back(kLines[o.Target]);
+    a.push_back("--tab-width=" + std::to_string(o.TabWidth));
   }
+  if (o.Verb == TVerb::Insert && o.KeepIndentation) a.push_back("--keep-indentation");
+  if (o.StdinOnly) a.push_back("--stdin-only");
+  if (o.Json) a.push_back("--format=json");
   if (!o.FromSettings)
     for (const std::string& s : o.Symbols) a.push_back("--symbol=" + s);
   if (o.Settings) a.push_back("--settings=" + *o.Settings);
@@ -84,7 +90,10 @@ void CheckOptions(const TFilterOptions& o, const std::vector<std::string>& args)
   if (oneSymbol) holds = holds && o.FromSettings == o.Entry.has_value() && o.Symbols.size() == (o.Entry ? 0 : 1);
   if (o.Verb == TVerb::DeleteOnce || o.Verb == TVerb::DeleteAll) holds = holds && o.FromSettings == o.Symbols.empty();
   if (o.Verb == TVerb::Entries) holds = holds && o.FromSettings && o.Files.empty() && o.Symbols.empty();
-  if (o.InPlace) holds = holds && !o.Files.empty();
+  if (o.InPlace) holds = holds && !o.Files.empty() && !o.StdinOnly;
+  if (o.StdinOnly) holds = holds && o.Files.empty();
+  holds = holds && o.TabWidth >= 1 && o.TabWidth <= 64 && !(o.Null && o.Json);
+  if (o.Verb == TVerb::Toggle) holds = holds && o.KeepIndentation;
   for (const std::string& f : o.Files) holds = holds && !(o.InPlace && f == "-") && FromArguments(f, args);
   for (const std::string& s : o.Symbols) holds = holds && FromArguments(s, args);
   if (o.Entry) holds = holds && FromArguments(*o.Entry, args);
@@ -135,6 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool given = o->Verb != TVerb::DeleteOnce && o->Verb != TVerb::DeleteAll;
   if (given ? (edit.Symbols.size() != 0 || (!symbols.empty() && edit.Symbol != symbols[0])) : edit.Symbols != symbols)
     FailArgs("EditOfOptions symbols", args);
-  if (edit.Position != o->Position || edit.Target != o->Target) FailArgs("EditOfOptions place", args);
+  if (edit.Position != o->Position || edit.Target != o->Target || edit.Indent.TabWidth != o->TabWidth ||
+      edit.Indent.Keep != o->KeepIndentation)
+    FailArgs("EditOfOptions place", args);
   return 0;
 }

@@ -129,15 +129,17 @@ std::string EngineOut(const std::string& mark, std::string_view body, const TEdi
 
 // Byte 0: the edit kind (bits 0-1), position (2), lines (3-4), a crew
 // (5), a file rather than a pipe (6), a UTF-8 mark first (7). Byte 1: the
-// symbols. The rest: the input.
+// symbols, and whether blanks are kept (7). Byte 2: the tab width. The rest:
+// the input.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TFuzzInput in{data, size};
-  const uint8_t options = in.Byte(), symbols = in.Byte();
+  const uint8_t options = in.Byte(), symbols = in.Byte(), tabWidth = in.Byte();
   TEdit edit;
   edit.Kind = static_cast<TEditKind>(options & 3);
   edit.Position = options & 4 ? ipFirstChar : ipLineHead;
   edit.Target = static_cast<TTargetLines>((options >> 3) & 3);
   edit.Symbol = Decoded(kSymbols[symbols & 7]);
+  edit.Indent = TIndentWay{1u + tabWidth % 8, (symbols & 0x80) != 0};
   if (edit.Kind == ekDeleteOnce || edit.Kind == ekDeleteAll) {
     edit.Symbols = {edit.Symbol};
     if (symbols & 0x40) edit.Symbols.push_back(Decoded(kSymbols[(symbols >> 3) & 7]));

@@ -99,6 +99,7 @@ std::vector<TEntryRef> ReadListing(std::string_view listing, char end) {
 
 u16 MenuRef(u16v caption, bool dropKey) {
   u16 shown(caption.substr(0, caption.find(u'\t')));
+  if (dropKey) shown = TrimRef(shown, true);
   const size_t n = shown.size();
   if (dropKey && n >= 4 && shown[n - 4] == u'(' && shown[n - 3] == u'&' && shown[n - 1] == u')')
     shown = TrimRef(u16v(shown).substr(0, n - 4), false);
@@ -107,12 +108,12 @@ u16 MenuRef(u16v caption, bool dropKey) {
   return out;
 }
 
-// The symbol --entry CHOICE gives, or nullopt for a failure: a number picks
-// by place; else the caption as stored or listed, and failing those as the
-// menu shows it, must match exactly one entry.
+// The symbol --entry CHOICE gives, or nullopt for a failure: digits pick by
+// place; else the caption as stored or listed, and failing those as the
+// menu shows it (trimmed, without its access key), must match exactly one.
 std::optional<u16> ChooseRef(const std::vector<TEntryRef>& entries, const std::string& choice) {
-  if (!choice.empty() && choice.size() < 10 && choice.find_first_not_of("0123456789") == std::string::npos) {
-    const size_t n = std::stoul(choice);
+  if (!choice.empty() && choice.find_first_not_of("0123456789") == std::string::npos) {
+    const size_t n = choice.size() < 10 ? std::stoul(choice) : 0;
     if (n < 1 || n > entries.size()) return std::nullopt;
     return entries[n - 1].Symbol;
   }
