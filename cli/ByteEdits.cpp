@@ -5,26 +5,18 @@
 #include "ByteEdits.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <stdexcept>
 
 #include "ByteCopy.h"
 #include "IndentKernel.h"
-#include "LineScan.h"
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "StringUnit.h"
 #include "SymbolEntryUnit.h"
+#include "TextScan.h"
 #include "Utf.h"
 
 namespace {
 
-// The most first bytes of symbols that a deletion looks for in one pass.
-constexpr size_t kMostLeads = 4;
 // Nothing but indentation before the break.
 inline bool IsBlank(std::string_view line) noexcept {
   const size_t indent = IndentLength(line);
@@ -43,43 +35,6 @@ inline bool BeginsWith(const char* at, size_t available, const std::string& s) n
 
 thread_local TLineEnds tEnds;
 thread_local std::vector<size_t> tLeads;
-
-// The line breaks of bytes counted, and where any of `wanted` stands noted
-// in order: one pass, sixteen bytes at a time where SSE2 exists.
-uint64_t ScanBreaksAndBytes(std::string_view bytes, const std::string& wanted, std::vector<size_t>& at) {
-  at.clear();
-  const size_t n = bytes.size();
-  const char* p = bytes.data();
-  uint64_t breaks = 0;
-  size_t i = 0;
-#ifdef __SSE2__
-  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
-  __m128i want[kMostLeads];
-  for (size_t k = 0; k < kMostLeads; ++k) want[k] = _mm_set1_epi8(wanted[k < wanted.size() ? k : 0]);
-  while (i + 17 <= n) {
-    // Each lane counts its breaks (a LF, or a CR before no LF); the lanes
-    // are added up before they can overflow.
-    __m128i lanes = _mm_setzero_si128();
-    for (size_t blocks = 0; blocks < 255 && i + 17 <= n; ++blocks, i += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
-      const __m128i loneCr = _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(v, cr));
-      lanes = _mm_sub_epi8(lanes, _mm_or_si128(_mm_cmpeq_epi8(v, lf), loneCr));
-      const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, want[0]), _mm_cmpeq_epi8(v, want[1])),
-                                        _mm_or_si128(_mm_cmpeq_epi8(v, want[2]), _mm_cmpeq_epi8(v, want[3])));
-      for (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hits)); m != 0; m &= m - 1)
-        at.push_back(i + static_cast<size_t>(__builtin_ctz(m)));
-    }
-    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
-    breaks += static_cast<uint64_t>(_mm_cvtsi128_si32(sums)) + static_cast<uint64_t>(_mm_extract_epi16(sums, 4));
-  }
-#endif
-  for (; i < n; ++i) {
-    breaks += p[i] == '\n' || (p[i] == '\r' && (i + 1 == n || p[i + 1] != '\n'));
-    if (wanted.find(p[i]) != std::string::npos) at.push_back(i);
-  }
-  return breaks;
-}
 
 }  // namespace
 
@@ -230,11 +185,11 @@ void TByteEdit::DeleteInLine(size_t start, size_t end, TCuts& cuts) const {
 TByteEditResult TByteEdit::Delete(std::string_view piece, TByteBuffer& out) const {
   TCuts cuts{piece, out};
   uint64_t breaks = 0;
-  if (FLeads.size() <= kMostLeads) {
+  if (FLeads.size() <= kMostWanted) {
     // Only a line with a symbol's first byte in it can change: those bytes
     // are found while the breaks are counted, and only their lines looked at.
     std::vector<size_t>& leads = tLeads;
-    breaks = ScanBreaksAndBytes(piece, FLeads, leads);
+    breaks = CountBreaksFinding(piece, FLeads, leads);
     size_t done = 0;  // the lines before this were looked at
     for (const size_t at : leads) {
       if (at < done) continue;

@@ -12,7 +12,7 @@
 #include "ByteCopy.h"
 #include "ByteEdits.h"
 #include "IndentKernel.h"
-#include "LineScan.h"
+#include "TextScan.h"
 
 namespace {
 
@@ -92,9 +92,6 @@ inline void MeasureLine(const char* p, size_t start, size_t end, TIndentMeasure&
 }
 
 // Calls f(part, first end, past the last end) for the bytes in parts of
-// whole lines of at most kMostEndsAtOnce bytes, or of one line that is
-// longer, so that the ends of a very long line take no room in proportion
-// to it; returns the line breaks.
 // whole lines of at most kMostEndsAtOnce bytes, or of one line that is
 // longer, so that the ends of a very long line take no room in proportion
 // to it; returns the line breaks.

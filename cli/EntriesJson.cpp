@@ -11,13 +11,13 @@
 
 #include "Files.h"
 #include "LineBreaks.h"
-#include "LineScan.h"
 #include "MenuItems.h"
 #include "Messages.h"
 #include "OptionTable.h"
 #include "SettingsFile.h"
 #include "SymbolEntryUnit.h"
 #include "TextDecoding.h"
+#include "TextScan.h"
 #include "Utf.h"
 
 #ifndef MARQUILL_VERSION

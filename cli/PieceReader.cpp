@@ -8,10 +8,10 @@
 #include <cstring>
 #include <utility>
 
-#include "LineScan.h"
 #include "Messages.h"
 #include "StringUnit.h"
 #include "TextDecoding.h"
+#include "TextScan.h"
 #include "Translate.h"
 #include "Utf.h"
 

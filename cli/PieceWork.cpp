@@ -40,7 +40,7 @@ struct TCheckedLines {
 
 void WorkOnLines(const TPieceWork& work, const TCheckedLines& lines, TPieceResult& result) {
   const std::string_view bytes = lines.Bytes;
-  const auto breaks = [&] { return lines.Breaks ? *lines.Breaks : CountLineBreaks(bytes); };
+  const auto breaks = [&] { return lines.Breaks ? *lines.Breaks : CountBreaks(bytes); };
   if (work.MeasureOnly) {
     MeasureIndentBytes(bytes, result.Measure, work.Edit.Indent.TabWidth);
     result.Breaks = breaks();

@@ -52,7 +52,7 @@ public:
 
 private:
   size_t* Room(size_t n);
-  uint64_t Finish(std::string_view Bytes, size_t i, size_t* e);
+  uint64_t Finish(std::string_view Bytes, size_t* e);
   std::vector<size_t> FEnds;  // grown and never shrunk: its size is room
   size_t FCount = 0;
   uint64_t FBreaks = 0;
@@ -60,9 +60,6 @@ private:
 // The most bytes whose line ends are gathered at once where a text may be
 // long: the ends take room for a break at every byte.
 constexpr size_t kMostEndsAtOnce = size_t{256} << 10;
-// Number of line breaks (CR LF, lone CR, LF) in the bytes; a CR at the end
-// counts as one.
-size_t CountLineBreaks(std::string_view Bytes);
 // Where the line holding byte `at` begins.
 size_t LineStartBefore(std::string_view Bytes, size_t at);
 // The length of the bytes up to the end of their last line break that is

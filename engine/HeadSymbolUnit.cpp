@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "LineBreaks.h"
-#include "LineScan.h"
 #include "StringUnit.h"
 #include "SymbolEntryUnit.h"
+#include "TextScan.h"
 
 // Lines are walked as views and the result is appended into one string sized
 // for the whole text (deleting only ever shortens it).

@@ -7,10 +7,10 @@
 #include <cstddef>
 #include <limits>
 
-#include "LineBreaks.h"
 #include "IndentKernel.h"
-#include "LineScan.h"
+#include "LineBreaks.h"
 #include "StringUnit.h"
+#include "TextScan.h"
 
 // The text is never cut into a list of line strings: every pass walks the
 // lines as views (the same cut as TCommonStringRecordList::Text), and the

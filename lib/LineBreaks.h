@@ -1,24 +1,29 @@
-// Cutting a text into lines that keep their own breaks: at each position
-// CR LF is tried first, then a lone CR, then a lone LF.
+// What a line break is, once for every scan: CR LF, a lone CR or a LF. Texts
+// are cut into lines that keep their own breaks.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-// Index one past the end of the line that starts at `start` (past its break,
-// or the text's end when the line has none).
-inline size_t LineEndAt(std::u16string_view s, size_t start) noexcept {
-  const char16_t* p = s.data();
-  const size_t n = s.size();
-  for (size_t i = start; i < n; ++i) {
-    char16_t c = p[i];
-    if (c > u'\r') continue;
-    if (c == u'\n') return i + 1;
-    if (c == u'\r') return (i + 1 < n && p[i + 1] == u'\n') ? i + 2 : i + 1;
-  }
-  return n;
+// True when a line ends after p[i] (of n units): p[i] is a LF, or a CR that
+// no LF follows. The same in UTF-16 units and in UTF-8 bytes, as CR and LF
+// never occur inside a multi-byte sequence. Every vector scan finds exactly
+// these positions.
+template <class C>
+constexpr bool EndsLine(const C* p, size_t n, size_t i) noexcept {
+  return p[i] == C('\n') || (p[i] == C('\r') && (i + 1 == n || p[i + 1] != C('\n')));
 }
+
+// Index one past the end of the line that starts at `start` (past its break,
+// or the text's end when the line has none), one unit at a time.
+template <class C>
+constexpr size_t LineEndAt(std::basic_string_view<C> s, size_t start) noexcept {
+  for (size_t i = start; i < s.size(); ++i)
+    if (s[i] <= C('\r') && EndsLine(s.data(), s.size(), i)) return i + 1;
+  return s.size();
+}
+inline size_t LineEndAt(std::u16string_view s, size_t start) noexcept { return LineEndAt<char16_t>(s, start); }
 
 enum TLineBreakKind : uint8_t { lbCrLf = 0, lbCr = 1, lbLf = 2, lbNone = 3 };
 

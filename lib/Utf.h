@@ -1,4 +1,5 @@
-// Conversions between UTF-8 and UTF-16.
+// Conversions between UTF-8 and UTF-16, with the implementation that the
+// scans use (TextScan.h chooses it).
 #pragma once
 
 #include <optional>
@@ -23,11 +24,3 @@ std::string Utf16ToUtf8Lossy(std::u16string_view in);
 // surrogate. Neither writes past those bounds.
 std::optional<size_t> DecodeUtf8To(std::string_view in, char16_t* out, size_t* badOffset = nullptr);
 std::optional<size_t> EncodeUtf8To(std::u16string_view in, char* out);
-
-// Which implementation the conversions use: the portable one, or one using
-// the vector instructions of this processor. Chosen once at start-up; tests
-// switch it to compare them.
-enum class TUtfCodec { Scalar, Sse41 };
-TUtfCodec UtfCodec();
-// False (and nothing changed) when this processor cannot run `codec`.
-bool SetUtfCodec(TUtfCodec codec);

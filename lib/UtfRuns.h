@@ -6,9 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define MARQUILL_UTF_X86 1
-#endif
+#include "ScanKernels.h"
 
 // Number of whole bytes, in memory order, before the first set bit of `mask`
 // (which was loaded from memory); `all` when it is zero.
@@ -116,8 +114,14 @@ inline bool EncodeRun(const char16_t* s, size_t n, size_t& i, size_t stop, unsig
   return true;
 }
 
+// The portable conversions of whole texts, as the kernels take them.
+inline bool DecodeAll(const unsigned char* s, size_t n, size_t& i, char16_t*& d) { return DecodeRun(s, n, i, n, d); }
+template <bool Lossy>
+inline bool EncodeAll(const char16_t* s, size_t n, size_t& i, unsigned char*& d) {
+  return EncodeRun<Lossy>(s, n, i, n, d);
+}
 
-#ifdef MARQUILL_UTF_X86
+#ifdef MARQUILL_SCAN_X86
 // The same conversions of whole texts with SSSE3 and SSE4.1 (UtfSse.cpp);
 // only for processors that have them.
 bool DecodeSse(const unsigned char* s, size_t n, size_t& i, char16_t*& d);

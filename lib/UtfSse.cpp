@@ -1,7 +1,7 @@
 // UTF-8 <-> UTF-16 with SSSE3 and SSE4.1, for x86-64 processors that have them.
 #include "UtfRuns.h"
 
-#ifdef MARQUILL_UTF_X86
+#ifdef MARQUILL_SCAN_X86
 #include <array>
 
 #include <immintrin.h>
@@ -235,4 +235,4 @@ __attribute__((target("ssse3,sse4.1"))) bool EncodeSseLossy(const char16_t* s, s
                                                             unsigned char*& d) {
   return EncodeBlocks<true>(s, n, i, d);
 }
-#endif  // MARQUILL_UTF_X86
+#endif  // MARQUILL_SCAN_X86

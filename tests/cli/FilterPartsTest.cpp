@@ -12,6 +12,7 @@
 #include "Translate.h"
 #include "SettingsFile.h"
 #include "TextBytes.h"
+#include "TextScan.h"
 #include "Utf.h"
 
 namespace {
@@ -176,7 +177,7 @@ TEST(FilterPieces, ByteScanners) {
     size_t lines = 0;
     for (size_t i = 0; i < text.size(); ++i)
       lines += text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'));
-    EXPECT_EQ(CountLineBreaks(*Utf16ToUtf8(text)), lines);
+    EXPECT_EQ(CountBreaks(*Utf16ToUtf8(text)), lines);
   }
   const std::vector<std::pair<std::string, size_t>> whole = {
       {"", 0}, {"abc", 0}, {"a\n", 2}, {"a\nb", 2}, {"a\r", 0}, {"a\rb", 2}, {"a\r\n", 3}, {"a\nb\r", 2}};

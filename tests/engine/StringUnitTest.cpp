@@ -3,11 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
-#include <vector>
 
-#include "LineScan.h"
 #include "Notation.h"
 
 TEST(StringUnit, ExpandTabsMeasuresCodePage932Columns) {
@@ -73,58 +70,4 @@ TEST(StringUnit, IndentAndTrim) {
   EXPECT_EQ(TrimView(N(u"␣→¶")), u"");
   EXPECT_EQ(TrimView(u""), u"");
   EXPECT_EQ(TrimRightView(std::u16string{u'a', u'\0'}), u"a");  // NUL is below U+0020
-}
-
-TEST(StringUnit, LineScanCutsLikeLineEndAt) {
-  // Texts of every length around the eight-character blocks, with breaks
-  // placed at block edges and a CR LF split across two blocks.
-  std::mt19937 rng(5);
-  const char16_t pool[] = {u'a', u'\r', u'\n', u'\u0d0a', u'\u0a0d', u'\xD800', u'\0', u'\t'};
-  for (int round = 0; round < 3000; ++round) {
-    std::u16string s(static_cast<size_t>(round % 41), u'x');
-    for (char16_t& c : s) c = pool[rng() % 8];
-    size_t lines = 0;
-    for (size_t start = 0; start < s.size(); ++lines) {
-      ASSERT_EQ(FindLineEnd(s, start), LineEndAt(s, start)) << round;
-      start = LineEndAt(s, start);
-    }
-    ASSERT_EQ(CountLines(s), lines) << round;
-  }
-  // Long enough for the per-lane counters to be added up several times.
-  std::u16string longText;
-  while (longText.size() < 200000) longText += u"ab\r\ncd\re\n\n";
-  size_t longLines = 0;
-  ForEachLine(longText, [&](std::u16string_view) { ++longLines; });
-  EXPECT_EQ(CountLines(longText), longLines);
-  EXPECT_EQ(CountLines(u""), 0u);
-  EXPECT_EQ(CountLines(u"abcdefg\r\nh"), 2u);
-  EXPECT_EQ(CountLines(u"abcdefgh\r\n"), 1u);
-  EXPECT_EQ(CountLines(u"\n\r\r\n\r"), 4u);
-}
-
-TEST(StringUnit, LineScanOfBytesMatchesUnits) {
-  // UTF-8 bytes cut and counted as their UTF-16 units are: lengths around
-  // the sixteen-byte blocks, bytes that differ from CR or LF in the high bit
-  // only, and runs of breaks long enough for a lane to reach its limit.
-  std::mt19937 rng(11);
-  const char pool[] = {'a', '\r', '\n', '\x8A', '\x8D', '\xE3', '\0', '\t'};
-  std::vector<std::string> texts = {"", "\r", "\n", "\r\n", "a\r", std::string(20000, '\n'), std::string(20000, '\r'),
-                                    std::string(4081, '\r') + "\n"};
-  for (int round = 0; round < 3000; ++round) {
-    std::string s(static_cast<size_t>(round % 81), 'x');
-    for (char& c : s) c = pool[rng() % 8];
-    texts.push_back(s);
-  }
-  for (const std::string& s : texts) {
-    const std::u16string units(s.begin(), s.end());  // one unit per byte
-    size_t breaks = 0;
-    for (size_t start = 0; start < s.size();) {
-      const size_t end = LineEndAt(units, start);
-      ASSERT_EQ(FindLineEnd(std::string_view(s), start), end) << s.size();
-      breaks += BreakLength(std::u16string_view(units).substr(start, end - start)) != 0;
-      start = end;
-    }
-    ASSERT_EQ(CountBreaks(std::string_view(s)), breaks) << s.size();
-    ASSERT_EQ(CountBreaks(std::u16string_view(units)), breaks) << s.size();
-  }
 }

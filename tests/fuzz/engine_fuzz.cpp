@@ -26,12 +26,13 @@
 #include "EditUnit.h"
 #include "FuzzKit.h"
 #include "HeadSymbolUnit.h"
-#include "LineScan.h"
-#include "StrRecListUnit.h"
+#include "LineBreaks.h"
 #include "StringRecordList.h"
 #include "StringUnit.h"
+#include "StrRecListUnit.h"
 #include "SymbolEntryUnit.h"
 #include "TextDecoding.h"
+#include "TextScan.h"
 #include "Utf.h"
 #include "Utf8Check.h"
 
@@ -246,15 +247,15 @@ void CheckUtf(const uint8_t* data, size_t size, u16v text) {
   const std::string valid = Utf16Ref(text, lone);
   std::string changed = valid;
   if (!changed.empty() && size >= 2) changed[(data[0] | (data[1] << 8)) % changed.size()] = static_cast<char>(data[size - 1]);
-  const TUtfCodec saved = UtfCodec();
-  for (TUtfCodec codec : {TUtfCodec::Scalar, TUtfCodec::Sse41}) {
-    if (!SetUtfCodec(codec)) continue;
+  const TIsa saved = ScanIsa();
+  for (TIsa isa : IsasThisProcessorRuns()) {
+    SetScanIsa(isa);
     CheckDecode(bytes);
     CheckDecode(valid);
     CheckDecode(changed);
     CheckEncode(text);
   }
-  SetUtfCodec(saved);
+  SetScanIsa(saved);
 }
 
 // ---------------------------------------------------------------- fast paths
@@ -363,7 +364,7 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
         const TByteEditResult r = byteEdit.Apply(bytes, after, out);
         const std::string gotBytes(r.Unchanged ? std::string_view(bytes) : out.View());
         CheckBytes(EditName("TByteEdit", edit).c_str(), piece, gotBytes, *Utf16ToUtf8(got));
-        if (r.Breaks != CountLineBreaks(bytes)) Fail("TByteEdit breaks", piece, u"", u"");
+        if (r.Breaks != CountBreaks(bytes)) Fail("TByteEdit breaks", piece, u"", u"");
         // The same with the line ends the check found.
         TLineEnds ends;
         uint64_t breaks = 0;
@@ -391,7 +392,7 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
       if (byteEdit.MeasuredUsable()) {
         // The filter's measured insertion of the piece's bytes.
         const TByteEditResult r = byteEdit.ApplyMeasured(bytes, after, *utf8Measure, out);
-        if (r.Breaks != CountLineBreaks(bytes)) Fail("TByteEdit measured breaks", piece, u"", u"");
+        if (r.Breaks != CountBreaks(bytes)) Fail("TByteEdit measured breaks", piece, u"", u"");
         joinedMeasuredBytes += out.View();
         TLineEnds ends;
         uint64_t breaks = 0;
@@ -540,11 +541,16 @@ size_t LineEndRef(std::string_view s, size_t start) {
 }
 
 void CheckLineScan(std::string_view bytes, u16v text) {
-  for (size_t i = 0; i <= bytes.size(); ++i)
-    if (FindLineEnd(bytes, i) != LineEndRef(bytes, i)) Fail("FindLineEnd of bytes", Widen(bytes.substr(i)), u"", u"");
-  for (size_t i = 0; i <= text.size(); ++i)
-    if (FindLineEnd(text, i) != LineEndAt(text, i)) Fail("FindLineEnd", text.substr(i), u"", u"");
-  if (CountLines(text) != CutLines(text).size()) Fail("CountLines", text, u"", u"");
+  const TIsa saved = ScanIsa();
+  for (TIsa isa : IsasThisProcessorRuns()) {
+    SetScanIsa(isa);
+    for (size_t i = 0; i <= bytes.size(); ++i)
+      if (FindLineEnd(bytes, i) != LineEndRef(bytes, i)) Fail("FindLineEnd of bytes", Widen(bytes.substr(i)), u"", u"");
+    for (size_t i = 0; i <= text.size(); ++i)
+      if (FindLineEnd(text, i) != LineEndAt(text, i)) Fail("FindLineEnd", text.substr(i), u"", u"");
+    if (CountLines(text) != CutLines(text).size()) Fail("CountLines", text, u"", u"");
+  }
+  SetScanIsa(saved);
 }
 
 // The lenient decoders: any bytes give valid UTF-16, and valid input gives
@@ -573,9 +579,9 @@ std::string Utf16Bytes(u16v text, bool big) {
 void CheckDecoding(std::string_view raw, u16v text) {
   const auto withoutMark = [](std::string_view b) { return u"(none)" + Widen(b); };
   const std::optional<std::string> valid = Utf16ToUtf8(text);
-  const TUtfCodec saved = UtfCodec();
-  for (TUtfCodec codec : {TUtfCodec::Scalar, TUtfCodec::Sse41}) {
-    if (!SetUtfCodec(codec)) continue;
+  const TIsa saved = ScanIsa();
+  for (TIsa isa : IsasThisProcessorRuns()) {
+    SetScanIsa(isa);
     CheckLenient(raw);
     const u16 any = DecodeMarkedText(raw, withoutMark);
     const TByteOrderMark mark = ByteOrderMarkOf(raw);
@@ -590,7 +596,7 @@ void CheckDecoding(std::string_view raw, u16v text) {
     Check("DecodeMarkedText of UTF-16 BE", text, DecodeMarkedText("\xFE\xFF" + Utf16Bytes(text, true), withoutMark),
           text);
   }
-  SetUtfCodec(saved);
+  SetScanIsa(saved);
 }
 
 }  // namespace
@@ -602,12 +608,12 @@ void CheckUtf8Check(std::string_view raw) {
   const bool valid = Utf8ToUtf16(raw, &bad).has_value();
   const size_t nul = raw.substr(0, valid ? raw.size() : bad).find('\0');
   const bool clean = valid && nul == std::string_view::npos;
-  const TUtf8Check saved = Utf8Check();
-  for (TUtf8Check c : {TUtf8Check::Scalar, TUtf8Check::Sse2, TUtf8Check::Avx2}) {
-    if (!SetUtf8Check(c)) continue;
+  const TIsa saved = ScanIsa();
+  for (TIsa isa : IsasThisProcessorRuns()) {
+    SetScanIsa(isa);
     if (IsCleanUtf8(raw) != clean) Fail("IsCleanUtf8", Widen(raw), clean ? u"refused" : u"passed", u"");
     uint64_t breaks = 0;
-    if (IsCleanUtf8(raw, breaks) != clean || (clean && breaks != CountLineBreaks(raw)))
+    if (IsCleanUtf8(raw, breaks) != clean || (clean && breaks != CountBreaks(raw)))
       Fail("IsCleanUtf8 counting breaks", Widen(raw), u"", u"");
     TLineEnds ends, reference;
     reference.Collect(raw);
@@ -616,7 +622,7 @@ void CheckUtf8Check(std::string_view raw) {
                                                                reference.end()))))
       Fail("TLineEnds::CollectClean", Widen(raw), u"", u"");
   }
-  SetUtf8Check(saved);
+  SetScanIsa(saved);
   const std::optional<TByteFault> fault = FirstByteFault(raw);
   if (fault.has_value() == clean) Fail("FirstByteFault found", Widen(raw), u"", u"");
   if (fault && (fault->Nul != (nul != std::string_view::npos) || fault->At != (fault->Nul ? nul : bad)))

@@ -6,18 +6,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "ScanIsas.h"
+
 namespace {
 
 // Runs `body` once with every conversion implementation this processor has.
 template <class F>
 void ForEachCodec(F body) {
-  const TUtfCodec saved = UtfCodec();
-  for (TUtfCodec c : {TUtfCodec::Scalar, TUtfCodec::Sse41}) {
-    if (!SetUtfCodec(c)) continue;
-    SCOPED_TRACE(static_cast<int>(c));
-    body();
-  }
-  SetUtfCodec(saved);
+  ForEachIsa([&](TIsa) { body(); });
 }
 
 size_t BadOffset(const std::string& s) {
@@ -107,7 +103,7 @@ TEST(Utf, ImplementationsAgree) {
     seed = seed * 1664525u + 1013904223u;
     return (seed >> 8) % n;
   };
-  const TUtfCodec saved = UtfCodec();
+  const TIsa saved = ScanIsa();
   for (int round = 0; round < 3000; ++round) {
     std::string s;
     const uint32_t len = next(60);
@@ -122,13 +118,13 @@ TEST(Utf, ImplementationsAgree) {
       static const char16_t kUnits[] = {u'a', u' ', u'\u3042', u'\u00E9', 0xD800, 0xDC00, 0x7FF, 0x800, 0xFFFF, 0xD7FF};
       units += kUnits[next(sizeof kUnits / sizeof *kUnits)];
     }
-    ASSERT_TRUE(SetUtfCodec(TUtfCodec::Scalar));
+    ASSERT_TRUE(SetScanIsa(TIsa::Scalar));
     size_t badScalar = SIZE_MAX;
     const auto decoded = Utf8ToUtf16(s, &badScalar);
     const auto encoded = Utf16ToUtf8(units);
     const std::string lossy = Utf16ToUtf8Lossy(units);
-    for (TUtfCodec c : {TUtfCodec::Sse41}) {
-      if (!SetUtfCodec(c)) continue;
+    for (TIsa isa : IsasThisProcessorRuns()) {
+      SetScanIsa(isa);
       size_t bad = SIZE_MAX;
       EXPECT_EQ(Utf8ToUtf16(s, &bad), decoded) << round;
       EXPECT_EQ(bad, badScalar) << round;
@@ -136,5 +132,5 @@ TEST(Utf, ImplementationsAgree) {
       EXPECT_EQ(Utf16ToUtf8Lossy(units), lossy) << round;
     }
   }
-  SetUtfCodec(saved);
+  SetScanIsa(saved);
 }

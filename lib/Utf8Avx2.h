@@ -1,11 +1,17 @@
 // The thirty-two-bytes-at-a-time UTF-8 check (AVX2), shared by the check
-// alone and by the scans that find line ends as they check. Only for x86-64
-// compilers that take per-function targets; the caller makes sure the
-// processor has AVX2 (ProcessorRunsAvx2Scans) before calling.
+// alone and by the scans that count breaks or find line ends as they check.
+// It is the lookup method of J. Keiser and D. Lemire, "Validating UTF-8 In
+// Less Than One Instruction Per Byte", Software: Practice and Experience
+// 51(5), 2021: the faults of each pair of neighbouring bytes are looked up by
+// the first byte's two nibbles and the second byte's high nibble, and a
+// fault is a bit that all three lookups share; a lead's later continuation
+// bytes are checked against the leads two and three bytes back. Only for
+// processors with AVX2, which the dispatch (TextScan.cpp) makes sure of.
 #pragma once
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define MARQUILL_CHECK_X86 1
+#include "ScanKernels.h"
+
+#ifdef MARQUILL_SCAN_X86
 #include <immintrin.h>
 
 #include <cstddef>
@@ -115,19 +121,13 @@ struct TAvx2Check {
 MARQUILL_AVX2 inline __m256i LastBlock(const unsigned char* p, size_t n) {
   alignas(32) unsigned char last[32];
   std::memset(last, ' ', sizeof last);
-  std::memcpy(last, p, n);
+  // An empty text has no bytes, and its pointer may be null.
+  if (n > 0) std::memcpy(last, p, n);
   return _mm256_load_si256(reinterpret_cast<const __m256i*>(last));
 }
 
 MARQUILL_AVX2 inline __m256i LoadBlock(const void* at) {
   return _mm256_loadu_si256(static_cast<const __m256i*>(at));
-}
-
-// The processor runs the check and the scans that go with it: AVX2, with
-// the bit instructions (BMI, POPCNT) the scans use.
-inline bool ProcessorRunsAvx2Scans() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
 }
 
 MARQUILL_AVX2 inline TAvx2Check StartCheck() {
