@@ -5,6 +5,7 @@
 #include "ByteEdits.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <stdexcept>
 
@@ -110,6 +111,7 @@ TByteEditResult TByteEdit::Insert(std::string_view piece, bool afterNonBlank, TB
                                   const TLineEnds* given) const {
   if (!given) tEnds.Collect(piece);
   const TLineEnds& ends = given ? *given : tEnds;
+  assert(ends.EndAt(piece.size()));  // a caller's ends are the piece's
   const uint64_t breaks = ends.Breaks();
   const size_t symbolLength = FSymbol.size();
   // The symbol padded, so that a short one is copied in one block.

@@ -3,6 +3,7 @@
 // the indentation found with vector masks, every rule from IndentKernel.h.
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -277,6 +278,7 @@ TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBl
     }
   };
   if (!ends) return {false, ForEachPart(piece, put)};
+  assert(ends->EndAt(piece.size()));  // a caller's ends are the piece's
   put(piece, ends->begin(), ends->end());
   return {false, ends->Breaks()};
 }

@@ -1,6 +1,7 @@
 // A ring of pieces shared by a reader, some workers and the writer.
 #include "PieceCrew.h"
 
+#include <cassert>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -34,12 +35,18 @@ struct TShared {
   TSlot& At(uint64_t seq) { return Ring[seq % Ring.size()]; }
 };
 
+// Places in the ring: two for each worker, so that one waits for each while
+// it works, and two more for the piece being read and the one being written.
+constexpr size_t RingPlaces(size_t workers) { return 2 * workers + 2; }
+
 void Read(const std::shared_ptr<TShared>& s) {
   try {
     for (uint64_t seq = 0;; ++seq) {
       std::unique_lock<std::mutex> held(s->Lock);
       s->PlaceFreed.wait(held, [&] { return s->Stop || seq - s->Written < s->Ring.size(); });
       if (s->Stop) break;
+      // The place is free: the piece it held before has been written.
+      assert(seq - s->Written < s->Ring.size());
       TSlot& slot = s->At(seq);
       held.unlock();
       // The place is the reader's until it is handed over.
@@ -65,6 +72,8 @@ void WorkOn(TShared& s, const TPieceWork& work) {
     s.PieceFilled.wait(held, [&] { return s.Stop || s.Taken < s.Filled || s.ReadingEnded; });
     if (s.Stop || s.Taken == s.Filled) return;
     TSlot& slot = s.At(s.Taken++);
+    // Handed over and not yet done: this worker's alone until it says so.
+    assert(!slot.Done && s.Taken <= s.Filled);
     held.unlock();
     try {
       WorkOnPiece(work, slot.Piece, slot.Result);
@@ -118,7 +127,7 @@ private:
 
 void RunCrew(std::shared_ptr<TPieceSource> Source, const TPieceWork& Work, const TPieceWriter& Write, size_t Workers) {
   auto s = std::make_shared<TShared>();
-  s->Ring.resize(2 * Workers + 2);
+  s->Ring.resize(RingPlaces(Workers));
   const bool mayWaitLong = Source->MayWaitLong();
   s->Source = std::move(Source);
   TCrew crew(s, mayWaitLong);
@@ -131,6 +140,8 @@ void RunCrew(std::shared_ptr<TPieceSource> Source, const TPieceWork& Work, const
     });
     if (s->Written == s->Filled) break;
     TSlot& slot = s->At(s->Written);
+    // Done: no worker touches it again until the reader fills it anew.
+    assert(slot.Done);
     held.unlock();
     if (slot.Raised) std::rethrow_exception(slot.Raised);
     Write(slot.Piece, slot.Result);

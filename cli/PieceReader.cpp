@@ -4,6 +4,7 @@
 #include "PieceReader.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -117,6 +118,7 @@ void TPieceReader::ReadMore() {
 void TPieceReader::Cut(TPiece& piece, size_t cut, bool afterNonBlankNext) {
   // The piece takes the buffer, and the bytes after the cut (a part of a
   // line) go on in the piece's former one.
+  assert(cut <= FPending.Size);
   std::swap(piece.In, FPending);
   const size_t rest = piece.In.Size - cut;
   FPending.Reserve(std::max(kPiece, rest) + kSlack);
@@ -168,6 +170,9 @@ bool TPieceReader::NextLines(TPiece& piece, size_t cut) {
     // blank line, which this insertion leaves as it came.
     const size_t first = FindLineEnd(pending, 0);
     const size_t indent = IndentLength(pending);
+    // The caller gives whole lines (cut > 0): the first ends with a break,
+    // which indentation stops at, so pending[indent] is one of its bytes.
+    assert(cut > 0 && indent < first);
     if (first >= kLongLine && (pending[indent] == '\r' || pending[indent] == '\n')) {
       FTryHeadAt = kLongLine;
       piece.Kind = TRestPiece{};

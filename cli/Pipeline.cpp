@@ -36,6 +36,11 @@ size_t FreeCores() {
   return std::max<size_t>(std::thread::hardware_concurrency(), 1);
 }
 
+// The most workers: each keeps pieces in memory (RunCrew's ring holds two
+// for each), and the reader and the writer stay one thread each however
+// many there are.
+constexpr size_t kMostWorkers = 4;
+
 // Workers beside the reader and the writer; none where they would only take
 // turns, and the work is then done in the calling thread. On two cores the
 // reader of the output takes the other one: measured there, one thread was
@@ -59,7 +64,7 @@ size_t CrewWorkers() {
   static const int fromEnvironment = WorkersOfEnvironment();
   if (fromEnvironment >= 0) return static_cast<size_t>(fromEnvironment);
   const size_t cores = FreeCores();
-  return cores < 3 ? 0 : std::min<size_t>(cores - 1, 4);
+  return cores < 3 ? 0 : std::min<size_t>(cores - 1, kMostWorkers);
 }
 
 [[noreturn]] void FailBadByte(const TTextSource& source, uint64_t line, uint64_t column, bool nul) {
@@ -143,7 +148,7 @@ TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TText
   {
     TResultWriter writer(source, sink, start.Offset);
     writer.MeasureInto(&measure, kind.Regular ? nullptr : store.get());
-    const TPieceWork work{edit, bytes, nullptr, true, false};
+    const TPieceWork work{.Edit = edit, .Bytes = bytes, .MeasureOnly = true};
     RunPieces(std::make_shared<TPieceReader>(source.Fd, kind, source.Name(), std::move(start), edit, false), work,
               writer);
   }
@@ -168,7 +173,9 @@ TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TText
   // each read, before the bytes go on, so no byte goes out unchecked.
   const bool checked = !kind.Regular || kind.TimesProve;
   TResultWriter writer(source, sink, firstOffset);
-  RunPieces(std::move(again), TPieceWork{edit, bytes, &measure, false, noteChanges, checked}, writer);
+  const TPieceWork work{
+      .Edit = edit, .Bytes = bytes, .Measure = &measure, .NoteChanges = noteChanges, .Checked = checked};
+  RunPieces(std::move(again), work, writer);
   return {writer.Changed()};
 }
 
@@ -194,6 +201,6 @@ TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextS
   const TByteEdit bytes(Edit);
   TResultWriter writer(Source, Sink, start.Offset);
   auto reader = std::make_shared<TPieceReader>(Source.Fd, kind, Source.Name(), std::move(start), Edit, true);
-  RunPieces(std::move(reader), TPieceWork{Edit, bytes, nullptr, false, NoteChanges}, writer);
+  RunPieces(std::move(reader), TPieceWork{.Edit = Edit, .Bytes = bytes, .NoteChanges = NoteChanges}, writer);
   return {writer.Changed()};
 }

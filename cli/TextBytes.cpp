@@ -1,11 +1,13 @@
 // Buffers and line-break scanning of the filter's pieces.
 #include "TextBytes.h"
 
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "LineBreaks.h"
 #include "StringUnit.h"
 #include "TextScan.h"
 
@@ -91,6 +93,8 @@ size_t WholeLinesLength(std::string_view Bytes) {
 }
 
 bool LastLineIsBlank(std::string_view Bytes) {
+  // Bytes end with a break, so that Bytes[end] below is its last byte.
+  assert(BreakLength(Bytes) > 0);
   size_t end = Bytes.size();
   if (end > 0 && (Bytes[end - 1] == '\n' || Bytes[end - 1] == '\r')) --end;
   if (end > 0 && Bytes[end] == '\n' && Bytes[end - 1] == '\r') --end;

@@ -46,6 +46,8 @@ public:
   bool CollectClean(std::string_view Bytes, uint64_t& Breaks);
   // The line breaks the last collection found.
   uint64_t Breaks() const { return FBreaks; }
+  // True when these can be the ends of bytes of length n: the last is n.
+  bool EndAt(size_t n) const { return FCount == 0 ? n == 0 : FEnds[FCount - 1] == n; }
   const size_t* begin() const { return FEnds.data(); }
   const size_t* end() const { return FEnds.data() + FCount; }
   size_t size() const { return FCount; }

@@ -8,6 +8,7 @@
 
 #include "Arguments.h"
 #include "EditUnit.h"
+#include "LineBreaks.h"
 #include "Messages.h"
 #include "Translate.h"
 #include "SettingsFile.h"
@@ -162,7 +163,8 @@ TEST(FilterPieces, PiecewiseEditMatchesWholeText) {
       for (std::string_view piece : cuts) {
         pieces += EditWorksPieceByPiece(edit) ? ApplyEditToPiece(*Utf8ToUtf16(piece), edit, afterNonBlank)
                                             : ApplyEditToMeasuredPiece(*Utf8ToUtf16(piece), edit, whole, afterNonBlank);
-        afterNonBlank = !LastLineIsBlank(piece);
+        // Only the last piece may end without a break, and nothing follows it.
+        if (BreakLength(piece) > 0) afterNonBlank = !LastLineIsBlank(piece);
       }
       ASSERT_EQ(pieces, ApplyEdit(text, edit)) << bytes << " kind " << int(edit.Kind) << " target " << int(edit.Target);
     }
