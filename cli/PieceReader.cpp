@@ -130,23 +130,23 @@ void TPieceReader::Cut(TPiece& piece, size_t cut, bool afterNonBlankNext) {
   FAfterNonBlank = FNoteBlankness && afterNonBlankNext;
 }
 
-bool TPieceReader::Next(TPiece& piece) {
+bool TPieceReader::Next(TPiece& Piece) {
   for (;;) {
     if (!FEnded && !std::exchange(FUnseen, false)) ReadMore();
     if (FEnded && FKind.Regular && FRead != FKind.Size) FailSizeChanged(FName);
     if (FInLongLine) {
-      if (NextOfLongLine(piece)) return true;
+      if (NextOfLongLine(Piece)) return true;
       if (FEnded) return false;
       continue;
     }
     if (FEnded) {
       if (FPending.Size == 0) return false;
-      piece.Kind = TLinesPiece{FAfterNonBlank};
-      Cut(piece, FPending.Size, false);
+      Piece.Kind = TLinesPiece{FAfterNonBlank};
+      Cut(Piece, FPending.Size, false);
       return true;
     }
-    if (const size_t cut = WholeLinesLength(FPending.View()); cut > 0) return NextLines(piece, cut);
-    if (FPending.Size >= FTryHeadAt && TryHead(piece)) return true;
+    if (const size_t cut = WholeLinesLength(FPending.View()); cut > 0) return NextLines(Piece, cut);
+    if (FPending.Size >= FTryHeadAt && TryHead(Piece)) return true;
   }
 }
 

@@ -101,7 +101,7 @@ std::string FromEnvironment(const char* name) {
 
 }  // namespace
 
-std::u16string DecodeSettingsText(std::string_view Bytes, TSettingsEncoding Encoding, const std::string& Path) {
+std::u16string DecodeSettingsBytes(std::string_view Bytes, TSettingsEncoding Encoding, const std::string& Path) {
   return DecodeMarkedText(Bytes, [&](std::string_view bytes) {
     switch (Encoding) {
       case TSettingsEncoding::Utf8: return StrictUtf8(bytes, Path);
@@ -129,7 +129,7 @@ const char* EncodingNameOf(std::string_view Bytes, TSettingsEncoding Encoding) {
 }
 
 std::u16string SettingsTextOf(std::string_view Bytes, TSettingsEncoding Encoding, const std::string& Path) {
-  std::u16string text = DecodeSettingsText(Bytes, Encoding, Path);
+  std::u16string text = DecodeSettingsBytes(Bytes, Encoding, Path);
   // NULs are what a UTF-16 file saved without a mark looks like here; its
   // symbols would be nonsense, so say what to do instead of using them.
   const size_t nul = text.find(u'\0');

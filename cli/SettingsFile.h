@@ -13,7 +13,7 @@
 // one, Encoding does (auto: valid UTF-8 is UTF-8, anything else code page
 // 932). Throws TFailure (status 2) naming Path when the bytes are not text
 // of the chosen encoding.
-std::u16string DecodeSettingsText(std::string_view Bytes, TSettingsEncoding Encoding, const std::string& Path);
+std::u16string DecodeSettingsBytes(std::string_view Bytes, TSettingsEncoding Encoding, const std::string& Path);
 
 // Where the starter list of symbols is installed, for users to copy.
 extern const char kStarterSettings[];
@@ -28,7 +28,7 @@ std::string SettingsPathOf(const TFilterOptions& Options, bool MayBeMissing = fa
 // The name of the encoding that a settings file's bytes are read in:
 // utf-8-bom, utf-16le or utf-16be by their mark, else utf-8 or cp932.
 const char* EncodingNameOf(std::string_view Bytes, TSettingsEncoding Encoding);
-// The text of a settings file's bytes (DecodeSettingsText), refused with a
+// The text of a settings file's bytes (DecodeSettingsBytes), refused with a
 // TFailure when it holds a NUL.
 std::u16string SettingsTextOf(std::string_view Bytes, TSettingsEncoding Encoding, const std::string& Path);
 

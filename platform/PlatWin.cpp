@@ -19,15 +19,15 @@ bool PlatformWordsEqual(std::u16string_view a, std::u16string_view b, bool ignor
                         Wide(b), static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
-std::optional<uint64_t> PlatformAnsiByteCount(std::u16string_view run) {
+std::optional<uint64_t> PlatformAnsiByteCount(std::u16string_view text) {
   uint64_t bytes = 0;
-  while (!run.empty()) {
+  while (!text.empty()) {
     // Pieces that fit an int, never cutting a surrogate pair.
-    size_t take = run.size() < 0x10000000u ? run.size() : 0x10000000u;
-    if (take < run.size() && take > 1 && run[take - 1] >= 0xD800 && run[take - 1] < 0xDC00) --take;
+    size_t take = text.size() < 0x10000000u ? text.size() : 0x10000000u;
+    if (take < text.size() && take > 1 && text[take - 1] >= 0xD800 && text[take - 1] < 0xDC00) --take;
     bytes += static_cast<uint64_t>(
-        WideCharToMultiByte(CP_ACP, 0, Wide(run), static_cast<int>(take), nullptr, 0, nullptr, nullptr));
-    run.remove_prefix(take);
+        WideCharToMultiByte(CP_ACP, 0, Wide(text), static_cast<int>(take), nullptr, 0, nullptr, nullptr));
+    text.remove_prefix(take);
   }
   return bytes;
 }

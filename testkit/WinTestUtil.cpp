@@ -19,9 +19,9 @@ std::wstring WindowsPath(std::string_view path) {
 }
 
 // A text on one line: controls and the ideographic space made visible.
-std::string QuotedVisible(std::u16string_view s) {
+std::string QuotedVisible(std::u16string_view text) {
   std::u16string out;
-  for (char16_t c : s) {
+  for (char16_t c : text) {
     if (c == u'\r') out += u"\\r";
     else if (c == u'\n') out += u"\\n";
     else if (c == u'\t') out += u"\\t";
