@@ -95,11 +95,6 @@ void* TListClone::Items(int32_t Index) const {
   return FList[Index];
 }
 
-void TListClone::SetItem(int32_t Index, void* Item) {
-  CheckIndex(Index);
-  FList[Index] = Item;
-}
-
 int32_t TListClone::IndexOf(void* Item) const {
   for (int32_t i = 0; i < FCount; ++i)
     if (FList[i] == Item) return i;

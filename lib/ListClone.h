@@ -33,7 +33,6 @@ public:
   void* First() const;
   void* Last() const;
   void* Items(int32_t Index) const;
-  void SetItem(int32_t Index, void* Item);  // plain store, no notification
   int32_t IndexOf(void* Item) const;
   int32_t Remove(void* Item);
   void* Extract(void* Item);
