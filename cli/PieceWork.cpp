@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "TextScan.h"
 #include "Utf.h"
 
 namespace {

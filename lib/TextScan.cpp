@@ -14,8 +14,10 @@ namespace {
 // static initialisers work too). Where there is no choice (the 32-bit
 // Windows library) nothing else is ever set, and loading runs nothing.
 constinit TIsa gIsa = TIsa::Scalar;
-constinit TScanKernels gChosen{};
 constinit const TScanKernels* gKernels = &kScalarKernels;
+#ifdef MARQUILL_SCAN_X86
+constinit TScanKernels gChosen{};  // the kernels of the choice, patched
+#endif
 
 const TScanKernels& K() noexcept { return *gKernels; }
 

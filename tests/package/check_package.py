@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """The Windows release zip: built twice into fresh folders it has the same
-bytes; its file list, its DLL (the built one), its text formats, the starter
-list's entries and its SHA-256 sums are checked.
+bytes; its file list, its DLL and filter (the built ones), its text formats,
+the starter list's entries and its SHA-256 sums are checked.
 
-Usage: check_package.py PACKAGE_SCRIPT Marquill.dll LICENSE
+Usage: check_package.py PACKAGE_SCRIPT Marquill.dll marquill.exe LICENSE
 """
 import hashlib
 import pathlib
@@ -13,7 +13,7 @@ import tempfile
 import unicodedata
 import zipfile
 
-EXPECTED_NAMES = ["LICENSE", "Marquill.dll", "README-en.txt", "README-ja.txt", "SHA256SUMS",
+EXPECTED_NAMES = ["LICENSE", "Marquill.dll", "README-en.txt", "README-ja.txt", "SHA256SUMS", "marquill.exe",
                   "sample/Marquill_Setting.txt"]
 failures = []
 
@@ -23,16 +23,17 @@ def check(ok, what):
         failures.append(what)
 
 
-def build(script, dll, folder):
+def build(script, dll, exe, folder):
     out = pathlib.Path(folder) / "Marquill-win32.zip"
-    subprocess.run([sys.executable, script, "--dll", dll, "--out", str(out)], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([sys.executable, script, "--dll", dll, "--exe", exe, "--out", str(out)], check=True,
+                   stdout=subprocess.DEVNULL)
     return out.read_bytes()
 
 
 def main():
-    script, dll, license_file = sys.argv[1:4]
+    script, dll, exe, license_file = sys.argv[1:5]
     with tempfile.TemporaryDirectory() as a, tempfile.TemporaryDirectory() as b:
-        first, second = build(script, dll, a), build(script, dll, b)
+        first, second = build(script, dll, exe, a), build(script, dll, exe, b)
         check(first == second, "two builds of the zip differ")
         with zipfile.ZipFile(pathlib.Path(a) / "Marquill-win32.zip") as z:
             infos = z.infolist()
@@ -41,6 +42,7 @@ def main():
     check([i.filename for i in infos] == EXPECTED_NAMES, f"entries {[i.filename for i in infos]}")
     check(len({i.date_time for i in infos}) == 1, "entries carry different times")
     check(files.get("Marquill.dll") == pathlib.Path(dll).read_bytes(), "the zip's DLL is not the built one")
+    check(files.get("marquill.exe") == pathlib.Path(exe).read_bytes(), "the zip's marquill.exe is not the built one")
     check(files.get("LICENSE") == pathlib.Path(license_file).read_bytes(), "LICENSE differs from the repository's")
     check(b"Copyright (c) the Marquill authors" in files.get("LICENSE", b""), "LICENSE names no authors")
 

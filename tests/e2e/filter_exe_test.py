@@ -1,0 +1,74 @@
+#!/usr/bin/env python3
+"""marquill.exe, the filter of the Windows zip, under Wine with a Japanese
+locale: each row runs it over files in a fresh folder and compares what it
+wrote to standard output and standard error, its exit status and the files
+afterwards.
+
+Usage: filter_exe_test.py WINE-RUN marquill.exe
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+GT = "\uff1e"  # fullwidth greater-than sign, ＞
+# A settings file in code page 932, as the plug-in's users keep it.
+CP932_SETTINGS = f"{GT} \t引用(&Q)\r\n// \tコメント(&C)\r\n".encode("cp932")
+BAD = b"ok\r\n\xe3\x81\r\n"  # a character cut off in the second line
+
+# name, arguments, files before, expected standard output, files after,
+# exit status, a text the standard error holds
+ROWS = [
+    ("insert", ["insert", "> ", "a.txt"], {"a.txt": b"one\r\n  two\n\nthree"},
+     b"> one\r\n>   two\n> \n> three", {}, 0, ""),
+    ("insert at the least indentation", ["insert", "--at", "char", "# ", "a.txt"],
+     {"a.txt": b"  a\r\n    b\r\n"}, b"  # a\r\n  #   b\r\n", {}, 0, ""),
+    ("toggle deletes", ["toggle", "> ", "a.txt"], {"a.txt": b"> one\r\n> two\r\n"}, b"one\r\ntwo\r\n", {}, 0, ""),
+    ("toggle inserts", ["toggle", "> ", "a.txt"], {"a.txt": b"> one\r\ntwo\r\n"},
+     b"> > one\r\n> two\r\n", {}, 0, ""),
+    ("entries of a code page 932 file", ["entries", "--settings", "s.txt"], {"s.txt": CP932_SETTINGS},
+     f"{GT} \t引用(&Q)\n// \tコメント(&C)\n".encode(), {}, 0, ""),
+    ("an entry by caption", ["insert", "--settings", "s.txt", "--entry", "引用", "a.txt"],
+     {"s.txt": CP932_SETTINGS, "a.txt": "メール\r\n".encode()}, f"{GT} メール\r\n".encode(), {}, 0, ""),
+    ("in place, keeping the original", ["delete", "-i.bak", "> ", "a.txt"], {"a.txt": b"> x\r\n> y\r\n"}, b"",
+     {"a.txt": b"x\r\ny\r\n", "a.txt.bak": b"> x\r\n> y\r\n"}, 0, ""),
+    ("a bad byte in a file with a Japanese name", ["insert", "> ", "日本語.txt"], {"日本語.txt": BAD}, b"> ok\r\n",
+     {"日本語.txt": BAD}, 2, "marquill:日本語.txt:2:1: not valid UTF-8"),
+    ("in place refused on a bad byte", ["insert", "-i", "> ", "日本語.txt"], {"日本語.txt": BAD}, b"",
+     {"日本語.txt": BAD}, 2, "not valid UTF-8"),
+]
+
+
+def run_row(wine_run, exe, row):
+    name, args, before, out, after, status, err = row
+    with tempfile.TemporaryDirectory() as folder:
+        for file, data in before.items():
+            with open(os.path.join(folder, file), "wb") as f:
+                f.write(data)
+        r = subprocess.run([wine_run, exe] + args, cwd=folder, capture_output=True, timeout=120)
+        got = {file: open(os.path.join(folder, file), "rb").read() for file in os.listdir(folder)}
+    failures = []
+    if r.returncode != status:
+        failures.append(f"exit status {r.returncode}, expected {status}")
+    if r.stdout != out:
+        failures.append(f"standard output {r.stdout!r}, expected {out!r}")
+    stderr = r.stderr.decode("utf-8", "replace")
+    if err not in stderr or (not err and stderr):
+        failures.append(f"standard error {stderr!r}, expected it to hold {err!r}")
+    for file, data in {**before, **after}.items():
+        if got.get(file) != data:
+            failures.append(f"{file} holds {got.get(file)!r}, expected {data!r}")
+    return [f"{name}: {f}" for f in failures]
+
+
+def main():
+    wine_run, exe = sys.argv[1:3]
+    failures = [f for row in ROWS for f in run_row(wine_run, os.path.abspath(exe), row)]
+    for f in failures:
+        print("FAILED:", f)
+    print(f"marquill.exe: {len(ROWS) - len({f.split(':')[0] for f in failures})} of {len(ROWS)} rows as expected")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
