@@ -271,6 +271,37 @@ TEST(Cli, LargeInputs) {
   EXPECT_TRUE(Ok({"insert", "--lines", "nonblank", "# "}, crOnly) == PrefixLines(crOnly, "# "));
 }
 
+TEST(Cli, EveryInstructionSetGivesTheSameResults) {
+  // The filter with each scan implementation forced (one the processor
+  // lacks falls back to the best it has): the same output, or the same
+  // refusal, for edits that check, count, collect and measure.
+  const std::string text = LargeText();
+  std::string bad = text;
+  bad[bad.size() / 2 + 1] = '\xFF';
+  const std::vector<std::vector<std::string>> commands = {
+      {"insert", "> "}, {"insert", "--at", "char", "> "}, {"delete", "> "}, {"toggle", "> "}, {"delete-all", "-e", "> "}};
+  std::vector<Result> expected;
+  {
+    const TScopedEnv isa("MARQUILL_FORCE_ISA", "scalar");
+    for (const auto& args : commands) {
+      expected.push_back(RunFilter(args, PrefixLines(text, "> ")));
+      expected.push_back(RunFilter(args, bad));
+    }
+  }
+  for (const char* name : {"sse2", "avx2"}) {
+    const TScopedEnv isa("MARQUILL_FORCE_ISA", name);
+    for (size_t k = 0; k < commands.size(); ++k) {
+      for (const auto& [got, want] : {std::pair{RunFilter(commands[k], PrefixLines(text, "> ")), expected[2 * k]},
+                                      std::pair{RunFilter(commands[k], bad), expected[2 * k + 1]}}) {
+        EXPECT_EQ(got.status, want.status) << name << " " << commands[k][0];
+        EXPECT_TRUE(got.out == want.out) << name << " " << commands[k][0];
+        EXPECT_EQ(got.err, want.err) << name << " " << commands[k][0];
+      }
+    }
+  }
+  EXPECT_NE(expected[1].status, 0);  // the bad byte was found
+}
+
 TEST(Cli, Failures) {
   const std::string settings = WriteTemp("good.txt", kSettings);
   // Bad input: file, line and column in bytes; the lines before it are written by
