@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "LineBreaks.h"
 #include "Messages.h"
 #include "StringUnit.h"
 #include "TextDecoding.h"
@@ -24,11 +25,10 @@ constexpr size_t kSlack = 64;  // room past the bytes, for reads in blocks
 // The length of a long line's rest in bytes up to and with its break, or 0
 // when the break is not in them yet (a CR at the end may begin a CR LF).
 size_t LongLineEnd(std::string_view bytes, bool ended) {
-  const size_t i = bytes.find_first_of("\r\n");
-  if (i == std::string_view::npos) return 0;
-  if (bytes[i] == '\n') return i + 1;
-  if (i + 1 < bytes.size()) return bytes[i + 1] == '\n' ? i + 2 : i + 1;
-  return ended ? i + 1 : 0;
+  const size_t end = FindLineEnd(bytes, 0);
+  if (end < bytes.size()) return end;
+  const size_t breakLength = BreakLength(bytes);
+  return breakLength == 0 || (breakLength == 1 && bytes.back() == '\r' && !ended) ? 0 : end;
 }
 
 // A long line's first bytes (no break among them but perhaps a CR at the

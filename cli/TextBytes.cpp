@@ -1,7 +1,6 @@
 // Buffers and line-break scanning of the filter's pieces.
 #include "TextBytes.h"
 
-#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -93,11 +92,7 @@ size_t WholeLinesLength(std::string_view Bytes) {
 }
 
 bool LastLineIsBlank(std::string_view Bytes) {
-  // Bytes end with a break, so that Bytes[end] below is its last byte.
-  assert(BreakLength(Bytes) > 0);
-  size_t end = Bytes.size();
-  if (end > 0 && (Bytes[end - 1] == '\n' || Bytes[end - 1] == '\r')) --end;
-  if (end > 0 && Bytes[end] == '\n' && Bytes[end - 1] == '\r') --end;
+  const size_t end = Bytes.size() - BreakLength(Bytes);
   const size_t start = LineStartBefore(Bytes, end);
   return IndentLength(Bytes.substr(start, end - start)) == end - start;
 }

@@ -68,8 +68,8 @@ size_t LineStartBefore(std::string_view Bytes, size_t at);
 // certainly complete (a CR at the very end may be the first half of CR LF);
 // 0 when there is none.
 size_t WholeLinesLength(std::string_view Bytes);
-// True when the last line of Bytes (which end with a line break) holds only
-// spaces, tabs and ideographic spaces before its break.
+// True when the last line of Bytes holds only spaces, tabs and ideographic
+// spaces before its break (if it has one).
 bool LastLineIsBlank(std::string_view Bytes);
 // The length of Bytes without a UTF-8 sequence cut off at their end.
 size_t CompleteUtf8Length(std::string_view Bytes);

@@ -200,8 +200,7 @@ TEST(ByteEdits, MatchTheEngineOnPieces) {
         EXPECT_EQ(got, *Utf16ToUtf8(ApplyEditToPiece(*Utf8ToUtf16(piece), edit, afterNonBlank))) << bytes;
         EXPECT_EQ(r.Breaks, CountBreaks(piece));
         joined += got;
-        // Only the last piece may end without a break, and nothing follows it.
-        if (BreakLength(piece) > 0) afterNonBlank = !LastLineIsBlank(piece);
+        afterNonBlank = !LastLineIsBlank(piece);
         done += cut;
       }
       EXPECT_EQ(joined, *Utf16ToUtf8(ApplyEdit(text, edit))) << bytes << " kind " << int(edit.Kind);
@@ -290,8 +289,7 @@ TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
         const TByteEditResult r = byteEdit.ApplyMeasured(piece, afterNonBlank, whole, out, given ? &ends : nullptr);
         EXPECT_EQ(r.Breaks, CountBreaks(piece));
         joined += out.View();
-        // Only the last piece may end without a break, and nothing follows it.
-        if (BreakLength(piece) > 0) afterNonBlank = !LastLineIsBlank(piece);
+        afterNonBlank = !LastLineIsBlank(piece);
       }
       EXPECT_EQ(joined, *Utf16ToUtf8(ApplyEdit(text, edit)))
           << bytes << " position " << int(edit.Position) << " target " << int(edit.Target) << " tab width "

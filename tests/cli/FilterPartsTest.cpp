@@ -8,7 +8,6 @@
 
 #include "Arguments.h"
 #include "EditUnit.h"
-#include "LineBreaks.h"
 #include "Messages.h"
 #include "Translate.h"
 #include "SettingsFile.h"
@@ -163,8 +162,7 @@ TEST(FilterPieces, PiecewiseEditMatchesWholeText) {
       for (std::string_view piece : cuts) {
         pieces += EditWorksPieceByPiece(edit) ? ApplyEditToPiece(*Utf8ToUtf16(piece), edit, afterNonBlank)
                                             : ApplyEditToMeasuredPiece(*Utf8ToUtf16(piece), edit, whole, afterNonBlank);
-        // Only the last piece may end without a break, and nothing follows it.
-        if (BreakLength(piece) > 0) afterNonBlank = !LastLineIsBlank(piece);
+        afterNonBlank = !LastLineIsBlank(piece);
       }
       ASSERT_EQ(pieces, ApplyEdit(text, edit)) << bytes << " kind " << int(edit.Kind) << " target " << int(edit.Target);
     }
@@ -185,7 +183,8 @@ TEST(FilterPieces, ByteScanners) {
       {"", 0}, {"abc", 0}, {"a\n", 2}, {"a\nb", 2}, {"a\r", 0}, {"a\rb", 2}, {"a\r\n", 3}, {"a\nb\r", 2}};
   for (const auto& [bytes, length] : whole) EXPECT_EQ(WholeLinesLength(bytes), length) << bytes;
   const std::vector<std::pair<std::string, bool>> blank = {
-      {"\n", true}, {"a\n \t\xE3\x80\x80\r\n", true}, {" x\n", false}, {"\n\xC2\xA0\n", false}, {" \r", true}};
+      {"\n", true}, {"a\n \t\xE3\x80\x80\r\n", true}, {" x\n", false}, {"\n\xC2\xA0\n", false}, {" \r", true},
+      {"a\n \t", true}, {"\r\nx", false}, {"", true}};
   for (const auto& [bytes, isBlank] : blank) EXPECT_EQ(LastLineIsBlank(bytes), isBlank) << bytes;
   const std::vector<std::pair<std::string, size_t>> complete = {
       {"ab", 2}, {"a\xE3", 1}, {"a\xE3\x81", 1}, {"a\xE3\x81\x82", 4}, {"\xF0\x9F\x98", 0}, {"\xF0\x9F\x98\x80", 4},
