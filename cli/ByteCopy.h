@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "LineBreaks.h"
+
 // Room kept past the end of an output for the copies in blocks.
 constexpr size_t kSlack = 64;
 
@@ -24,9 +26,7 @@ inline void CopyInBlocks(char* d, const char* s, size_t n, const char* sEnd) noe
 
 // Length of the break that ends the line [start, end).
 inline size_t BreakBefore(const char* p, size_t start, size_t end) noexcept {
-  if (end == start) return 0;
-  if (p[end - 1] == '\n') return end - start >= 2 && p[end - 2] == '\r' ? 2 : 1;
-  return p[end - 1] == '\r' ? 1 : 0;
+  return BreakLength(std::string_view(p + start, end - start));
 }
 
 // A symbol of up to 16 bytes is copied as one block of 16.

@@ -50,7 +50,7 @@ private:
   };
   void TakeInsertion(const TEdit& edit);
   void TakeDeletion(const std::vector<std::u16string>& entries, bool repeat);
-  TByteEditResult Insert(std::string_view piece, bool afterNonBlank, TByteBuffer& out, const TLineEnds* ends) const;
+  TByteEditResult Insert(std::string_view piece, bool afterNonBlank, TByteBuffer& out, const TLineEnds* given) const;
   TByteEditResult Delete(std::string_view piece, TByteBuffer& out) const;
   struct TCuts;
   void DeleteInLine(size_t start, size_t end, TCuts& cuts) const;

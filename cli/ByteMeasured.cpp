@@ -120,6 +120,9 @@ uint64_t ForEachPart(std::string_view bytes, F f) {
   return breaks;
 }
 
+// Lines measured one by one before the rest are scanned in parts.
+constexpr int kFirstLines = 64;
+
 constexpr char kSpaces[33] = "                                ";
 
 // n spaces at d, writing up to 32 bytes past d + n.
@@ -232,7 +235,6 @@ void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure, size_t 
   const size_t n = Piece.size();
   // The first lines line by line: in most texts they fill the measure, and
   // the rest need not be looked at.
-  constexpr int kFirstLines = 64;
   size_t start = 0;
   for (int lines = 0; lines < kFirstLines && start < n; ++lines) {
     if (MeasureIsFull(Measure)) return;
@@ -250,35 +252,35 @@ void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure, size_t 
   });
 }
 
-TByteEditResult TByteEdit::ApplyMeasured(std::string_view piece, bool afterNonBlank, const TIndentMeasure& whole,
-                                         TByteBuffer& out, const TLineEnds* ends) const {
-  const TIndentHandling handling = HandlingOf(whole.Kinds, FIndent);
+TByteEditResult TByteEdit::ApplyMeasured(std::string_view Piece, bool AfterNonBlankLine, const TIndentMeasure& Whole,
+                                         TByteBuffer& Out, const TLineEnds* Ends) const {
+  const TIndentHandling handling = HandlingOf(Whole.Kinds, FIndent);
   const bool atColumn = FPosition == ipFirstChar;
-  const uint8_t unitKind = handling == TIndentHandling::Units ? whole.Kinds : kIndentSpace;
-  TMeasuredLines lines{{},      nullptr,          nullptr,           FTarget, LeastIndentOf(whole, FIndent.Keep),
-                       FIndent.TabWidth, BlankText<char>(unitKind), FSymbol, !afterNonBlank};
-  out.Size = 0;
+  const uint8_t unitKind = handling == TIndentHandling::Units ? Whole.Kinds : kIndentSpace;
+  TMeasuredLines lines{{},      nullptr,          nullptr,           FTarget, LeastIndentOf(Whole, FIndent.Keep),
+                       FIndent.TabWidth, BlankText<char>(unitKind), FSymbol, !AfterNonBlankLine};
+  Out.Size = 0;
   const auto put = [&](std::string_view part, const size_t* e, const size_t* last) {
     lines.Piece = part;
     lines.Ends = e;
     lines.EndsEnd = last;
     switch (handling) {
       case TIndentHandling::Units:
-        if (atColumn) PutMeasuredLines<true, TIndentHandling::Units>(lines, out);
-        else PutMeasuredLines<false, TIndentHandling::Units>(lines, out);
+        if (atColumn) PutMeasuredLines<true, TIndentHandling::Units>(lines, Out);
+        else PutMeasuredLines<false, TIndentHandling::Units>(lines, Out);
         break;
       case TIndentHandling::Rewrite:
-        if (atColumn) PutMeasuredLines<true, TIndentHandling::Rewrite>(lines, out);
-        else PutMeasuredLines<false, TIndentHandling::Rewrite>(lines, out);
+        if (atColumn) PutMeasuredLines<true, TIndentHandling::Rewrite>(lines, Out);
+        else PutMeasuredLines<false, TIndentHandling::Rewrite>(lines, Out);
         break;
       case TIndentHandling::Keep:
-        if (atColumn) PutMeasuredLines<true, TIndentHandling::Keep>(lines, out);
-        else PutMeasuredLines<false, TIndentHandling::Keep>(lines, out);
+        if (atColumn) PutMeasuredLines<true, TIndentHandling::Keep>(lines, Out);
+        else PutMeasuredLines<false, TIndentHandling::Keep>(lines, Out);
         break;
     }
   };
-  if (!ends) return {false, ForEachPart(piece, put)};
-  assert(ends->EndAt(piece.size()));  // a caller's ends are the piece's
-  put(piece, ends->begin(), ends->end());
-  return {false, ends->Breaks()};
+  if (!Ends) return {false, ForEachPart(Piece, put)};
+  assert(Ends->EndAt(Piece.size()));  // a caller's ends are the piece's
+  put(Piece, Ends->begin(), Ends->end());
+  return {false, Ends->Breaks()};
 }
