@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "ReadFile.h"
 #include "ByteEdits.h"
 #include "ByteFaults.h"
 #include "EditUnit.h"
@@ -246,13 +247,6 @@ TEST(ByteEdits, LineEndsAsTheEngineCutsThem) {
   }
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 // The filter's output and failure for one text, from a file or a pipe.
 struct TRun {
   std::string Out, Place, Message;
@@ -295,7 +289,7 @@ TRun Filter(const TEdit& edit, const std::string& text, bool viaPipe) {
     feeder.join();
   }
   close(fd);
-  run.Out = ReadAll(out);
+  run.Out = ReadFile(out);
   std::system((std::string("rm -rf ") + dir).c_str());
   return run;
 }

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "ReadFile.h"
 #include "EditUnit.h"
 #include "Files.h"
 #include "Messages.h"
@@ -20,13 +21,6 @@
 #include "Utf.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 int64_t Ns(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
 
@@ -81,7 +75,7 @@ TOutcome EditFile(const TEdit& edit, const std::string& text, const std::string*
   SetBetweenPassesForTests(nullptr);
   close(sink);
   close(fd);
-  outcome.Out = ReadAll(out);
+  outcome.Out = ReadFile(out);
   std::system((std::string("rm -rf ") + dir).c_str());
   return outcome;
 }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "ReadFile.h"
 #include "Arguments.h"
 #include "Commands.h"
 #include "Messages.h"
@@ -74,13 +75,6 @@ int __wrap_rename(const char* from, const char* to) { return FailsNow(EXDEV) ? -
 }
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 std::vector<std::string> Names(const std::string& dir) {
   std::vector<std::string> names;
@@ -143,7 +137,7 @@ TEST(FailingCalls, InPlaceEditKeepsTheFileAndLeavesNoTemporaryFile) {
     const std::string name = c.Args[0] + " " + c.Args[1] + (c.OldBackup ? ", older backup" : "");
     const TRun clean = EditInPlace(dir, c.Args, text, c.OldBackup, 0);
     ASSERT_FALSE(clean.Failed) << name << ": " << clean.Message;
-    const std::string edited = ReadAll(dir + "/f");
+    const std::string edited = ReadFile(dir + "/f");
     ASSERT_EQ(edited != text, c.Changes) << name;
     ASSERT_GT(clean.Calls, 4) << name;
     for (int n = 1; n <= clean.Calls; ++n) {
@@ -152,13 +146,13 @@ TEST(FailingCalls, InPlaceEditKeepsTheFileAndLeavesNoTemporaryFile) {
       struct stat st {};
       ASSERT_EQ(stat((dir + "/f").c_str(), &st), 0) << where;
       EXPECT_EQ(st.st_mode & 07777, 0640u) << where;
-      const std::string now = ReadAll(dir + "/f");
+      const std::string now = ReadFile(dir + "/f");
       // The edit done, or the file as it was and the user told.
       EXPECT_TRUE(now == (run.Failed ? text : edited)) << where << ": " << run.Message;
       std::vector<std::string> expected{"f"};
       if (c.OldBackup || (c.Args[1] == "-i~" && !run.Failed)) expected.push_back("f~");
       // A backup made before the failure may stay: it holds the original.
-      if (c.Args[1] == "-i~" && run.Failed && ReadAll(dir + "/f~") == text && !c.OldBackup) expected.push_back("f~");
+      if (c.Args[1] == "-i~" && run.Failed && ReadFile(dir + "/f~") == text && !c.OldBackup) expected.push_back("f~");
       // A temporary file that could not be removed is named to the user.
       std::vector<std::string> names = Names(dir);
       std::erase_if(names, [&](const std::string& n) {
@@ -166,7 +160,7 @@ TEST(FailingCalls, InPlaceEditKeepsTheFileAndLeavesNoTemporaryFile) {
       });
       EXPECT_EQ(names, expected) << where << ": " << run.Message;
       if (c.Args[1] == "-i~" && !run.Failed) {
-        EXPECT_EQ(ReadAll(dir + "/f~"), text) << where;
+        EXPECT_EQ(ReadFile(dir + "/f~"), text) << where;
       }
     }
   }

@@ -49,13 +49,6 @@ std::string WriteTemp(const std::string& name, const std::string& bytes) {
   return path;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 // Runs marquill with `args`, feeding `input` on stdin; stdout goes to a file
 // (or to `stdoutPath` when given).
 Result RunFilter(const std::vector<std::string>& args, const std::string& input, const char* stdoutPath,

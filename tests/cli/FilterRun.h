@@ -2,6 +2,8 @@
 // process's), for the tests of the whole program.
 #pragma once
 
+#include "ReadFile.h"
+
 #include <sys/types.h>
 
 #include <string>
@@ -34,7 +36,6 @@ std::string LargeText();
 const std::string& TempDir();
 // Writes `bytes` to TempDir()/name; gives the path.
 std::string WriteTemp(const std::string& name, const std::string& bytes);
-std::string ReadFile(const std::string& path);
 
 // Runs marquill with `args`, feeding `input` on stdin; stdout goes to a file
 // (or to `stdoutPath` when given).

@@ -18,16 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "ReadFile.h"
+
 extern char** environ;
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;

@@ -183,14 +183,7 @@ const char16_t kAlphabet[] = {u' ',  u' ',      u'\t',     u'\u3000', u'\r', u'\
                               u'>',  u'#',      u'/',      u'a',      u'b',  u'\\', u'n',  u'T',
                               u'\0', u'\xD800', u'\xDC00', u'\u3042', u'-',  u'\x1F', u'\u00A0', u'R'};
 
-struct TReader {
-  const uint8_t* P;
-  size_t N;
-  uint8_t Byte() {
-    if (N == 0) return 0;
-    --N;
-    return *P++;
-  }
+struct TReader : TFuzzInput {
   // The character, and in `spare` the byte's bits that the alphabet leaves
   // over (0 for a raw code unit).
   char16_t Char(uint8_t* spare = nullptr) {
@@ -630,7 +623,7 @@ void CheckUtf8Check(std::string_view raw) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TReader r{data, size};
+  TReader r{{data, size}};
   const uint8_t options = r.Byte();
   const u16 symbol = r.String(options & 7);
   const size_t entryCount = (options >> 3) & 3;
