@@ -169,7 +169,7 @@ std::string LoadAnsiStringFromFile(std::u16string_view path) {
   return bytes;
 }
 
-void SaveAnsiStringToFile(std::u16string_view path, std::string_view bytes) {
+void SaveAnsiStringToFile(std::u16string_view path, std::string_view bytes, bool replace) {
   const std::u16string target(path);
   // A folder or a read-only file at the path is not replaced.
   const DWORD old = GetFileAttributesW(W(target));
@@ -194,7 +194,8 @@ void SaveAnsiStringToFile(std::u16string_view path, std::string_view bytes) {
   }
   if (error != 0) SaveError(path);
 
-  if (!FileCalls().MoveFileEx(W(temp), W(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  const DWORD how = (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;
+  if (!FileCalls().MoveFileEx(W(temp), W(target), how)) {
     FileCalls().DeleteFile(W(temp));
     SaveError(path);
   }

@@ -27,7 +27,9 @@ std::string LoadAnsiStringFromFile(std::u16string_view path);
 // Makes the file hold exactly bytes. The new content goes to a temporary file
 // in the same folder that then replaces the file, so a failed write leaves the
 // former content whole. EInOutError "Error:SaveAnsiStringToFile\r\n" + path.
-void SaveAnsiStringToFile(std::u16string_view path, std::string_view bytes);
+// With replace false the file is only created: a file already there, even one
+// the existence check could not see, stays as it is and the save fails.
+void SaveAnsiStringToFile(std::u16string_view path, std::string_view bytes, bool replace = true);
 
 // A file, not a folder, at the path; a symbolic link counts by its target.
 bool FileExists(std::u16string_view path);

@@ -50,10 +50,11 @@ void SetListFromBytes(TCommonStringRecordList& list, std::string_view bytes) { l
 // Fills the list from bytes and writes those very bytes as the current
 // settings file, so a migrated file keeps its encoding and every byte; on a
 // failed write the list is left empty.
-void SetAndWriteCurrent(TSettingFiles& files, TCommonStringRecordList& list, const std::string& bytes) {
+void SetAndWriteCurrent(TSettingFiles& files, TCommonStringRecordList& list, const std::string& bytes,
+                        bool replace = true) {
   try {
     SetListFromBytes(list, bytes);
-    SaveAnsiStringToFile(files.Current().Path, bytes);
+    SaveAnsiStringToFile(files.Current().Path, bytes, replace);
   } catch (...) {
     list.Clear();
     throw;
@@ -64,7 +65,12 @@ void LoadCurrent(TSettingFiles& files, TCommonStringRecordList& list) {
   SetListFromBytes(list, LoadAnsiStringFromFile(files.Current().Path));
 }
 
-void EmptyStart(TSettingFiles& files, TCommonStringRecordList& list) { SetAndWriteCurrent(files, list, std::string()); }
+// The empty current file is only created, never written over: where the
+// existence check failed for another reason than a missing file, the user's
+// file stays and the save error tells them.
+void EmptyStart(TSettingFiles& files, TCommonStringRecordList& list) {
+  SetAndWriteCurrent(files, list, std::string(), false);
+}
 
 // The steps that put one settings file aside, numbered from firstStep: an
 // older backup is deleted, then the file is moved to its backup path. Each

@@ -125,6 +125,14 @@ TEST(FileUnit, WriteWholeFiles) {
   }
   EXPECT_EQ(ReadBytes(file), "keep");
 
+  // Creating only: a file already there keeps its content, and a new one is made.
+  EXPECT_EQ(MessageOf<EInOutError>([&] { SaveAnsiStringToFile(file, "", false); }), saveError + file);
+  EXPECT_EQ(ReadBytes(file), "keep");
+  const std::u16string created = dir / u"new.txt";
+  SaveAnsiStringToFile(created, "", false);
+  EXPECT_EQ(ReadBytes(created), "");
+  DeleteFileW(W(created));
+
   // No temporary file is left behind by any of the failures.
   EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::u16string>{u"folder", u"s.txt"}));
 
