@@ -6,6 +6,7 @@ afterwards.
 
 Usage: filter_exe_test.py WINE-RUN marquill.exe
 """
+import json
 import os
 import subprocess
 import sys
@@ -61,9 +62,27 @@ def run_row(wine_run, exe, row):
     return [f"{name}: {f}" for f in failures]
 
 
+def default_settings(wine_run, exe):
+    """Without --settings or MARQUILL_SETTINGS, the file in effect is the
+    user's own under the roaming application data folder."""
+    env = {k: v for k, v in os.environ.items() if k != "MARQUILL_SETTINGS"}
+    r = subprocess.run([wine_run, exe, "entries", "--format=json"], env=env, capture_output=True, timeout=120)
+    try:
+        path = json.loads(r.stdout.decode("utf-8"))["settings"]["path"]
+    except (ValueError, KeyError) as e:
+        return [f"default settings file: no listing ({e}; status {r.returncode}, {r.stderr!r})"]
+    if r.returncode != 0 or not path.endswith("\\Marquill\\Marquill_Setting.txt") or "\\" not in path[:3]:
+        return [f"default settings file: {path!r}, status {r.returncode}"]
+    appdata = subprocess.run([wine_run, "cmd", "/c", "echo %APPDATA%"], capture_output=True, timeout=120)
+    if not path.lower().startswith(appdata.stdout.decode("utf-8", "replace").strip().lower()):
+        return [f"default settings file: {path!r} is not under {appdata.stdout!r}"]
+    return []
+
+
 def main():
     wine_run, exe = sys.argv[1:3]
     failures = [f for row in ROWS for f in run_row(wine_run, os.path.abspath(exe), row)]
+    failures += default_settings(wine_run, os.path.abspath(exe))
     for f in failures:
         print("FAILED:", f)
     print(f"marquill.exe: {len(ROWS) - len({f.split(':')[0] for f in failures})} of {len(ROWS)} rows as expected")
