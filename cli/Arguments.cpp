@@ -190,11 +190,11 @@ struct TGetoptTables {
   std::vector<option> Long;
   std::string Short = ":";  // ':' first: a missing value is told from an unknown option
   TGetoptTables() {
-    for (const TOptionSpec& spec : Options()) {
-      Long.push_back(option{spec.Name, spec.Argument, nullptr, spec.Code});
-      if (!spec.Letter) continue;
-      Short += spec.Letter;
-      if (spec.Argument != no_argument) Short += spec.Argument == optional_argument ? "::" : ":";
+    for (const TOptionSpec& row : Options()) {
+      Long.push_back(option{row.Name, row.Argument, nullptr, row.Code});
+      if (!row.Letter) continue;
+      Short += row.Letter;
+      if (row.Argument != no_argument) Short += row.Argument == optional_argument ? "::" : ":";
     }
     Long.push_back(option{nullptr, 0, nullptr, 0});
   }

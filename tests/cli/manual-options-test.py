@@ -57,10 +57,10 @@ def page(path):
             if section in COMMANDS:
                 verbs.add(tag)
             elif section in OPTIONS and option_of_tag(tag):
-                name, spec = option_of_tag(tag)
+                name, form = option_of_tag(tag)
                 if name in options:
-                    options[name + " (twice)"] = spec
-                options[name] = spec
+                    options[name + " (twice)"] = form
+                options[name] = form
     return {"verbs": verbs, "options": options}
 
 
