@@ -173,12 +173,11 @@ inline char* PutAtColumn(char* d, const TMeasuredLines& m, const TSymbolCopy& sy
                          const TIndent& in) noexcept {
   const char* const p = m.Piece.data();
   const char* const pEnd = p + m.Piece.size();
-  const TColumnInsertion ins =
-      ColumnInsertion(p, start, end - BreakBefore(p, start, end), in, m.Least, Handling, m.Unit.size(), m.TabWidth);
+  const TColumnInsertion ins = ColumnInsertion(p, start, end, in, m.Least, Handling, m.Unit.size(), m.TabWidth);
   if (Handling != TIndentHandling::Keep && ins.Fill != 0) d = PutBlanks(d, ins.Fill, m.Unit);
-  CopyInBlocks(d, p + start, ins.Kept, pEnd);
+  if (ins.Kept != 0) CopyInBlocks(d, p + start, ins.Kept, pEnd);
   d = symbol.Put(d + ins.Kept);
-  if (Handling == TIndentHandling::Rewrite) d = PutSpaces(d, ins.Pad);
+  if (Handling == TIndentHandling::Rewrite && ins.Pad != 0) d = PutSpaces(d, ins.Pad);
   CopyInBlocks(d, p + start + ins.Resume, end - start - ins.Resume, pEnd);
   return d + (end - start - ins.Resume);
 }
@@ -199,13 +198,17 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& buffer) {
   const size_t narrowRoom = Handling == TIndentHandling::Keep ? 0 : lines.Least * lines.Unit.size();
   buffer.Reserve(buffer.Size + lines.Piece.size() + lines.Piece.size() / 4 + symbol.Size() + kSlack);
   TMeasuredOut out{buffer};
+  const size_t room = narrowRoom + 2 * symbol.Size() + 2 * kSlack;
+  // At the line head, only the choice of lines may need the indentation.
+  const bool measures = AtColumn || lines.Target != tlAll;
   bool afterBlank = lines.AfterBlank;
   size_t start = 0;
   for (const size_t* e = lines.Ends; e != lines.EndsEnd; ++e) {
     const size_t end = *e;
-    out.Room((end - start) * growth + narrowRoom + 2 * symbol.Size() + 2 * kSlack);
+    out.Room((end - start) * growth + room);
     // Most lines begin with no indentation at all.
-    const TIndent in = FastIndentOf(p, start, end, pEnd, lines.TabWidth);
+    TIndent in{start};
+    if (measures && MayBeginBlank(p[start])) in = FastIndentOf(p, start, end, pEnd, lines.TabWidth);
     const size_t width = MeasuredWidth(Handling, in);
     // Only the targets but all, and a line narrower than the least (a
     // blank one), need to know what follows the indentation.
@@ -214,7 +217,7 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& buffer) {
     if (!IsChosenLine(lines.Target, blank, width, lines.Least, afterBlank)) {
       CopyInBlocks(d, p + start, end - start, pEnd);
       d += end - start;
-    } else if (!AtColumn) {
+    } else if (!AtColumn || (in.End == start && lines.Least == 0)) {
       d = symbol.Put(d);
       CopyInBlocks(d, p + start, end - start, pEnd);
       d += end - start;
@@ -255,9 +258,10 @@ void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure, size_t 
 TByteEditResult TByteEdit::ApplyMeasured(std::string_view Piece, bool AfterNonBlankLine, const TIndentMeasure& Whole,
                                          TByteBuffer& Out, const TLineEnds* Ends) const {
   const TIndentHandling handling = HandlingOf(Whole.Kinds, FIndent);
-  const bool atColumn = FPosition == ipFirstChar;
+  const size_t least = LeastIndentOf(Whole, FIndent.Keep);
+  const bool atColumn = FPosition == ipFirstChar && !ColumnIsLineHead(handling, least);
   const uint8_t unitKind = handling == TIndentHandling::Units ? Whole.Kinds : kIndentSpace;
-  TMeasuredLines lines{{},      nullptr,          nullptr,           FTarget, LeastIndentOf(Whole, FIndent.Keep),
+  TMeasuredLines lines{{},    nullptr,          nullptr,           FTarget, least,
                        FIndent.TabWidth, BlankText<char>(unitKind), FSymbol, !AfterNonBlankLine};
   Out.Size = 0;
   const auto put = [&](std::string_view part, const size_t* e, const size_t* last) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "LineBreaks.h"
 #include "StrRecListUnit.h"
 
 // The blanks that indent a line, as units of C: space, tab and the
@@ -138,12 +139,18 @@ struct TColumnInsertion {
   size_t Resume = 0;
 };
 
-// The insertion into the line [start, start + length) of indentation `in`
-// whose break starts at breakAt (the line's end when it has none), for a
-// text of least width `least` measured as `handling` counts it; unitLength
-// is the length of the text's one kind of blank (Units only).
+// Whether the column of least indentation is every line's head: at a least
+// of none, where the indentation is not rewritten, nothing comes before the
+// symbol and every blank stays after it.
+constexpr bool ColumnIsLineHead(TIndentHandling handling, size_t least) noexcept {
+  return least == 0 && handling != TIndentHandling::Rewrite;
+}
+
+// The insertion into the line [start, end) (with its break) of indentation
+// `in`, for a text of least width `least` measured as `handling` counts it;
+// unitLength is the length of the text's one kind of blank (Units only).
 template <class C>
-constexpr TColumnInsertion ColumnInsertion(const C* p, size_t start, size_t breakAt, const TIndent& in, size_t least,
+constexpr TColumnInsertion ColumnInsertion(const C* p, size_t start, size_t end, const TIndent& in, size_t least,
                                            TIndentHandling handling, size_t unitLength, size_t tabWidth) noexcept {
   TColumnInsertion ins;
   switch (handling) {
@@ -168,7 +175,7 @@ constexpr TColumnInsertion ColumnInsertion(const C* p, size_t start, size_t brea
     // A blank line narrower than the least indentation takes it; its own
     // blanks go.
     ins.Fill = least;
-    ins.Resume = breakAt - start;
+    ins.Resume = end - start - BreakLength(std::basic_string_view<C>(p + start, end - start));
   } else if (handling == TIndentHandling::Rewrite) {
     // Spaces up to the column, the symbol, the deeper indentation as spaces.
     ins.Fill = least;

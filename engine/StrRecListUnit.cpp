@@ -208,7 +208,7 @@ void PutAtFirstChar(std::basic_string_view<C> whole, const TLineShape& line, std
                     const TTextShape& shape, Sink& out) {
   const TIndent in{line.IndentEnd - line.Start, line.Indent, line.Width, 0};  // from the line's start
   const std::basic_string_view<C> fill = BlankText<C>(shape.LeastKind);
-  const TColumnInsertion ins = ColumnInsertion(whole.data(), 0, whole.size() - BreakLength(whole), in, shape.LeastWidth,
+  const TColumnInsertion ins = ColumnInsertion(whole.data(), 0, whole.size(), in, shape.LeastWidth,
                                                shape.Handling, fill.size(), shape.Way.TabWidth);
   out.Room(ins.Fill * fill.size() + ins.Pad + symbol.size() + whole.size());
   out.Fill(ins.Fill, fill);
