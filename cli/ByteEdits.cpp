@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "ByteCopy.h"
+#include "ByteIndent.h"
 #include "IndentKernel.h"
 #include "StringUnit.h"
 #include "SymbolEntryUnit.h"
@@ -18,11 +19,22 @@
 
 namespace {
 
-// Nothing but indentation before the break.
-inline bool IsBlank(std::string_view line) noexcept {
-  const size_t indent = IndentLength(line);
-  const std::string_view rest = line.substr(indent);
-  return rest.empty() || rest == "\n" || rest == "\r" || rest == "\r\n";
+// The lines of piece (their ends given) into d, each chosen one after the
+// symbol; past what was written.
+template <bool Vector>
+char* PutHeadLines(std::string_view piece, const TLineEnds& ends, const TSymbolCopy& symbol, TTargetLines target,
+                   bool afterBlank, char* d) noexcept {
+  const char* const p = piece.data();
+  const char* const pEnd = p + piece.size();
+  size_t start = 0;
+  for (const size_t end : ends) {
+    const bool blank = target != tlAll && IsBlankLine<Vector>(p, start, end, pEnd);
+    if (IsChosenLine(target, blank, 0, 0, afterBlank)) d = symbol.Put(d);
+    CopyInBlocks(d, p + start, end - start, pEnd);
+    d += end - start;
+    start = end;
+  }
+  return d;
 }
 
 // Bytes at `at` (with `available` of them) begin with s: compared byte by
@@ -112,35 +124,13 @@ TByteEditResult TByteEdit::Insert(std::string_view piece, bool afterNonBlank, TB
   if (!given) tEnds.Collect(piece);
   const TLineEnds& ends = given ? *given : tEnds;
   assert(ends.EndAt(piece.size()));  // a caller's ends are the piece's
-  const uint64_t breaks = ends.Breaks();
-  const size_t symbolLength = FSymbol.size();
-  // The symbol padded, so that a short one is copied in one block.
-  char symbol[16] = {};
-  if (symbolLength <= sizeof symbol) std::memcpy(symbol, FSymbol.data(), symbolLength);
-  out.Reserve(piece.size() + ends.size() * symbolLength + kSlack);
-  const char* const p = piece.data();
-  const char* const pEnd = p + piece.size();
-  char* d = out.Data();
-  bool afterBlank = !afterNonBlank;
-  size_t start = 0;
-  for (const size_t end : ends) {
-    bool chosen = true;
-    if (FTarget != tlAll) {
-      const bool blank = IsBlank(piece.substr(start, end - start));
-      chosen = !blank && (FTarget == tlNonBlank || afterBlank);
-      afterBlank = blank;
-    }
-    if (chosen) {
-      if (symbolLength <= sizeof symbol) std::memcpy(d, symbol, sizeof symbol);
-      else std::memcpy(d, FSymbol.data(), symbolLength);
-      d += symbolLength;
-    }
-    CopyInBlocks(d, p + start, end - start, pEnd);
-    d += end - start;
-    start = end;
-  }
+  const TSymbolCopy symbol(FSymbol);
+  out.Reserve(piece.size() + ends.size() * symbol.Size() + kSlack);
+  char* const d = WithVectorLines([&](auto vector) {
+    return PutHeadLines<vector()>(piece, ends, symbol, FTarget, !afterNonBlank, out.Data());
+  });
   out.Size = static_cast<size_t>(d - out.Data());
-  return {false, breaks};
+  return {false, ends.Breaks()};
 }
 
 // The output of a deletion: the piece's bytes with spans cut out, appended

@@ -6,12 +6,9 @@
 #include <cassert>
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "ByteCopy.h"
 #include "ByteEdits.h"
+#include "ByteIndent.h"
 #include "IndentKernel.h"
 #include "TextScan.h"
 
@@ -19,58 +16,6 @@ namespace {
 
 thread_local TLineEnds tEnds;
 
-#ifdef __SSE2__
-// The set bits of a mask of at most fourteen, by table: the portable build
-// has no popcount instruction.
-constexpr auto kBitsOf = [] {
-  std::array<uint8_t, 128> bits{};
-  for (size_t i = 1; i < bits.size(); ++i) bits[i] = static_cast<uint8_t>(bits[i >> 1] + (i & 1));
-  return bits;
-}();
-inline unsigned BitsOf(unsigned m) noexcept { return kBitsOf[m & 0x7F] + kBitsOf[m >> 7]; }
-
-// IndentAt where sixteen bytes from p + start can be read (pEnd is where the
-// readable bytes end), from bit masks of the bytes instead of a branch per
-// character; the rare cases the masks cannot settle (indentation of more
-// than thirteen bytes, or wider than three columns before its last tab) go
-// to IndentAt.
-__attribute__((always_inline)) inline TIndent FastIndentOf(const char* p, size_t start, size_t end, const char* pEnd,
-                                                            size_t tabWidth) noexcept {
-  if (pEnd - (p + start) < 16) return IndentAt(p, start, end, tabWidth);
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + start));
-  const auto bits = [&](char c) { return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))); };
-  const unsigned spaces = bits(TBlanks<char>::Space[0]), tabs = bits(TBlanks<char>::Tab[0]);
-  const unsigned conts = bits(TBlanks<char>::Ideographic[1]);
-  // Where an ideographic space (E3 80 80) begins, and the bytes it covers.
-  const unsigned ideos = bits(TBlanks<char>::Ideographic[0]) & (conts >> 1) & (conts >> 2) & 0x3FFF;
-  const unsigned covered = spaces | tabs | ideos | (ideos << 1) | (ideos << 2);
-  const unsigned length = static_cast<unsigned>(__builtin_ctz(~covered));
-  if (length >= 14) return IndentAt(p, start, end, tabWidth);
-  const unsigned inside = (1u << length) - 1;
-  const unsigned sp = spaces & inside, tb = tabs & inside, id = ideos & inside;
-  // Each tab moves to the next multiple of the tab width: while what comes
-  // before the last tab is narrower than that, the tabs make a tab width each.
-  // The bits below the last tab's, without a branch on whether there is one.
-  unsigned beforeLastTab = tb >> 1;
-  beforeLastTab |= beforeLastTab >> 1;
-  beforeLastTab |= beforeLastTab >> 2;
-  beforeLastTab |= beforeLastTab >> 4;
-  beforeLastTab |= beforeLastTab >> 8;
-  if (BitsOf(sp & beforeLastTab) + 2 * BitsOf(id & beforeLastTab) >= tabWidth) return IndentAt(p, start, end, tabWidth);
-  TIndent in;
-  in.End = start + length;
-  in.Count = BitsOf(sp | tb | id);
-  in.Width = tabWidth * BitsOf(tb) + BitsOf(sp & ~beforeLastTab) + 2 * BitsOf(id & ~beforeLastTab);
-  in.Kinds = static_cast<uint8_t>((sp ? kIndentSpace : 0) | (tb ? kIndentTab : 0) | (id ? kIndentIdeographic : 0));
-  return in;
-}
-#else
-inline TIndent FastIndentOf(const char* p, size_t start, size_t end, const char*, size_t tabWidth) noexcept {
-  return IndentAt(p, start, end, tabWidth);
-}
-#endif
-
-// Nothing the lines still to come hold can change the measure: every kind
 
 // Nothing the lines still to come hold can change the measure: every kind
 // of indentation met, and a non-blank line without any.
@@ -82,7 +27,7 @@ inline bool MeasureIsFull(const TIndentMeasure& m) noexcept {
 inline void MeasureLine(const char* p, size_t start, size_t end, TIndentMeasure& m, size_t tabWidth) noexcept {
   if (!MayBeginBlank(p[start])) {
     // No indentation: blank if the break comes first, else the least there is.
-    if (p[start] != '\n' && p[start] != '\r') m.LeastLength = m.LeastWidth = 0;
+    if (!IsBreakUnit(p[start])) m.LeastLength = m.LeastWidth = 0;
     return;
   }
   const TIndent in = IndentAt(p, start, end, tabWidth);
@@ -184,23 +129,25 @@ inline char* PutAtColumn(char* d, const TMeasuredLines& m, const TSymbolCopy& sy
 
 // The lines into out, for one position and one handling of the
 // indentation, so that the loop tests neither; appended to out.
-template <bool AtColumn, TIndentHandling Handling>
+template <bool Vector, bool AtColumn, TIndentHandling Handling>
 void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& buffer) {
   // Everything the loop reads, in locals: the bytes it writes might
   // otherwise be taken to change them.
   const TMeasuredLines lines = m;
+  const size_t least = lines.Least;
   const TSymbolCopy symbol(lines.Symbol);
   const char* const p = lines.Piece.data();
   const char* const pEnd = p + lines.Piece.size();
   // A line's worst: all of it tabs, each rewritten as a tab width of
   // spaces; a blank line narrower than the least indentation filled up.
   const size_t growth = Handling == TIndentHandling::Rewrite ? lines.TabWidth : 1;
-  const size_t narrowRoom = Handling == TIndentHandling::Keep ? 0 : lines.Least * lines.Unit.size();
+  const size_t narrowRoom = Handling == TIndentHandling::Keep ? 0 : least * lines.Unit.size();
   buffer.Reserve(buffer.Size + lines.Piece.size() + lines.Piece.size() / 4 + symbol.Size() + kSlack);
   TMeasuredOut out{buffer};
   const size_t room = narrowRoom + 2 * symbol.Size() + 2 * kSlack;
-  // At the line head, only the choice of lines may need the indentation.
-  const bool measures = AtColumn || lines.Target != tlAll;
+  // At the line head, only a choice by the least indentation needs the
+  // indentation's width; the other choices, whether a line is blank.
+  const bool widths = AtColumn || lines.Target == tlLeastIndent;
   bool afterBlank = lines.AfterBlank;
   size_t start = 0;
   for (const size_t* e = lines.Ends; e != lines.EndsEnd; ++e) {
@@ -208,16 +155,22 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& buffer) {
     out.Room((end - start) * growth + room);
     // Most lines begin with no indentation at all.
     TIndent in{start};
-    if (measures && MayBeginBlank(p[start])) in = FastIndentOf(p, start, end, pEnd, lines.TabWidth);
+    bool blank = false;
+    if (!widths) {
+      blank = lines.Target != tlAll && IsBlankLine<Vector>(p, start, end, pEnd);
+    } else {
+      if (MayBeginBlank(p[start])) in = IndentOfLine<Vector>(p, start, end, pEnd, lines.TabWidth);
+      // Only the targets but all, and a line narrower than the least (a
+      // blank one), need to know what follows the indentation.
+      blank = (lines.Target != tlAll || MeasuredWidth(Handling, in) < least) &&
+              in.End + BreakBefore(p, in.End, end) == end;
+    }
     const size_t width = MeasuredWidth(Handling, in);
-    // Only the targets but all, and a line narrower than the least (a
-    // blank one), need to know what follows the indentation.
-    const bool blank = (lines.Target != tlAll || width < lines.Least) && in.End + BreakBefore(p, in.End, end) == end;
     char* d = out.D;
-    if (!IsChosenLine(lines.Target, blank, width, lines.Least, afterBlank)) {
+    if (!IsChosenLine(lines.Target, blank, width, least, afterBlank)) {
       CopyInBlocks(d, p + start, end - start, pEnd);
       d += end - start;
-    } else if (!AtColumn || (in.End == start && lines.Least == 0)) {
+    } else if (!AtColumn || (in.End == start && least == 0)) {
       d = symbol.Put(d);
       CopyInBlocks(d, p + start, end - start, pEnd);
       d += end - start;
@@ -229,6 +182,25 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& buffer) {
   }
   buffer.Size = static_cast<size_t>(out.D - buffer.Data());
   m.AfterBlank = afterBlank;
+}
+
+// PutMeasuredLines for the handling and the position.
+template <bool Vector>
+void PutMeasuredLinesOf(TIndentHandling handling, bool atColumn, TMeasuredLines& lines, TByteBuffer& out) {
+  switch (handling) {
+    case TIndentHandling::Units:
+      if (atColumn) PutMeasuredLines<Vector, true, TIndentHandling::Units>(lines, out);
+      else PutMeasuredLines<Vector, false, TIndentHandling::Units>(lines, out);
+      break;
+    case TIndentHandling::Rewrite:
+      if (atColumn) PutMeasuredLines<Vector, true, TIndentHandling::Rewrite>(lines, out);
+      else PutMeasuredLines<Vector, false, TIndentHandling::Rewrite>(lines, out);
+      break;
+    case TIndentHandling::Keep:
+      if (atColumn) PutMeasuredLines<Vector, true, TIndentHandling::Keep>(lines, out);
+      else PutMeasuredLines<Vector, false, TIndentHandling::Keep>(lines, out);
+      break;
+  }
 }
 
 }  // namespace
@@ -268,20 +240,7 @@ TByteEditResult TByteEdit::ApplyMeasured(std::string_view Piece, bool AfterNonBl
     lines.Piece = part;
     lines.Ends = e;
     lines.EndsEnd = last;
-    switch (handling) {
-      case TIndentHandling::Units:
-        if (atColumn) PutMeasuredLines<true, TIndentHandling::Units>(lines, Out);
-        else PutMeasuredLines<false, TIndentHandling::Units>(lines, Out);
-        break;
-      case TIndentHandling::Rewrite:
-        if (atColumn) PutMeasuredLines<true, TIndentHandling::Rewrite>(lines, Out);
-        else PutMeasuredLines<false, TIndentHandling::Rewrite>(lines, Out);
-        break;
-      case TIndentHandling::Keep:
-        if (atColumn) PutMeasuredLines<true, TIndentHandling::Keep>(lines, Out);
-        else PutMeasuredLines<false, TIndentHandling::Keep>(lines, Out);
-        break;
-    }
+    WithVectorLines([&](auto vector) { PutMeasuredLinesOf<vector()>(handling, atColumn, lines, Out); });
   };
   if (!Ends) return {false, ForEachPart(Piece, put)};
   assert(Ends->EndAt(Piece.size()));  // a caller's ends are the piece's

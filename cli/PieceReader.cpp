@@ -173,7 +173,7 @@ bool TPieceReader::NextLines(TPiece& piece, size_t cut) {
     // The caller gives whole lines (cut > 0): the first ends with a break,
     // which indentation stops at, so pending[indent] is one of its bytes.
     assert(cut > 0 && indent < first);
-    if (first >= kLongLine && (pending[indent] == '\r' || pending[indent] == '\n')) {
+    if (first >= kLongLine && IsBreakUnit(pending[indent])) {
       FTryHeadAt = kLongLine;
       piece.Kind = TRestPiece{};
       Cut(piece, first, false);

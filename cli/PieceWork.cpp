@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "LineBreaks.h"
 #include "TextScan.h"
 #include "Utf.h"
 
@@ -123,7 +124,7 @@ void WorkOnPiece(const TPieceWork& Work, const TPiece& Piece, TPieceResult& Resu
     const bool clean = IsCleanUtf8(bytes);
     if (!clean) Result.Fault = FirstByteFault(bytes);
     Result.WriteIn = clean;
-    Result.Breaks = clean && !bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r');
+    Result.Breaks = clean && !bytes.empty() && IsBreakUnit(bytes.back());
     return;
   }
   TCheckedLines lines = CheckLines(Work, bytes, Result);

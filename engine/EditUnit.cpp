@@ -197,7 +197,7 @@ void TToggleScan::Feed(std::string_view Bytes) {
 void TToggleScan::Take(char Byte) {
   // A CR LF is taken as a CR, an empty line and an LF: an empty line is
   // blank and changes nothing.
-  if (Byte == '\r' || Byte == '\n') return EndLine();
+  if (IsBreakUnit(Byte)) return EndLine();
   if (Judged) return;
   Head += Byte;
   while (InIndent) {

@@ -6,6 +6,13 @@
 #include <cstdint>
 #include <string_view>
 
+// Whether a unit belongs to a line break: CR or LF, which begin one
+// wherever a line's text stops.
+template <class C>
+constexpr bool IsBreakUnit(C c) noexcept {
+  return c == C('\n') || c == C('\r');
+}
+
 // True when a line ends after p[i] (of n units): p[i] is a LF, or a CR that
 // no LF follows. The same in UTF-16 units and in UTF-8 bytes, as CR and LF
 // never occur inside a multi-byte sequence. Every vector scan finds exactly

@@ -10,13 +10,7 @@
 #include <vector>
 
 #include "LineBreaks.h"
-
-// The vector kernels exist for x86-64 compilers that take per-function
-// targets; everywhere else (the 32-bit Windows build among them) only the
-// portable ones are built, and nothing is chosen at start-up.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define MARQUILL_SCAN_X86 1
-#endif
+#include "TextScan.h"
 
 struct TScanKernels {
   // Valid UTF-8 without a NUL.

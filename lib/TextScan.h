@@ -10,6 +10,13 @@
 #include <string_view>
 #include <vector>
 
+// The vector kernels exist for x86-64 compilers that take per-function
+// targets; everywhere else (the 32-bit Windows build among them) only the
+// portable ones are built, and nothing is chosen at start-up.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define MARQUILL_SCAN_X86 1
+#endif
+
 // The instruction sets that the scans have an implementation for.
 enum class TIsa : uint8_t { Scalar, Sse2, Avx2 };
 

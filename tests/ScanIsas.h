@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "TextScan.h"
 
 inline const char* IsaName(TIsa isa) {
@@ -25,3 +27,17 @@ void ForEachIsa(F body) {
   }
   SetScanIsa(saved);
 }
+
+// The scan implementation of a randomized test's round: each in turn, so
+// that the rounds check them all without running each round thrice.
+class TIsaOfRound {
+public:
+  explicit TIsaOfRound(int Round) {
+    const std::vector<TIsa> isas = IsasThisProcessorRuns();
+    SetScanIsa(isas[static_cast<size_t>(Round) % isas.size()]);
+  }
+  ~TIsaOfRound() { SetScanIsa(FSaved); }
+
+private:
+  const TIsa FSaved = ScanIsa();
+};

@@ -67,6 +67,7 @@ TEST(ByteEdits, MatchTheEngineOnPieces) {
   std::mt19937 rng(20261208);
   TByteBuffer out;
   for (int round = 0; round < 600; ++round) {
+    const TIsaOfRound isa(round);
     const std::u16string text = RandomLines(rng, 1 + rng() % 14);
     if (text.empty()) continue;  // no bytes, no line: the filter writes nothing
     const std::string bytes = *Utf16ToUtf8(text);
@@ -131,6 +132,7 @@ TEST(ByteEdits, MeasuredInsertionsMatchTheEngineOnPieces) {
   static const std::u16string leads[] = {u"", u"  ", u"\t", u"\u3000", u" \t", u"        "};
   TByteBuffer out;
   for (int round = 0; round < 400; ++round) {
+    const TIsaOfRound isa(round);
     const std::u16string lead = leads[rng() % 6];
     std::u16string text;
     for (size_t lines = 1 + rng() % (round % 4 == 0 ? 200 : 14); lines > 0; --lines) {

@@ -332,6 +332,13 @@ bool EndsNonBlank(u16v piece, bool before) {
 
 // One edit: whole text against the reference, then every fast path against
 // the whole-text result.
+// The portable scans while it lives, for a comparison with the vector ones.
+struct TScalarScans {
+  const TIsa Saved = ScanIsa();
+  TScalarScans() { SetScanIsa(TIsa::Scalar); }
+  ~TScalarScans() { SetScanIsa(Saved); }
+};
+
 void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, const std::vector<uint8_t>& spares,
                const TIndentMeasure& measure, const std::optional<TIndentMeasure>& utf8Measure) {
   const u16 whole = ApplyEdit(text, edit);
@@ -358,10 +365,11 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
         const std::string gotBytes(r.Unchanged ? std::string_view(bytes) : out.View());
         CheckBytes(EditName("TByteEdit", edit).c_str(), piece, gotBytes, *Utf16ToUtf8(got));
         if (r.Breaks != CountBreaks(bytes)) Fail("TByteEdit breaks", piece, u"", u"");
-        // The same with the line ends the check found.
+        // The same with the line ends the check found, on the portable scans.
         TLineEnds ends;
         uint64_t breaks = 0;
         if (byteEdit.TakesLineEnds() && ends.CollectClean(bytes, breaks)) {
+          const TScalarScans scalar;
           const TByteEditResult e = byteEdit.Apply(bytes, after, out, &ends);
           CheckBytes(EditName("TByteEdit given its ends", edit).c_str(), piece,
                      std::string(e.Unchanged ? std::string_view(bytes) : out.View()), gotBytes);
@@ -391,6 +399,7 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
         uint64_t breaks = 0;
         if (ends.CollectClean(bytes, breaks)) {
           const std::string without(out.View());
+          const TScalarScans scalar;
           byteEdit.ApplyMeasured(bytes, after, *utf8Measure, out, &ends);
           CheckBytes(EditName("TByteEdit measured, given its ends", edit).c_str(), piece, std::string(out.View()),
                      without);
