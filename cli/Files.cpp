@@ -338,26 +338,38 @@ bool DiscardTemp(TTempFile& Temp) {
 #endif
 }
 
-void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix) {
+namespace {
+
 #ifdef _WIN32
-  if (_close(Temp.Fd) != 0) {
-    const int e = errno;
-    Temp.Fd = -1;
-    _wunlink(WidePath(Temp.Path).c_str());
+// Closes the temporary file, flushed to the disk first, and moves it over
+// Path, keeping the original as Path + BackupSuffix when asked.
+void ReplaceOnWindows(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix) {
+  const std::wstring tempPath = WidePath(Temp.Path);
+  // On the disk before it takes the file's place, so that a crash leaves
+  // the old content or the new, never an empty file.
+  const bool flushed = _commit(Temp.Fd) == 0;
+  int e = errno;
+  const bool closed = _close(Temp.Fd) == 0;
+  if (flushed) e = errno;
+  Temp.Fd = -1;
+  if (!flushed || !closed) {
+    _wunlink(tempPath.c_str());
     FailIo(Fill(_("cannot write %s: %s"), {Quote(Path), ErrorText(e)}));
   }
-  Temp.Fd = -1;
   const std::wstring wide = WidePath(Path);
   if (!BackupSuffix.empty() && !CopyFileW(wide.c_str(), WidePath(Path + BackupSuffix).c_str(), FALSE)) {
-    _wunlink(WidePath(Temp.Path).c_str());
+    _wunlink(tempPath.c_str());
     FailIo(Fill(_("cannot keep %s as %s"), {Quote(Path), Quote(Path + BackupSuffix)}));
   }
-  if (!MoveFileExW(WidePath(Temp.Path).c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    _wunlink(WidePath(Temp.Path).c_str());
+  if (!MoveFileExW(tempPath.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    _wunlink(tempPath.c_str());
     FailIo(Fill(_("cannot replace %s"), {Quote(Path)}));
   }
+}
 #else
-  const THeldSignals held;
+// Gives the temporary file Path's mode (and owner where allowed), flushes
+// and closes it; on a failure it is removed.
+void SettleTemp(TTempFile& Temp, const std::string& Path) {
   // The messages are made, errno read, before the clean-up runs.
   auto fail = [&](const std::string& message) {
     DiscardTemp(Temp);
@@ -380,6 +392,13 @@ void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& 
     FailIo(Fill(_("cannot write %s: %s"), {Quote(Path), ErrorText(e)}));
   }
   Temp.Fd = -1;
+}
+
+// Renames the settled temporary file over Path, keeping the original as
+// Path + BackupSuffix when asked.
+void ReplaceOnPosix(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix) {
+  const THeldSignals held;
+  SettleTemp(Temp, Path);
   auto failClosed = [&](const std::string& message) {
     unlink(Temp.Path.c_str());
     ForgetTempToRemove();
@@ -397,5 +416,15 @@ void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& 
   if (rename(Temp.Path.c_str(), Path.c_str()) != 0)
     failClosed(Fill(_("cannot replace %s: %s"), {Quote(Path), ErrorText(errno)}));
   ForgetTempToRemove();
+}
+#endif
+
+}  // namespace
+
+void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix) {
+#ifdef _WIN32
+  ReplaceOnWindows(Temp, Path, BackupSuffix);
+#else
+  ReplaceOnPosix(Temp, Path, BackupSuffix);
 #endif
 }
