@@ -27,8 +27,9 @@ add_custom_command(OUTPUT ${MARQUILL_MANUAL_JA_GZ}
 add_custom_target(marquill_manual ALL DEPENDS ${MARQUILL_MANUAL_GZ} ${MARQUILL_MANUAL_JA_GZ})
 install(FILES ${MARQUILL_MANUAL_GZ} DESTINATION share/man/man1)
 install(FILES ${MARQUILL_MANUAL_JA_GZ} DESTINATION share/man/ja/man1)
-# Completion where bash-completion loads it on demand, by the command's name.
-install(FILES ${PROJECT_SOURCE_DIR}/cli/marquill.bash DESTINATION share/bash-completion/completions
+# Completion, generated from the option table, where bash-completion loads it
+# on demand, by the command's name.
+install(FILES ${MARQUILL_COMPLETION_FILE} DESTINATION share/bash-completion/completions
   RENAME marquill)
 # The starter list for the default settings file.
 install(FILES ${PROJECT_SOURCE_DIR}/package/sample-settings.txt DESTINATION share/doc/marquill/examples

@@ -1,10 +1,13 @@
 #!/bin/bash
 # The bash completion of marquill in a non-interactive bash that loads
 # bash-completion: each line of the table is completed as bash would and
-# COMPREPLY compared with the candidates expected.
-# Usage: completion-test.sh MARQUILL COMPLETION_FILE
+# COMPREPLY compared with the candidates expected; then every verb and
+# option that `marquill entries --format=json` lists is completed where it
+# goes, and compared with that listing.
+# Usage: completion-test.sh MARQUILL COMPLETION_FILE PYTHON3
 set -u
 bin=$(cd "$(dirname "$1")" && pwd)
+python=$3
 export PATH="$bin:$PATH"
 source /usr/share/bash-completion/bash_completion || exit 1
 source "$2" || exit 1
@@ -77,4 +80,56 @@ done
 check "marquill toggle -e x $work/no" "$work/notes.txt $work/nothing-else "
 check "marquill insert --settings $work/def" "$work/default.txt "
 check 'marquill entries ' ''
+
+# The words given, sorted as candidates() gives them.
+sorted_words() {
+    (($#)) && printf '%s\n' "$@" | LC_ALL=C sort | tr '\n' ' '
+}
+
+# Every name of every option, for every verb, one line each, as the filter
+# lists them: VERB FILES TAKEN NAME ARGUMENT [VALUE]... (TAKEN: 1 when VERB
+# takes the option; ARGUMENT: required, optional or none).
+vocabulary() {
+    marquill entries --format=json --settings /dev/null </dev/null | "$python" -c '
+import json, sys
+commands = json.load(sys.stdin)["commands"]
+options = {o["name"]: o for c in commands for o in c["options"]}
+for c in commands:
+    taken = {o["name"] for o in c["options"]}
+    for name, o in options.items():
+        for form in [name] + ([o["short"]] if "short" in o else []):
+            print(c["verb"], str(c["files"]).lower(), int(name in taken), form,
+                  o.get("argument", "none"), *o.get("values", []))
+'
+}
+
+all_files=$(sorted_words *)
+entries_offered='Script\ \&\ shell メール引用 '
+mapfile -t rows < <(vocabulary)
+((${#rows[@]} > 0)) || { echo "no verbs or options listed" >&2; failed=1; }
+declare -A verb_options=()
+for row in "${rows[@]}"; do
+    read -r verb files taken name argument values <<<"$row"
+    verb_options[$verb]+=""
+    [[ $taken == 1 && $name == --* && $name != --version ]] && verb_options[$verb]+=" $name"
+    # What follows the option as the next word: its value where the verb
+    # takes it with one, else what follows the verb's options.
+    if [[ $taken == 1 && $argument == required ]]; then
+        case $name in
+            --entry) want=$entries_offered ;;
+            -s | --settings) want=$all_files ;;
+            *) want=$(sorted_words $values) ;;
+        esac
+        [[ $name == --* ]] && check "marquill $verb $name=" "$want"
+    elif [[ $files == true && $name != --stdin-only ]]; then
+        want=$all_files
+    else
+        want=''
+    fi
+    check "marquill $verb $name " "$want"
+done
+check 'marquill ' "$(sorted_words "${!verb_options[@]}")"
+for verb in "${!verb_options[@]}"; do
+    check "marquill $verb --" "$(sorted_words ${verb_options[$verb]})"
+done
 exit $failed
