@@ -29,6 +29,14 @@ done
 LC_ALL=ja_JP.UTF-8 man -P cat -l "$work/root/usr/share/man/ja/man1/marquill.1.gz" 2>/dev/null | grep -q '終了ステータス' ||
   fail "the Japanese manual page does not show its exit status section"
 
+# The completion as built, with its verbs written in, found and loaded by
+# bash-completion as on the first TAB after marquill.
+verbs=$(PATH=$work/root/usr/bin:$PATH XDG_DATA_DIRS=$work/root/usr/share BASH_COMPLETION_USER_DIR=$work/none \
+  bash -c '. /usr/share/bash-completion/bash_completion && __load_completion marquill &&
+  COMP_WORDS=(marquill "") COMP_CWORD=1 COMP_LINE="marquill " COMP_POINT=9 &&
+  _marquill marquill "" marquill && echo "${COMPREPLY[*]}"')
+listed=$("$m" entries --format=json --settings /dev/null | sed -n 's/^  {"verb": "\([^"]*\)".*/\1/p' | tr '\n' ' ')
+[ -n "$verbs" ] && [ "$verbs " = "$listed" ] || fail "the installed completion offers [$verbs], not [$listed]"
 [ "$("$m" --version)" = "marquill $version" ] || fail "--version: $("$m" --version)"
 [ "$(printf 'a\n b\n' | "$m" insert '> ')" = "$(printf '> a\n>  b')" ] || fail "insert on a pipe"
 printf '> > x\n' >"$work/t.txt"
