@@ -111,6 +111,7 @@ declare -A verb_options=()
 for row in "${rows[@]}"; do
     read -r verb files taken name argument values <<<"$row"
     verb_options[$verb]+=""
+    # After a verb, --version is not offered (it is offered before one).
     [[ $taken == 1 && $name == --* && $name != --version ]] && verb_options[$verb]+=" $name"
     # What follows the option as the next word: its value where the verb
     # takes it with one, else what follows the verb's options.
