@@ -33,6 +33,8 @@ ROWS = [
      {"s.txt": CP932_SETTINGS, "a.txt": "メール\r\n".encode()}, f"{GT} メール\r\n".encode(), {}, 0, ""),
     ("in place, keeping the original", ["delete", "-i.bak", "> ", "a.txt"], {"a.txt": b"> x\r\n> y\r\n"}, b"",
      {"a.txt": b"x\r\ny\r\n", "a.txt.bak": b"> x\r\n> y\r\n"}, 0, ""),
+    ("in place, flushed and moved over the original", ["insert", "-i", "--at", "char", "# ", "日本語.txt"],
+     {"日本語.txt": b"\tx\r\n\ty\r\n"}, b"", {"日本語.txt": b"\t# x\r\n\t# y\r\n"}, 0, ""),
     ("a bad byte in a file with a Japanese name", ["insert", "> ", "日本語.txt"], {"日本語.txt": BAD}, b"> ok\r\n",
      {"日本語.txt": BAD}, 2, "marquill:日本語.txt:2:1: not valid UTF-8"),
     ("in place refused on a bad byte", ["insert", "-i", "> ", "日本語.txt"], {"日本語.txt": BAD}, b"",
@@ -59,6 +61,8 @@ def run_row(wine_run, exe, row):
     for file, data in {**before, **after}.items():
         if got.get(file) != data:
             failures.append(f"{file} holds {got.get(file)!r}, expected {data!r}")
+    for file in got.keys() - before.keys() - after.keys():
+        failures.append(f"{file} was left in the folder")
     return [f"{name}: {f}" for f in failures]
 
 
