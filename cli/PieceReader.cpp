@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "ByteCopy.h"
 #include "LineBreaks.h"
 #include "Messages.h"
 #include "StringUnit.h"
@@ -20,7 +21,6 @@
 namespace {
 
 constexpr size_t kNoHead = static_cast<size_t>(-1);
-constexpr size_t kSlack = 64;  // room past the bytes, for reads in blocks
 
 // The length of a long line's rest in bytes up to and with its break, or 0
 // when the break is not in them yet (a CR at the end may begin a CR LF).
