@@ -170,7 +170,7 @@ void PutMeasuredLines(TMeasuredLines& m, TByteBuffer& buffer) {
     if (!IsChosenLine(lines.Target, blank, width, least, afterBlank)) {
       CopyInBlocks(d, p + start, end - start, pEnd);
       d += end - start;
-    } else if (!AtColumn || (in.End == start && least == 0)) {
+    } else if (!AtColumn || ColumnIsLineHead(Handling, least, in.End != start)) {
       d = symbol.Put(d);
       CopyInBlocks(d, p + start, end - start, pEnd);
       d += end - start;

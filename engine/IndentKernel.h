@@ -139,11 +139,11 @@ struct TColumnInsertion {
   size_t Resume = 0;
 };
 
-// Whether the column of least indentation is every line's head: at a least
-// of none, where the indentation is not rewritten, nothing comes before the
-// symbol and every blank stays after it.
-constexpr bool ColumnIsLineHead(TIndentHandling handling, size_t least) noexcept {
-  return least == 0 && handling != TIndentHandling::Rewrite;
+// Whether the column of least indentation is a line's head: at a least of
+// none, nothing comes before the symbol, and where the line has no
+// indentation or it is not rewritten, the line follows it unchanged.
+constexpr bool ColumnIsLineHead(TIndentHandling handling, size_t least, bool indented = true) noexcept {
+  return least == 0 && (!indented || handling != TIndentHandling::Rewrite);
 }
 
 // The insertion into the line [start, end) (with its break) of indentation
