@@ -24,9 +24,17 @@ u16 Widen(std::string_view bytes) {
   return out;
 }
 
+namespace {
+const char* gContext = nullptr;
+}  // namespace
+
+TFailContext::TFailContext(const char* Text) : FOuter(gContext) { gContext = Text; }
+TFailContext::~TFailContext() { gContext = FOuter; }
+
 void Fail(const char* what, u16v input, u16v got, u16v expected) {
-  std::fprintf(stderr, "MISMATCH in %s\n  input:    \"%s\"\n  got:      \"%s\"\n  expected: \"%s\"\n", what,
-               Show(input).c_str(), Show(got).c_str(), Show(expected).c_str());
+  std::fprintf(stderr, "MISMATCH in %s%s%s%s\n  input:    \"%s\"\n  got:      \"%s\"\n  expected: \"%s\"\n", what,
+               gContext ? " (" : "", gContext ? gContext : "", gContext ? ")" : "", Show(input).c_str(),
+               Show(got).c_str(), Show(expected).c_str());
   std::abort();
 }
 

@@ -17,6 +17,17 @@ using u16v = std::u16string_view;
 std::string Show(u16v s);
 // Bytes shown as code units, for the reports.
 u16 Widen(std::string_view bytes);
+// While it lives, failures name this context after what failed.
+class TFailContext {
+public:
+  explicit TFailContext(const char* Text);
+  ~TFailContext();
+  TFailContext(const TFailContext&) = delete;
+  TFailContext& operator=(const TFailContext&) = delete;
+
+private:
+  const char* FOuter;
+};
 // Prints what failed, with its input, and aborts: libFuzzer keeps the input.
 [[noreturn]] void Fail(const char* what, u16v input, u16v got, u16v expected);
 void Check(const char* what, u16v input, u16v got, u16v expected);

@@ -258,10 +258,12 @@ const char* KindName(TEditKind kind) {
   return names[kind];
 }
 
-std::string EditName(const char* what, const TEdit& edit) {
+// The edit as a failure names it.
+std::string EditName(const TEdit& edit) {
   char buf[160];
-  std::snprintf(buf, sizeof buf, "%s (%s, position %d, target %d)", what, KindName(edit.Kind),
-                static_cast<int>(edit.Position), static_cast<int>(edit.Target));
+  std::snprintf(buf, sizeof buf, "%s, position %d, target %d, tab width %zu%s", KindName(edit.Kind),
+                static_cast<int>(edit.Position), static_cast<int>(edit.Target), edit.Indent.TabWidth,
+                edit.Indent.Keep ? ", every blank kept" : "");
   return buf;
 }
 
@@ -341,8 +343,12 @@ struct TScalarScans {
 
 void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, const std::vector<uint8_t>& spares,
                const TIndentMeasure& measure, const std::optional<TIndentMeasure>& utf8Measure) {
+  // Named once, for any failure of this edit: naming it at every check
+  // would cost more than many of the checks.
+  const std::string name = EditName(edit);
+  const TFailContext context(name.c_str());
   const u16 whole = ApplyEdit(text, edit);
-  Check(EditName("ApplyEdit", edit).c_str(), text, whole, EditRef(text, edit));
+  Check("ApplyEdit", text, whole, EditRef(text, edit));
   if (text.empty()) return;  // an empty text is no line, and no piece
 
   const bool byPiece = EditWorksPieceByPiece(edit);
@@ -363,7 +369,7 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
         const std::string bytes = *Utf16ToUtf8(piece);
         const TByteEditResult r = byteEdit.Apply(bytes, after, out);
         const std::string gotBytes(r.Unchanged ? std::string_view(bytes) : out.View());
-        CheckBytes(EditName("TByteEdit", edit).c_str(), piece, gotBytes, *Utf16ToUtf8(got));
+        CheckBytes("TByteEdit", piece, gotBytes, *Utf16ToUtf8(got));
         if (r.Breaks != CountBreaks(bytes)) Fail("TByteEdit breaks", piece, u"", u"");
         // The same with the line ends the check found, on the portable scans.
         TLineEnds ends;
@@ -371,14 +377,14 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
         if (byteEdit.TakesLineEnds() && ends.CollectClean(bytes, breaks)) {
           const TScalarScans scalar;
           const TByteEditResult e = byteEdit.Apply(bytes, after, out, &ends);
-          CheckBytes(EditName("TByteEdit given its ends", edit).c_str(), piece,
+          CheckBytes("TByteEdit given its ends", piece,
                      std::string(e.Unchanged ? std::string_view(bytes) : out.View()), gotBytes);
         }
         joinedBytes += gotBytes;
       }
       // Line by line, the line before does not matter.
       if (EditWorksLineByLine(edit))
-        Check(EditName("ApplyEditToPiece ignores the line before", edit).c_str(), piece,
+        Check("ApplyEditToPiece ignores the line before", piece,
               ApplyEditToPiece(piece, edit, !after), got);
     }
     joinedMeasured += ApplyEditToMeasuredPiece(piece, edit, measure, after);
@@ -387,7 +393,7 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
       const std::optional<std::string> got = ApplyEditToMeasuredUtf8Piece(bytes, edit, *utf8Measure, after);
       // It works on the bytes for insertions of a valid symbol, and only then.
       if (got.has_value() != (edit.Kind == ekInsert && symbol8.has_value()))
-        Fail(EditName("ApplyEditToMeasuredUtf8Piece falls back", edit).c_str(), piece, got ? u"bytes" : u"nullopt",
+        Fail("ApplyEditToMeasuredUtf8Piece falls back", piece, got ? u"bytes" : u"nullopt",
              u"");
       if (got) joined8 += *got;
       if (byteEdit.MeasuredUsable()) {
@@ -401,30 +407,30 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
           const std::string without(out.View());
           const TScalarScans scalar;
           byteEdit.ApplyMeasured(bytes, after, *utf8Measure, out, &ends);
-          CheckBytes(EditName("TByteEdit measured, given its ends", edit).c_str(), piece, std::string(out.View()),
+          CheckBytes("TByteEdit measured, given its ends", piece, std::string(out.View()),
                      without);
         }
       }
     }
     after = EndsNonBlank(piece, after);
   }
-  if (byPiece) Check(EditName("ApplyEditToPiece joined", edit).c_str(), text, joined, whole);
-  if (byPiece && onBytes) CheckBytes(EditName("TByteEdit joined", edit).c_str(), text, joinedBytes, *Utf16ToUtf8(whole));
+  if (byPiece) Check("ApplyEditToPiece joined", text, joined, whole);
+  if (byPiece && onBytes) CheckBytes("TByteEdit joined", text, joinedBytes, *Utf16ToUtf8(whole));
   // The byte edits take every streaming edit whose symbols are valid UTF-16.
   if (byteEdit.Usable() != (byPiece && (edit.Kind == ekInsert ? symbol8.has_value() : [&] {
                               for (const u16& s : edit.Symbols)
                                 if (!Utf16ToUtf8(SymbolRef(s))) return false;
                               return edit.Kind != ekDeleteGiven || Utf16ToUtf8(SymbolRef(edit.Symbol)).has_value();
                             }())))
-    Fail(EditName("TByteEdit usable", edit).c_str(), text, u"", u"");
-  Check(EditName("ApplyEditToMeasuredPiece joined", edit).c_str(), text, joinedMeasured, whole);
+    Fail("TByteEdit usable", text, u"", u"");
+  Check("ApplyEditToMeasuredPiece joined", text, joinedMeasured, whole);
   if (utf8Measure && edit.Kind == ekInsert && symbol8)
-    CheckBytes(EditName("ApplyEditToMeasuredUtf8Piece joined", edit).c_str(), text, joined8, *Utf16ToUtf8(whole));
+    CheckBytes("ApplyEditToMeasuredUtf8Piece joined", text, joined8, *Utf16ToUtf8(whole));
   // The filter does on bytes every insertion that needs the measure.
   if (byteEdit.MeasuredUsable() != (!byPiece && edit.Kind == ekInsert && symbol8.has_value()))
-    Fail(EditName("TByteEdit measured usable", edit).c_str(), text, u"", u"");
+    Fail("TByteEdit measured usable", text, u"", u"");
   if (utf8Measure && byteEdit.MeasuredUsable())
-    CheckBytes(EditName("TByteEdit measured joined", edit).c_str(), text, joinedMeasuredBytes, *Utf16ToUtf8(whole));
+    CheckBytes("TByteEdit measured joined", text, joinedMeasuredBytes, *Utf16ToUtf8(whole));
 
   // Empty pieces give nothing.
   if (byPiece) Check("ApplyEditToPiece of nothing", text, ApplyEditToPiece(u"", edit, true), u"");
@@ -446,8 +452,8 @@ void CheckEdit(u16v text, const TEdit& edit, const std::vector<u16v>& pieces, co
       const std::optional<u16> got = ApplyEditToLineHead(head, edit, nonBlankBefore);
       // An insertion is decided by any head that is more than indentation.
       if (edit.Kind == ekInsert && got.has_value() != (ReferenceIndentLength(head) < h))
-        Fail(EditName("ApplyEditToLineHead decides", edit).c_str(), head, got ? *got : u"nullopt", u"");
-      if (got) Check(EditName("ApplyEditToLineHead", edit).c_str(), line, *got + line.substr(h), expected);
+        Fail("ApplyEditToLineHead decides", head, got ? *got : u"nullopt", u"");
+      if (got) Check("ApplyEditToLineHead", line, *got + line.substr(h), expected);
     }
     nonBlankBefore = !IsBlankRef(line);
     start += line.size();
