@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "ByteCopy.h"
 #include "IndentKernel.h"
@@ -40,7 +41,8 @@ inline unsigned BitsOf(unsigned m) noexcept { return kBitsOf[m & 0x7F] + kBitsOf
 
 // The blanks among sixteen bytes, a bit each: spaces, tabs, where an
 // ideographic space (E3 80 80) begins, and the length of the run of blanks
-// that begins them (16 or more: not settled here).
+// that begins them; from 14 on the length is not settled, as one that
+// begins in the last two bytes is not seen.
 struct TBlankBits {
   unsigned Spaces, Tabs, Ideographic, Length;
 };
