@@ -6,6 +6,8 @@
 # into it has a static initializer.
 # Usage: check_dll.sh OBJDUMP Marquill.dll [NM OBJECT-OR-ARCHIVE...]
 objdump=$1 dll=$2
+# The tools' own words are parsed: untranslated, whatever the user's locale.
+export LC_ALL=C
 case "$(basename "$dll")" in Marquill.dll) ;; *) echo "unexpected file name: $dll"; exit 1 ;; esac
 out=$("$objdump" -p "$dll") || exit 1
 status=0
