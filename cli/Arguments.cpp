@@ -68,7 +68,8 @@ const char* const kUsageTail[] = {
        "choose an entry with such a caption by its number.\n"),
     N_("Streaming: every edit but --at char and --lines least writes each line as\n"
        "soon as it has been read, in bounded memory; --at char and --lines least\n"
-       "need the whole text of a FILE before they write anything.\n"),
+       "write nothing before the least indentation of a FILE is settled, which\n"
+       "may take reading all of it.\n"),
     N_("A UTF-8 byte order mark stays in front of the output; UTF-16 is refused.\n"
        "Input holding a NUL byte is refused: convert UTF-16 files to UTF-8.\n"
        "Empty input gives empty output.\n"),

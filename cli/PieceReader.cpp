@@ -219,10 +219,10 @@ bool TPieceReader::TryHead(TPiece& piece) {
 }
 
 bool TStoredPieces::Next(TPiece& Piece) {
-  if (FNext == FPieces->size()) return false;
+  if (FNext == FPieces->size()) return FThen && FThen->Next(Piece);
   TStoredPiece& stored = (*FPieces)[FNext++];
   Piece.In = std::move(stored.Bytes);
   Piece.Offset = stored.Offset;
-  Piece.Kind = TLinesPiece{stored.AfterNonBlank};
+  Piece.Kind = TLinesPiece{.AfterNonBlank = stored.AfterNonBlank, .Checked = true};
   return true;
 }

@@ -72,7 +72,8 @@ private:
 };
 
 // The pieces of a text a first pass read, checked and measured, handed out
-// again in order (and freed as they go).
+// again in order (and freed as they go), then those of Then, if any: the
+// source that the first pass stopped reading.
 struct TStoredPiece {
   TByteBuffer Bytes;
   uint64_t Offset = 0;
@@ -80,10 +81,14 @@ struct TStoredPiece {
 };
 class TStoredPieces : public TPieceSource {
 public:
-  explicit TStoredPieces(std::shared_ptr<std::vector<TStoredPiece>> Pieces) : FPieces(std::move(Pieces)) {}
+  explicit TStoredPieces(std::shared_ptr<std::vector<TStoredPiece>> Pieces,
+                         std::shared_ptr<TPieceSource> Then = nullptr)
+      : FPieces(std::move(Pieces)), FThen(std::move(Then)) {}
   bool Next(TPiece& Piece) override;
+  bool MayWaitLong() const override { return FThen && FThen->MayWaitLong(); }
 
 private:
   std::shared_ptr<std::vector<TStoredPiece>> FPieces;
+  std::shared_ptr<TPieceSource> FThen;
   size_t FNext = 0;
 };

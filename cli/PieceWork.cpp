@@ -74,7 +74,7 @@ thread_local TLineEnds tEnds;
 // Checks the lines, finding in the same pass what the work on them needs:
 // their breaks when they are only measured, their ends for the edits that
 // take them.
-TCheckedLines CheckLines(const TPieceWork& work, std::string_view bytes, TPieceResult& result) {
+TCheckedLines CheckLines(const TPieceWork& work, std::string_view bytes, bool checked, TPieceResult& result) {
   TCheckedLines lines;
   lines.Bytes = bytes;
   bool clean = false;
@@ -85,7 +85,7 @@ TCheckedLines CheckLines(const TPieceWork& work, std::string_view bytes, TPieceR
   if (work.MeasureOnly) {
     clean = IsCleanUtf8(bytes, breaks);
     if (clean) lines.Breaks = breaks;
-  } else if (work.Checked && bytePath) {
+  } else if (checked && bytePath) {
     // The engine is never handed bytes unchecked.
     clean = true;
     if (wantsEnds) tEnds.Collect(bytes);
@@ -127,7 +127,8 @@ void WorkOnPiece(const TPieceWork& Work, const TPiece& Piece, TPieceResult& Resu
     Result.Breaks = clean && !bytes.empty() && IsBreakUnit(bytes.back());
     return;
   }
-  TCheckedLines lines = CheckLines(Work, bytes, Result);
-  lines.AfterNonBlank = std::get<TLinesPiece>(Piece.Kind).AfterNonBlank;
+  const TLinesPiece& kind = std::get<TLinesPiece>(Piece.Kind);
+  TCheckedLines lines = CheckLines(Work, bytes, Work.Checked || kind.Checked, Result);
+  lines.AfterNonBlank = kind.AfterNonBlank;
   WorkOnLines(Work, lines, Result);
 }

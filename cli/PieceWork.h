@@ -12,7 +12,7 @@ struct TPieceWork {
   const TIndentMeasure* Measure = nullptr;  // the whole text's, in a second pass
   bool MeasureOnly = false;                 // a first pass: only checked and measured
   bool NoteChanges = false;                 // tell whether the piece changed
-  bool Checked = false;                     // a first pass checked these bytes already
+  bool Checked = false;                     // a first pass checked every piece's bytes already
 };
 
 // Fills Result for Piece. Throws only on internal errors and out of memory.

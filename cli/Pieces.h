@@ -13,6 +13,7 @@
 // Whole lines (the last one perhaps cut by the end of the input), to edit.
 struct TLinesPiece {
   bool AfterNonBlank = false;  // the line before the piece is a non-blank one
+  bool Checked = false;        // a first pass checked its bytes already
 };
 // The first bytes of a line too long to hold, already edited: Edited comes
 // out instead of them, and the rest of the line as it came.

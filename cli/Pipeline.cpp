@@ -19,6 +19,7 @@
 
 #include "ByteEdits.h"
 #include "Files.h"
+#include "IndentKernel.h"
 #include "Messages.h"
 #include "PieceCrew.h"
 #include "PieceReader.h"
@@ -72,25 +73,73 @@ size_t CrewWorkers() {
                  nul ? _("NUL byte in the input; convert UTF-16 files to UTF-8") : _("not valid UTF-8"));
 }
 
-// Writes the pieces' results in order, or, in a first pass, gathers their
-// measure (and keeps their bytes); counts lines for the messages.
+// The largest regular file whose pieces a first pass keeps (for tests).
+std::atomic<uint64_t> gKeptFileBytes{kKeptFileBytes};
+
+// The first pass's pieces, until the measure settles: the rest of the input
+// is then read once, by the second pass, which checks it.
+class TUntilSettled : public TPieceSource {
+public:
+  explicit TUntilSettled(std::shared_ptr<TPieceSource> from) : FFrom(std::move(from)) {}
+  bool Next(TPiece& piece) override {
+    if (Settled.load()) return false;
+    if (FFrom->Next(piece)) return true;
+    Ended.store(true);
+    return false;
+  }
+  bool MayWaitLong() const override { return FFrom->MayWaitLong(); }
+  std::atomic<bool> Settled{false};
+  std::atomic<bool> Ended{false};  // the input ended within the first pass
+
+private:
+  std::shared_ptr<TPieceSource> FFrom;
+};
+
+// What the first pass of an edit that looks at the whole text gathers, piece
+// by piece in order: the measure so far, and the pieces, kept to be edited
+// without reading them again (a regular file's only up to MostKept bytes, as
+// a large one costs less read again than held).
+struct TFirstPass {
+  TFirstPass(const TEdit& edit, std::shared_ptr<TPieceSource> from, uint64_t mostKept)
+      : Edit(edit), Source(std::make_shared<TUntilSettled>(std::move(from))), MostKept(mostKept) {}
+  const TEdit& Edit;
+  std::shared_ptr<TUntilSettled> Source;
+  uint64_t MostKept;
+  TIndentMeasure Measure;
+  std::shared_ptr<std::vector<TStoredPiece>> Kept = std::make_shared<std::vector<TStoredPiece>>();
+  uint64_t KeptBytes = 0;
+  bool KeptWhole = true;  // every piece read is kept
+
+  void Take(TPiece& piece, const TIndentMeasure& measure) {
+    MergeIndentMeasure(Measure, measure);
+    if (MeasureIsSettled(Measure, Edit.Position, Edit.Indent)) Source->Settled.store(true);
+    if (!KeptWhole) return;
+    KeptBytes += piece.In.Size;
+    if (KeptBytes > MostKept) {
+      KeptWhole = false;
+      Kept->clear();
+      return;
+    }
+    piece.In.ShrinkToFit();  // a pipe's pieces are often smaller than their buffers
+    Kept->push_back({std::move(piece.In), piece.Offset, std::get<TLinesPiece>(piece.Kind).AfterNonBlank});
+  }
+};
+
+// Writes the pieces' results in order, or, in a first pass, hands them to
+// it; counts lines for the messages.
 class TResultWriter {
 public:
   TResultWriter(const TTextSource& source, const TTextSink& sink, uint64_t firstOffset)
       : FSource(source), FSink(sink), FLineStart(firstOffset) {}
   // A first pass: nothing is written.
-  void MeasureInto(TIndentMeasure* measure, std::vector<TStoredPiece>* store) {
-    FMeasure = measure;
-    FStore = store;
-  }
+  void MeasureInto(TFirstPass* first) { FFirst = first; }
   void Write(TPiece& piece, TPieceResult& result);
   bool Changed() const { return FChanged; }
 
 private:
   const TTextSource& FSource;
   const TTextSink& FSink;
-  TIndentMeasure* FMeasure = nullptr;
-  std::vector<TStoredPiece>* FStore = nullptr;
+  TFirstPass* FFirst = nullptr;
   uint64_t FLines = 0;      // line breaks written so far
   uint64_t FLineStart = 0;  // stream offset where the line being written began
   bool FChanged = false;
@@ -101,19 +150,15 @@ void TResultWriter::Write(TPiece& piece, TPieceResult& result) {
   if (result.Fault) {
     // What comes before the bad line is written; the column counts from the
     // start of the line, which may lie in an earlier piece.
-    if (!FMeasure) WriteAll(FSink.Fd, result.Out.Data(), result.Out.Size, FSink.Name);
+    if (!FFirst) WriteAll(FSink.Fd, result.Out.Data(), result.Out.Size, FSink.Name);
     const size_t begun = LineStartBefore(in, result.Fault->At);
     const uint64_t from = begun > 0 ? piece.Offset + begun : FLineStart;
     FailBadByte(FSource, FLines + result.Breaks + 1, piece.Offset + result.Fault->At - from + 1, result.Fault->Nul);
   }
   FLines += result.Breaks;
   if (const size_t begun = LineStartBefore(in, in.size()); begun > 0) FLineStart = piece.Offset + begun;
-  if (FMeasure) {
-    MergeIndentMeasure(*FMeasure, result.Measure);
-    if (FStore) {
-      piece.In.ShrinkToFit();  // a pipe's pieces are often smaller than their buffers
-      FStore->push_back({std::move(piece.In), piece.Offset, std::get<TLinesPiece>(piece.Kind).AfterNonBlank});
-    }
+  if (FFirst) {
+    FFirst->Take(piece, result.Measure);
     return;
   }
   const TByteBuffer& out = result.WriteIn ? piece.In : result.Out;
@@ -136,45 +181,47 @@ void RunPieces(std::shared_ptr<TPieceSource> source, const TPieceWork& work, TRe
 }
 
 // The edits that look at the whole text: a first pass checks and measures
-// the text by pieces (so that bad input stops the reading at once); the
-// second edits its pieces with the measure of the whole. A file is read
-// again for it; other input is kept from the first pass.
+// the text by pieces (so that bad input stops the reading at once) until
+// the measure settles or the input ends; the second edits the pieces with
+// that measure, those the first kept and then the rest of the input, or a
+// regular file too large to keep read again.
 TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TTextSink& sink, bool noteChanges,
                        TStart start, TFileKind kind) {
   const TByteEdit bytes(edit);
-  TIndentMeasure measure;
-  auto store = std::make_shared<std::vector<TStoredPiece>>();
-  std::string mark = std::move(start.Mark);
+  const std::string mark = std::move(start.Mark);
+  const uint64_t textOffset = start.Offset;
+  auto reader = std::make_shared<TPieceReader>(source.Fd, kind, source.Name(), std::move(start), edit, false);
+  TFirstPass first(edit, reader, kind.Regular ? gKeptFileBytes.load() : UINT64_MAX);
   {
-    TResultWriter writer(source, sink, start.Offset);
-    writer.MeasureInto(&measure, kind.Regular ? nullptr : store.get());
-    const TPieceWork work{.Edit = edit, .Bytes = bytes, .MeasureOnly = true};
-    RunPieces(std::make_shared<TPieceReader>(source.Fd, kind, source.Name(), std::move(start), edit, false), work,
-              writer);
+    TResultWriter writer(source, sink, textOffset);
+    writer.MeasureInto(&first);
+    RunPieces(first.Source, TPieceWork{.Edit = edit, .Bytes = bytes, .MeasureOnly = true}, writer);
   }
   if (!mark.empty()) WriteAll(sink.Fd, mark.data(), mark.size(), sink.Name);
   if (gBetweenPasses) gBetweenPasses();
+  const bool ended = first.Source->Ended.load();
   std::shared_ptr<TPieceSource> again;
-  uint64_t firstOffset = 0;
-  if (kind.Regular) {
+  uint64_t secondOffset = textOffset;
+  bool checked = false;  // every piece's bytes, beyond those kept
+  if (first.KeptWhole) {
+    again = std::make_shared<TStoredPieces>(first.Kept, ended ? nullptr : reader);
+  } else {
+    reader.reset();
     if (!SeekTo(source.Fd, kind.Offset)) FailRead(source.Name(), 0, errno);
     TStart second = ReadStart(source.Fd, source.Name());
     if (!SameFileSince(source.Fd, kind)) FailChangedSince(source.Fd, kind, source.Name());
-    firstOffset = second.Offset;
-    auto reader = std::make_shared<TPieceReader>(source.Fd, kind, source.Name(), std::move(second), edit, false);
-    reader->WatchForChanges();
-    again = std::move(reader);
-  } else {
-    firstOffset = store->empty() ? 0 : store->front().Offset;
-    again = std::make_shared<TStoredPieces>(store);
+    secondOffset = second.Offset;
+    auto reread = std::make_shared<TPieceReader>(source.Fd, kind, source.Name(), std::move(second), edit, false);
+    reread->WatchForChanges();
+    again = std::move(reread);
+    // The first pass checked the whole file. Read again, it is checked again
+    // unless its times prove it unchanged: the reader then compares them
+    // after each read, before the bytes go on, so no byte goes out unchecked.
+    checked = ended && kind.TimesProve;
   }
-  // The first pass checked the bytes. A file read again is checked again
-  // unless its times prove it unchanged: the reader then compares them after
-  // each read, before the bytes go on, so no byte goes out unchecked.
-  const bool checked = !kind.Regular || kind.TimesProve;
-  TResultWriter writer(source, sink, firstOffset);
+  TResultWriter writer(source, sink, secondOffset);
   const TPieceWork work{
-      .Edit = edit, .Bytes = bytes, .Measure = &measure, .NoteChanges = noteChanges, .Checked = checked};
+      .Edit = edit, .Bytes = bytes, .Measure = &first.Measure, .NoteChanges = noteChanges, .Checked = checked};
   RunPieces(std::move(again), work, writer);
   return {writer.Changed()};
 }
@@ -184,6 +231,8 @@ TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TText
 std::string TTextSource::Name() const { return Operand == "-" ? _("standard input") : Quote(Operand); }
 
 void ForceCrewWorkers(int Workers) { gForcedWorkers.store(Workers); }
+
+void KeepFilesUpToForTests(uint64_t Bytes) { gKeptFileBytes.store(Bytes); }
 
 void SetBetweenPassesForTests(std::function<void()> Hook) { gBetweenPasses = std::move(Hook); }
 

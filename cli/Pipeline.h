@@ -3,6 +3,7 @@
 // it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -20,6 +21,11 @@ struct TTextSink {
   std::string Name;  // for messages: "output" or a quoted file name
 };
 
+// The most of a regular file that the first pass of an edit looking at the
+// whole text keeps in memory, so that the second need not read it again; a
+// larger file is read again, which costs less than holding it.
+constexpr uint64_t kKeptFileBytes = uint64_t{4} << 20;
+
 struct TEditOutcome {
   bool Changed = false;  // the output differs from the input (when asked)
 };
@@ -29,9 +35,11 @@ struct TEditOutcome {
 // part of the text; UTF-16 input and input holding a NUL are refused. Edits
 // that EditWorksPieceByPiece allows are done on pieces of whole lines,
 // written in order as soon as each is done, in bounded memory; for the
-// others the text is read, checked and measured first (and kept, unless it
-// is a file that can be read again), then edited the same way. The pieces go
-// through one thread, or through a crew where more cores are free.
+// others the text is read, checked and measured first, until its measure
+// can no longer change (or to its end), then edited the same way: what the
+// first reading kept, then the rest of the input as it is read, or a
+// regular file too large to keep read again. The pieces go through one
+// thread, or through a crew where more cores are free.
 // Stops at the first error with a TFailure; bad input is named by its place
 // (the operand, the line and the column in bytes); what was written stays
 // written.
@@ -40,6 +48,10 @@ TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextS
 // Tests: the crew's workers forced to Workers (0: everything in the calling
 // thread); -1 chooses them again by the cores this process may use.
 void ForceCrewWorkers(int Workers);
+
+// Tests: the most of a file kept in place of kKeptFileBytes (0: a file is
+// always read again).
+void KeepFilesUpToForTests(uint64_t Bytes);
 
 // Tests: called between the two passes of the edits that look at the whole
 // text (nullptr: nothing).

@@ -122,6 +122,16 @@ constexpr TIndentHandling HandlingOf(uint8_t wholeKinds, const TIndentWay& way) 
   return RewritesIndentation(wholeKinds) ? TIndentHandling::Rewrite : TIndentHandling::Units;
 }
 
+// Whether no line still to come can change what an insertion measured as
+// m does: a non-blank line without indentation makes the least none for
+// good, and at the column of least indentation the handling stays as it is
+// where every blank is kept or two kinds of blank were met (a mixture is
+// rewritten whatever joins it).
+constexpr bool MeasureIsSettled(const TIndentMeasure& m, TInsertPosition position, const TIndentWay& way) noexcept {
+  if (m.LeastLength != 0) return false;
+  return position == ipLineHead || way.Keep || (m.Kinds & (m.Kinds - 1)) != 0;
+}
+
 // The width a line is compared by: its characters where a single kind is
 // cut by characters, else its columns.
 constexpr size_t MeasuredWidth(TIndentHandling handling, const TIndent& in) noexcept {

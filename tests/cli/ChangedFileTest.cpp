@@ -1,7 +1,8 @@
 // A file rewritten between the two passes of the edits that look at the
 // whole text, on the same size and with its times set back: the output holds
 // only checked bytes (the edit of a valid text, or what came before a clean
-// error), whether the file's times prove the change or not.
+// error), whether the file's times prove the change or not; a file kept in
+// memory from the first pass is edited as it was read.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,31 +107,36 @@ TEST(ChangedFile, RewriteBetweenThePassesNeverYieldsUncheckedBytes) {
   for (const TEdit& edit : edits)
     for (const auto& r : rewrites)
       // Times that prove a later write (the file looks an hour old), and
-      // times too recent to prove it; in one thread and by a crew.
+      // times too recent to prove it; in one thread and by a crew; the file
+      // kept from the first pass, or read again.
       for (const bool old : {true, false})
-        for (const int workers : {0, 2}) {
-          const std::string where = std::string(r.Name) + (old ? ", old file" : ", new file") + ", workers " +
-                                    std::to_string(workers) + ", target " + std::to_string(edit.Target);
-          AdvanceClockForTests(old ? int64_t{3600} * 1000000000 : 0);
-          ForceCrewWorkers(workers);
-          const TOutcome o = EditFile(edit, text, r.Rewrite, old);
-          ForceCrewWorkers(-1);
-          AdvanceClockForTests(0);
-          EXPECT_TRUE(CleanText(o.Out)) << where;
-          if (!o.Failed) {
-            const std::string* now = r.Rewrite ? r.Rewrite : &text;
-            EXPECT_TRUE(CleanText(*now)) << where << ": an edit of unchecked bytes";
-            EXPECT_TRUE(o.Out == EngineEdit(edit, *now)) << where;
-            continue;
+        for (const int workers : {0, 2})
+          for (const bool kept : {true, false}) {
+            const std::string where = std::string(r.Name) + (old ? ", old file" : ", new file") + ", workers " +
+                                      std::to_string(workers) + ", target " + std::to_string(edit.Target) +
+                                      (kept ? ", kept" : ", read again");
+            AdvanceClockForTests(old ? int64_t{3600} * 1000000000 : 0);
+            ForceCrewWorkers(workers);
+            KeepFilesUpToForTests(kept ? kKeptFileBytes : 0);
+            const TOutcome o = EditFile(edit, text, r.Rewrite, old);
+            KeepFilesUpToForTests(kKeptFileBytes);
+            ForceCrewWorkers(-1);
+            AdvanceClockForTests(0);
+            EXPECT_TRUE(CleanText(o.Out)) << where;
+            if (!o.Failed) {
+              const std::string* now = r.Rewrite && !kept ? r.Rewrite : &text;
+              EXPECT_TRUE(CleanText(*now)) << where << ": an edit of unchecked bytes";
+              EXPECT_TRUE(o.Out == EngineEdit(edit, *now)) << where;
+              continue;
+            }
+            EXPECT_TRUE(r.Rewrite && !kept) << where << ": " << o.Message;
+            // Times that prove the change stop the edit before its second pass
+            // writes anything.
+            if (old) {
+              EXPECT_EQ(o.Message, Quote("in") + " changed while being read") << where;
+              EXPECT_EQ(o.Out, "") << where;
+            }
           }
-          EXPECT_NE(r.Rewrite, nullptr) << where << ": " << o.Message;
-          // Times that prove the change stop the edit before its second pass
-          // writes anything.
-          if (old) {
-            EXPECT_EQ(o.Message, Quote("in") + " changed while being read") << where;
-            EXPECT_EQ(o.Out, "") << where;
-          }
-        }
 }
 
 TEST(ChangedFile, TimesProveWritesOnlyWhenOlderThanTheirGrain) {

@@ -112,7 +112,7 @@ TEST(Cli, InputFileOrPipe) {
   Result r = RunFilter({"insert", "> "}, "first\nsecond\nthird", nullptr, later);
   EXPECT_EQ(r.out, "> second\n> third");
   EXPECT_EQ(after, 18);
-  // The whole-text edits read a file twice: from where reading began.
+  // The whole-text edits read a file from where reading began.
   r = RunFilter({"insert", "--at", "char", "> "}, "first\n  second\n    third", nullptr, later);
   EXPECT_EQ(r.out, "  > second\n  >   third");
   EXPECT_EQ(after, 24);
@@ -326,24 +326,33 @@ TEST(Cli, BrokenPipe) {
 TEST(Cli, FileChangingWhileRead) {
   // The output pipe is not read at first, so the filter is held inside the
   // file while it grows, shrinks or is written over; all are errors, in
-  // either kind of edit. The one that reads the file twice finds the change
-  // by the file's size and times, which it compares after each read.
+  // either kind of edit. A text whose least indentation is settled by its
+  // first lines is read once, as the streaming edits read it; one indented
+  // throughout, too large to keep, is read twice, and the second reading
+  // finds the change by the file's size and times, compared after each read.
   enum TChange { kGrow, kShrink, kOverwrite };
   const struct {
     const char* At;
+    bool Indented;
     TChange Change;
     int Status;
     const char* Message;
   } cases[] = {
-      {"head", kGrow, 1, "standard input changed its size while being read"},
-      {"head", kShrink, 1, "standard input changed its size while being read"},
-      {"head", kOverwrite, 2, "not valid UTF-8"},
-      {"char", kGrow, 1, "standard input changed its size while being read"},
-      {"char", kShrink, 1, "standard input changed its size while being read"},
-      {"char", kOverwrite, 1, "standard input changed while being read"},
+      {"head", false, kGrow, 1, "standard input changed its size while being read"},
+      {"head", false, kShrink, 1, "standard input changed its size while being read"},
+      {"head", false, kOverwrite, 2, "not valid UTF-8"},
+      {"char", false, kGrow, 1, "standard input changed its size while being read"},
+      {"char", false, kShrink, 1, "standard input changed its size while being read"},
+      {"char", false, kOverwrite, 2, "not valid UTF-8"},
+      {"char", true, kGrow, 1, "standard input changed its size while being read"},
+      {"char", true, kShrink, 1, "standard input changed its size while being read"},
+      {"char", true, kOverwrite, 1, "standard input changed while being read"},
   };
+  std::string indented;
+  for (int i = 0; indented.size() < (size_t{6} << 20); ++i) indented += "\t" + std::to_string(i) + "\n";
   for (const auto& c : cases) {
-    const std::string path = WriteTemp("changing.txt", LargeText());
+    const std::string& text = c.Indented ? indented : LargeText();
+    const std::string path = WriteTemp("changing.txt", text);
     // An old time, so that any write shows a new one.
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
@@ -362,9 +371,9 @@ TEST(Cli, FileChangingWhileRead) {
     ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv, environ), 0);
     posix_spawn_file_actions_destroy(&fa);
     close(out[1]);
-    // The first output shows that the size has been taken (by the second
-    // pass of --at char); the filter then waits on the full pipe, with
-    // most of the file still unread.
+    // The first output shows that the size has been taken (and that the
+    // first pass of --at char is over); the filter then waits on the full
+    // pipe, with most of the file still unread.
     pollfd p{out[0], POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 60000), 1);
     if (c.Change == kGrow) {
@@ -373,7 +382,7 @@ TEST(Cli, FileChangingWhileRead) {
       ASSERT_EQ(truncate(path.c_str(), 1000), 0);
     } else {
       const int fd = open(path.c_str(), O_WRONLY);
-      ASSERT_EQ(pwrite(fd, "\xFF", 1, static_cast<off_t>(LargeText().size() - 100)), 1);
+      ASSERT_EQ(pwrite(fd, "\xFF", 1, static_cast<off_t>(text.size() - 100)), 1);
       close(fd);
     }
     char buf[65536];
@@ -382,7 +391,7 @@ TEST(Cli, FileChangingWhileRead) {
     close(out[0]);
     int ws = 0;
     waitpid(pid, &ws, 0);
-    EXPECT_EQ(WIFEXITED(ws) ? WEXITSTATUS(ws) : -1, c.Status) << c.At << c.Change;
-    EXPECT_NE(ReadFile(err).find(c.Message), std::string::npos) << c.At << c.Change << ReadFile(err);
+    EXPECT_EQ(WIFEXITED(ws) ? WEXITSTATUS(ws) : -1, c.Status) << c.At << c.Indented << c.Change;
+    EXPECT_NE(ReadFile(err).find(c.Message), std::string::npos) << c.At << c.Indented << c.Change << ReadFile(err);
   }
 }

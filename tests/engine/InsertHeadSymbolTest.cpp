@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "IndentKernel.h"
 #include "LineBreaks.h"
 #include "Notation.h"
 #include "RandomText.h"
@@ -185,6 +186,33 @@ TEST(InsertHeadSymbol, MatchesLineListDefinitionOnGeneratedTexts) {
         ASSERT_EQ(InsertHeadSymbol(text, symbol, p, t), ReferenceInsert(text, symbol, p, t))
             << "round " << round << " position " << int(p) << " target " << int(t);
   }
+}
+
+// A measure that MeasureIsSettled calls settled decides the insertion for
+// good: the lines of a text come out the same whatever lines follow them.
+// The model is the insertion of the longer text itself.
+TEST(InsertHeadSymbol, SettledMeasureHoldsWhateverLinesFollow) {
+  std::mt19937 rng(20261208);
+  int settled = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const std::u16string text = RandomText(rng, 30) + u"\n";
+    const std::u16string more = RandomText(rng, 30);
+    for (const TIndentWay way : {TIndentWay{}, TIndentWay{4, true}, TIndentWay{3, false}}) {
+      TIndentMeasure measure;
+      MeasureIndentation(text, measure, way.TabWidth);
+      for (auto p : {ipLineHead, ipFirstChar}) {
+        if (!MeasureIsSettled(measure, p, way)) continue;
+        ++settled;
+        for (auto t : {tlAll, tlNonBlank, tlLeastIndent, tlAfterBlank}) {
+          const std::u16string alone = InsertHeadSymbol(text, u"> ", p, t, way);
+          const std::u16string followed = InsertHeadSymbol(text + more, u"> ", p, t, way);
+          ASSERT_EQ(followed.substr(0, alone.size()), alone)
+              << "round " << round << " position " << int(p) << " target " << int(t) << " keep " << way.Keep;
+        }
+      }
+    }
+  }
+  EXPECT_GT(settled, 1000);
 }
 
 // The edit of UTF-8 bytes against the edit of the decoded text, on texts cut

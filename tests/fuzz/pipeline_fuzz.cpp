@@ -4,9 +4,9 @@
 // file; by one thread or by a crew. On input that is text, the output must
 // be the engine's edit of it. On a fault, the failure must name the line and
 // column of the first bad byte, and the output must be exactly what was due
-// before it: for the edits that stream, the mark and the engine's edit of
-// the lines before the bad one; for those that look at the whole text,
-// nothing at all.
+// before it: the mark and the engine's edit of the lines before the bad
+// one; for those that look at the whole text, that or nothing at all, and
+// nothing where those lines do not settle the measure.
 #include <dirent.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -21,6 +21,7 @@
 
 #include "EditUnit.h"
 #include "FuzzKit.h"
+#include "IndentKernel.h"
 #include "Messages.h"
 #include "Pipeline.h"
 #include "Utf.h"
@@ -177,9 +178,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                               std::to_string(*bad - lineStart + 1);
     if (!run.Failure || run.Failure->Status != kExitBad || run.Failure->Place != place)
       Fail("EditText fault place", Widen(all), Widen(run.Failure ? run.Failure->Place : "none"), Widen(place));
-    const std::string due = !EditWorksPieceByPiece(edit) ? ""
-                            : lineStart == 0         ? mark
-                                                     : EngineOut(mark, body.substr(0, lineStart), edit);
+    const std::string_view before = body.substr(0, lineStart);
+    const std::string due = lineStart == 0 ? mark : EngineOut(mark, before, edit);
+    if (!EditWorksPieceByPiece(edit)) {
+      if (run.Out.empty()) return 0;  // the first pass met the fault
+      TIndentMeasure measure;
+      MeasureIndentation(before, measure, edit.Indent.TabWidth);
+      if (!MeasureIsSettled(measure, edit.Position, edit.Indent))
+        Fail("EditText wrote before the measure settled", Widen(all), Widen(run.Out), u"");
+    }
     CheckBytes("EditText output before a fault", Widen(all), run.Out, due);
   }
   return 0;
