@@ -81,15 +81,10 @@ std::atomic<uint64_t> gKeptFileBytes{kKeptFileBytes};
 class TUntilSettled : public TPieceSource {
 public:
   explicit TUntilSettled(std::shared_ptr<TPieceSource> from) : FFrom(std::move(from)) {}
-  bool Next(TPiece& piece) override {
-    if (Settled.load()) return false;
-    if (FFrom->Next(piece)) return true;
-    Ended.store(true);
-    return false;
-  }
+  bool Next(TPiece& piece) override { return !Settled.load() && FFrom->Next(piece); }
   bool MayWaitLong() const override { return FFrom->MayWaitLong(); }
+  // Set by the first pass; while unset, the first pass reads to the end.
   std::atomic<bool> Settled{false};
-  std::atomic<bool> Ended{false};  // the input ended within the first pass
 
 private:
   std::shared_ptr<TPieceSource> FFrom;
@@ -107,16 +102,17 @@ struct TFirstPass {
   uint64_t MostKept;
   TIndentMeasure Measure;
   std::shared_ptr<std::vector<TStoredPiece>> Kept = std::make_shared<std::vector<TStoredPiece>>();
-  uint64_t KeptBytes = 0;
-  bool KeptWhole = true;  // every piece read is kept
+  uint64_t KeptBytes = 0;  // of the pieces taken, until they pass MostKept
+
+  // Every piece read is kept.
+  bool KeptWhole() const { return KeptBytes <= MostKept; }
 
   void Take(TPiece& piece, const TIndentMeasure& measure) {
     MergeIndentMeasure(Measure, measure);
     if (MeasureIsSettled(Measure, Edit.Position, Edit.Indent)) Source->Settled.store(true);
-    if (!KeptWhole) return;
+    if (!KeptWhole()) return;
     KeptBytes += piece.In.Size;
-    if (KeptBytes > MostKept) {
-      KeptWhole = false;
+    if (!KeptWhole()) {
       Kept->clear();
       return;
     }
@@ -199,14 +195,13 @@ TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TText
   }
   if (!mark.empty()) WriteAll(sink.Fd, mark.data(), mark.size(), sink.Name);
   if (gBetweenPasses) gBetweenPasses();
-  const bool ended = first.Source->Ended.load();
   std::shared_ptr<TPieceSource> again;
   uint64_t secondOffset = textOffset;
   bool checked = false;  // every piece's bytes, beyond those kept
-  if (first.KeptWhole) {
-    again = std::make_shared<TStoredPieces>(first.Kept, ended ? nullptr : reader);
+  if (first.KeptWhole()) {
+    // The reader goes on where the first pass stopped, or ends at once.
+    again = std::make_shared<TStoredPieces>(first.Kept, reader);
   } else {
-    reader.reset();
     if (!SeekTo(source.Fd, kind.Offset)) FailRead(source.Name(), 0, errno);
     TStart second = ReadStart(source.Fd, source.Name());
     if (!SameFileSince(source.Fd, kind)) FailChangedSince(source.Fd, kind, source.Name());
@@ -217,7 +212,7 @@ TEditOutcome EditWhole(const TEdit& edit, const TTextSource& source, const TText
     // The first pass checked the whole file. Read again, it is checked again
     // unless its times prove it unchanged: the reader then compares them
     // after each read, before the bytes go on, so no byte goes out unchecked.
-    checked = ended && kind.TimesProve;
+    checked = !first.Source->Settled.load() && kind.TimesProve;
   }
   TResultWriter writer(source, sink, secondOffset);
   const TPieceWork work{
