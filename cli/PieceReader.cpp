@@ -219,7 +219,7 @@ bool TPieceReader::TryHead(TPiece& piece) {
 }
 
 bool TStoredPieces::Next(TPiece& Piece) {
-  if (FNext == FPieces->size()) return FThen && FThen->Next(Piece);
+  if (FNext == FPieces->size()) return FThen->Next(Piece);
   TStoredPiece& stored = (*FPieces)[FNext++];
   Piece.In = std::move(stored.Bytes);
   Piece.Offset = stored.Offset;

@@ -72,8 +72,8 @@ private:
 };
 
 // The pieces of a text a first pass read, checked and measured, handed out
-// again in order (and freed as they go), then those of Then, if any: the
-// source that the first pass stopped reading.
+// again in order (and freed as they go), then those of Then: the source
+// that the first pass stopped reading, which ends at once if it had ended.
 struct TStoredPiece {
   TByteBuffer Bytes;
   uint64_t Offset = 0;
@@ -81,11 +81,10 @@ struct TStoredPiece {
 };
 class TStoredPieces : public TPieceSource {
 public:
-  explicit TStoredPieces(std::shared_ptr<std::vector<TStoredPiece>> Pieces,
-                         std::shared_ptr<TPieceSource> Then = nullptr)
+  explicit TStoredPieces(std::shared_ptr<std::vector<TStoredPiece>> Pieces, std::shared_ptr<TPieceSource> Then)
       : FPieces(std::move(Pieces)), FThen(std::move(Then)) {}
   bool Next(TPiece& Piece) override;
-  bool MayWaitLong() const override { return FThen && FThen->MayWaitLong(); }
+  bool MayWaitLong() const override { return FThen->MayWaitLong(); }
 
 private:
   std::shared_ptr<std::vector<TStoredPiece>> FPieces;
