@@ -81,7 +81,8 @@ def parse(path):
             cases.append({"name": doc, "ff": ff, "first": int(first), "last": int(last),
                           "ok": outcome == "ok", "place": place, "arguments": arguments,
                           "argv": shlex.split(arguments)})
-        elif name and not line.startswith("#") and line:
+        elif name:
+            # Inside a document every line counts, blank or not.
             documents[name] += document_line(line)
     return documents, cases, toggled
 
@@ -342,6 +343,10 @@ def main():
             if not check(results.exists(), f"{editor}: no results: {p.stdout[-2000:]!r} {p.stderr[-2000:]!r}"):
                 continue
             shown = json.loads(results.read_text(encoding="utf-8"))
+            # Every planned case ran and the editor ended as planned.
+            check(len(shown) == len(plan), f"{editor}: {len(shown)} results for {len(plan)} cases: "
+                  f"{p.stdout[-2000:]!r} {p.stderr[-2000:]!r}")
+            check(p.returncode == 0, f"{editor} cases.vim: exit status {p.returncode}: {p.stderr[-2000:]!r}")
             check_toggles(editor, toggles)
             for case, result in zip(plan, shown):
                 after = pathlib.Path(case["after"]).read_bytes()
@@ -360,6 +365,7 @@ def main():
             env["MARQUILL_RESULTS"] = str(errors)
             p = subprocess.run(command + [str(HERE / "keys.vim")], env=env, capture_output=True, timeout=120,
                                stdin=subprocess.DEVNULL)
+            check(p.returncode == 0, f"{editor} keys.vim: exit status {p.returncode}: {p.stderr[-2000:]!r}")
             if check(errors.exists(), f"{editor} keys.vim: no results: {p.stdout[-2000:]!r} {p.stderr[-2000:]!r}"):
                 for line in errors.read_text(encoding="utf-8", errors="replace").splitlines():
                     check(False, f"{editor} keys.vim: {line}")
