@@ -63,6 +63,18 @@ const char* LineBreakOf(std::u16string_view text) {
   return "\n";
 }
 
+// The access key of a menu caption, as the popup menu takes it: the
+// character after a lone '&' before the tab ("&&" shows one &); "" for none.
+std::u16string AccessKey(std::u16string_view caption) {
+  const std::u16string_view shown = caption.substr(0, caption.find(u'\t'));
+  for (size_t i = 0; i + 1 < shown.size(); ++i) {
+    if (shown[i] != u'&') continue;
+    if (shown[i + 1] != u'&') return std::u16string(1, shown[i + 1]);
+    ++i;
+  }
+  return {};
+}
+
 // The text that --entry takes for entry i: its label when that names this
 // entry alone and is no number, else its number.
 std::string EntryChoice(const TCommonStringRecordList& entries, int32_t i, const std::string& label) {
@@ -83,7 +95,8 @@ std::string EntriesList(const TCommonStringRecordList& entries) {
     out += "{\"number\": " + std::to_string(i + 1) + ", \"symbol\": " + Json(SymbolOfEntry(entry)) +
            ", \"caption\": " + Json(CaptionFieldOfEntry(entry)) + ", \"label\": " + JsonString(label) +
            ", \"shortcut\": " + Json(tab == std::u16string::npos ? u"" : std::u16string_view(caption).substr(tab + 1)) +
-           ", \"entry\": " + JsonString(EntryChoice(entries, i, label)) + "}";
+           ", \"entry\": " + JsonString(EntryChoice(entries, i, label)) + ", \"key\": " + Json(AccessKey(caption)) +
+           "}";
   }
   return out + "]";
 }
@@ -111,7 +124,8 @@ std::string MenuList() {
     first = false;
     const char* action = item.Action == maEdit ? "edit" : item.Action == maEditSettings ? "edit-settings" : "cancel";
     out += std::string("{\"group\": ") + (item.Group ? Json(item.Group) : "null") +
-           ", \"caption\": " + Json(item.Caption) + ", \"action\": " + JsonString(action) +
+           ", \"caption\": " + Json(item.Caption) + ", \"key\": " + Json(AccessKey(item.Caption)) +
+           ", \"action\": " + JsonString(action) +
            ", \"per_entry\": " + (item.PerEntry ? "true" : "false") +
            ", \"args\": " + JsonList(item.Action == maEdit ? ArgumentsOf(item) : std::vector<std::string>{}) + "}";
   }
@@ -184,7 +198,8 @@ std::string EntriesJson(const TFilterOptions& Options) {
   }
   return std::string("{\"version\": ") + JsonString(MARQUILL_VERSION) + ",\n\"settings\": {\"path\": " +
          JsonString(AbsolutePath(path)) + ", \"exists\": " + (exists ? "true" : "false") +
-         ", \"encoding\": " + JsonString(encoding) + ", \"line_break\": " + JsonString(lineBreak) + error +
+         ", \"encoding\": " + JsonString(encoding) + ", \"line_break\": " + JsonString(lineBreak) +
+         ", \"starter\": " + JsonString(kStarterSettings) + error +
          "},\n\"entries\": " + EntriesList(entries) + ",\n\"menu\": " + MenuList() +
          ",\n\"commands\": " + CommandsList() + "}\n";
 }

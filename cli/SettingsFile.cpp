@@ -184,6 +184,10 @@ std::vector<int32_t> EntriesOfCaption(const TCommonStringRecordList& Entries, co
   std::vector<int32_t> found = EntriesWhere(Entries, [&](const std::u16string& c) {
     return valid && (c == caption || Escaped(c) == Choice);
   });
+  // The caption field exactly as stored (and as the JSON listing gives it),
+  // trailing blanks and escapes included.
+  for (int32_t i = 0; valid && found.empty() && i < Entries.Count(); ++i)
+    if (CaptionFieldOfEntry(Entries.Item(i)) == caption) found.push_back(i);
   if (found.empty()) {
     found = EntriesWhere(Entries, [&](const std::u16string& c) {
       return valid && (MenuCaption(c, false) == caption || MenuCaption(c, true) == caption);

@@ -50,7 +50,10 @@ with tempfile.TemporaryDirectory() as work:
         ("\"\\ ", "q\"uo\\\\te\\\\", "q\"uo\\te\\", "", "q\"uo\\te\\"),
         ("C ", "ctl\x01\x1f \\ncut", "ctl\x01\x1f \ncut", "", "9"),
         ("D ", "Script & shell", "Script  shell", "", "Script  shell"),  # "& " shows a blank
+        ("E ", "Trail(&E)\\t> ", "Trail", ">", "Trail"),
     ]
+    # The access key of each entry, as the popup menu takes it.
+    keys = ["M", "c", "T", "d", "", "A", "B", "", "", " ", "E"]
     text = "".join(f"{s}\t{c}\r\n" for s, c, *_ in rows) + "not an entry\r\n"
     # The caption of entry 2 as the menu shows it is entry 10's caption as
     # stored: --entry takes the stored one first, so entry 2 is chosen by number.
@@ -66,13 +69,19 @@ with tempfile.TemporaryDirectory() as work:
         if got is None:
             continue
         expect(f"{name} settings", got["settings"],
-               {"path": path, "exists": True, "encoding": encoding, "line_break": "\r\n"})
+               {"path": path, "exists": True, "encoding": encoding, "line_break": "\r\n",
+                "starter": "/usr/share/doc/marquill/examples/Marquill_Setting.txt"})
         expect(f"{name} numbers", [e["number"] for e in got["entries"]], list(range(1, len(rows) + 1)))
         for e, (symbol, stored, label, shortcut, entry) in zip(got["entries"], rows):
             expect(f"{name} entry {e['number']}", (e["symbol"], e["caption"], e["label"], e["shortcut"], e["entry"]),
                    (symbol, stored, label, shortcut, entry))
             r = run(["insert", "--settings", path, "--entry", e["entry"]], b"x")
             expect(f"{name} --entry {e['entry']!r}", (r.returncode, r.stdout), (0, symbol.encode() + b"x"))
+            expect(f"{name} key {e['number']}", e.get("key"), keys[e["number"] - 1])
+            # The caption exactly as listed, trailing blank and escapes kept.
+            if not e["caption"].isdigit():
+                r = run(["insert", "--settings", path, "--entry", e["caption"]], b"x")
+                expect(f"{name} --entry {e['caption']!r}", (r.returncode, r.stdout), (0, symbol.encode() + b"x"))
     # Code page 932, and line breaks of other kinds.
     cp932 = write("cp932.txt", "> \tメール\r# \tシェル\r".encode("cp932"))
     got = listing(["--settings", cp932])
@@ -84,7 +93,8 @@ with tempfile.TemporaryDirectory() as work:
     os.chdir(work)
     got = listing(["--settings", "missing.txt"])
     expect("missing", got and (got["settings"], got["entries"]),
-           ({"path": os.path.join(work, "missing.txt"), "exists": False, "encoding": "utf-8", "line_break": "\n"}, []))
+           ({"path": os.path.join(work, "missing.txt"), "exists": False, "encoding": "utf-8", "line_break": "\n",
+             "starter": "/usr/share/doc/marquill/examples/Marquill_Setting.txt"}, []))
     os.environ["MARQUILL_SETTINGS"] = os.path.join(work, "nowhere", "Marquill_Setting.txt")
     got = listing([])
     expect("missing default", got and got["settings"]["path"], os.environ["MARQUILL_SETTINGS"])
