@@ -19,8 +19,13 @@ function! s:EditArguments(args) abort
     return ['--stdin-only'] + a:args
   endif
   let own = ['--stdin-only']
-  if has_key(marquill#run#options(verb), '--tab-width')
+  let options = marquill#run#options(verb)
+  if has_key(options, '--tab-width')
     call extend(own, ['--tab-width', string(&tabstop)])
+  endif
+  " An editor never rewrites the indentation it inserts into.
+  if has_key(options, '--keep-indentation')
+    call add(own, '--keep-indentation')
   endif
   return [verb] + own + a:args[1:]
 endfunction
@@ -66,6 +71,24 @@ function! s:Replace(first, lines, changed) abort
   endif
 endfunction
 
+" The message of a settings file that does not exist, naming the editor's
+" own setting; other messages as they are.
+function! s:Missing(lines) abort
+  try
+    let description = marquill#run#describe()
+    let settings = description.settings
+    let item = filter(copy(description.menu.items), 'v:val.action ==# "edit-settings"')
+  catch
+    return a:lines
+  endtry
+  if settings.exists || stridx(join(a:lines, "\n"), settings.path) < 0
+    return a:lines
+  endif
+  return [printf(marquill#i18n#text('marquill: the settings file %s does not exist; '
+        \ . 'choose %s in :Marquill to create it from the starter list, or set g:marquill_settings'),
+        \ settings.path, empty(item) ? '' : item[0].caption)]
+endfunction
+
 " Runs the filter with args on the whole lines first..last.  The buffer
 " changes only when the filter succeeds, in one undo step; on failure it
 " stays as it was and the message is shown.  Returns 1 on success.
@@ -84,12 +107,17 @@ function! marquill#filter(first, last, args) abort
     call s:Error(split(v:exception, "\n"))
     return 0
   endtry
-  let [status, out, err] = marquill#run#run(args, marquill#bytes#pieces(lines, ff, final_break))
+  let mark = marquill#bytes#cr_mark(lines, ff)
+  let sent = marquill#bytes#mask_cr(lines, mark, ff, final_break)
+  let [status, out, err] = marquill#run#run(args, marquill#bytes#pieces(sent, ff, final_break))
   if status != 0
-    call s:Error(marquill#bytes#message(err, a:first, lines, ff, final_break))
+    call s:Error(s:Missing(marquill#bytes#message(err, a:first, sent, ff, final_break, mark)))
     return 0
   endif
   let changed = marquill#bytes#lines(out, ff, final_break)
+  if len(changed) == len(lines)
+    let changed = marquill#bytes#unmask_cr(changed, mark, sent)
+  endif
   if len(changed) != len(lines)
     call s:Error(['marquill: the output does not have the lines that went in; the buffer is left as it was'])
     return 0
@@ -132,25 +160,20 @@ function! marquill#command(first, last, arguments) abort
 endfunction
 
 " The toggle's arguments: b:marquill_toggle_entry, else
-" g:marquill_toggle_entry, else the symbol of a 'commentstring' such as
-" "#%s" (with a blank after it), else the first entry.
+" g:marquill_toggle_entry, else the language's line comment, else the first
+" entry (autoload/marquill/symbol.vim).
 function! marquill#toggle_arguments() abort
-  for scope in [b:, g:]
-    let entry = get(scope, 'marquill_toggle_entry', '')
-    let entry = type(entry) == type(0) ? string(entry) : entry
-    if entry !=# ''
-      return ['toggle', '--entry', entry]
-    endif
-  endfor
-  let symbol = matchstr(&commentstring, '^\S.\{-}\ze%s$')
-  if symbol !=# ''
-    return ['toggle', '-e', symbol =~# '\s$' ? symbol : symbol . ' ']
-  endif
-  return ['toggle', '--entry', '1']
+  return marquill#symbol#toggle_arguments()
 endfunction
 
 function! marquill#toggle(first, last) abort
-  return marquill#filter(a:first, a:last, marquill#toggle_arguments())
+  try
+    let args = marquill#symbol#toggle_arguments()
+  catch /^marquill:/
+    call s:Error([v:exception])
+    return 0
+  endtry
+  return marquill#filter(a:first, a:last, args)
 endfunction
 
 " The menu for the whole lines first..last; returns the arguments of the

@@ -102,15 +102,75 @@ endfunction
 
 " The filter's message, its first line naming the buffer's line and column
 " when the filter named a place (marquill:-:LINE:COLUMN: message).
-function! marquill#bytes#message(err, first, lines, ff, final_break) abort
+" The lines are those sent; a mark (see cr_mark) in them counts as one byte.
+function! marquill#bytes#message(err, first, lines, ff, final_break, ...) abort
   let err = empty(a:err) ? ['marquill: failed'] : copy(a:err)
   let m = matchlist(err[0], '^marquill:-:\(\d\+\):\(\d\+\): \(.*\)$')
   if !empty(m)
     let place = s:Place(a:lines, a:ff, a:final_break, str2nr(m[1]), str2nr(m[2]))
+    let mark = get(a:, 1, '')
+    if !empty(place) && mark !=# ''
+      let before = strpart(a:lines[place[0]], 0, place[1] - 1)
+      let place[1] -= s:Count(before, mark) * (strlen(mark) - 1)
+    endif
     if !empty(place)
       let name = bufname('%') ==# '' ? '[No Name]' : bufname('%')
       let err[0] = printf('marquill: %s:%d:%d: %s', name, a:first + place[0], place[1], m[3])
     endif
   endif
   return err
+endfunction
+
+" A CR inside a line of a unix or dos buffer is a character of that line,
+" but the filter would end a line at a CR that no LF follows: such a CR goes
+" to the filter as a private use character that the lines do not hold.
+" '' when no line holds a CR.
+function! marquill#bytes#cr_mark(lines, ff) abort
+  if a:ff ==# 'mac' || match(a:lines, "\r") < 0
+    return ''
+  endif
+  let text = join(a:lines, "\n")
+  let code = 0xE000
+  while stridx(text, nr2char(code)) >= 0
+    let code += 1
+  endwhile
+  return nr2char(code)
+endfunction
+
+" The lines with each CR that no LF follows turned into mark: in a unix
+" buffer a line's last CR is followed by the line's LF, unless it is the
+" last line and the file has no final break.
+function! marquill#bytes#mask_cr(lines, mark, ff, final_break) abort
+  if a:mark ==# ''
+    return a:lines
+  endif
+  let masked = []
+  let last = len(a:lines) - 1
+  for i in range(len(a:lines))
+    let line = a:lines[i]
+    let kept = a:ff ==# 'unix' && line[-1:] ==# "\r" && (i < last || a:final_break)
+    let body = kept ? line[: -2] : line
+    call add(masked, substitute(body, "\r", a:mark, 'g') . (kept ? "\r" : ''))
+  endfor
+  return masked
+endfunction
+
+function! s:Count(text, part) abort
+  return len(split(a:text, '\V' . escape(a:part, '\'), 1)) - 1
+endfunction
+
+" The filter's lines with each mark a CR again; [] when a line does not
+" hold as many marks as the line sent.
+function! marquill#bytes#unmask_cr(lines, mark, sent) abort
+  if a:mark ==# ''
+    return a:lines
+  endif
+  let back = []
+  for i in range(len(a:lines))
+    if s:Count(a:lines[i], a:mark) != s:Count(a:sent[i], a:mark)
+      return []
+    endif
+    call add(back, substitute(a:lines[i], a:mark, "\r", 'g'))
+  endfor
+  return back
 endfunction

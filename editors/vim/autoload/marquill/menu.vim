@@ -2,14 +2,53 @@
 " description: its groups, captions and actions, the entries' labels and
 " the settings file with its encoding and line ends.
 
-" The editor's own picker: a numbered list; 0 when nothing was chosen.
-function! s:Pick(title, items) abort
-  let choices = [a:title]
+" The items as the picker lists them: number, text and access key.
+function! s:Listed(title, items) abort
+  let lines = [a:title]
   for i in range(len(a:items))
-    call add(choices, printf('%d. %s', i + 1, a:items[i]))
+    let key = get(a:items[i], 'key', '')
+    call add(lines, printf('%2d. %s%s', i + 1, a:items[i].text, key ==# '' ? '' : '  (' . key . ')'))
   endfor
-  let choice = inputlist(choices)
-  return choice >= 1 && choice <= len(a:items) ? choice : 0
+  return lines
+endfunction
+
+" The item whose access key is c, case aside; 0 when none or several.
+function! s:ByKey(items, c) abort
+  let found = filter(range(len(a:items)), {_, i -> a:c !=# '' && get(a:items[i], 'key', '') !=# ''
+        \ && toupper(a:items[i].key) ==# toupper(a:c)})
+  return len(found) == 1 ? found[0] + 1 : 0
+endfunction
+
+" The plug-in's picker: items [{'text': ..., 'key': ...}] listed with their
+" numbers; an access key chooses at once, as in the popup menu, a number
+" is typed and ended with Enter; Enter alone or Esc cancels.  Returns the
+" item's number, 0 when nothing was chosen.
+function! s:Pick(title, items) abort
+  redraw
+  echo join(s:Listed(a:title, a:items), "\n") . "\n"
+  let prompt = marquill#i18n#text('Key, or number and Enter (Enter alone cancels): ')
+  let typed = ''
+  let choice = 0
+  while 1
+    echon "\r" . prompt . typed . ' '
+    let c = getchar()
+    let c = type(c) == type(0) ? nr2char(c) : c
+    if c ==# "\r" || c ==# "\n" || c ==# "\<Esc>"
+      let number = c ==# "\<Esc>" ? 0 : str2nr(typed)
+      let choice = number >= 1 && number <= len(a:items) ? number : 0
+      break
+    elseif c ==# "\<BS>" || c ==# "\<C-H>"
+      let typed = typed[: -2]
+    elseif c =~# '^\d$'
+      let typed .= c
+    elseif s:ByKey(a:items, c)
+      let choice = s:ByKey(a:items, c)
+      break
+    endif
+  endwhile
+  " The next title starts on a line of its own.
+  redraw
+  return choice
 endfunction
 
 " The menu's first level: each group once, where it first comes, and each
@@ -19,11 +58,11 @@ function! s:Levels(items) abort
   let groups = {}
   for item in a:items
     if item.group is v:null || item.group ==# ''
-      call add(levels, {'caption': item.caption, 'items': [item]})
+      call add(levels, {'caption': item.caption, 'items': [item], 'key': get(item, 'key', '')})
     elseif has_key(groups, item.group)
       call add(groups[item.group].items, item)
     else
-      let groups[item.group] = {'caption': item.group, 'items': [item], 'group': 1}
+      let groups[item.group] = {'caption': item.group, 'items': [item], 'group': 1, 'key': ''}
       call add(levels, groups[item.group])
     endif
   endfor
@@ -33,7 +72,7 @@ endfunction
 " The menu's item chosen at two levels, or {} when cancelled.
 function! s:PickItem(items) abort
   let levels = s:Levels(a:items)
-  let level = s:Pick('Marquill', map(copy(levels), 'v:val.caption'))
+  let level = s:Pick('Marquill', map(copy(levels), {_, l -> {'text': l.caption, 'key': get(l, 'key', '')}}))
   if !level
     return {}
   endif
@@ -41,8 +80,15 @@ function! s:PickItem(items) abort
   if !get(level, 'group', 0)
     return level.items[0]
   endif
-  let item = s:Pick(level.caption, map(copy(level.items), 'v:val.caption'))
+  let item = s:Pick(level.caption, map(copy(level.items), {_, i -> {'text': i.caption, 'key': get(i, 'key', '')}}))
   return item ? level.items[item - 1] : {}
+endfunction
+
+" An entry as a picker lists it: its symbol, then its label (the symbol
+" alone when it has none).
+function! s:EntryText(entry) abort
+  let symbol = strtrans(a:entry.symbol)
+  return a:entry.label =~# '^\s*$' ? symbol : symbol . repeat(' ', max([1, 7 - strdisplaywidth(symbol)])) . a:entry.label
 endfunction
 
 " An entry chosen by its label; '' when cancelled.  Throws the filter's
@@ -52,17 +98,54 @@ function! s:PickEntry(title, description) abort
   if empty(entries)
     throw 'marquill: the settings file has no entries: ' . a:description.settings.path
   endif
-  let choice = s:Pick(a:title, map(copy(entries), 'v:val.label'))
+  let choice = s:Pick(a:title, map(copy(entries), {_, e -> {'text': s:EntryText(e), 'key': get(e, 'key', '')}}))
   return choice ? entries[choice - 1].entry : ''
+endfunction
+
+" The starter list to copy: g:marquill_starter, else the filter's.
+function! s:Starter(settings) abort
+  let starter = get(g:, 'marquill_starter', '')
+  return starter !=# '' ? marquill#run#path(starter) : get(a:settings, 'starter', '')
+endfunction
+
+" A missing settings file is made, when the user agrees, from the starter
+" list (empty when there is none).  Returns the settings to open, {} when
+" the user declined.
+function! s:FirstRun(settings) abort
+  let starter = s:Starter(a:settings)
+  let readable = starter !=# '' && filereadable(starter)
+  let question = readable
+        \ ? printf(marquill#i18n#text('The settings file %s does not exist. Create it from the starter list %s?'),
+        \          a:settings.path, starter)
+        \ : printf(marquill#i18n#text('The settings file %s does not exist. Create it?'), a:settings.path)
+  if confirm(question, marquill#i18n#text("&Yes\n&No"), 1) != 1
+    return {}
+  endif
+  let directory = fnamemodify(a:settings.path, ':h')
+  if !isdirectory(directory)
+    call mkdir(directory, 'p')
+  endif
+  call writefile(readable ? readfile(starter, 'b') : [], a:settings.path, 'b')
+  if !readable
+    echomsg marquill#i18n#text('marquill: each line of the settings file is a symbol, a tab and a caption')
+  endif
+  return marquill#run#describe().settings
 endfunction
 
 " Opens the settings file in a window, in the encoding and with the line
 " ends the filter reads it with, so that it is written back the same.
 function! s:EditSettings(settings) abort
-  let directory = fnamemodify(a:settings.path, ':h')
-  if !isdirectory(directory)
-    call mkdir(directory, 'p')
+  let settings = a:settings
+  if !get(settings, 'exists', 1)
+    let settings = s:FirstRun(settings)
+    if empty(settings)
+      return
+    endif
   endif
+  call s:OpenSettings(settings)
+endfunction
+
+function! s:OpenSettings(settings) abort
   let encoding = get({'utf-8-bom': 'utf-8', 'utf-16be': 'utf-16'}, a:settings.encoding, a:settings.encoding)
   let format = get({"\r\n": 'dos', "\n": 'unix', "\r": 'mac'}, a:settings.line_break, 'unix')
   execute 'split ++enc=' . encoding . ' ++ff=' . format fnameescape(a:settings.path)

@@ -7,7 +7,23 @@
 " file it reads by default, for every verb and --entry.
 function! s:Environment() abort
   let file = get(g:, 'marquill_settings', '')
-  return file ==# '' ? {} : {'MARQUILL_SETTINGS': fnamemodify(expand(file), ':p')}
+  return file ==# '' ? {} : {'MARQUILL_SETTINGS': marquill#run#path(file)}
+endfunction
+
+" A path the user set, with a leading ~ and $NAME or ${NAME} expanded and
+" nothing else: no command runs and no wildcard is matched.
+function! marquill#run#path(file) abort
+  let path = substitute(a:file, '\$\%({\(\w\+\)}\|\(\w\+\)\)',
+        \ {m -> s:Variable(m[1] . m[2])}, 'g')
+  if path =~# '^\~\%(/\|$\)'
+    let path = $HOME . path[1 :]
+  endif
+  return fnamemodify(path, ':p')
+endfunction
+
+function! s:Variable(name) abort
+  let value = getenv(a:name)
+  return value is v:null ? '' : value
 endfunction
 
 " Runs the program with args on input, given as writefile() takes it (pieces
@@ -113,14 +129,26 @@ function! marquill#run#entries(description) abort
   return a:description.entries
 endfunction
 
-" Shows lines as an error message, the first as v:errmsg.
+" Shows lines as an error message, whole, the first as v:errmsg; :messages
+" keeps them.  A message wider than the command line is not cut: it is
+" echoed over as many lines as it takes, with Vim's prompt to go on.
 function! marquill#run#error(lines) abort
-  echohl ErrorMsg
   for line in a:lines
-    echomsg line
+    silent echomsg line
   endfor
+  echohl ErrorMsg
+  if len(a:lines) == 1 && strdisplaywidth(a:lines[0]) < s:EchoSpace()
+    echo a:lines[0]
+  else
+    redraw
+    echo join(a:lines, "\n")
+  endif
   echohl None
   let v:errmsg = a:lines[0]
+endfunction
+
+function! s:EchoSpace() abort
+  return exists('v:echospace') ? v:echospace : &columns - 12
 endfunction
 
 " The verbs and their options.  They depend on the program alone, so they
