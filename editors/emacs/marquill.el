@@ -23,6 +23,7 @@
 (require 'json)
 (require 'seq)
 (require 'subr-x)
+(require 'marquill-run)
 
 (defgroup marquill nil
   "Insert and delete head symbols with the marquill filter."
@@ -58,188 +59,13 @@ entry."
   (put 'marquill-toggle-entry 'safe-local-variable
        (lambda (value) (or (null value) (stringp value) (and (integerp value) (> value 0))))))
 
-;;;; Running the filter
-
-(defun marquill--coding ()
-  "UTF-8 with the buffer's line ends, so that the bytes are the file's."
-  (let ((eol (coding-system-eol-type buffer-file-coding-system)))
-    (coding-system-change-eol-conversion 'utf-8 (if (vectorp eol) 'unix eol))))
-
-(defun marquill--environment (settings)
-  "The environment with SETTINGS (nil: the user's) as the default settings file."
-  (let ((file (or settings (and marquill-settings-file (expand-file-name marquill-settings-file)))))
-    (if file (cons (concat "MARQUILL_SETTINGS=" file) process-environment) process-environment)))
-
-(defun marquill--call (start end args output &optional settings)
-  "Run the program with ARGS on START..END into buffer OUTPUT.
-SETTINGS, when given, is the settings file to use instead of the user's.
-Returns (STATUS . ERROR-TEXT).  Text and arguments are UTF-8."
-  (let ((errors (make-temp-file "marquill-errors"))
-        (coding (marquill--coding)))
-    (unwind-protect
-        (let* ((coding-system-for-write coding)
-               (coding-system-for-read coding)
-               (process-environment (marquill--environment settings))
-               (status (condition-case nil
-                           (apply #'call-process-region start end marquill-program
-                                  nil (list output errors) nil args)
-                         (file-missing
-                          (user-error "Marquill: program not found: %s (customize `marquill-program')"
-                                      marquill-program)))))
-          (cons status
-                (with-temp-buffer
-                  (let ((coding-system-for-read 'utf-8))
-                    (insert-file-contents errors))
-                  (string-trim-right (buffer-string)))))
-      (delete-file errors))))
-
-(defun marquill--describe (&optional settings)
-  "Ask the filter for its description, an alist.
-It holds the settings file, the entries, the menu and the verbs' options;
-SETTINGS as for `marquill--call'."
-  (with-temp-buffer
-    (let ((result (marquill--call (point-min) (point-max) '("entries" "--format=json")
-                                  (current-buffer) settings)))
-      (unless (eql (car result) 0)
-        (user-error "%s" (if (string-empty-p (cdr result)) "marquill: cannot read the settings" (cdr result))))
-      (let ((json-object-type 'alist) (json-array-type 'list) (json-key-type 'symbol)
-            (json-false nil) (json-null nil))
-        (goto-char (point-min))
-        (json-read)))))
-
-(defvar marquill--commands nil
-  "The filter's verbs and options, as (PROGRAM MODIFIED COMMANDS).")
-
-(defun marquill--options (verb)
-  "The names of the options VERB takes.
-They depend on the program alone: asked once per program, with a settings
-file that does not exist, so that the user's settings cannot make it fail."
-  (let* ((program (executable-find marquill-program))
-         (modified (and program (file-attribute-modification-time (file-attributes program)))))
-    (unless (equal (list program modified) (butlast marquill--commands))
-      (setq marquill--commands
-            (list program modified
-                  (alist-get 'commands (marquill--describe (make-temp-name
-                                                            (expand-file-name "marquill-none" temporary-file-directory)))))))
-    (mapcar (lambda (option) (alist-get 'name option))
-            (alist-get 'options (seq-find (lambda (command) (equal (alist-get 'verb command) verb))
-                                          (nth 2 marquill--commands))))))
-
-(defun marquill--arguments (args)
-  "Return ARGS with the buffer's own options after the verb.
-They are --stdin-only, so that the filter reads the region alone, and the
-buffer's `tab-width' where the verb takes it."
-  (if (or (null args) (string-prefix-p "-" (car args)))
-      (cons "--stdin-only" args)
-    (append (list (car args) "--stdin-only")
-            (and (member "--tab-width" (marquill--options (car args)))
-                 (list "--tab-width" (number-to-string tab-width)))
-            (cdr args))))
-
-(defun marquill--line-bounds (start end)
-  "The whole lines from START to END, each with its line end."
-  (save-excursion
-    (let ((beg (progn (goto-char (min start end)) (line-beginning-position))))
-      (goto-char (max start end))
-      (unless (and (bolp) (> (point) beg))
-        (forward-line 1))
-      (cons beg (point)))))
-
-(defun marquill--message (text beg end)
-  "Return the filter's error TEXT with the buffer's place in it.
-When the filter named a place in the text BEG..END, the first line names
-the buffer's line and column instead."
-  (let ((lines (split-string (if (string-empty-p text) "marquill: failed" text) "\n" t)))
-    (when (string-match "\\`marquill:-:\\([0-9]+\\):\\([0-9]+\\): \\(.*\\)\\'" (car lines))
-      (let* ((message (match-string 3 (car lines)))
-             (place (marquill--place (string-to-number (match-string 1 (car lines)))
-                                     (string-to-number (match-string 2 (car lines)))
-                                     beg end)))
-        (when place
-          (setcar lines (format "marquill: %s:%d:%d: %s" (buffer-name) (car place) (cdr place) message)))))
-    (string-join lines "\n")))
-
-(defun marquill--place (line column beg end)
-  "Return the buffer's (LINE . COLUMN) of the filter's LINE and COLUMN.
-The filter's lines of the text BEG..END end at CR LF, CR or LF, and its
-COLUMN counts bytes.  nil when the place is outside the text."
-  (let* ((coding (marquill--coding))
-         (bytes (encode-coding-string (buffer-substring-no-properties beg end) coding t))
-         (separator (pcase (coding-system-eol-type coding) (1 "\r\n") (2 "\r") (_ "\n")))
-         (pos 0))
-    (dotimes (_ (1- line))
-      (when pos
-        (setq pos (and (string-match "\r\n\\|[\r\n]" bytes pos) (match-end 0)))))
-    (when (and pos (<= (+ pos column -1) (length bytes)))
-      (let ((offset (+ pos column -1)) (count 0) (start 0))
-        (while (and (setq pos (string-search separator bytes start))
-                    (< pos offset))
-          (setq count (1+ count) start (+ pos (length separator))))
-        (cons (+ (line-number-at-pos beg t) count)
-              (1+ (length (decode-coding-string (substring bytes start offset) coding))))))))
-
-;;;; Replacing the lines
-
-(defun marquill--shared (a b)
-  "How many characters strings A and B share at their start."
-  (let ((c (compare-strings a nil nil b nil nil)))
-    (if (eq c t) (length a) (1- (abs c)))))
-
-(defun marquill--replace-line (old new)
-  "Change the line at point from OLD to NEW.
-Only the span between what they share at their start and end changes; the
-new text goes in before the markers there, so that a marker or an overlay
-on the character after the span stays on it."
-  (let* ((head (marquill--shared old new))
-         (tail (min (- (min (length old) (length new)) head)
-                    (marquill--shared (reverse old) (reverse new))))
-         (at (+ (point) head)))
-    (delete-region at (+ at (- (length old) head tail)))
-    (goto-char at)
-    (insert-before-markers (substring new head (- (length new) tail)))))
-
-(defun marquill--replace (beg old new)
-  "Make the lines OLD from BEG read the lines NEW, each line on its own."
-  (let ((here (point-marker)))
-    (save-excursion
-      (goto-char beg)
-      (while old
-        (let ((start (point)))
-          (unless (equal (car old) (car new))
-            (marquill--replace-line (car old) (car new)))
-          (goto-char start)
-          (forward-line 1))
-        (setq old (cdr old) new (cdr new))))
-    (goto-char here)
-    (set-marker here nil)))
-
 ;;;###autoload
 (defun marquill-filter-region (start end args)
   "Run the marquill filter with ARGS on the whole lines from START to END.
 ARGS is a list of strings.  The lines change only when the filter
 succeeds, as one undo step; otherwise a `user-error' shows its message
 with the buffer's line."
-  (barf-if-buffer-read-only)
-  (let* ((bounds (marquill--line-bounds start end))
-         (beg (car bounds)) (end (cdr bounds))
-         (output (generate-new-buffer " *marquill-output*" t)))
-    (unwind-protect
-        (let ((result (marquill--call beg end (marquill--arguments args) output)))
-          (unless (eql (car result) 0)
-            (user-error "%s" (marquill--message (cdr result) beg end)))
-          (let ((old (split-string (buffer-substring-no-properties beg end) "\n"))
-                (new (split-string (with-current-buffer output (buffer-string)) "\n")))
-            (unless (= (length old) (length new))
-              (user-error "%s" "marquill: the output does not have the lines that went in"))
-            (unless (equal old new)
-              (let ((group (prepare-change-group)))
-                (unwind-protect
-                    (progn
-                      (activate-change-group group)
-                      (marquill--replace beg old new)
-                      (undo-amalgamate-change-group group))
-                  (accept-change-group group))))))
-      (kill-buffer output))))
+  (marquill--edit start end args))
 
 ;;;; Entries and the menu
 

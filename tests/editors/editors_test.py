@@ -232,6 +232,9 @@ def check_toggles(editor, rows):
             check(got == want, f"{editor} {row['label']}: toggle {n} wrote {got!r}, wanted {want!r}")
 
 
+EMACS_FILES = ("marquill.el", "marquill-run.el")
+
+
 def check_emacs_package(root, work, env):
     """The start-up file that Debian's Emacs loads, the autoloads, and a
     clean byte-compile and checkdoc of marquill.el as installed."""
@@ -247,12 +250,14 @@ def check_emacs_package(root, work, env):
     check(p.stdout.decode() == "(nil t t)# a\n", f"emacs -Q with the start-up file: {p.stdout!r} {p.stderr[-2000:]!r}")
     compiled = work / "compile"
     compiled.mkdir()
-    (compiled / "marquill.el").write_bytes((site / "marquill.el").read_bytes())
+    for name in EMACS_FILES:
+        (compiled / name).write_bytes((site / name).read_bytes())
     code = ("(progn (setq byte-compile-error-on-warn t) (require 'checkdoc)"
-            " (unless (byte-compile-file \"marquill.el\") (kill-emacs 1))"
-            " (let ((checkdoc-autofix-flag 'never)) (checkdoc-file \"marquill.el\")))")
-    p = subprocess.run(["emacs", "-Q", "--batch", "--eval", code], cwd=compiled, env=env, capture_output=True,
-                       stdin=subprocess.DEVNULL)
+            " (dolist (file '(\"marquill-run.el\" \"marquill.el\"))"
+            "  (unless (byte-compile-file file) (kill-emacs 1))"
+            "  (let ((checkdoc-autofix-flag 'never)) (checkdoc-file file))))")
+    p = subprocess.run(["emacs", "-Q", "--batch", "-L", ".", "--eval", code], cwd=compiled, env=env,
+                       capture_output=True, stdin=subprocess.DEVNULL)
     said = [line for line in (p.stdout + p.stderr).decode().splitlines() if line.strip() and
             not line.startswith(("Warning (emacs): ", "Loading "))]
     check(p.returncode == 0 and not said, f"emacs: byte-compile and checkdoc of marquill.el: {said}")
@@ -282,8 +287,8 @@ def main():
         root = unpack(package, work)
         program = root / "usr/bin/marquill"
         share = root / "usr/share"
-        check((share / "emacs/site-lisp/marquill.el").is_file(),
-              "the package lacks /usr/share/emacs/site-lisp/marquill.el")
+        for name in EMACS_FILES:
+            check((share / "emacs/site-lisp" / name).is_file(), f"the package lacks /usr/share/emacs/site-lisp/{name}")
         for folder in VIM_ROOTS.values():
             check_vim_package(share, folder)
 

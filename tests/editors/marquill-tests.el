@@ -328,11 +328,11 @@ captions, and give what the menu's item gives; without, every line."
       (should (eq buffer-undo-list undo)))))
 
 (ert-deftest marquill-error-place ()
-  "A place the filter names (its lines end at CR LF, CR or LF) is shown as
-the buffer's line and column."
+  "A place the filter names is shown as the buffer's line and column; a
+CR inside a line is no line end for the filter."
   (let ((marquill-program (getenv "MARQUILL_STUB")))
-    (dolist (case '(("4:2" unix ":3:2: ") ("3:1" unix ":2:5: ") ("1:1" unix ":2:1: ") ("9:1" unix nil)
-                    ("4:1" dos ":3:1: ")))
+    (dolist (case '(("2:2" unix ":3:2: ") ("1:5" unix ":2:3: ") ("1:1" unix ":2:1: ") ("3:1" unix ":4:1: ")
+                    ("9:1" unix nil) ("3:1" dos ":4:1: ")))
       (let ((process-environment (cons (format "MARQUILL_STUB_MESSAGE=marquill:-:%s: not valid UTF-8" (car case))
                                        process-environment)))
         (with-temp-buffer
