@@ -131,6 +131,16 @@ the first line names the buffer's line and column instead."
           (setcar lines (format "marquill: %s:%d:%d: %s" (buffer-name) (car place) (cdr place) message)))))
     (string-join lines "\n")))
 
+(defun marquill--missing (text)
+  "TEXT, unless it is about a settings file that does not exist.
+Then it is the plug-in's message, which names its own option."
+  (let* ((settings (alist-get 'settings (ignore-errors (marquill--describe))))
+         (path (alist-get 'path settings)))
+    (if (and path (not (eq (alist-get 'exists settings) t)) (string-search path text))
+        (format (marquill--text "marquill: the settings file %s does not exist; M-x marquill-edit-settings creates it from the starter list, or customize marquill-settings-file")
+                path)
+      text)))
+
 (defun marquill--place (line column beg sent)
   "Return the buffer's (LINE . COLUMN) of the filter's LINE and COLUMN.
 SENT is the text of the lines from BEG as the filter had it, whose lines
@@ -275,7 +285,7 @@ The lines change only when it succeeds, as one undo step."
     (unwind-protect
         (let ((result (marquill--call sent nil (marquill--arguments args) output)))
           (unless (eql (car result) 0)
-            (user-error "%s" (marquill--message (cdr result) beg sent)))
+            (user-error "%s" (marquill--missing (marquill--message (cdr result) beg sent))))
           (unless (and (= (marquill--count "\n" text) (with-current-buffer output (marquill--count "\n")))
                        (or (null mark) (marquill--unmask output (marquill--count mark sent) mark)))
             (user-error "%s" (marquill--text "marquill: the output does not have the lines that went in")))

@@ -1,6 +1,9 @@
 ;;; marquill.el --- Head symbols from a Marquill settings file  -*- lexical-binding: t -*-
 
 ;; Copyright (c) the Marquill authors
+
+;; Author: the Marquill authors
+;; URL: https://c-seed-f1426660.example/marquill
 ;; Version: 3.3.2
 ;; Package-Requires: ((emacs "28.1"))
 ;; Keywords: convenience, text
@@ -25,31 +28,48 @@
 (require 'subr-x)
 (require 'marquill-run)
 
-(defgroup marquill nil
-  "Insert and delete head symbols with the marquill filter."
-  :group 'editing
-  :prefix "marquill-")
+;; The group and the options are autoloaded, so that `customize-group'
+;; finds them before the library is loaded.
+;;;###autoload
+(progn
+  (defgroup marquill nil
+    "Insert and delete head symbols with the marquill filter."
+    :group 'editing
+    :prefix "marquill-")
+  (custom-add-load 'marquill 'marquill))
 
+;;;###autoload
 (defcustom marquill-program "marquill"
   "The marquill filter program."
   :type 'string)
 
+;;;###autoload
 (defcustom marquill-settings-file nil
   "The settings file: symbol, a tab and a caption on each line.
 nil: the filter's default, $MARQUILL_SETTINGS or
-$XDG_CONFIG_HOME/marquill/Marquill_Setting.txt (~/.config when unset)."
+$XDG_CONFIG_HOME/marquill/Marquill_Setting.txt (~/.config when unset).
+A leading ~ and environment variables ($NAME) are expanded."
   :type '(choice (const :tag "The filter's default" nil) file))
+
+;;;###autoload
+(defcustom marquill-starter-file nil
+  "The starter list that a missing settings file is made from.
+nil: the one the filter names (Debian installs it under
+/usr/share/doc/marquill/examples)."
+  :type '(choice (const :tag "The filter's" nil) file))
 
 ;;;###autoload
 (defcustom marquill-toggle-entry nil
   "The entry `marquill-toggle' uses: its number from 1 or its caption.
 It is buffer-local when set, for example from a mode hook:
   (add-hook \\='makefile-mode-hook
-            (lambda () (setq marquill-toggle-entry \"シェル\")))
-nil: the symbol of `comment-start' when the mode's comments are line
-comments (`comment-end' empty), with a blank after it; else the first
-entry."
-  :type '(choice (const :tag "The comment start, else the first entry" nil) integer string))
+            (lambda () (setq marquill-toggle-entry \"シェル/Python コメント\")))
+nil: the mode's line comment with a blank after it: `comment-start' when
+the mode's comments are line comments (`comment-end' empty), else the
+line comment of a mode that has both kinds (C's \"//\"); in a mode with
+block comments only the toggle asks for this option to be set; else the
+first entry."
+  :type '(choice (const :tag "The line comment, else the first entry" nil) integer string))
 
 ;; Buffer-local and safe as a file-local variable before the library is
 ;; loaded, so that a mode hook or a file can set it for its buffer alone.
@@ -58,6 +78,13 @@ entry."
   (make-variable-buffer-local 'marquill-toggle-entry)
   (put 'marquill-toggle-entry 'safe-local-variable
        (lambda (value) (or (null value) (stringp value) (and (integerp value) (> value 0))))))
+
+(defconst marquill--texts nil
+  "The plug-in's own texts in the user's language: (ENGLISH . TRANSLATION).")
+
+(defun marquill--text (msgid)
+  "The text MSGID in the user's language; MSGID itself when none is known."
+  (or (cdr (assoc msgid marquill--texts)) msgid))
 
 ;;;###autoload
 (defun marquill-filter-region (start end args)
@@ -73,19 +100,26 @@ with the buffer's line."
   "The settings file in effect, as the filter names it."
   (alist-get 'path (alist-get 'settings (marquill--describe))))
 
-(defun marquill--sorted-as-given (table)
-  "A completion TABLE that lists its candidates in the order given."
+(defun marquill--sorted-as-given (table &optional annotate)
+  "A completion TABLE that lists its candidates in the order given.
+ANNOTATE, when given, is the annotation function shown beside them."
   (lambda (string predicate action)
     (if (eq action 'metadata)
-        '(metadata (display-sort-function . identity) (cycle-sort-function . identity))
+        `(metadata (display-sort-function . identity) (cycle-sort-function . identity)
+                   ,@(and annotate `((annotation-function . ,annotate))))
       (complete-with-action action table string predicate))))
 
-(defun marquill--choose (prompt choices)
-  "Read one of CHOICES, an alist of (TEXT . VALUE), with PROMPT; its VALUE."
-  (let ((choice (assoc (completing-read prompt (marquill--sorted-as-given choices) nil t) choices)))
-    (unless choice
-      (user-error "%s" "marquill: nothing chosen"))
-    (cdr choice)))
+(defun marquill--choose (prompt choices &optional annotate keys)
+  "Read one of CHOICES, an alist of (TEXT . VALUE), with PROMPT; its VALUE.
+KEYS is an alist of (ACCESS-KEY . VALUE): a single typed character that is
+no choice chooses the value of its access key, as the popup menu does.
+ANNOTATE shows beside each choice.  An empty answer cancels (a quit)."
+  (let* ((answer (completing-read prompt (marquill--sorted-as-given choices annotate)))
+         (choice (or (assoc answer choices)
+                     (and (= (length answer) 1) (assoc-string answer keys t)))))
+    (cond (choice (cdr choice))
+          ((string-empty-p answer) (signal 'quit nil))
+          (t (user-error "%s" (marquill--text "marquill: nothing chosen"))))))
 
 (defun marquill--entries (description)
   "The entries of the filter's DESCRIPTION.
@@ -107,11 +141,24 @@ DESCRIPTION is the filter's, when already had."
       (user-error "%s" (concat "marquill: the settings file has no entries: "
                                (alist-get 'path (alist-get 'settings description)))))
     (dolist (entry entries)
-      (let ((label (alist-get 'label entry)))
+      (let* ((label (alist-get 'label entry))
+             ;; An entry with no label shows its symbol.
+             (text (if (string-blank-p label) (alist-get 'symbol entry) label)))
         ;; Two entries that read the same are told apart by their number.
-        (push (cons (if (assoc label choices) (format "%s <%d>" label (alist-get 'number entry)) label) entry)
+        (push (cons (if (assoc text choices) (format "%s <%d>" text (alist-get 'number entry)) text) entry)
               choices)))
-    (marquill--choose prompt (nreverse choices))))
+    (setq choices (nreverse choices))
+    (marquill--choose prompt choices
+                      (lambda (text)
+                        (let ((entry (cdr (assoc text choices))))
+                          (format "  %s%s" (alist-get 'symbol entry)
+                                  (if (string-empty-p (alist-get 'key entry ""))
+                                      ""
+                                    (format "  (&%s)" (alist-get 'key entry))))))
+                      (delq nil (mapcar (lambda (entry)
+                                          (and (not (string-empty-p (alist-get 'key entry "")))
+                                               (cons (alist-get 'key entry) entry)))
+                                        entries)))))
 
 (defun marquill--menu-levels (items)
   "Return the menu's first level from ITEMS, in their order.
@@ -157,15 +204,38 @@ value is the filter's name for them."
      (_ 'utf-8))
    (pcase (alist-get 'line_break settings) ("\r\n" 'dos) ("\r" 'mac) (_ 'unix))))
 
+(defun marquill--first-run (settings)
+  "Make the missing settings file of SETTINGS, when the user agrees.
+It is a copy of the starter list (`marquill-starter-file', else the
+filter's), or empty when there is none.  Returns the new settings, nil
+when the user declined."
+  (let* ((file (alist-get 'path settings))
+         (starter (if marquill-starter-file
+                      (marquill--path marquill-starter-file)
+                    (alist-get 'starter settings)))
+         (readable (and starter (file-readable-p starter))))
+    (when (y-or-n-p (if readable
+                        (format (marquill--text "The settings file %s does not exist.  Create it from the starter list %s? ")
+                                file starter)
+                      (format (marquill--text "The settings file %s does not exist.  Create it? ") file)))
+      (make-directory (file-name-directory file) t)
+      (if readable
+          (copy-file starter file)
+        (write-region "" nil file)
+        (message "%s" (marquill--text "marquill: each line of the settings file is a symbol, a tab and a caption")))
+      (alist-get 'settings (marquill--describe)))))
+
 ;;;###autoload
 (defun marquill-edit-settings ()
-  "Open the settings file in another window, decoded as the filter does."
+  "Open the settings file in another window, decoded as the filter does.
+A missing one is first made from the starter list, when you agree."
   (interactive)
-  (let* ((settings (alist-get 'settings (marquill--describe)))
-         (file (alist-get 'path settings))
-         (coding-system-for-read (marquill--coding-of settings)))
-    (make-directory (file-name-directory file) t)
-    (find-file-other-window file)))
+  (let ((settings (alist-get 'settings (marquill--describe))))
+    (unless (eq (alist-get 'exists settings) t)
+      (setq settings (marquill--first-run settings)))
+    (when settings
+      (let ((coding-system-for-read (marquill--coding-of settings)))
+        (find-file-other-window (alist-get 'path settings))))))
 
 ;;;###autoload
 (defun marquill (start end)
@@ -207,7 +277,7 @@ argument, the lines."
   "Insert SYMBOL, chosen by its caption, at the head of the lines.
 START and END are the region.  With a prefix argument, ask which LINES
 get it (default: all)."
-  (interactive (marquill--insert-arguments "Insert: " "head"))
+  (interactive (marquill--insert-arguments (marquill--text "Insert: ") "head"))
   (marquill-filter-region start end (list "insert" "--at" "head" "--lines" (or lines "all") "-e" symbol)))
 
 ;;;###autoload
@@ -215,14 +285,14 @@ get it (default: all)."
   "Insert SYMBOL at the column of the lines' least indentation.
 START and END are the region.  With a prefix argument, ask which LINES
 get it (default: all)."
-  (interactive (marquill--insert-arguments "Insert at the first character: " "char"))
+  (interactive (marquill--insert-arguments (marquill--text "Insert at the first character: ") "char"))
   (marquill-filter-region start end (list "insert" "--at" "char" "--lines" (or lines "all") "-e" symbol)))
 
 ;;;###autoload
 (defun marquill-delete (start end symbol)
   "Delete SYMBOL, chosen by its caption, after the indentation of the lines.
 START and END are the region."
-  (interactive (append (marquill--region) (list (alist-get 'symbol (marquill--read-entry "Delete: ")))))
+  (interactive (append (marquill--region) (list (alist-get 'symbol (marquill--read-entry (marquill--text "Delete: "))))))
   (marquill-filter-region start end (list "delete" "-e" symbol)))
 
 ;;;###autoload
@@ -237,16 +307,35 @@ START and END are the region."
   (interactive (marquill--region))
   (marquill-filter-region start end (list "delete-all")))
 
+(defun marquill--line-comment ()
+  "The mode's line comment with a blank after it, or nil.
+`comment-start' when the mode's comments are line comments, else the line
+comment of a CC mode that has both kinds."
+  (let ((start (string-trim (or comment-start ""))))
+    (cond ((and (not (string-empty-p start)) (member comment-end '(nil "")))
+           (concat start " "))
+          ((and (local-variable-p 'c-line-comment-starter)
+                (stringp (symbol-value 'c-line-comment-starter))
+                (not (string-empty-p (symbol-value 'c-line-comment-starter))))
+           (concat (symbol-value 'c-line-comment-starter) " ")))))
+
+(defun marquill--prose-p ()
+  "Whether the buffer is prose: its comments, if any, are no language's."
+  (or (eq major-mode 'fundamental-mode)
+      (and (derived-mode-p 'text-mode) (not (derived-mode-p 'sgml-mode 'nxml-mode)))))
+
 (defun marquill-toggle-arguments ()
   "The filter's arguments of the toggle in this buffer.
-The entry `marquill-toggle-entry'; else the symbol of `comment-start' with
-a blank after it, when the mode's comments are line comments; else the
-first entry."
-  (let ((comment (string-trim (or comment-start ""))))
+The entry `marquill-toggle-entry'; else the mode's line comment with a
+blank after it; else, in a mode of a language with block comments only,
+a `user-error' asking for `marquill-toggle-entry'; else the first entry."
+  (let ((line (marquill--line-comment)))
     (cond (marquill-toggle-entry
            (list "toggle" "--entry" (format "%s" marquill-toggle-entry)))
-          ((and (not (string-empty-p comment)) (member comment-end '(nil "")))
-           (list "toggle" "-e" (concat comment " ")))
+          (line (list "toggle" "-e" line))
+          ((and (not (string-empty-p (string-trim (or comment-start "")))) (not (marquill--prose-p)))
+           (user-error (marquill--text "marquill: %s has only block comments; set marquill-toggle-entry to the entry to toggle")
+                       major-mode))
           (t (list "toggle" "--entry" "1")))))
 
 (defun marquill--lines-region (n)
@@ -269,6 +358,43 @@ after its indentation it is deleted once, else it is inserted at the
 column of least indentation, with `tab-width' as the width of a tab."
   (interactive (marquill--lines-region (prefix-numeric-value current-prefix-arg)))
   (marquill-filter-region start end (marquill-toggle-arguments)))
+
+;;;; Keys and the menu bar
+
+;;;###autoload
+(defvar marquill-command-map
+  (let ((map (make-sparse-keymap "Marquill")))
+    (dolist (item (reverse '(("t" "Toggle" marquill-toggle)
+                             ("m" "Menu..." marquill)
+                             ("i" "Insert..." marquill-insert)
+                             ("c" "Insert at the first character..." marquill-insert-at-char)
+                             ("d" "Delete..." marquill-delete)
+                             ("o" "Delete each symbol once" marquill-delete-once)
+                             ("a" "Delete all symbols" marquill-delete-all)
+                             ("s" "Edit the settings" marquill-edit-settings))))
+      (define-key map (car item) (list 'menu-item (nth 1 item) (nth 2 item))))
+    map)
+  "Marquill's commands under one prefix key, also its menu in Tools.
+Emacs leaves control-c followed by a letter to users; bind one such
+key with a line like
+
+  (global-set-key (kbd \"C-c m\") \\='marquill-command-map)
+
+and then that key followed by t toggles the lines, followed by m opens
+the menu.")
+
+;;;###autoload
+(progn
+  (fset 'marquill-command-map marquill-command-map)
+  (let ((tools (lookup-key global-map [menu-bar tools])))
+    (when (keymapp tools)
+      (define-key-after tools [marquill] (list 'menu-item "Marquill" 'marquill-command-map)))))
+
+;; The menu's titles in the user's language, once the library is loaded.
+(map-keymap (lambda (_key binding)
+              (when (eq (car-safe binding) 'menu-item)
+                (setcar (cdr binding) (marquill--text (nth 1 binding)))))
+            marquill-command-map)
 
 (provide 'marquill)
 ;;; marquill.el ends here

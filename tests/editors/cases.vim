@@ -4,7 +4,7 @@
 " $MARQUILL_RESULTS.  Then each document of the toggle table, opened with
 " the row's 'tabstop' and "#%s" as 'commentstring', is toggled twice with
 " g> over the whole buffer and written after each.  The test compares the
-" files byte for byte.
+" files byte for byte.  Last, the files of the languages' table.
 let s:plan = json_decode(join(readfile($MARQUILL_PLAN), "\n"))
 let s:results = []
 for s:case in s:plan.cases
@@ -29,6 +29,20 @@ for s:row in s:plan.toggles
     call feedkeys('ggg>G', 'tx')
     execute 'silent write! ' . fnameescape(s:row.out . '-' . s:editor . '-' . s:n)
   endfor
+endfor
+" Each file of the table, as Vim knows its language, toggled twice; the
+" message when the toggle refuses.
+filetype plugin on
+for s:type in s:plan.types
+  silent! %bwipeout!
+  execute 'silent edit ' . fnameescape(s:type.file)
+  setlocal nofixendofline
+  let v:errmsg = ''
+  for s:n in [1, 2]
+    call feedkeys('ggg>G', 'tx')
+    execute 'silent write! ' . fnameescape(s:type.out . '-' . s:editor . '-' . s:n)
+  endfor
+  call writefile([v:errmsg], s:type.out . '-' . s:editor . '-message')
 endfor
 call writefile([json_encode(s:results)], $MARQUILL_RESULTS)
 qall!

@@ -224,6 +224,56 @@ def toggle_plan(documents, toggled, program, env, docs, work):
     return rows
 
 
+# Files of each language: the toggle takes the language's line comment
+# (None: block comments only, so a message naming the setting and no
+# change), or for text the settings' first entry ("> ").
+FILE_TYPES = [
+    ("main.c", "// ", "int main(void)\n{\n\tint x = 1;\n\n\treturn x;\n}\n"),
+    ("main.cpp", "// ", "namespace n {\n  int f();\n}\n"),
+    ("style.css", None, "body {\n\tcolor: red;\n}\n"),
+    ("page.html", None, "<p>\n  text\n</p>\n"),
+    ("query.sql", "-- ", "SELECT a\n  FROM t;\n"),
+    ("tool.py", "# ", "def f():\n    return 1\n\nprint(f())\n"),
+    ("run.sh", "# ", "#!/bin/sh\nif true; then\n\techo hi\nfi\n"),
+    ("Makefile", "# ", "all: prog\nprog: main.o\n\t$(CC) -o $@ main.o \\\n\t  util.o\n\n.PHONY: all\n"),
+    ("config.yaml", "# ", "a:\n  b: 1\n  c: [1, 2]\n"),
+    ("init.lua", "-- ", "local x = 1\nif x then\n\tprint(x)\nend\n"),
+    ("notes.md", "> ", "# Title\n\n  text\n"),
+    ("mutt-host-1000-1-2", "> ", "Subject: hi\n\nHello,\n  there\n"),
+    ("notes.txt", "> ", "plain\n\ttext\n"),
+]
+
+
+def file_type_plan(program, env, work):
+    folder = work / "types"
+    folder.mkdir()
+    rows = []
+    for name, symbol, text in FILE_TYPES:
+        data = text.encode()
+        (folder / name).write_bytes(data)
+        first = data
+        if symbol:
+            first = run_filter(program, ["toggle", "--stdin-only", "--tab-width", "8", "-e", symbol], data, env)[1]
+        rows.append({"file": str(folder / name), "out": str(work / f"type-{name}"), "symbol": symbol,
+                     "original": data, "first": first})
+    return rows
+
+
+def check_file_types(editor, rows, setting):
+    for row in rows:
+        label = f"{editor} toggle of {pathlib.Path(row['file']).name}"
+        got = [pathlib.Path(f"{row['out']}-{editor}-{n}") for n in (1, 2)]
+        got = [f.read_bytes() if f.exists() else None for f in got]
+        message = pathlib.Path(f"{row['out']}-{editor}-message")
+        message = message.read_text(encoding="utf-8").strip() if message.exists() else None
+        if row["symbol"]:
+            check(got == [row["first"], row["original"]], f"{label}: wrote {got}, wanted {row['first']!r} then "
+                                                            f"the original; said {message!r}")
+        else:
+            check(got == [row["original"]] * 2, f"{label}: block comments only, yet it wrote {got}")
+            check(message is not None and setting in message, f"{label}: said {message!r}, not naming {setting}")
+
+
 def check_toggles(editor, rows):
     for row in rows:
         for n, want in ((1, row["first"]), (2, row["original"])):
@@ -248,6 +298,14 @@ def check_emacs_package(root, work, env):
     p = subprocess.run(["emacs", "-Q", "--batch", "-L", str(site), "-l", str(start), "--eval", code],
                        env=env, capture_output=True, stdin=subprocess.DEVNULL)
     check(p.stdout.decode() == "(nil t t)# a\n", f"emacs -Q with the start-up file: {p.stdout!r} {p.stderr[-2000:]!r}")
+    # Customizing before first use, and the keymap and menu before it too.
+    code = ("(progn (princ (list (keymapp (lookup-key global-map [menu-bar tools marquill]))"
+            " (keymapp marquill-command-map)))"
+            " (customize-group 'marquill) (goto-char (point-min))"
+            " (princ (and (search-forward \"Marquill Program\" nil t) (search-forward \"Toggle Entry\" nil t) t)))")
+    p = subprocess.run(["emacs", "-Q", "--batch", "-L", str(site), "-l", str(start), "--eval", code],
+                       env=env, capture_output=True, stdin=subprocess.DEVNULL)
+    check(p.stdout.decode() == "(t t)t", f"emacs -Q: customize-group marquill: {p.stdout!r} {p.stderr[-2000:]!r}")
     compiled = work / "compile"
     compiled.mkdir()
     for name in EMACS_FILES:
@@ -311,7 +369,8 @@ def main():
                    XDG_CONFIG_HOME=str(config), LANG="C.UTF-8", LC_ALL="C.UTF-8",
                    XDG_DATA_HOME=str(work / "data"),
                    MARQUILL_WORK=str(work), MARQUILL_SETTINGS_FILE=str(work / "settings.txt"),
-                   MARQUILL_STUB=str(stub))
+                   MARQUILL_STUB=str(stub),
+                   MARQUILL_STARTER=str(root / "usr/share/doc/marquill/examples/Marquill_Setting.txt"))
         for name in ("MARQUILL_SETTINGS", "VIM", "VIMRUNTIME", "XDG_DATA_DIRS"):
             env.pop(name, None)
 
@@ -338,7 +397,9 @@ def main():
             case["expected_file"] = str(work / f"{n}.expected")
             pathlib.Path(case["expected_file"]).write_bytes(case["expected"])
         toggles = toggle_plan(documents, toggled, program, env, docs, work)
-        (work / "plan.json").write_text(json.dumps({"toggles": [
+        types = file_type_plan(program, env, work)
+        (work / "plan.json").write_text(json.dumps({"types": [
+            {k: row[k] for k in ("file", "out")} for row in types], "toggles": [
             {k: row[k] for k in ("document", "ff", "width", "out")} for row in toggles], "cases": [
             {k: case[k] for k in ("document", "ff", "first", "last", "arguments", "argv", "after", "undone",
                                   "expected_file", "ok")} | {"expected": case["message"][0] if case["message"] else "",
@@ -375,6 +436,7 @@ def main():
                   f"{p.stdout[-2000:]!r} {p.stderr[-2000:]!r}")
             check(p.returncode == 0, f"{editor} cases.vim: exit status {p.returncode}: {p.stderr[-2000:]!r}")
             check_toggles(editor, toggles)
+            check_file_types(editor, types, "marquill_toggle_entry")
             for case, result in zip(plan, shown):
                 after = pathlib.Path(case["after"]).read_bytes()
                 undone = pathlib.Path(case["undone"]).read_bytes()
@@ -406,6 +468,7 @@ def main():
         output = (p.stdout + p.stderr).decode("utf-8", "replace")
         check(p.returncode == 0, "emacs: ERT failed:\n" + output[-30000:])
         check_toggles("emacs", toggles)
+        check_file_types("emacs", types, "marquill-toggle-entry")
         check_emacs_package(root, work, dict(base, LANG="C", LC_ALL="C"))
         for line in output.splitlines():
             if "SKIPPED" in line or line.lstrip().startswith("skipped"):

@@ -264,6 +264,70 @@ for [s:i, s:symbol] in map([';', '%', '--', '!', '?', '='], {i, symbol -> [i, sy
 endfor
 let g:marquill_settings = $MARQUILL_SETTINGS_FILE
 
+" Pickers: an access key chooses at once, a number takes Enter, Enter
+" alone cancels; with ten entries or more too.
+let s:many = $MARQUILL_WORK . '/many.txt'
+call writefile(map(range(1, 12), {_, n -> printf("%d \tItem %d(&%s)", n, n, nr2char(64 + n))}) + ["d \t(&D)"], s:many)
+for [s:file, s:keys, s:want] in [
+      \ [$MARQUILL_SETTINGS_FILE, "g!j1\<CR>1\<CR>c", ['// a', '// b']],
+      \ [$MARQUILL_SETTINGS_FILE, "g!j1\<CR>1\<CR>m", ['> a', '> b']],
+      \ [$MARQUILL_SETTINGS_FILE, "g!j1\<CR>1\<CR>\<CR>", ['a', 'b']],
+      \ [$MARQUILL_SETTINGS_FILE, "g!j1\<CR>1\<CR>\<Esc>", ['a', 'b']],
+      \ [s:many, "g!j1\<CR>1\<CR>k", ['11 a', '11 b']],
+      \ [s:many, "g!j1\<CR>1\<CR>12\<CR>", ['12 a', '12 b']],
+      \ [s:many, "g!j1\<CR>1\<CR>13\<CR>", ['d a', 'd b']]]
+  let g:marquill_settings = s:file
+  call s:Fresh(['a', 'b'])
+  call s:Keys(s:keys)
+  call assert_equal(s:want, getline(1, '$'), s:keys)
+endfor
+let g:marquill_settings = $MARQUILL_SETTINGS_FILE
+
+" The documented example's entry is one of the starter list.
+let g:marquill_settings = $MARQUILL_STARTER
+call s:Fresh(['x'])
+let b:marquill_toggle_entry = 'シェル/Python コメント'
+call s:Keys('g>>')
+call assert_equal(['# x'], getline(1, '$'))
+
+" First run: a missing settings file; the toggle's message names the
+" plug-in's setting, whole, at a narrow width; 設定編集 makes the file
+" from the starter list and opens it.
+let g:marquill_settings = $MARQUILL_WORK . '/first-' . has('nvim') . '/Marquill_Setting.txt'
+let g:marquill_starter = $MARQUILL_STARTER
+let s:columns = &columns
+set columns=40
+call s:Fresh(['x'])
+let v:errmsg = ''
+messages clear
+call s:Keys('g>>')
+call assert_match('g:marquill_settings', v:errmsg)
+call assert_notmatch('--settings\|MARQUILL_SETTINGS', v:errmsg)
+call assert_match('\V' . escape(v:errmsg, '\'), execute('messages'))
+let &columns = s:columns
+call s:Keys(":Marquill\<CR>4\<CR>y")
+call assert_equal([2, fnamemodify(g:marquill_settings, ':p')], [winnr('$'), expand('%:p')])
+call assert_equal(readfile($MARQUILL_STARTER, 'b'), readfile(g:marquill_settings, 'b'))
+only!
+unlet g:marquill_starter
+
+" A settings path expands ~ and variables, and runs nothing.
+let g:marquill_settings = $MARQUILL_WORK . '/`touch ' . $MARQUILL_WORK . '/ran`'
+call s:Fresh(['x'])
+call s:Keys('g>>')
+call assert_false(filereadable($MARQUILL_WORK . '/ran'))
+call assert_equal($HOME . '/a/' . $HOME, marquill#run#path('~/a/${HOME}'))
+let g:marquill_settings = $MARQUILL_SETTINGS_FILE
+
+" A CR inside a line is no line end: one symbol for the one line.
+call s:Fresh(["a\rb\r  c\r"])
+setlocal noendofline
+let b:marquill_toggle_entry = 1
+call s:Keys('g>>')
+call assert_equal(["> a\rb\r  c\r"], getline(1, '$'))
+call s:Keys('g>>')
+call assert_equal(["a\rb\r  c\r"], getline(1, '$'))
+
 " The scripts and the help come from the plug-in's own package, found
 " through 'packpath' (pack/marquill/start/marquill), not from a shared folder.
 function! s:InPackage(file) abort

@@ -364,7 +364,7 @@ CR inside a line is no line end for the filter."
 (ert-deftest marquill-customize-group ()
   "customize-group marquill offers the program, the settings file and the toggle's entry."
   (should (equal (sort (mapcar #'car (get 'marquill 'custom-group)) #'string<)
-                 '(marquill-program marquill-settings-file marquill-toggle-entry))))
+                 '(marquill-program marquill-settings-file marquill-starter-file marquill-toggle-entry))))
 
 (ert-deftest marquill-compilation-mode ()
   "Compilation mode takes the filter's error position to the file's line and column."
@@ -400,5 +400,84 @@ CR inside a line is no line end for the filter."
           (setq place (list (buffer-file-name) (line-number-at-pos) (1+ (current-column))))
           (kill-buffer)))
       (should (equal place (list file 2 5))))))
+
+(ert-deftest marquill-file-types ()
+  "Each file of the plan's table, in the mode Emacs gives it, toggled
+twice and written after each; the message when the toggle refuses.
+editors_test.py compares the files."
+  ;; Debian's modes for YAML and Lua, which emacs -Q does not activate.
+  (dolist (autoloads (file-expand-wildcards "/usr/share/emacs/site-lisp/elpa/*/*-mode-autoloads.el"))
+    (add-to-list 'load-path (file-name-directory autoloads))
+    (load autoloads nil t))
+  (let ((marquill-settings-file (getenv "MARQUILL_SETTINGS_FILE"))
+        (python-indent-guess-indent-offset nil))
+    (dolist (type (plist-get (marquill-test--plan-file) :types))
+      (let ((buffer (find-file-noselect (plist-get type :file)))
+            (message ""))
+        (with-current-buffer buffer
+          (dolist (n '(1 2))
+            (condition-case err
+                (marquill-toggle (point-min) (point-max))
+              (user-error (setq message (cadr err))))
+            (let ((coding-system-for-write 'utf-8-unix))
+              (write-region nil nil (format "%s-emacs-%d" (plist-get type :out) n)))))
+        (with-temp-file (format "%s-emacs-message" (plist-get type :out))
+          (insert message))
+        (with-current-buffer buffer
+          (set-buffer-modified-p nil))
+        (kill-buffer buffer)))))
+
+(ert-deftest marquill-access-keys ()
+  "An entry is chosen by its caption, by its access key, and an empty
+answer cancels; the choices show each entry's symbol and key."
+  (dolist (row '(("C/C++ コメント" "// x\n") ("c" "// x\n") ("M" "> x\n") ("" "x\n")))
+    (marquill-test--with-text "x\n"
+      (goto-char (point-min))
+      (condition-case nil
+          (execute-kbd-macro (vconcat (kbd "M-x") "marquill-insert" (kbd "RET") (car row) (kbd "RET")))
+        (quit nil))
+      (should (equal (list row (buffer-string)) (list row (cadr row))))))
+  (marquill-test--with-text "x\n"
+    (let ((shown nil))
+      (cl-letf (((symbol-function 'completing-read)
+                 (lambda (_prompt table &rest _)
+                   (let ((annotate (completion-metadata-get (completion-metadata "" table nil)
+                                                            'annotation-function)))
+                     (setq shown (mapcar (lambda (c) (concat c (funcall annotate c)))
+                                         (all-completions "" table))))
+                   "")))
+        (should (eq 'quit (condition-case nil (call-interactively #'marquill-insert) (quit 'quit)))))
+      (should (member "メール引用  >   (&M)" shown)))))
+
+(ert-deftest marquill-first-run ()
+  "With no settings file, editing the settings makes it from the starter
+list and opens it; a toggle's message names the option to set."
+  (let* ((folder (make-temp-file "marquill-first" t))
+         (marquill-settings-file (expand-file-name "new/Marquill_Setting.txt" folder))
+         (marquill-starter-file (getenv "MARQUILL_STARTER")))
+    (marquill-test--with-text "x\n"
+      (let* ((marquill-settings-file (expand-file-name "new/Marquill_Setting.txt" folder))
+             (err (should-error (marquill-toggle (point-min) (point-max)) :type 'user-error)))
+        (should (string-match-p "marquill-settings-file" (cadr err)))
+        (should-not (string-match-p "--settings" (cadr err)))))
+    (cl-letf (((symbol-function 'y-or-n-p) (lambda (&rest _) t)))
+      (save-window-excursion
+        (marquill-edit-settings)
+        (should (equal (buffer-file-name) marquill-settings-file))
+        (kill-buffer)))
+    (should (equal (marquill-test--bytes marquill-settings-file) (marquill-test--bytes marquill-starter-file)))
+    ;; The documented example's entry is in the starter list.
+    (marquill-test--with-text "x\n"
+      (setq marquill-toggle-entry "シェル/Python コメント")
+      (let ((marquill-settings-file marquill-starter-file))
+        (marquill-toggle (point-min) (point-max)))
+      (should (equal (buffer-string) "# x\n")))
+    (delete-directory folder t)))
+
+(ert-deftest marquill-keys-and-menu-bar ()
+  "The command map holds the commands, and Tools has its menu."
+  (should (eq (lookup-key marquill-command-map "t") 'marquill-toggle))
+  (should (eq (lookup-key marquill-command-map "s") 'marquill-edit-settings))
+  (should (lookup-key global-map [menu-bar tools marquill])))
 
 ;;; marquill-tests.el ends here

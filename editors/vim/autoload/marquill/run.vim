@@ -130,25 +130,21 @@ function! marquill#run#entries(description) abort
 endfunction
 
 " Shows lines as an error message, whole, the first as v:errmsg; :messages
-" keeps them.  A message wider than the command line is not cut: it is
-" echoed over as many lines as it takes, with Vim's prompt to go on.
+" keeps them.  Without the T flag in 'shortmess' Vim does not cut a
+" message wider than the command line: it wraps it and waits for a key.
 function! marquill#run#error(lines) abort
-  for line in a:lines
-    silent echomsg line
-  endfor
-  echohl ErrorMsg
-  if len(a:lines) == 1 && strdisplaywidth(a:lines[0]) < s:EchoSpace()
-    echo a:lines[0]
-  else
-    redraw
-    echo join(a:lines, "\n")
-  endif
-  echohl None
+  let shortmess = &shortmess
+  set shortmess-=T
+  try
+    echohl ErrorMsg
+    for line in a:lines
+      echomsg line
+    endfor
+  finally
+    echohl None
+    let &shortmess = shortmess
+  endtry
   let v:errmsg = a:lines[0]
-endfunction
-
-function! s:EchoSpace() abort
-  return exists('v:echospace') ? v:echospace : &columns - 12
 endfunction
 
 " The verbs and their options.  They depend on the program alone, so they
