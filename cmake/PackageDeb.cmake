@@ -3,6 +3,11 @@
 # and the starter list of symbols, built by `cpack -G DEB` in a native build
 # folder.
 install(TARGETS marquill RUNTIME DESTINATION bin)
+# Stripped as Debian strips programs: no symbols, no .comment or .note
+# sections (CPack's own stripping keeps those).
+marquill_require_program(STRIP_PROGRAM strip binutils)
+install(CODE "execute_process(COMMAND ${STRIP_PROGRAM} --strip-unneeded --remove-section=.comment
+  --remove-section=.note \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/marquill\" COMMAND_ERROR_IS_FATAL ANY)")
 # The message catalogues, built beside the program for the tests as well.
 add_subdirectory(po)
 # The manual page takes the project version; manual pages are kept
@@ -34,8 +39,17 @@ install(FILES ${MARQUILL_COMPLETION_FILE} DESTINATION share/bash-completion/comp
 # The starter list for the default settings file.
 install(FILES ${PROJECT_SOURCE_DIR}/package/sample-settings.txt DESTINATION share/doc/marquill/examples
   RENAME Marquill_Setting.txt)
-# The license, where Debian looks for it.
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION share/doc/marquill RENAME copyright)
+# The license with its copyright notice, and the changelog (a native
+# package's changelog.gz), where Debian looks for them; compressed with no
+# name or time, so that the same text gives the same bytes.
+install(FILES ${PROJECT_SOURCE_DIR}/package/copyright DESTINATION share/doc/marquill)
+configure_file(${PROJECT_SOURCE_DIR}/package/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
+set(MARQUILL_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${MARQUILL_CHANGELOG_GZ}
+  COMMAND ${GZIP_PROGRAM} -9 -n -c ${CMAKE_BINARY_DIR}/changelog > ${MARQUILL_CHANGELOG_GZ}
+  DEPENDS ${CMAKE_BINARY_DIR}/changelog)
+add_custom_target(marquill_changelog ALL DEPENDS ${MARQUILL_CHANGELOG_GZ})
+install(FILES ${MARQUILL_CHANGELOG_GZ} DESTINATION share/doc/marquill)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME marquill)

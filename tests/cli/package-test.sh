@@ -20,7 +20,13 @@ page=$work/root/usr/share/man/man1/marquill.1.gz
 shown=$(man -P cat -l "$page" 2>/dev/null) || true
 printf '%s\n' "$shown" | grep -q 'EXIT STATUS' || fail "the manual page does not show EXIT STATUS"
 printf '%s\n' "$shown" | grep -q "Marquill $version" || fail "the manual page does not show the version"
-grep -q 'Copyright (c) the Marquill authors' "$work/root/usr/share/doc/marquill/copyright" || fail "no copyright file"
+grep -q '^Copyright: [0-9-]* the Marquill authors' "$work/root/usr/share/doc/marquill/copyright" || fail "no copyright file"
+zcat "$work/root/usr/share/doc/marquill/changelog.gz" | head -n 1 | grep -q "^marquill ($version) " ||
+  fail "no changelog of version $version"
+# Debian's own checks of the package: no error and no warning.
+said=$(lintian --pedantic --no-tag-display-limit "$deb" 2>&1 | grep '^[EW]: ') || true
+[ -z "$said" ] || fail "lintian: $said"
+
 dpkg-deb -f "$deb" Maintainer | grep -q '<[^ @]*@[^ @]*>$' || fail "no address in Maintainer: $(dpkg-deb -f "$deb" Maintainer)"
 for f in share/man/ja/man1/marquill.1.gz share/locale/ja/LC_MESSAGES/marquill.mo \
          share/bash-completion/completions/marquill share/doc/marquill/examples/Marquill_Setting.txt; do

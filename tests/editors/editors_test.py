@@ -319,6 +319,18 @@ def check_emacs_package(root, work, env):
     said = [line for line in (p.stdout + p.stderr).decode().splitlines() if line.strip() and
             not line.startswith(("Warning (emacs): ", "Loading "))]
     check(p.returncode == 0 and not said, f"emacs: byte-compile and checkdoc of marquill.el: {said}")
+    # Debian's package-lint, marquill.el the package's main file.  Its list of
+    # released Emacs versions may end before the one required.
+    code = ("(progn (dolist (d (file-expand-wildcards \"/usr/share/emacs/site-lisp/elpa/*\"))"
+            " (add-to-list 'load-path d)) (require 'package-lint) (setq package-lint-main-file \"marquill.el\")"
+            " (dolist (f '(\"marquill.el\" \"marquill-run.el\")) (with-current-buffer (find-file-noselect f)"
+            " (dolist (issue (package-lint-buffer)) (princ (format \"%s:%d: %s: %s\\n\" f (nth 0 issue)"
+            " (nth 2 issue) (nth 3 issue)))))))")
+    p = subprocess.run(["emacs", "-Q", "--batch", "--eval", code], cwd=compiled, env=env, capture_output=True,
+                       stdin=subprocess.DEVNULL)
+    said = [line for line in p.stdout.decode().splitlines()
+            if line and not line.endswith("uninstallable in all released Emacs versions.")]
+    check(p.returncode == 0 and not said, f"emacs: package-lint: {said} {p.stderr.decode()[-500:]}")
 
 
 
