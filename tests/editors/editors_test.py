@@ -134,7 +134,7 @@ def message_ok(shown, want):
 
 # Where Vim and Neovim look for packages, and the plug-in's own package there.
 VIM_ROOTS = {"vim": "vim/vimfiles", "nvim": "nvim/site"}
-VIM_PACKAGE = "pack/marquill/start/marquill"
+VIM_PACKAGE = "pack/marquill-filter/start/vim-marquill"
 VIM_PACKAGE_FILES = {"plugin/marquill.vim", "autoload/marquill.vim", "autoload/marquill/run.vim",
                      "autoload/marquill/bytes.vim", "autoload/marquill/complete.vim", "autoload/marquill/menu.vim",
                      "autoload/marquill/i18n.vim", "autoload/marquill/symbol.vim",

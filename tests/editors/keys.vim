@@ -329,7 +329,7 @@ call s:Keys('g>>')
 call assert_equal(["a\rb\r  c\r"], getline(1, '$'))
 
 " The scripts and the help come from the plug-in's own package, found
-" through 'packpath' (pack/marquill/start/marquill), not from a shared folder.
+" through 'packpath' (pack/marquill-filter/start/vim-marquill), not from a shared folder.
 function! s:InPackage(file) abort
   return resolve($MARQUILL_VIM_PACKAGE . '/' . a:file)
 endfunction
