@@ -281,6 +281,12 @@ for [s:file, s:keys, s:want] in [
   call s:Keys(s:keys)
   call assert_equal(s:want, getline(1, '$'), s:keys)
 endfor
+" The list shows each entry's symbol, label and access key; an entry with
+" no label its symbol.
+let g:marquill_settings = s:many
+let s:entries = marquill#run#describe().entries
+call assert_equal(['1      Item 1', 'A'], [marquill#menu#entry_text(s:entries[0]), s:entries[0].key])
+call assert_equal(['d ', 'D'], [marquill#menu#entry_text(s:entries[12]), s:entries[12].key])
 let g:marquill_settings = $MARQUILL_SETTINGS_FILE
 
 " The documented example's entry is one of the starter list.

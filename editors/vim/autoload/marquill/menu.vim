@@ -86,7 +86,7 @@ endfunction
 
 " An entry as a picker lists it: its symbol, then its label (the symbol
 " alone when it has none).
-function! s:EntryText(entry) abort
+function! marquill#menu#entry_text(entry) abort
   let symbol = strtrans(a:entry.symbol)
   return a:entry.label =~# '^\s*$' ? symbol : symbol . repeat(' ', max([1, 7 - strdisplaywidth(symbol)])) . a:entry.label
 endfunction
@@ -98,7 +98,7 @@ function! s:PickEntry(title, description) abort
   if empty(entries)
     throw 'marquill: the settings file has no entries: ' . a:description.settings.path
   endif
-  let choice = s:Pick(a:title, map(copy(entries), {_, e -> {'text': s:EntryText(e), 'key': get(e, 'key', '')}}))
+  let choice = s:Pick(a:title, map(copy(entries), {_, e -> {'text': marquill#menu#entry_text(e), 'key': get(e, 'key', '')}}))
   return choice ? entries[choice - 1].entry : ''
 endfunction
 
