@@ -334,6 +334,25 @@ def check_emacs_package(root, work, env):
 
 
 
+# Where the documentation names a toggle entry, and how.
+DOCUMENTED_ENTRIES = re.compile(r"""marquill_toggle_entry = '([^']+)'|marquill-toggle-entry \\?"([^"\\]+)""")
+
+
+def check_documented_entries(program, starter, env):
+    """Every toggle entry that the README, the Vim help and marquill.el
+    name in their examples is one of the shipped starter list."""
+    root = HERE.parent.parent
+    found = 0
+    for doc in [root / "README.md", *sorted((root / "editors/vim/doc").glob("marquill.*")),
+                root / "editors/emacs/marquill.el"]:
+        for m in DOCUMENTED_ENTRIES.finditer(doc.read_text(encoding="utf-8")):
+            entry, found = m.group(1) or m.group(2), found + 1
+            status, out, errors = run_filter(program, ["insert", "--settings", str(starter), "--entry", entry], b"x",
+                                             env)
+            check(status == 0, f"{doc.name}: the example's entry {entry!r} is not in the starter list: {errors}")
+    check(found >= 4, f"the documentation names {found} toggle entries in its examples, not 4")
+
+
 def unpack(package, work):
     deb = next(package.glob("marquill_*.deb"))
     root = work / "root"
@@ -385,6 +404,8 @@ def main():
                    MARQUILL_STARTER=str(root / "usr/share/doc/marquill/examples/Marquill_Setting.txt"))
         for name in ("MARQUILL_SETTINGS", "VIM", "VIMRUNTIME", "XDG_DATA_DIRS"):
             env.pop(name, None)
+
+        check_documented_entries(program, env["MARQUILL_STARTER"], env)
 
         # The expected outcome of each case, from the filter itself, with
         # what the plug-ins add at the editors' tab width of 8.
