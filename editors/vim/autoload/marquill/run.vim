@@ -15,7 +15,7 @@ endfunction
 function! marquill#run#path(file) abort
   let path = substitute(a:file, '\$\%({\(\w\+\)}\|\(\w\+\)\)',
         \ {m -> s:Variable(m[1] . m[2])}, 'g')
-  if path =~# '^\~\%(/\|$\)'
+  if path =~# '^\~\%([/\\]\|$\)'
     let path = $HOME . path[1 :]
   endif
   return fnamemodify(path, ':p')
