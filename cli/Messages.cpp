@@ -84,7 +84,11 @@ const char* ShortEscape(unsigned char c) {
   }
 }
 
-std::string Quote(std::string_view Text) { return "'" + Escape(Text) + "'"; }
+std::string Quote(std::string_view Text) {
+  // Japanese quotes a text with corner brackets, as its messages do.
+  if (UsesJapanese()) return "\xE3\x80\x8C" + Escape(Text) + "\xE3\x80\x8D";  // 「」
+  return "'" + Escape(Text) + "'";
+}
 
 std::string Escape(std::string_view Text) {
   std::string q;
