@@ -44,7 +44,7 @@ $XDG_CONFIG_HOME/marquill/Marquill_Setting.txt (~/.config when unset)."
   "The entry `marquill-toggle' uses: its number from 1 or its caption.
 It is buffer-local when set, for example from a mode hook:
   (add-hook \\='makefile-mode-hook
-            (lambda () (setq marquill-toggle-entry \"シェル\")))
+            (lambda () (setq marquill-toggle-entry \"シェル/Python コメント\")))
 nil: the symbol of `comment-start' when the mode's comments are line
 comments (`comment-end' empty), with a blank after it; else the first
 entry."
