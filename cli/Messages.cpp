@@ -86,8 +86,11 @@ const char* ShortEscape(unsigned char c) {
 
 std::string Quote(std::string_view Text) {
   // Japanese quotes a text with corner brackets, as its messages do.
-  if (UsesJapanese()) return "\xE3\x80\x8C" + Escape(Text) + "\xE3\x80\x8D";  // 「」
-  return "'" + Escape(Text) + "'";
+  const bool japanese = UsesJapanese();
+  std::string quoted = japanese ? "\xE3\x80\x8C" : "'";  // 「
+  quoted += Escape(Text);
+  quoted += japanese ? "\xE3\x80\x8D" : "'";  // 」
+  return quoted;
 }
 
 std::string Escape(std::string_view Text) {

@@ -46,14 +46,13 @@ ROWS = [
      "--at の値「middle」は正しくありません（head か char を指定してください）"),
 ]
 
-# Environment, arguments, the start of standard output, the start of standard
-# error: the language follows what an editor or the user sets, and a line never
-# mixes languages.
+# Environment (scripts/wine-run sets LC_ALL=ja_JP.UTF-8), arguments, the start
+# of standard output, standard error: the language follows what an editor sets,
+# and a line never mixes languages.
 LANGUAGE_ROWS = [
     ({}, ["--help"], "使い方:", ""),
     ({"LANGUAGE": "en"}, ["--help"], "Usage: marquill", ""),
-    ({"LC_ALL": "C.UTF-8"}, ["--help"], "Usage: marquill", ""),
-    ({"LC_ALL": "C"}, ["insert", "> ", "nofile.txt"], "",
+    ({"LANGUAGE": "en"}, ["insert", "> ", "nofile.txt"], "",
      "marquill: cannot open 'nofile.txt': No such file or folder\n"),
     ({"LANGUAGE": "en"}, ["entries", "--format=json", "--settings", "nofile.txt"], '{"version"', ""),
 ]
