@@ -158,7 +158,8 @@ bool IsName(const std::string& word) {
   static const char* const kNames[] = {
       "marquill", "insert", "delete", "toggle", "delete-once", "delete-all", "entries", "head", "char",
       "all", "nonblank", "least", "after-blank", "auto", "utf-8", "cp932", "SYMBOL", "FILE", "CAPTION",
-      "SUFFIX", "N", "UTF-8", "UTF-16", "NUL", "BOM", "Unicode", "MARQUILL_SETTINGS", "HOME"};
+      "SUFFIX", "N", "UTF-8", "UTF-16", "NUL", "BOM", "Unicode", "MARQUILL_SETTINGS", "HOME",
+      "CR", "LF", "json", "JSON", "&M", "\\t", "\\r", "\\n"};
   for (const char* name : kNames)
     if (word == name) return true;
   return false;
