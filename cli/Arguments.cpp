@@ -57,19 +57,23 @@ const char* const kUsageTail[] = {
     "\n",
     N_("A SYMBOL is taken verbatim: not empty, no tab or line break. Put -- before\n"
        "operands that begin with '-' and a letter.\n"),
+    "\n",
     N_("Without --settings, a settings file is read for --entry, for delete-once\n"
        "and delete-all without -e, and for entries: $MARQUILL_SETTINGS when it is\n"
        "set, else ${XDG_CONFIG_HOME:-$HOME/.config}/marquill/Marquill_Setting.txt.\n"
        "A starter list to copy there is\n"
        "/usr/share/doc/marquill/examples/Marquill_Setting.txt.\n"),
+    "\n",
     N_("--entry takes the caption as stored, as entries prints it, or as the menu\n"
        "shows it: without & marks (&& is &), without a trailing access key such as\n"
        "(&M), without the part from a tab on. A CAPTION of digits only is a number:\n"
        "choose an entry with such a caption by its number.\n"),
+    "\n",
     N_("Streaming: every edit but --at char and --lines least writes each line as\n"
        "soon as it has been read, in bounded memory; --at char and --lines least\n"
        "write nothing before the least indentation of a FILE is settled, which\n"
        "may take reading all of it.\n"),
+    "\n",
     N_("A UTF-8 byte order mark stays in front of the output; UTF-16 is refused.\n"
        "Input holding a NUL byte is refused: convert UTF-16 files to UTF-8.\n"
        "Empty input gives empty output.\n"),
@@ -77,7 +81,8 @@ const char* const kUsageTail[] = {
     N_("Exit status: 0 on success; 1 when a file or the output cannot be read or\n"
        "written, or memory runs out; 2 on bad input or a usage error. On an error\n"
        "the program stops at once; output already written stays written, and with\n"
-       "-i no file is replaced. A fault in an input is reported as\n"
+       "-i the file that failed is left as it was (files before it are already\n"
+       "rewritten). A fault in an input is reported as\n"
        "marquill:FILE:LINE:COLUMN: message, the line counted from 1 and the column\n"
        "in bytes from 1.\n"),
 };

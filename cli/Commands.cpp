@@ -112,7 +112,7 @@ void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
     try {
       temp = CreateTempBeside(file);
       const TEditOutcome outcome =
-          EditSource(edit, o, TTextSource{fd, file}, TTextSink{temp.Fd, Quote(temp.Path)}, true);
+          EditSource(edit, o, TTextSource{fd, file}, TTextSink{temp.Fd, Quote(file)}, true);
       CloseDescriptor(fd);
       if (outcome.Changed) ReplaceByTemp(temp, file, o.BackupSuffix);
       else if (!DiscardTemp(temp)) FailIo(Fill(_("cannot remove %s: %s"), {Quote(temp.Path), ErrorText(errno)}));

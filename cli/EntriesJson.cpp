@@ -18,6 +18,7 @@
 #include "SymbolEntryUnit.h"
 #include "TextDecoding.h"
 #include "TextScan.h"
+#include "Translate.h"
 #include "Utf.h"
 
 #ifndef MARQUILL_VERSION
@@ -116,16 +117,38 @@ std::vector<std::string> ArgumentsOf(const TMenuItem& item) {
   return {};
 }
 
+// The menu's group and caption of each item of MenuItems, in English, for
+// the editors in the user's language; the catalogue's Japanese is the
+// plug-in's own (a test compares them), which the plug-in shows as it is.
+struct TMenuWords {
+  const char* Group = nullptr;
+  const char* Caption = nullptr;
+};
+constexpr TMenuWords kMenuWords[] = {
+    {N_("Insert at Line Head"), N_("All Lines")},
+    {N_("Insert at Line Head"), N_("Non-Blank Lines")},
+    {N_("Insert at Line Head"), N_("Least-Indented Lines Only")},
+    {N_("Insert at Line Head"), N_("Lines After a Blank Line Only")},
+    {N_("Insert at Text Start"), N_("All Lines")},
+    {N_("Insert at Text Start"), N_("Non-Blank Lines")},
+    {N_("Insert at Text Start"), N_("Least-Indented Lines Only")},
+    {N_("Insert at Text Start"), N_("Lines After a Blank Line Only")},
+    {N_("Delete Head Symbol"), N_("Delete Once")},
+    {N_("Delete Head Symbol"), N_("Delete All")},
+    {N_("Delete Head Symbol"), N_("Delete Given")},
+    {nullptr, N_("Edit Settings")},
+    {nullptr, N_("Cancel")},
+};
+static_assert(std::size(kMenuWords) == std::size(MenuItems));
+
 std::string MenuList() {
   std::string out = "{\"entry_limit\": " + std::to_string(MenuEntryLimit) + ", \"items\": [";
-  bool first = true;
-  for (const TMenuItem& item : MenuItems) {
-    out += first ? "\n  " : ",\n  ";
-    first = false;
+  for (size_t i = 0; i < std::size(MenuItems); ++i) {
+    const TMenuItem& item = MenuItems[i];
+    out += i ? ",\n  " : "\n  ";
     const char* action = item.Action == maEdit ? "edit" : item.Action == maEditSettings ? "edit-settings" : "cancel";
-    out += std::string("{\"group\": ") + (item.Group ? Json(item.Group) : "null") +
-           ", \"caption\": " + Json(item.Caption) + ", \"key\": " + Json(AccessKey(item.Caption)) +
-           ", \"action\": " + JsonString(action) +
+    out += std::string("{\"group\": ") + (item.Group ? JsonString(_(kMenuWords[i].Group)) : "null") +
+           ", \"caption\": " + JsonString(_(kMenuWords[i].Caption)) + ", \"action\": " + JsonString(action) +
            ", \"per_entry\": " + (item.PerEntry ? "true" : "false") +
            ", \"args\": " + JsonList(item.Action == maEdit ? ArgumentsOf(item) : std::vector<std::string>{}) + "}";
   }

@@ -109,8 +109,6 @@ void ForgetTempToRemove() { gTempToRemove.store(nullptr); }
 
 }  // namespace
 
-std::string ErrorText(int Errno) { return std::strerror(Errno); }
-
 void PrepareProcess() {
 #ifdef _WIN32
   _setmode(_fileno(stdin), _O_BINARY);
@@ -378,7 +376,7 @@ void SettleTemp(TTempFile& Temp, const std::string& Path) {
   struct stat st;
   if (stat(Path.c_str(), &st) != 0) fail(Fill(_("cannot replace %s: %s"), {Quote(Path), ErrorText(errno)}));
   if (fchmod(Temp.Fd, st.st_mode & 07777) != 0)
-    fail(Fill(_("cannot set the mode of %s: %s"), {Quote(Temp.Path), ErrorText(errno)}));
+    fail(Fill(_("cannot set the mode of %s: %s"), {Quote(Path), ErrorText(errno)}));
   (void)!fchown(Temp.Fd, st.st_uid, st.st_gid);  // keeps the owner where allowed
   // On the disk before it takes the file's place, so that a crash leaves
   // the old content or the new, never an empty file; a file system that

@@ -78,5 +78,3 @@ bool DiscardTemp(TTempFile& Temp);
 // and puts it in Path's place; with a BackupSuffix, Path's former content stays as Path+Suffix.
 void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix);
 
-// The text of an errno value.
-std::string ErrorText(int Errno);

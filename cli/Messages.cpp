@@ -84,7 +84,14 @@ const char* ShortEscape(unsigned char c) {
   }
 }
 
-std::string Quote(std::string_view Text) { return "'" + Escape(Text) + "'"; }
+std::string Quote(std::string_view Text) {
+  // Japanese quotes a text with corner brackets, as its messages do.
+  const bool japanese = UsesJapanese();
+  std::string quoted = japanese ? "\xE3\x80\x8C" : "'";  // 「
+  quoted += Escape(Text);
+  quoted += japanese ? "\xE3\x80\x8D" : "'";  // 」
+  return quoted;
+}
 
 std::string Escape(std::string_view Text) {
   std::string q;

@@ -37,7 +37,8 @@ const char* ShortEscape(unsigned char c);
 
 // Text quoted for a message: control characters, DEL and bytes that are not
 // UTF-8 are shown escaped (\t, \r, \n, \xHH), so that nothing from the
-// command line or a file name can steer the terminal.
+// command line or a file name can steer the terminal. In 「」 for a Japanese
+// user.
 std::string Quote(std::string_view Text);
 // The same escapes without the quotes, for a name inside the GNU place form.
 std::string Escape(std::string_view Text);

@@ -44,7 +44,7 @@ std::optional<std::string> EditLongLineHead(const TEdit& edit, std::string_view 
 }  // namespace
 
 void FailRead(const std::string& Name, uint64_t Offset, int Error) {
-  FailIo(Fill(_("cannot read %s at byte offset %s: %s"), {Name, std::to_string(Offset), ErrorText(Error)}));
+  FailIo(Fill(_("cannot read %s at byte %s: %s"), {Name, std::to_string(Offset + 1), ErrorText(Error)}));
 }
 
 void FailSizeChanged(const std::string& Name) {

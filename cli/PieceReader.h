@@ -16,7 +16,8 @@ constexpr size_t kPiece = size_t{128} << 10;  // small enough to stay in the cac
 // streams by, so that memory stays bounded whatever the line's length.
 constexpr size_t kLongLine = size_t{4} << 20;
 
-// Name: the input as messages name it, a quoted file name or "standard input".
+// Name: the input as messages name it, a quoted file name or "standard input";
+// Offset: where the failed read began (shown counted from 1).
 [[noreturn]] void FailRead(const std::string& Name, uint64_t Offset, int Error);
 [[noreturn]] void FailSizeChanged(const std::string& Name);
 [[noreturn]] void FailChanged(const std::string& Name);

@@ -29,8 +29,8 @@ std::u16string StrictUtf8(std::string_view bytes, const std::string& path) {
   size_t bad = 0;
   auto text = Utf8ToUtf16(bytes, &bad);
   if (!text)
-    FailBadInput(Fill(_("settings file %s is not valid UTF-8 (byte offset %s); try --settings-encoding=cp932"),
-                      {Quote(path), std::to_string(bad)}));
+    FailBadInput(Fill(_("settings file %s is not valid UTF-8 (byte %s); try --settings-encoding=cp932"),
+                      {Quote(path), std::to_string(bad + 1)}));
   return std::move(*text);
 }
 
@@ -38,9 +38,9 @@ std::u16string StrictCp932(std::string_view bytes, const std::string& path, bool
   std::u16string text;
   size_t bad = 0;
   if (!DecodeCp932(bytes, text, bad))
-    FailBadInput(Fill(alsoNotUtf8 ? _("settings file %s is neither UTF-8 nor code page 932 text (byte offset %s)")
-                                  : _("settings file %s is not code page 932 text (byte offset %s)"),
-                      {Quote(path), std::to_string(bad)}));
+    FailBadInput(Fill(alsoNotUtf8 ? _("settings file %s is neither UTF-8 nor code page 932 text (byte %s)")
+                                  : _("settings file %s is not code page 932 text (byte %s)"),
+                      {Quote(path), std::to_string(bad + 1)}));
   return text;
 }
 
@@ -71,8 +71,9 @@ std::vector<int32_t> EntriesWhere(const TCommonStringRecordList& entries, Form&&
                               const std::string& choice) {
   std::string list;
   for (int32_t i : found) {
-    if (!list.empty()) list += ", ";
-    list += std::to_string(i + 1) + " " + Quote(Escaped(CaptionOfEntry(entries.Item(i))));
+    const std::string entry = std::to_string(i + 1) + " " + Quote(Escaped(CaptionOfEntry(entries.Item(i))));
+    // A list in the user's language: "、" between Japanese items.
+    list = list.empty() ? entry : Fill(_("%s, %s"), {list, entry});
   }
   FailBadInput(Fill(_("the caption %s matches several entries: %s; give the number of one"), {Quote(choice), list}));
 }

@@ -21,6 +21,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <libintl.h>
+
 #include <clocale>
 #endif
 

@@ -215,11 +215,11 @@ TEST(Cli, SettingsEncodings) {
   const std::string path = WriteTemp("utf8.txt", utf8);
   EXPECT_NE(Ok({"entries", "--settings", path, "--settings-encoding", "cp932"}, ""), expected);
   Refused({"entries", "--settings", WriteTemp("cp.txt", cp932), "--settings-encoding", "utf-8"}, "",
-          "not valid UTF-8 (byte offset 0)");
+          "not valid UTF-8 (byte 1)");
   Refused({"entries", "--settings", WriteTemp("bad1.txt", "> \tok\r\n\x81\x20\r\n")}, "",
-          "neither UTF-8 nor code page 932 text (byte offset 7)");
+          "neither UTF-8 nor code page 932 text (byte 8)");
   Refused({"entries", "--settings", WriteTemp("bad2.txt", "> \tok\x81"), "--settings-encoding", "cp932"}, "",
-          "not code page 932 text (byte offset 5)");
+          "not code page 932 text (byte 6)");
   // UTF-16 without a mark: ASCII in it reads as UTF-8 holding NULs.
   // Line and character counted from 1; CR LF, CR and LF end lines.
   const std::vector<std::pair<std::string, std::string>> nuls = {

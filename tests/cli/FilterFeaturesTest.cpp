@@ -184,7 +184,7 @@ TEST(Messages, InTheUsersLanguage) {
     const Result bad = RunFilter({"insert", "--at", "middle", "x"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err.find("invalid value"), std::string::npos) << bad.err;
-    EXPECT_NE(bad.err.find("'middle'"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("\xE3\x80\x8Cmiddle\xE3\x80\x8D"), std::string::npos) << bad.err;  // 「middle」
   }
   {
     // A Japanese UTF-8 locale that is not installed still gives Japanese.

@@ -49,6 +49,15 @@ std::string WriteTemp(const std::string& name, const std::string& bytes) {
   return path;
 }
 
+namespace {
+std::string gProgram = MARQUILL_EXE;
+}  // namespace
+
+const std::string& FilterProgram() { return gProgram; }
+
+TScopedProgram::TScopedProgram(const std::string& Path) : Former(gProgram) { gProgram = Path; }
+TScopedProgram::~TScopedProgram() { gProgram = Former; }
+
 // Runs marquill with `args`, feeding `input` on stdin; stdout goes to a file
 // (or to `stdoutPath` when given).
 Result RunFilter(const std::vector<std::string>& args, const std::string& input, const char* stdoutPath,
@@ -71,7 +80,7 @@ Result RunFilter(const std::vector<std::string>& args, const std::string& input,
   posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   std::vector<char*> argv;
-  std::string exe = MARQUILL_EXE;
+  std::string exe = FilterProgram();
   argv.push_back(exe.data());
   std::vector<std::string> copy = args;
   for (auto& a : copy) argv.push_back(a.data());
@@ -149,7 +158,8 @@ bool IsName(const std::string& word) {
   static const char* const kNames[] = {
       "marquill", "insert", "delete", "toggle", "delete-once", "delete-all", "entries", "head", "char",
       "all", "nonblank", "least", "after-blank", "auto", "utf-8", "cp932", "SYMBOL", "FILE", "CAPTION",
-      "SUFFIX", "N", "UTF-8", "UTF-16", "NUL", "BOM", "Unicode", "MARQUILL_SETTINGS", "HOME"};
+      "SUFFIX", "N", "UTF-8", "UTF-16", "NUL", "BOM", "Unicode", "MARQUILL_SETTINGS", "HOME",
+      "CR", "LF", "json", "JSON", "&M", "\\t", "\\r", "\\n"};
   for (const char* name : kNames)
     if (word == name) return true;
   return false;
@@ -173,6 +183,10 @@ std::string NotJapanese(const std::string& err) {
     for (size_t open; (open = text.find('\'')) != std::string::npos;) {
       const size_t close = text.find('\'', open + 1);
       text.erase(open, close == std::string::npos ? std::string::npos : close - open + 1);
+    }
+    for (size_t open; (open = text.find("\xE3\x80\x8C")) != std::string::npos;) {  // 「 to 」
+      const size_t close = text.find("\xE3\x80\x8D", open + 3);
+      text.erase(open, close == std::string::npos ? std::string::npos : close - open + 3);
     }
     bool japanese = false;  // a kana or kanji: lead bytes E3 to E9
     std::string word;

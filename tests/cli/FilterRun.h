@@ -37,6 +37,20 @@ const std::string& TempDir();
 // Writes `bytes` to TempDir()/name; gives the path.
 std::string WriteTemp(const std::string& name, const std::string& bytes);
 
+// The program RunFilter runs: the built filter, or another copy of it while
+// a TScopedProgram lives.
+const std::string& FilterProgram();
+class TScopedProgram {
+ public:
+  explicit TScopedProgram(const std::string& Path);
+  ~TScopedProgram();
+  TScopedProgram(const TScopedProgram&) = delete;
+  TScopedProgram& operator=(const TScopedProgram&) = delete;
+
+ private:
+  std::string Former;
+};
+
 // Runs marquill with `args`, feeding `input` on stdin; stdout goes to a file
 // (or to `stdoutPath` when given).
 Result RunFilter(const std::vector<std::string>& args, const std::string& input = "", const char* stdoutPath = nullptr,

@@ -2,10 +2,12 @@
 """entries --format=json parsed as JSON: the settings file and its encoding,
 every form of each caption, the menu and the options; every entry's "entry"
 text, given to --entry, picks that entry, and every menu item's arguments
-make an edit the filter takes.
-Usage: entries-json-test.py MARQUILL"""
+make an edit the filter takes. The menu's fixed captions are the plug-in's
+own (engine/MenuItems.h) for a Japanese user and English for any other.
+Usage: entries-json-test.py MARQUILL MENU-ITEMS-HEADER"""
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -14,12 +16,12 @@ marquill = sys.argv[1]
 failures = []
 
 
-def run(args, stdin=b""):
-    return subprocess.run([marquill] + args, input=stdin, capture_output=True)
+def run(args, stdin=b"", env=None):
+    return subprocess.run([marquill] + args, input=stdin, capture_output=True, env=env)
 
 
-def listing(args):
-    r = run(["entries", "--format=json"] + args)
+def listing(args, env=None):
+    r = run(["entries", "--format=json"] + args, env=env)
     if r.returncode != 0:
         failures.append(f"{args}: status {r.returncode}: {r.stderr!r}")
         return None
@@ -135,6 +137,22 @@ with tempfile.TemporaryDirectory() as work:
     for command in got["commands"]:
         args = [command["verb"]] + (["-e", "x"] if command["files"] else []) + [text]
         expect(f"{args}", run(args).returncode, 0 if command["files"] else 2)
+    # The fixed captions in the user's language; the user's own as stored.
+    plugin = [(None if g == "nullptr" else g[2:-1], c)
+              for g, c in re.findall(r'\{(?:true|false), (nullptr|u"[^"]*"), u"([^"]*)"', open(sys.argv[2]).read())]
+    base = {k: v for k, v in os.environ.items() if k not in ("LANGUAGE", "LC_MESSAGES", "LANG")}
+    for language, env in [("ja", {"LC_ALL": "ja_JP.UTF-8"}), ("ja", {"LANG": "C.UTF-8", "LANGUAGE": "ja"}),
+                          ("en", {"LC_ALL": "C.UTF-8"}), ("en", {"LC_ALL": "ja_JP.UTF-8", "LANGUAGE": "en"}),
+                          ("en", {"LC_ALL": "C"})]:
+        got = listing(["--settings", cp932], dict(base, **env))
+        shown = [(i["group"], i["caption"]) for i in got["menu"]["items"]]
+        expect(f"{env} user's captions", [e["label"] for e in got["entries"]], ["メール", "シェル"])
+        if language == "ja":
+            expect(f"{env} menu", shown, plugin)
+        else:
+            wide = [t for pair in shown for t in pair if t and re.search("[\u3000-\uffff]", t)]
+            expect(f"{env} menu in English", (len(shown), wide), (len(plugin), []))
+            expect(f"{env} menu captions apart", len(set(shown)), len(shown))
 
 for f in failures:
     print(f, file=sys.stderr)

@@ -3,7 +3,8 @@
 by manual-breaks.pl) at 80 columns, and checks that troff warns about
 nothing, no word is hyphenated and the text follows Japanese line breaking: no line starts
 with closing punctuation, the long vowel mark or small kana, none ends with
-an opening bracket, no space falls between two Japanese characters, and no
+an opening bracket, no number is cut from its counter nor CR from LF, no space
+falls between two Japanese characters, and no
 half-width bracket is closed by a full-width one or the other way round.
 Usage: manual-ja-test.py PERL BREAKS-SCRIPT PAGE"""
 import os
@@ -39,6 +40,13 @@ def faults(text):
             if line[i] == " " and wide(line[i - 1]) and wide(line[i + 1]):
                 found.append(f"line {n} has a space between Japanese characters: {line}")
                 break
+    # A number stays with its counter (「1 行」), a pair of names together (「CR LF」).
+    for n in range(1, len(lines)):
+        before, after = lines[n - 1].rstrip(), lines[n].strip()
+        if before[-1:].isdigit() and after[:1] and wide(after[0]) and after[0] not in NO_START:
+            found.append(f"line {n} splits a number from its counter: {before} / {after}")
+        if before.endswith("CR") and after.startswith("LF"):
+            found.append(f"line {n} splits CR LF: {before} / {after}")
     for paragraph in text.split("\n\n"):
         stack = []
         for c in paragraph:
@@ -68,7 +76,7 @@ def main():
     for f in found:
         print(f, file=sys.stderr)
     # The checks themselves: each rule is seen to fail on a page that breaks it.
-    for bad in ["あ\n）い", "あ（\nい", "あ\nーい", "あ い", "(あ）", "x" * 81, "MAR\u2010\nQUILL"]:
+    for bad in ["あ\n）い", "あ（\nい", "あ\nーい", "あ い", "(あ）", "x" * 81, "MAR\u2010\nQUILL", "あ 1\n行", "CR\nLF"]:
         if not faults(bad):
             print(f"the check passes a page that breaks a rule: {bad!r}", file=sys.stderr)
             found.append(bad)

@@ -36,9 +36,25 @@ ROWS = [
     ("in place, flushed and moved over the original", ["insert", "-i", "--at", "char", "# ", "日本語.txt"],
      {"日本語.txt": b"\tx\r\n\ty\r\n"}, b"", {"日本語.txt": b"\t# x\r\n\t# y\r\n"}, 0, ""),
     ("a bad byte in a file with a Japanese name", ["insert", "> ", "日本語.txt"], {"日本語.txt": BAD}, b"> ok\r\n",
-     {"日本語.txt": BAD}, 2, "marquill:日本語.txt:2:1: not valid UTF-8"),
+     {"日本語.txt": BAD}, 2, "marquill:日本語.txt:2:1: 正しい UTF-8 ではありません"),
     ("in place refused on a bad byte", ["insert", "-i", "> ", "日本語.txt"], {"日本語.txt": BAD}, b"",
-     {"日本語.txt": BAD}, 2, "not valid UTF-8"),
+     {"日本語.txt": BAD}, 2, "正しい UTF-8 ではありません"),
+    ("a missing file, with the system's reason", ["insert", "> ", "nofile.txt"], {}, b"", {}, 1,
+     "marquill: 「nofile.txt」を開けません: そのようなファイルやフォルダーはありません"),
+    ("a folder", ["insert", "> ", "."], {}, b"", {}, 1, "marquill: 「.」を"),
+    ("a usage error", ["insert", "--at", "middle", "x"], {}, b"", {}, 2,
+     "--at の値「middle」は正しくありません（head か char を指定してください）"),
+]
+
+# Environment (scripts/wine-run sets LC_ALL=ja_JP.UTF-8), arguments, the start
+# of standard output, standard error: the language follows what an editor sets,
+# and a line never mixes languages.
+LANGUAGE_ROWS = [
+    ({}, ["--help"], "使い方:", ""),
+    ({"LANGUAGE": "en"}, ["--help"], "Usage: marquill", ""),
+    ({"LANGUAGE": "en"}, ["insert", "> ", "nofile.txt"], "",
+     "marquill: cannot open 'nofile.txt': No such file or folder\n"),
+    ({"LANGUAGE": "en"}, ["entries", "--format=json", "--settings", "nofile.txt"], '{"version"', ""),
 ]
 
 
@@ -66,6 +82,27 @@ def run_row(wine_run, exe, row):
     return [f"{name}: {f}" for f in failures]
 
 
+def languages(wine_run, exe):
+    failures = []
+    for env, args, out, err in LANGUAGE_ROWS:
+        r = subprocess.run(["env"] + [f"{k}={v}" for k, v in env.items()] + [wine_run, exe] + args,
+                           capture_output=True, timeout=120)
+        got = (r.stdout.decode("utf-8", "replace")[:len(out)], r.stderr.decode("utf-8", "replace"))
+        if got != (out, err) and not (err and got == (out, err.replace("\n", "\r\n"))):
+            failures.append(f"languages {env} {args}: {got!r}, expected {(out, err)!r}")
+    # The menu's fixed captions follow the language; the user's stay as stored.
+    for env, cancel in [({}, "キャンセル"), ({"LANGUAGE": "en"}, "Cancel")]:
+        r = subprocess.run(["env"] + [f"{k}={v}" for k, v in env.items()] + [wine_run, exe, "entries", "--format=json"],
+                           capture_output=True, timeout=120)
+        try:
+            captions = [i["caption"] for i in json.loads(r.stdout.decode("utf-8"))["menu"]["items"]]
+        except (ValueError, KeyError) as e:
+            captions = [str(e)]
+        if captions[-1:] != [cancel]:
+            failures.append(f"languages {env}: menu {captions!r}")
+    return failures
+
+
 def default_settings(wine_run, exe):
     """Without --settings or MARQUILL_SETTINGS, the file in effect is the
     user's own under the roaming application data folder."""
@@ -87,6 +124,7 @@ def main():
     wine_run, exe = sys.argv[1:3]
     failures = [f for row in ROWS for f in run_row(wine_run, os.path.abspath(exe), row)]
     failures += default_settings(wine_run, os.path.abspath(exe))
+    failures += languages(wine_run, os.path.abspath(exe))
     for f in failures:
         print("FAILED:", f)
     print(f"marquill.exe: {len(ROWS) - len({f.split(':')[0] for f in failures})} of {len(ROWS)} rows as expected")

@@ -89,6 +89,11 @@ buffer's line."
     ;; Only the mac case of a file holding a LF.
     (should (<= skipped 1))))
 
+(defun marquill-test--japanese ()
+  "The `process-environment' under which the filter speaks Japanese: the
+menu's fixed captions typed in the tests are the Japanese user's."
+  (cons "LC_ALL=ja_JP.UTF-8" process-environment))
+
 (defmacro marquill-test--with-text (text &rest body)
   "Run BODY in a buffer holding TEXT, shown in the selected window as keys
 need, with the test's settings file."
@@ -101,6 +106,12 @@ need, with the test's settings file."
        (buffer-enable-undo)
        (undo-boundary)
        ,@body)))
+
+(defmacro marquill-test--with-japanese-text (text &rest body)
+  "`marquill-test--with-text' with the filter speaking Japanese."
+  (declare (indent 1))
+  `(let ((process-environment (marquill-test--japanese)))
+     (marquill-test--with-text ,text ,@body)))
 
 (ert-deftest marquill-toggle-twice ()
   "The toggle inserts at the column of least indentation in the non-blank
@@ -187,7 +198,8 @@ comment's `comment-start' with a blank, else the first entry."
 (ert-deftest marquill-menu-order ()
   "The menu lists its items in the filter's order, as the user sees them."
   (marquill-test--with-text "x\n"
-    (let* ((items (alist-get 'items (alist-get 'menu (marquill--describe))))
+    (let* ((process-environment (marquill-test--japanese))
+           (items (alist-get 'items (alist-get 'menu (marquill--describe))))
            (shown nil))
       (cl-letf (((symbol-function 'completing-read)
                  (lambda (_prompt table &rest _)
@@ -228,7 +240,7 @@ an argument stay as they were."
 (ert-deftest marquill-menu-keys ()
   "The menu, chosen with keys: 文字先頭位置に挿入 › 全ての行 › an entry,
 then 先頭文字を削除 › 全て削除, then キャンセル."
-  (marquill-test--with-text "  a\n    b\nc\n"
+  (marquill-test--with-japanese-text "  a\n    b\nc\n"
     (transient-mark-mode 1)
     (goto-char (point-min))
     (push-mark (point) t t)
@@ -246,7 +258,8 @@ then 先頭文字を削除 › 全て削除, then キャンセル."
 
 (ert-deftest marquill-edit-settings-file ()
   "設定編集 opens the code page 932 settings file decoded, in another window."
-  (let ((marquill-settings-file (getenv "MARQUILL_SETTINGS_FILE")))
+  (let ((marquill-settings-file (getenv "MARQUILL_SETTINGS_FILE"))
+        (process-environment (marquill-test--japanese)))
     (with-temp-buffer
       (execute-kbd-macro (vconcat (kbd "M-x") "marquill" (kbd "RET") "設定編集" (kbd "RET")))
       (should (equal (buffer-file-name) (getenv "MARQUILL_SETTINGS_FILE")))
@@ -266,7 +279,8 @@ then 先頭文字を削除 › 全て削除, then キャンセル."
   "A settings file that cannot be read (a NUL in it): every action that
 takes an entry shows the filter's own message and leaves the buffer;
 設定編集 still opens the file."
-  (let* ((file (expand-file-name "bad-settings.txt" (getenv "MARQUILL_WORK")))
+  (let* ((process-environment (marquill-test--japanese))
+         (file (expand-file-name "bad-settings.txt" (getenv "MARQUILL_WORK")))
          (said (progn
                  (with-temp-file file
                    (set-buffer-multibyte nil)

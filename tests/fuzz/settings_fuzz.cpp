@@ -25,7 +25,7 @@ struct TEntryRef {
 };
 
 // What loading the file must give: the entries, or a failure whose message
-// holds Named (the byte offset of a decoding fault), when it is not empty.
+// holds Named (the byte of a decoding fault, counted from 1), when it is not empty.
 struct TLoadRef {
   std::vector<TEntryRef> Entries;
   bool Fails = false;
@@ -41,10 +41,10 @@ TLoadRef LoadRef(std::string_view bytes, TSettingsEncoding encoding) {
   if (ByteOrderMarkOf(bytes) != bomNone) {
     text = DecodeMarkedText(bytes, nullptr);
   } else if (encoding == TSettingsEncoding::Utf8 && badUtf8) {
-    r.Named = "byte offset " + std::to_string(*badUtf8);
+    r.Named = "(byte " + std::to_string(*badUtf8 + 1) + ")";
   } else if (encoding == TSettingsEncoding::Cp932 || badUtf8) {
     text.clear();
-    if (!DecodeCp932(bytes, text, bad)) r.Named = "byte offset " + std::to_string(bad);
+    if (!DecodeCp932(bytes, text, bad)) r.Named = "(byte " + std::to_string(bad + 1) + ")";
   }
   r.Fails = !r.Named.empty() || text.find(u'\0') != u16::npos;
   for (const u16& line : CutLines(text))
