@@ -84,9 +84,8 @@ function! s:Missing(lines) abort
   if settings.exists || stridx(join(a:lines, "\n"), settings.path) < 0
     return a:lines
   endif
-  return [printf(marquill#i18n#text('marquill: the settings file %s does not exist; '
-        \ . 'choose %s in :Marquill to create it from the starter list, or set g:marquill_settings'),
-        \ settings.path, empty(item) ? '' : item[0].caption)]
+  let text = marquill#i18n#text('marquill: the settings file %s does not exist; choose %s in :Marquill to create it from the starter list, or set g:marquill_settings')
+  return [printf(text, settings.path, empty(item) ? '' : item[0].caption)]
 endfunction
 
 " Runs the filter with args on the whole lines first..last.  The buffer

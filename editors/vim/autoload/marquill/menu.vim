@@ -118,7 +118,7 @@ function! s:FirstRun(settings) abort
         \ ? printf(marquill#i18n#text('The settings file %s does not exist. Create it from the starter list %s?'),
         \          a:settings.path, starter)
         \ : printf(marquill#i18n#text('The settings file %s does not exist. Create it?'), a:settings.path)
-  if confirm(question, marquill#i18n#text("&Yes\n&No"), 1) != 1
+  if confirm(question, marquill#i18n#text('&Yes') . "\n" . marquill#i18n#text('&No'), 1) != 1
     return {}
   endif
   let directory = fnamemodify(a:settings.path, ':h')

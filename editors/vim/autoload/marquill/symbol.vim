@@ -44,8 +44,8 @@ function! marquill#symbol#toggle_arguments() abort
     let leader = marquill#symbol#line_leader(&comments)
     let symbol = leader ==# '' ? '' : leader . ' '
     if symbol ==# '' && &commentstring =~# '%s\s*\S'
-      throw printf(marquill#i18n#text('marquill: the file type ''%s'' has only block comments; '
-            \ . 'set b:marquill_toggle_entry or g:marquill_toggle_entry to the entry to toggle'), &filetype)
+      let text = marquill#i18n#text('marquill: the file type ''%s'' has only block comments; set b:marquill_toggle_entry or g:marquill_toggle_entry to the entry to toggle')
+      throw printf(text, &filetype)
     endif
   endif
   return symbol ==# '' ? ['toggle', '--entry', '1'] : ['toggle', '-e', symbol]
