@@ -156,7 +156,7 @@ TEST(FailingCalls, InPlaceEditKeepsTheFileAndLeavesNoTemporaryFile) {
       // A temporary file that could not be removed is named to the user.
       std::vector<std::string> names = Names(dir);
       std::erase_if(names, [&](const std::string& n) {
-        return run.Failed && n.rfind(".f.marquill-", 0) == 0 && run.Message.find(n) != std::string::npos;
+        return run.Failed && n.rfind(".marquill-", 0) == 0 && run.Message.find(n) != std::string::npos;
       });
       EXPECT_EQ(names, expected) << where << ": " << run.Message;
       if (c.Args[1] == "-i~" && !run.Failed) {
