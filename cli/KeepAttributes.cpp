@@ -17,6 +17,13 @@ namespace {
 
 constexpr std::string_view kAccessList = "system.posix_acl_access";
 
+// A failure with errno read before the message is looked up, which may
+// change it.
+TKeptAttributes Failed(const char* message) {
+  const int e = errno;
+  return {_(message), e};
+}
+
 // The names of Fd's extended attributes, each ending in NUL; empty where
 // the file system keeps none. False with errno on another failure.
 bool AttributeNames(int fd, std::vector<char>& names) {
@@ -50,7 +57,7 @@ bool AttributeValue(int fd, const char* name, std::vector<char>& value) {
 
 TKeptAttributes CopyAttributes(int from, int to) {
   std::vector<char> names;
-  if (!AttributeNames(from, names)) return {_("cannot read the extended attributes for %s: %s"), errno};
+  if (!AttributeNames(from, names)) return Failed(N_("cannot read the original's extended attributes for %s: %s"));
   bool hasList = false;
   std::vector<char> value;
   for (size_t at = 0; at < names.size(); at += std::strlen(names.data() + at) + 1) {
@@ -58,12 +65,12 @@ TKeptAttributes CopyAttributes(int from, int to) {
     const bool list = name == kAccessList;
     hasList = hasList || list;
     if (!AttributeValue(from, name, value) || fsetxattr(to, name, value.data(), value.size(), 0) != 0) {
-      if (list) return {_("cannot give %s the access control list of the file: %s"), errno};
+      if (list) return Failed(N_("cannot give %s the original's access control list: %s"));
     }
   }
   // One inherited from the folder's default list, which the file did not have.
   if (!hasList && fremovexattr(to, kAccessList.data()) != 0 && errno != ENODATA && errno != ENOTSUP)
-    return {_("cannot give %s the access control list of the file: %s"), errno};
+    return Failed(N_("cannot give %s the original's access control list: %s"));
   return {};
 }
 
@@ -71,13 +78,13 @@ TKeptAttributes CopyAttributes(int from, int to) {
 
 TKeptAttributes KeepAttributes(int From, int To) {
   struct stat st;
-  if (fstat(From, &st) != 0) return {_("cannot read the mode for %s: %s"), errno};
+  if (fstat(From, &st) != 0) return Failed(N_("cannot read the original's mode for %s: %s"));
   mode_t mode = st.st_mode & 07777;
   if (fchown(To, st.st_uid, st.st_gid) != 0) {
     mode &= ~static_cast<mode_t>(S_ISUID);
     if (fchown(To, static_cast<uid_t>(-1), st.st_gid) != 0) mode &= ~static_cast<mode_t>(S_ISGID);
   }
   if (TKeptAttributes copied = CopyAttributes(From, To); !copied.Failure.empty()) return copied;
-  if (fchmod(To, mode) != 0) return {_("cannot set the mode of %s: %s"), errno};
+  if (fchmod(To, mode) != 0) return Failed(N_("cannot set the mode of %s: %s"));
   return {};
 }
