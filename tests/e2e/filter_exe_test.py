@@ -66,6 +66,37 @@ def run_row(wine_run, exe, row):
     return [f"{name}: {f}" for f in failures]
 
 
+def held_open_and_read_only(wine_run, exe):
+    """A file held open by another (here cmd, for standard input) cannot be
+    replaced: the edit says why, and the file and its older backup stay as
+    they were. A read-only file stays read-only once edited."""
+    failures = []
+    with tempfile.TemporaryDirectory() as folder:
+        def put(name, data):
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+        put("h.txt", b"a\r\n")
+        put("h.txt.bak", b"older\r\n")
+        r = subprocess.run([wine_run, "cmd", "/c", f"{exe} insert -i.bak # h.txt < h.txt 2> err.txt"], cwd=folder,
+                           capture_output=True, timeout=120)
+        err = open(os.path.join(folder, "err.txt"), "rb").read().decode("utf-8", "replace")
+        os.remove(os.path.join(folder, "err.txt"))
+        got = {file: open(os.path.join(folder, file), "rb").read() for file in os.listdir(folder)}
+        if got != {"h.txt": b"a\r\n", "h.txt.bak": b"older\r\n"}:
+            failures.append(f"held open: the folder holds {got!r}")
+        reason = err.partition("cannot replace 'h.txt': ")[2].strip()
+        if not reason:
+            failures.append(f"held open: standard error {err!r} gives no reason")
+        put("r.txt", b"a\r\n")
+        os.chmod(os.path.join(folder, "r.txt"), 0o444)
+        r = subprocess.run([wine_run, exe, "insert", "-i", "# ", "r.txt"], cwd=folder, capture_output=True, timeout=120)
+        if r.returncode != 0 or open(os.path.join(folder, "r.txt"), "rb").read() != b"# a\r\n":
+            failures.append(f"read-only: status {r.returncode}, {r.stderr!r}")
+        if os.stat(os.path.join(folder, "r.txt")).st_mode & 0o222:
+            failures.append("read-only: the edited file is writable")
+    return failures
+
+
 def default_settings(wine_run, exe):
     """Without --settings or MARQUILL_SETTINGS, the file in effect is the
     user's own under the roaming application data folder."""
@@ -87,6 +118,7 @@ def main():
     wine_run, exe = sys.argv[1:3]
     failures = [f for row in ROWS for f in run_row(wine_run, os.path.abspath(exe), row)]
     failures += default_settings(wine_run, os.path.abspath(exe))
+    failures += held_open_and_read_only(wine_run, os.path.abspath(exe))
     for f in failures:
         print("FAILED:", f)
     print(f"marquill.exe: {len(ROWS) - len({f.split(':')[0] for f in failures})} of {len(ROWS)} rows as expected")
