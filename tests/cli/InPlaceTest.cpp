@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -135,6 +136,32 @@ TEST(InPlace, KeepsOwnerModeSetIdBitsAndAttributes) {
       EXPECT_EQ(Attributes(file), attributes) << where;
       std::system(("rm -rf " + dir).c_str());
     }
+}
+
+TEST(InPlace, AnotherUsersFileBecomesTheEditorsWithoutSetIdBits) {
+  // As sed does, a user who may write another's file edits it as their own;
+  // a set-user-id bit would then name the editor, so it goes.
+  if (getuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  const std::string dir = FreshDir(), file = dir + "/f";
+  chmod(dir.c_str(), 0777);
+  std::ofstream(file) << "one\n";
+  ASSERT_EQ(chown(file.c_str(), 0, kNobody), 0);
+  ASSERT_EQ(chmod(file.c_str(), 04666), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    const bool asNobody = setgid(kNobody) == 0 && setuid(kNobody) == 0;
+    _exit(asNobody && EditInPlace({"insert", "-i", "> "}, file).empty() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadFile(file), "> one\n");
+  struct stat st {};
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kNobody);
+  EXPECT_EQ(st.st_gid, kNobody);
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+  std::system(("rm -rf " + dir).c_str());
 }
 
 void Append(const std::string& path, const std::string& bytes) {
