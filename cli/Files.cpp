@@ -198,7 +198,13 @@ TFileStamp StampOfPath(const std::string& Path) {
   return stamp;
 }
 
-bool ReadsItsOwnOutput(int, int) { return false; }
+bool ReadsItsOwnOutput(int InFd, int OutFd) {
+  // Pipes and consoles give no file information: only disk files compare.
+  const TFileStamp in = StampOfDescriptor(InFd), out = StampOfDescriptor(OutFd);
+  if (!in.Known || !out.Known || in.Device != out.Device || in.Inode != out.Inode) return false;
+  const long long here = _lseeki64(InFd, 0, SEEK_CUR);
+  return here >= 0 && static_cast<uint64_t>(here) < in.Size;
+}
 #else
 TFileStamp StampOfDescriptor(int Fd) {
   struct stat st;

@@ -69,7 +69,8 @@ def run_row(wine_run, exe, row):
 def held_open_and_read_only(wine_run, exe):
     """A file held open by another (here cmd, for standard input) cannot be
     replaced: the edit says why, and the file and its older backup stay as
-    they were. A read-only file stays read-only once edited."""
+    they were. Output appended to its own input is refused. A read-only
+    file stays read-only once edited."""
     failures = []
     with tempfile.TemporaryDirectory() as folder:
         def put(name, data):
@@ -87,6 +88,12 @@ def held_open_and_read_only(wine_run, exe):
         reason = err.partition("cannot replace 'h.txt': ")[2].strip()
         if not reason:
             failures.append(f"held open: standard error {err!r} gives no reason")
+        r = subprocess.run([wine_run, "cmd", "/c", f"{exe} insert # h.txt >> h.txt 2> err.txt"], cwd=folder,
+                           capture_output=True, timeout=120)
+        err = open(os.path.join(folder, "err.txt"), "rb").read().decode("utf-8", "replace")
+        os.remove(os.path.join(folder, "err.txt"))
+        if "'h.txt' is the output file too" not in err or open(os.path.join(folder, "h.txt"), "rb").read() != b"a\r\n":
+            failures.append(f"appended to its input: standard error {err!r}")
         put("r.txt", b"a\r\n")
         os.chmod(os.path.join(folder, "r.txt"), 0o444)
         r = subprocess.run([wine_run, exe, "insert", "-i", "# ", "r.txt"], cwd=folder, capture_output=True, timeout=120)
