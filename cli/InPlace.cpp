@@ -225,6 +225,11 @@ void ReplaceOnWindows(TTempFile& Temp, const std::string& Path, const std::strin
     FailIo(Fill(_("cannot replace %s: %s"), {Quote(Path), SystemErrorText(error)}));
   }
   if (attributes) SetFileAttributesW(wide.c_str(), attributes);
+  // The copy of a read-only file is read-only too, and would stop the next
+  // backup from replacing it.
+  if (const DWORD old = copy.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(WidePath(backup).c_str());
+      old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesW(WidePath(backup).c_str(), old & ~FILE_ATTRIBUTE_READONLY);
   if (!copy.empty() && !MoveFileExW(WidePath(copy).c_str(), WidePath(backup).c_str(),
                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     FailIo(Fill(_("%s is edited, but its former content could not replace %s: %s; it is kept as %s"),

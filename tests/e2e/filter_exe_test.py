@@ -96,9 +96,12 @@ def held_open_and_read_only(wine_run, exe):
             failures.append(f"appended to its input: standard error {err!r}")
         put("r.txt", b"a\r\n")
         os.chmod(os.path.join(folder, "r.txt"), 0o444)
-        r = subprocess.run([wine_run, exe, "insert", "-i", "# ", "r.txt"], cwd=folder, capture_output=True, timeout=120)
-        if r.returncode != 0 or open(os.path.join(folder, "r.txt"), "rb").read() != b"# a\r\n":
-            failures.append(f"read-only: status {r.returncode}, {r.stderr!r}")
+        # Twice with a backup: the first backup is read-only too.
+        for edited in (b"# a\r\n", b"# # a\r\n"):
+            r = subprocess.run([wine_run, exe, "insert", "-i~", "# ", "r.txt"], cwd=folder, capture_output=True,
+                               timeout=120)
+            if r.returncode != 0 or open(os.path.join(folder, "r.txt"), "rb").read() != edited:
+                failures.append(f"read-only: status {r.returncode}, {r.stderr!r}")
         if os.stat(os.path.join(folder, "r.txt")).st_mode & 0o222:
             failures.append("read-only: the edited file is writable")
     return failures
