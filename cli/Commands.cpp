@@ -8,6 +8,7 @@
 #include "EditUnit.h"
 #include "EntriesJson.h"
 #include "Files.h"
+#include "InPlace.h"
 #include "Messages.h"
 #include "Pipeline.h"
 #include "SettingsFile.h"
@@ -84,16 +85,24 @@ TEditOutcome EditSource(const TEdit& edit, const TFilterOptions& o, TTextSource 
   return EditText(ToggleEdit(edit, choice), source, sink, noteChanges);
 }
 
+// Refused as cat refuses it: the output would be read again as input, and
+// when it is appended to, without end.
+void RefuseOwnOutput(const TTextSource& source, const TTextSink& sink) {
+  if (ReadsItsOwnOutput(source.Fd, sink.Fd)) FailIo(Fill(_("%s is the output file too"), {source.Name()}));
+}
+
 void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
   const TTextSink sink{1, _("output")};
   const std::vector<std::string> files = o.Files.empty() ? std::vector<std::string>{"-"} : o.Files;
   for (const std::string& file : files) {
     if (file == "-") {
+      RefuseOwnOutput(TTextSource{0, "-"}, sink);
       EditSource(edit, o, TTextSource{0, "-"}, sink, false);
       continue;
     }
     const int fd = OpenForReading(file);
     try {
+      RefuseOwnOutput(TTextSource{fd, file}, sink);
       EditSource(edit, o, TTextSource{fd, file}, sink, false);
     } catch (...) {
       CloseDescriptor(fd);
@@ -107,20 +116,22 @@ void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
 // place only when everything succeeded and the text changed.
 void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
   for (const std::string& file : o.Files) {
-    const int fd = OpenForEditing(file);
+    TReadFile read;
+    read.Fd = OpenForEditing(file);
+    read.Stamp = StampOfDescriptor(read.Fd);
     TTempFile temp;
     try {
       temp = CreateTempBeside(file);
       const TEditOutcome outcome =
-          EditSource(edit, o, TTextSource{fd, file}, TTextSink{temp.Fd, Quote(file)}, true);
-      CloseDescriptor(fd);
-      if (outcome.Changed) ReplaceByTemp(temp, file, o.BackupSuffix);
+          EditSource(edit, o, TTextSource{read.Fd, file}, TTextSink{temp.Fd, Quote(file)}, true);
+      if (outcome.Changed) ReplaceByTemp(temp, file, o.BackupSuffix, read);
       else if (!DiscardTemp(temp)) FailIo(Fill(_("cannot remove %s: %s"), {Quote(temp.Path), ErrorText(errno)}));
     } catch (...) {
-      CloseDescriptor(fd);
+      if (read.Fd >= 0) CloseDescriptor(read.Fd);
       DiscardTemp(temp);
       throw;
     }
+    if (read.Fd >= 0) CloseDescriptor(read.Fd);
   }
 }
 

@@ -23,6 +23,10 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 #include <csignal>
 #include <memory>
@@ -36,78 +40,29 @@ namespace {
 
 constexpr size_t kIoLimit = size_t{1} << 30;  // bytes per read() or write()
 
+}  // namespace
+
 #ifdef _WIN32
-std::wstring WidePath(const std::string& path) {
-  auto u = Utf8ToUtf16(path);
-  if (!u) FailBadInput(Fill(_("the file name %s is not valid UTF-8"), {Quote(path)}));
+std::wstring WidePath(const std::string& Path) {
+  auto u = Utf8ToUtf16(Path);
+  if (!u) FailBadInput(Fill(_("the file name %s is not valid UTF-8"), {Quote(Path)}));
   return std::wstring(u->begin(), u->end());
 }
+
+std::string SystemErrorText(unsigned long Error) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, Error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string units(text, text + n);
+  LocalFree(text);
+  while (!units.empty() && (units.back() == u'\n' || units.back() == u'\r' || units.back() == u' ' ||
+                            units.back() == u'.'))
+    units.pop_back();
+  if (units.empty()) return "error " + std::to_string(Error);
+  return Utf16ToUtf8Lossy(units);
+}
 #endif
-
-#ifndef _WIN32
-// The temporary file of an in-place edit, removed when SIGINT, SIGTERM or
-// SIGHUP ends the program before it has taken the file's place. The
-// handler may run on any thread, so it reads a copy of the name that is
-// never freed or changed, through a lock-free pointer.
-std::atomic<const char*> gTempToRemove{nullptr};
-static_assert(std::atomic<const char*>::is_always_lock_free);
-
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Only async-signal-safe calls: the action is back to the default
-// (SA_RESETHAND), so the signal raised again ends the program as it would
-// have, once the handler returns.
-void RemoveTempAndEnd(int Signal) {
-  if (const char* path = gTempToRemove.load()) unlink(path);
-  raise(Signal);
-}
-
-void InstallCleanupHandlers() {
-  struct sigaction action {};
-  action.sa_handler = RemoveTempAndEnd;
-  sigemptyset(&action.sa_mask);
-  for (int s : kCleanupSignals) sigaddset(&action.sa_mask, s);
-  action.sa_flags = SA_RESETHAND;
-  for (int s : kCleanupSignals) {
-    struct sigaction before {};
-    // An ignored signal stays ignored (nohup, a background job's SIGINT).
-    if (sigaction(s, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) sigaction(s, &action, nullptr);
-  }
-}
-
-// The cleanup signals wait while a temporary file comes into being or takes
-// the original's place, so that neither is caught half done.
-class THeldSignals {
- public:
-  THeldSignals() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int s : kCleanupSignals) sigaddset(&held, s);
-    pthread_sigmask(SIG_BLOCK, &held, &Before);
-  }
-  ~THeldSignals() { pthread_sigmask(SIG_SETMASK, &Before, nullptr); }
-  THeldSignals(const THeldSignals&) = delete;
-  THeldSignals& operator=(const THeldSignals&) = delete;
-
- private:
-  sigset_t Before{};
-};
-
-void NoteTempToRemove(const std::string& Path) {
-  static const bool installed = (InstallCleanupHandlers(), true);
-  (void)installed;
-  static std::vector<std::unique_ptr<char[]>> names;  // kept for the handler
-  names.push_back(std::make_unique<char[]>(Path.size() + 1));
-  Path.copy(names.back().get(), Path.size());
-  gTempToRemove.store(names.back().get());
-}
-
-// After the file is gone or renamed: a signal in between removes nothing
-// that is still needed.
-void ForgetTempToRemove() { gTempToRemove.store(nullptr); }
-#endif
-
-}  // namespace
 
 void PrepareProcess() {
 #ifdef _WIN32
@@ -144,6 +99,31 @@ std::atomic<int64_t> gClockAdvance{0};
 
 #ifndef _WIN32
 int64_t Nanoseconds(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+// A regular file whose size says nothing of what it holds: one that reports
+// no bytes, and the files that the kernel makes as they are read.
+bool SizeIsUntrue(int fd, const struct stat& st) {
+  if (st.st_size == 0) return true;
+#ifdef __linux__
+  struct statfs fs {};
+  if (fstatfs(fd, &fs) == 0) {
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    return type == PROC_SUPER_MAGIC || type == SYSFS_MAGIC || type == DEBUGFS_MAGIC || type == TRACEFS_MAGIC;
+  }
+#else
+  (void)fd;
+#endif
+  return false;
+}
+
+TFileStamp StampOf(const struct stat& st) {
+  return {.Known = true,
+          .Device = static_cast<uint64_t>(st.st_dev),
+          .Inode = static_cast<uint64_t>(st.st_ino),
+          .Size = static_cast<uint64_t>(st.st_size),
+          .StatusChangedNs = Nanoseconds(st.st_ctim),
+          .ModifiedNs = Nanoseconds(st.st_mtim)};
+}
 #endif
 
 }  // namespace
@@ -166,7 +146,7 @@ TFileKind KindOfDescriptor(int Fd) {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   struct stat st;
-  if (fstat(Fd, &st) != 0 || !S_ISREG(st.st_mode)) return kind;
+  if (fstat(Fd, &st) != 0 || !S_ISREG(st.st_mode) || SizeIsUntrue(Fd, st)) return kind;
   const off_t here = lseek(Fd, 0, SEEK_CUR);
 #endif
   if (here < 0) return kind;
@@ -189,6 +169,59 @@ bool SameFileSince(int Fd, const TFileKind& Kind) {
          now.Offset + now.Size == Kind.Offset + Kind.Size && now.StatusChangedNs == Kind.StatusChangedNs &&
          now.ModifiedNs == Kind.ModifiedNs;
 }
+
+#ifdef _WIN32
+namespace {
+
+TFileStamp StampOfHandle(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h, &info)) return {};
+  auto join = [](DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; };
+  return {.Known = true,
+          .Device = info.dwVolumeSerialNumber,
+          .Inode = join(info.nFileIndexHigh, info.nFileIndexLow),
+          .Size = join(info.nFileSizeHigh, info.nFileSizeLow),
+          .ModifiedNs = static_cast<int64_t>(join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime))};
+}
+
+}  // namespace
+
+TFileStamp StampOfDescriptor(int Fd) { return StampOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(Fd))); }
+
+TFileStamp StampOfPath(const std::string& Path) {
+  const HANDLE h = CreateFileW(WidePath(Path).c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  const TFileStamp stamp = StampOfHandle(h);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  return stamp;
+}
+
+bool ReadsItsOwnOutput(int InFd, int OutFd) {
+  // Pipes and consoles give no file information: only disk files compare.
+  const TFileStamp in = StampOfDescriptor(InFd), out = StampOfDescriptor(OutFd);
+  if (!in.Known || !out.Known || in.Device != out.Device || in.Inode != out.Inode) return false;
+  const long long here = _lseeki64(InFd, 0, SEEK_CUR);
+  return here >= 0 && static_cast<uint64_t>(here) < in.Size;
+}
+#else
+TFileStamp StampOfDescriptor(int Fd) {
+  struct stat st;
+  return fstat(Fd, &st) == 0 ? StampOf(st) : TFileStamp{};
+}
+
+TFileStamp StampOfPath(const std::string& Path) {
+  struct stat st;
+  return stat(Path.c_str(), &st) == 0 ? StampOf(st) : TFileStamp{};
+}
+
+bool ReadsItsOwnOutput(int InFd, int OutFd) {
+  struct stat in, out;
+  if (fstat(InFd, &in) != 0 || fstat(OutFd, &out) != 0 || !S_ISREG(out.st_mode)) return false;
+  if (in.st_dev != out.st_dev || in.st_ino != out.st_ino) return false;
+  const off_t here = lseek(InFd, 0, SEEK_CUR);
+  return here >= 0 && here < in.st_size;
+}
+#endif
 
 bool SeekTo(int Fd, uint64_t Offset) {
 #ifdef _WIN32
@@ -222,7 +255,13 @@ int OpenForEditing(const std::string& Path) {
   const int fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) FailIo(Fill(_("cannot open %s: %s"), {Quote(Path), ErrorText(errno)}));
 #endif
-  if (!KindOfDescriptor(fd).Regular) {
+#ifdef _WIN32
+  struct _stati64 st;
+  if (_fstati64(fd, &st) != 0 || !(st.st_mode & _S_IFREG)) {
+#else
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+#endif
     CloseDescriptor(fd);
     FailIo(Fill(_("cannot edit %s in place: not a regular file"), {Quote(Path)}));
   }
@@ -292,137 +331,4 @@ std::string ReadWholeFile(const std::string& Path) {
   }
   CloseDescriptor(fd);
   return bytes;
-}
-
-TTempFile CreateTempBeside(const std::string& Path) {
-  TTempFile temp;
-  const size_t slash = Path.find_last_of(
-#ifdef _WIN32
-      "/\\"
-#else
-      "/"
-#endif
-  );
-  const std::string dir = slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? Path : Path.substr(slash + 1);
-#ifdef _WIN32
-  for (unsigned n = GetCurrentProcessId(), tries = 0; tries < 100; ++n, ++tries) {
-    temp.Path = dir + "." + base + ".marquill-" + std::to_string(n);
-    temp.Fd = _wopen(WidePath(temp.Path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (temp.Fd >= 0 || errno != EEXIST) break;
-  }
-#else
-  temp.Path = dir + "." + base + ".marquill-XXXXXX";
-  const THeldSignals held;
-  temp.Fd = mkstemp(temp.Path.data());
-  if (temp.Fd >= 0) NoteTempToRemove(temp.Path);
-#endif
-  if (temp.Fd < 0) FailIo(Fill(_("cannot create a temporary file beside %s: %s"), {Quote(Path), ErrorText(errno)}));
-  return temp;
-}
-
-bool DiscardTemp(TTempFile& Temp) {
-  if (Temp.Fd < 0) return true;
-  CloseDescriptor(Temp.Fd);
-  Temp.Fd = -1;
-#ifdef _WIN32
-  return _wunlink(WidePath(Temp.Path).c_str()) == 0;
-#else
-  const bool removed = unlink(Temp.Path.c_str()) == 0;
-  const int e = errno;
-  ForgetTempToRemove();
-  errno = e;
-  return removed;
-#endif
-}
-
-namespace {
-
-#ifdef _WIN32
-// Closes the temporary file, flushed to the disk first, and moves it over
-// Path, keeping the original as Path + BackupSuffix when asked.
-void ReplaceOnWindows(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix) {
-  const std::wstring tempPath = WidePath(Temp.Path);
-  // On the disk before it takes the file's place, so that a crash leaves
-  // the old content or the new, never an empty file.
-  const bool flushed = _commit(Temp.Fd) == 0;
-  int e = errno;
-  const bool closed = _close(Temp.Fd) == 0;
-  if (flushed) e = errno;
-  Temp.Fd = -1;
-  if (!flushed || !closed) {
-    _wunlink(tempPath.c_str());
-    FailIo(Fill(_("cannot write %s: %s"), {Quote(Path), ErrorText(e)}));
-  }
-  const std::wstring wide = WidePath(Path);
-  if (!BackupSuffix.empty() && !CopyFileW(wide.c_str(), WidePath(Path + BackupSuffix).c_str(), FALSE)) {
-    _wunlink(tempPath.c_str());
-    FailIo(Fill(_("cannot keep %s as %s"), {Quote(Path), Quote(Path + BackupSuffix)}));
-  }
-  if (!MoveFileExW(tempPath.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    _wunlink(tempPath.c_str());
-    FailIo(Fill(_("cannot replace %s"), {Quote(Path)}));
-  }
-}
-#else
-// Gives the temporary file Path's mode (and owner where allowed), flushes
-// and closes it; on a failure it is removed.
-void SettleTemp(TTempFile& Temp, const std::string& Path) {
-  // The messages are made, errno read, before the clean-up runs.
-  auto fail = [&](const std::string& message) {
-    DiscardTemp(Temp);
-    FailIo(message);
-  };
-  struct stat st;
-  if (stat(Path.c_str(), &st) != 0) fail(Fill(_("cannot replace %s: %s"), {Quote(Path), ErrorText(errno)}));
-  if (fchmod(Temp.Fd, st.st_mode & 07777) != 0)
-    fail(Fill(_("cannot set the mode of %s: %s"), {Quote(Path), ErrorText(errno)}));
-  (void)!fchown(Temp.Fd, st.st_uid, st.st_gid);  // keeps the owner where allowed
-  // On the disk before it takes the file's place, so that a crash leaves
-  // the old content or the new, never an empty file; a file system that
-  // cannot (EINVAL) has nothing to wait for.
-  if (fsync(Temp.Fd) != 0 && errno != EINVAL) fail(Fill(_("cannot write %s: %s"), {Quote(Path), ErrorText(errno)}));
-  if (close(Temp.Fd) != 0) {
-    const int e = errno;
-    Temp.Fd = -1;
-    unlink(Temp.Path.c_str());
-    ForgetTempToRemove();
-    FailIo(Fill(_("cannot write %s: %s"), {Quote(Path), ErrorText(e)}));
-  }
-  Temp.Fd = -1;
-}
-
-// Renames the settled temporary file over Path, keeping the original as
-// Path + BackupSuffix when asked.
-void ReplaceOnPosix(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix) {
-  const THeldSignals held;
-  SettleTemp(Temp, Path);
-  auto failClosed = [&](const std::string& message) {
-    unlink(Temp.Path.c_str());
-    ForgetTempToRemove();
-    FailIo(message);
-  };
-  if (!BackupSuffix.empty()) {
-    // A hard link keeps the original under the new name while the file
-    // itself is never missing; a file system without links gets a rename.
-    const std::string backup = Path + BackupSuffix;
-    if (unlink(backup.c_str()) != 0 && errno != ENOENT)
-      failClosed(Fill(_("cannot replace %s: %s"), {Quote(backup), ErrorText(errno)}));
-    if (link(Path.c_str(), backup.c_str()) != 0 && rename(Path.c_str(), backup.c_str()) != 0)
-      failClosed(Fill(_("cannot keep %s as %s: %s"), {Quote(Path), Quote(backup), ErrorText(errno)}));
-  }
-  if (rename(Temp.Path.c_str(), Path.c_str()) != 0)
-    failClosed(Fill(_("cannot replace %s: %s"), {Quote(Path), ErrorText(errno)}));
-  ForgetTempToRemove();
-}
-#endif
-
-}  // namespace
-
-void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix) {
-#ifdef _WIN32
-  ReplaceOnWindows(Temp, Path, BackupSuffix);
-#else
-  ReplaceOnPosix(Temp, Path, BackupSuffix);
-#endif
 }

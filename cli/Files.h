@@ -13,6 +13,9 @@ void PrepareProcess();
 
 // What a descriptor reads from: a regular file (with its size from the
 // current offset on) or something else (a pipe, a terminal).
+// A regular file whose size cannot be trusted (a /proc or /sys file reports
+// 0 or a page, whatever it holds) counts as something else: it is read to its
+// end, once, as a pipe is.
 struct TFileKind {
   bool Regular = false;
   uint64_t Offset = 0;  // where reading begins
@@ -42,6 +45,26 @@ bool TimesProveLaterWrites(int64_t StatusChangedNs, int64_t NowNs);
 // just written looks old.
 void AdvanceClockForTests(int64_t Ns);
 
+// Which file a descriptor or a path shows, its size and its times of
+// change: another stamp after the file was read means it was written to,
+// truncated or replaced since. Nothing known where the call failed.
+struct TFileStamp {
+  bool Known = false;
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  uint64_t Size = 0;
+  int64_t StatusChangedNs = 0;
+  int64_t ModifiedNs = 0;
+  bool operator==(const TFileStamp&) const = default;
+};
+TFileStamp StampOfDescriptor(int Fd);
+TFileStamp StampOfPath(const std::string& Path);
+
+// Whether reading InFd would read what is written to OutFd: the same
+// regular file, with bytes still to read after InFd's offset. Reading on
+// would then read the edit's own output, without end when appending.
+bool ReadsItsOwnOutput(int InFd, int OutFd);
+
 // Moves a regular file's offset back to where reading began; false on failure.
 bool SeekTo(int Fd, uint64_t Offset);
 
@@ -62,19 +85,9 @@ void WriteAll(int Fd, const char* p, size_t n, const std::string& Name);
 // A whole file (settings). Throws TFailure (status 1) when it cannot be read.
 std::string ReadWholeFile(const std::string& Path);
 
-// A new file beside Path that will replace it; removed by Discard. Until
-// it is replaced or discarded, SIGINT, SIGTERM and SIGHUP (unless ignored)
-// remove it and end the program as the signal would; they wait while the
-// file is made and while it takes Path's place.
-struct TTempFile {
-  int Fd = -1;
-  std::string Path;
-};
-TTempFile CreateTempBeside(const std::string& Path);
-// Closes and removes the temporary file; false, with errno set, where it
-// could not be removed.
-bool DiscardTemp(TTempFile& Temp);
-// Gives the temporary file Path's mode, flushes it to the disk, closes it
-// and puts it in Path's place; with a BackupSuffix, Path's former content stays as Path+Suffix.
-void ReplaceByTemp(TTempFile& Temp, const std::string& Path, const std::string& BackupSuffix);
-
+#ifdef _WIN32
+// A UTF-8 name as Windows takes it; a name that is not UTF-8 is refused.
+std::wstring WidePath(const std::string& Path);
+// The system's text for a GetLastError value.
+std::string SystemErrorText(unsigned long Error);
+#endif

@@ -155,3 +155,62 @@ TEST(ChangedFile, TimesProveWritesOnlyWhenOlderThanTheirGrain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ChangedFile, BytesPastWhereTheMeasureSettledAreChecked) {
+  // A bad byte or a NUL late in an unchanged file whose times prove it
+  // unchanged: the first pass may stop where the measure settles (an
+  // unindented first line), and what it did not read is checked when read
+  // again, or kept, or streamed on.
+  std::string flat, indented;
+  for (int i = 0; flat.size() < 300000; ++i) {
+    flat += (i % 2 ? "  line " : "line ") + std::to_string(i) + "\n";
+    indented += "  line " + std::to_string(i) + "\n";
+  }
+  const TEdit edit{ekInsert, ipLineHead, tlLeastIndent, u"> ", {}};
+  for (const std::string* text : {&flat, &indented})
+    for (const char fault : {'\xFF', '\0'})
+      for (const bool kept : {true, false})
+        for (const int workers : {0, 2}) {
+          std::string bad = *text;
+          bad[bad.size() - 30] = fault;
+          const std::string where = std::string(text == &flat ? "settles early" : "settles never") +
+                                    (fault ? ", bad byte" : ", NUL") + (kept ? ", kept" : ", read again") +
+                                    ", workers " + std::to_string(workers);
+          AdvanceClockForTests(int64_t{3600} * 1000000000);
+          ForceCrewWorkers(workers);
+          KeepFilesUpToForTests(kept ? kKeptFileBytes : 0);
+          const TOutcome o = EditFile(edit, bad, nullptr, false);
+          KeepFilesUpToForTests(kKeptFileBytes);
+          ForceCrewWorkers(-1);
+          AdvanceClockForTests(0);
+          EXPECT_TRUE(o.Failed) << where;
+          EXPECT_TRUE(CleanText(o.Out)) << where;
+        }
+}
+
+TEST(ChangedFile, FileOfTheKeptSizeIsKeptAndOneByteMoreIsReadAgain) {
+  // Rewritten between the passes: a file kept from the first pass is
+  // edited as it was read; one a byte larger than what is kept is read
+  // again, and its new times stop the edit.
+  std::string text, rewrite;
+  for (int i = 0; text.size() < 200000; ++i) {
+    text += "  line " + std::to_string(i) + "\n";
+    rewrite += "  LINE " + std::to_string(i) + "\n";
+  }
+  const TEdit edit{ekInsert, ipLineHead, tlLeastIndent, u"> ", {}};
+  for (const uint64_t most : {uint64_t{text.size()}, uint64_t{text.size() - 1}}) {
+    KeepFilesUpToForTests(most);
+    const TOutcome o = EditFile(edit, text, &rewrite, true);
+    KeepFilesUpToForTests(kKeptFileBytes);
+    if (most >= text.size()) {
+      EXPECT_FALSE(o.Failed) << most << ": " << o.Message;
+      EXPECT_TRUE(o.Out == EngineEdit(edit, text)) << most;
+    } else {
+      EXPECT_EQ(o.Message, Quote("in") + " changed while being read") << most;
+    }
+  }
+}
+
+}  // namespace

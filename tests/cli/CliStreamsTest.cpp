@@ -395,3 +395,37 @@ TEST(Cli, FileChangingWhileRead) {
     EXPECT_NE(ReadFile(err).find(c.Message), std::string::npos) << c.At << c.Indented << c.Change << ReadFile(err);
   }
 }
+
+TEST(Cli, KernelFilesAndOwnOutput) {
+  // Files of /proc and /sys report a size (0, a page) unlike what they hold:
+  // read to their end, in either kind of edit.
+  for (const char* kernel : {"/proc/self/status", "/proc/self/mountinfo", "/sys/devices/system/cpu/online"}) {
+    if (access(kernel, R_OK) != 0) continue;
+    for (const char* at : {"head", "char"}) {
+      const Result r = RunFilter({"insert", "--at", at, "> ", kernel});
+      EXPECT_EQ(r.status, 0) << kernel << " " << at << ": " << r.err;
+      EXPECT_FALSE(r.out.empty()) << kernel;
+      EXPECT_EQ(r.out.back(), '\n') << kernel;
+      for (size_t at = 0; at < r.out.size(); at = r.out.find('\n', at) + 1)
+        EXPECT_EQ(r.out.compare(at, 2, "> "), 0) << kernel << " at " << at;
+    }
+  }
+  // Appended to its own input, the output would be read again without end:
+  // refused, as cat refuses it, with the file as it was; emptied first by
+  // the shell, there is nothing to read.
+  const std::string own = WriteTemp("own.txt", "one\ntwo\n");
+  const std::string exe = MARQUILL_EXE;
+  for (const char* redirect : {">>", "1<>"}) {
+    const std::string command =
+        "timeout 20 " + exe + " insert '> ' " + own + " " + redirect + own + " 2>" + TempDir() + "/own-err";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << redirect;
+    EXPECT_NE(ReadFile(TempDir() + "/own-err").find("'" + own + "' is the output file too"), std::string::npos)
+        << ReadFile(TempDir() + "/own-err");
+    EXPECT_EQ(ReadFile(own), "one\ntwo\n") << redirect;
+  }
+  EXPECT_EQ(std::system(("timeout 20 " + exe + " insert '> ' < " + own + " >> " + own + " 2>/dev/null").c_str()) >> 8, 1);
+  EXPECT_EQ(ReadFile(own), "one\ntwo\n");
+  EXPECT_EQ(std::system(("timeout 20 " + exe + " insert '> ' " + own + " > " + own).c_str()), 0);
+  EXPECT_EQ(ReadFile(own), "");
+}

@@ -43,6 +43,17 @@ bool gArmed = false;
 int gCalls = 0;   // calls made while armed
 int gFailAt = 0;  // the call that fails, from 1; 0: none
 
+// The temporary file's descriptor, and whether it went to the disk before
+// it was renamed.
+int gTempFd = -1;
+bool gTempSynced = false;
+bool gRenamedSynced = false;
+// Writes that take at most a few bytes each, and reads interrupted by a
+// signal every other time, as a full pipe and a handled signal give them.
+bool gShortWrites = false;
+bool gInterruptedReads = false;
+bool gInterruptNext = false;
+
 bool FailsNow(int error) {
   if (!gArmed || ++gCalls != gFailAt) return false;
   errno = error;
@@ -59,10 +70,25 @@ int __wrap_open(const char* path, int flags, ...) {
   va_end(rest);
   return FailsNow(EACCES) ? -1 : __real_open(path, flags, mode);
 }
-int __wrap_mkstemp(char* name) { return FailsNow(EACCES) ? -1 : __real_mkstemp(name); }
-ssize_t __wrap_read(int fd, void* p, size_t n) { return FailsNow(EIO) ? -1 : __real_read(fd, p, n); }
-ssize_t __wrap_write(int fd, const void* p, size_t n) { return FailsNow(ENOSPC) ? -1 : __real_write(fd, p, n); }
-int __wrap_fsync(int fd) { return FailsNow(EIO) ? -1 : __real_fsync(fd); }
+int __wrap_mkstemp(char* name) {
+  gTempSynced = false;
+  return gTempFd = FailsNow(EACCES) ? -1 : __real_mkstemp(name);
+}
+ssize_t __wrap_read(int fd, void* p, size_t n) {
+  if (gInterruptedReads && (gInterruptNext = !gInterruptNext)) {
+    errno = EINTR;
+    return -1;
+  }
+  return FailsNow(EIO) ? -1 : __real_read(fd, p, n);
+}
+ssize_t __wrap_write(int fd, const void* p, size_t n) {
+  return FailsNow(ENOSPC) ? -1 : __real_write(fd, p, gShortWrites ? std::min<size_t>(n, 4093) : n);
+}
+int __wrap_fsync(int fd) {
+  if (FailsNow(EIO)) return -1;
+  gTempSynced = gTempSynced || fd == gTempFd;
+  return __real_fsync(fd);
+}
 int __wrap_fchmod(int fd, mode_t mode) { return FailsNow(EPERM) ? -1 : __real_fchmod(fd, mode); }
 // As Linux does: the descriptor is gone even when close reports an error.
 int __wrap_close(int fd) {
@@ -71,7 +97,10 @@ int __wrap_close(int fd) {
 }
 int __wrap_link(const char* from, const char* to) { return FailsNow(EPERM) ? -1 : __real_link(from, to); }
 int __wrap_unlink(const char* path) { return FailsNow(EACCES) ? -1 : __real_unlink(path); }
-int __wrap_rename(const char* from, const char* to) { return FailsNow(EXDEV) ? -1 : __real_rename(from, to); }
+int __wrap_rename(const char* from, const char* to) {
+  if (std::string(from).find("/.marquill-") != std::string::npos) gRenamedSynced = gTempSynced;
+  return FailsNow(EXDEV) ? -1 : __real_rename(from, to);
+}
 }
 
 namespace {
@@ -106,6 +135,7 @@ TRun EditInPlace(const std::string& dir, const std::vector<std::string>& args, c
   const TFilterOptions options = ParseArguments(all);
   TRun run;
   gCalls = 0;
+  gRenamedSynced = false;
   gFailAt = failAt;
   gArmed = true;
   try {
@@ -140,6 +170,8 @@ TEST(FailingCalls, InPlaceEditKeepsTheFileAndLeavesNoTemporaryFile) {
     const std::string edited = ReadFile(dir + "/f");
     ASSERT_EQ(edited != text, c.Changes) << name;
     ASSERT_GT(clean.Calls, 4) << name;
+    // On the disk before it takes the file's place.
+    EXPECT_EQ(gRenamedSynced, c.Changes) << name;
     for (int n = 1; n <= clean.Calls; ++n) {
       const TRun run = EditInPlace(dir, c.Args, text, c.OldBackup, n);
       const std::string where = name + ", call " + std::to_string(n) + " of " + std::to_string(clean.Calls);
@@ -156,13 +188,30 @@ TEST(FailingCalls, InPlaceEditKeepsTheFileAndLeavesNoTemporaryFile) {
       // A temporary file that could not be removed is named to the user.
       std::vector<std::string> names = Names(dir);
       std::erase_if(names, [&](const std::string& n) {
-        return run.Failed && n.rfind(".f.marquill-", 0) == 0 && run.Message.find(n) != std::string::npos;
+        return run.Failed && n.rfind(".marquill-", 0) == 0 && run.Message.find(n) != std::string::npos;
       });
       EXPECT_EQ(names, expected) << where << ": " << run.Message;
       if (c.Args[1] == "-i~" && !run.Failed) {
         EXPECT_EQ(ReadFile(dir + "/f~"), text) << where;
       }
     }
+  }
+  std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(FailingCalls, ShortWritesAndInterruptedReadsLoseNothing) {
+  const std::string dir = "/tmp/marquill-short-" + std::to_string(getpid());
+  std::string text;
+  for (int i = 0; text.size() < 400000; ++i) text += std::string(i % 4, ' ') + "line " + std::to_string(i) + "\n";
+  for (const char* at : {"head", "char"}) {
+    const std::vector<std::string> args{"insert", "-i", "--at", at, "> "};
+    ASSERT_FALSE(EditInPlace(dir, args, text, false, 0).Failed) << at;
+    const std::string edited = ReadFile(dir + "/f");
+    gShortWrites = gInterruptedReads = true;
+    const TRun run = EditInPlace(dir, args, text, false, 0);
+    gShortWrites = gInterruptedReads = false;
+    EXPECT_FALSE(run.Failed) << at << ": " << run.Message;
+    EXPECT_TRUE(ReadFile(dir + "/f") == edited) << at;
   }
   std::system(("rm -rf " + dir).c_str());
 }

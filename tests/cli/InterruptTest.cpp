@@ -44,7 +44,7 @@ std::vector<std::string> Listing(const std::string& dir) {
 // The temporary file beside `name`, or "" while there is none.
 std::string TempFileOf(const std::string& dir, const std::string& name) {
   for (const std::string& n : Listing(dir))
-    if (n.rfind("." + name + ".marquill-", 0) == 0) return dir + "/" + n;
+    if (n.rfind(".marquill-", 0) == 0) return dir + "/" + n;
   return "";
 }
 

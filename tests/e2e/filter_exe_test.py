@@ -103,6 +103,48 @@ def languages(wine_run, exe):
     return failures
 
 
+def held_open_and_read_only(wine_run, exe):
+    """A file held open by another (here cmd, for standard input) cannot be
+    replaced: the edit says why, and the file and its older backup stay as
+    they were. Output appended to its own input is refused. A read-only
+    file stays read-only once edited."""
+    failures = []
+    english = dict(os.environ, LANGUAGE="en")  # the messages checked below are the English ones
+    with tempfile.TemporaryDirectory() as folder:
+        def put(name, data):
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+        put("h.txt", b"a\r\n")
+        put("h.txt.bak", b"older\r\n")
+        r = subprocess.run([wine_run, "cmd", "/c", f"{exe} insert -i.bak # h.txt < h.txt 2> err.txt"], cwd=folder,
+                           capture_output=True, timeout=120, env=english)
+        err = open(os.path.join(folder, "err.txt"), "rb").read().decode("utf-8", "replace")
+        os.remove(os.path.join(folder, "err.txt"))
+        got = {file: open(os.path.join(folder, file), "rb").read() for file in os.listdir(folder)}
+        if got != {"h.txt": b"a\r\n", "h.txt.bak": b"older\r\n"}:
+            failures.append(f"held open: the folder holds {got!r}")
+        reason = err.partition("cannot replace 'h.txt': ")[2].strip()
+        if not reason:
+            failures.append(f"held open: standard error {err!r} gives no reason")
+        r = subprocess.run([wine_run, "cmd", "/c", f"{exe} insert # h.txt >> h.txt 2> err.txt"], cwd=folder,
+                           capture_output=True, timeout=120, env=english)
+        err = open(os.path.join(folder, "err.txt"), "rb").read().decode("utf-8", "replace")
+        os.remove(os.path.join(folder, "err.txt"))
+        if "'h.txt' is the output file too" not in err or open(os.path.join(folder, "h.txt"), "rb").read() != b"a\r\n":
+            failures.append(f"appended to its input: standard error {err!r}")
+        put("r.txt", b"a\r\n")
+        os.chmod(os.path.join(folder, "r.txt"), 0o444)
+        # Twice with a backup: the first backup is read-only too.
+        for edited in (b"# a\r\n", b"# # a\r\n"):
+            r = subprocess.run([wine_run, exe, "insert", "-i~", "# ", "r.txt"], cwd=folder, capture_output=True,
+                               timeout=120)
+            if r.returncode != 0 or open(os.path.join(folder, "r.txt"), "rb").read() != edited:
+                failures.append(f"read-only: status {r.returncode}, {r.stderr!r}")
+        if os.stat(os.path.join(folder, "r.txt")).st_mode & 0o222:
+            failures.append("read-only: the edited file is writable")
+    return failures
+
+
 def default_settings(wine_run, exe):
     """Without --settings or MARQUILL_SETTINGS, the file in effect is the
     user's own under the roaming application data folder."""
@@ -125,6 +167,7 @@ def main():
     failures = [f for row in ROWS for f in run_row(wine_run, os.path.abspath(exe), row)]
     failures += default_settings(wine_run, os.path.abspath(exe))
     failures += languages(wine_run, os.path.abspath(exe))
+    failures += held_open_and_read_only(wine_run, os.path.abspath(exe))
     for f in failures:
         print("FAILED:", f)
     print(f"marquill.exe: {len(ROWS) - len({f.split(':')[0] for f in failures})} of {len(ROWS)} rows as expected")
