@@ -243,9 +243,17 @@ with the buffer's line."
 
 ;;;; Entries and the menu
 
+(defun marquill--settings-path (settings)
+  "The path of SETTINGS, the filter's: its exact bytes when not UTF-8."
+  (let ((bytes (alist-get 'path_bytes settings)))
+    (if bytes
+        (decode-coding-string (apply #'unibyte-string (append bytes nil))
+                              (or file-name-coding-system default-file-name-coding-system))
+      (alist-get 'path settings))))
+
 (defun marquill-settings-file ()
   "The settings file in effect, as the filter names it."
-  (alist-get 'path (alist-get 'settings (marquill--describe))))
+  (marquill--settings-path (alist-get 'settings (marquill--describe))))
 
 (defun marquill--sorted-as-given (table)
   "A completion TABLE that lists its candidates in the order given."
@@ -336,7 +344,7 @@ value is the filter's name for them."
   "Open the settings file in another window, decoded as the filter does."
   (interactive)
   (let* ((settings (alist-get 'settings (marquill--describe)))
-         (file (alist-get 'path settings))
+         (file (marquill--settings-path settings))
          (coding-system-for-read (marquill--coding-of settings)))
     (make-directory (file-name-directory file) t)
     (find-file-other-window file)))

@@ -56,16 +56,26 @@ function! s:PickEntry(title, description) abort
   return choice ? entries[choice - 1].entry : ''
 endfunction
 
+" The settings file's path: its exact bytes when they are not UTF-8 (the
+" filter's "path" then shows them as U+FFFD).
+function! s:PathOf(settings) abort
+  if !has_key(a:settings, 'path_bytes')
+    return a:settings.path
+  endif
+  return join(map(copy(a:settings.path_bytes), {_, b -> eval(printf('"\x%02x"', b))}), '')
+endfunction
+
 " Opens the settings file in a window, in the encoding and with the line
 " ends the filter reads it with, so that it is written back the same.
 function! s:EditSettings(settings) abort
-  let directory = fnamemodify(a:settings.path, ':h')
+  let path = s:PathOf(a:settings)
+  let directory = fnamemodify(path, ':h')
   if !isdirectory(directory)
     call mkdir(directory, 'p')
   endif
   let encoding = get({'utf-8-bom': 'utf-8', 'utf-16be': 'utf-16'}, a:settings.encoding, a:settings.encoding)
   let format = get({"\r\n": 'dos', "\n": 'unix', "\r": 'mac'}, a:settings.line_break, 'unix')
-  execute 'split ++enc=' . encoding . ' ++ff=' . format fnameescape(a:settings.path)
+  execute 'split ++enc=' . encoding . ' ++ff=' . format fnameescape(path)
   if a:settings.encoding ==# 'utf-8-bom'
     setlocal bomb
   endif
@@ -96,5 +106,5 @@ endfunction
 
 " The settings file in effect, as the filter names it.
 function! marquill#menu#settings_file() abort
-  return marquill#run#describe().settings.path
+  return s:PathOf(marquill#run#describe().settings)
 endfunction
