@@ -265,15 +265,22 @@ std::vector<int32_t> EntriesOfCaption(const TCommonStringRecordList& Entries, co
   return found;
 }
 
+// A form equal to the caption as stored is left out: a choice it matches
+// matches the stored caption too, so this entry is found at the first step
+// anyway, and the forms as shown are never looked at.
 TCaptionIndex::TCaptionIndex(const TCommonStringRecordList& Entries) {
+  const size_t count = static_cast<size_t>(Entries.Count());
+  Stored.reserve(count);
+  Shown.reserve(count);
   for (int32_t i = 0; i < Entries.Count(); ++i) {
     const std::u16string caption = CaptionOfEntry(Entries.Item(i));
     Note(Stored[caption], i);
-    Note(EscapedForms[Escaped(caption)], i);
+    const std::string escaped = Escaped(caption);
+    if (Utf16ToUtf8(caption) != escaped) Note(EscapedForms[escaped], i);
     const std::u16string shown = MenuCaption(caption, false);
     const std::u16string label = MenuCaption(caption, true);
-    Note(Shown[shown], i);
-    if (label != shown) Note(Shown[label], i);
+    if (shown != caption) Note(Shown[shown], i);
+    if (label != shown && label != caption) Note(Shown[label], i);
   }
 }
 
