@@ -37,7 +37,12 @@
 (defun marquill--environment (settings)
   "The environment with SETTINGS (nil: the user's) as the default settings file."
   (let ((file (or settings (and marquill-settings-file (marquill--path marquill-settings-file)))))
-    (if file (cons (concat "MARQUILL_SETTINGS=" file) process-environment) process-environment)))
+    ;; As the name's bytes, so that a name that is not UTF-8 names the same file.
+    (if file
+        (cons (concat "MARQUILL_SETTINGS="
+                      (encode-coding-string file (or file-name-coding-system default-file-name-coding-system)))
+              process-environment)
+      process-environment)))
 
 (defun marquill--call (start end args output &optional settings)
   "Run the program with ARGS on START..END into buffer OUTPUT.
