@@ -96,14 +96,14 @@ void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
   const std::vector<std::string> files = o.Files.empty() ? std::vector<std::string>{"-"} : o.Files;
   for (const std::string& file : files) {
     if (file == "-") {
-      RefuseOwnOutput(TTextSource{0, "-"}, sink);
-      EditSource(edit, o, TTextSource{0, "-"}, sink, false);
+      RefuseOwnOutput(TTextSource{0, "-", {}}, sink);
+      EditSource(edit, o, TTextSource{0, "-", {}}, sink, false);
       continue;
     }
     const int fd = OpenForReading(file);
     try {
-      RefuseOwnOutput(TTextSource{fd, file}, sink);
-      EditSource(edit, o, TTextSource{fd, file}, sink, false);
+      RefuseOwnOutput(TTextSource{fd, file, {}}, sink);
+      EditSource(edit, o, TTextSource{fd, file, {}}, sink, false);
     } catch (...) {
       CloseDescriptor(fd);
       throw;
@@ -123,7 +123,7 @@ void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
     try {
       temp = CreateTempBeside(file);
       const TEditOutcome outcome =
-          EditSource(edit, o, TTextSource{read.Fd, file}, TTextSink{temp.Fd, Quote(file)}, true);
+          EditSource(edit, o, TTextSource{read.Fd, file, {}}, TTextSink{temp.Fd, Quote(file)}, true);
       if (outcome.Changed) ReplaceByTemp(temp, file, o.BackupSuffix, read);
       else if (!DiscardTemp(temp)) FailIo(Fill(_("cannot remove %s: %s"), {Quote(temp.Path), ErrorText(errno)}));
     } catch (...) {

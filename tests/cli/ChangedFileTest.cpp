@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -34,7 +35,8 @@ void WaitPastChangeTime(const std::string& path) {
 }
 
 // Writes bytes over the file from its start, then sets its times back to
-// those it had: same size, same modification time. Without the wait, the
+// those it had: the same size unless bytes are longer, the same
+// modification time. Without the wait, the
 // rewrite may fall within the clock tick of the file's last change, which
 // no time can show.
 void RewriteKeepingTimes(const std::string& path, const std::string& bytes, bool wait) {
@@ -49,7 +51,7 @@ void RewriteKeepingTimes(const std::string& path, const std::string& bytes, bool
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
   struct stat after {};
   ASSERT_EQ(stat(path.c_str(), &after), 0);
-  ASSERT_EQ(after.st_size, before.st_size);
+  ASSERT_EQ(after.st_size, std::max<off_t>(before.st_size, static_cast<off_t>(bytes.size())));
   ASSERT_EQ(Ns(after.st_mtim), Ns(before.st_mtim));
 }
 
@@ -137,6 +139,26 @@ TEST(ChangedFile, RewriteBetweenThePassesNeverYieldsUncheckedBytes) {
               EXPECT_EQ(o.Out, "") << where;
             }
           }
+}
+
+TEST(ChangedFile, AProvedChangeWritesNothingNotEvenTheMark) {
+  // A file too large to keep, with a byte order mark, rewritten between the
+  // passes with times that prove it: the error, and not a byte out.
+  std::string text = "\xEF\xBB\xBF";
+  for (int i = 0; text.size() < 300000; ++i) text += "  line " + std::to_string(i) + "\n";
+  std::string rewrite = text;
+  rewrite[text.size() / 2] = 'x';
+  for (const int workers : {0, 2}) {
+    AdvanceClockForTests(int64_t{3600} * 1000000000);
+    ForceCrewWorkers(workers);
+    KeepFilesUpToForTests(0);
+    const TOutcome o = EditFile({ekInsert, ipFirstChar, tlAll, u"> ", {}}, text, &rewrite, true);
+    KeepFilesUpToForTests(kKeptFileBytes);
+    ForceCrewWorkers(-1);
+    AdvanceClockForTests(0);
+    EXPECT_EQ(o.Message, Quote("in") + " changed while being read") << workers;
+    EXPECT_EQ(o.Out, "") << workers;
+  }
 }
 
 TEST(ChangedFile, TimesProveWritesOnlyWhenOlderThanTheirGrain) {
