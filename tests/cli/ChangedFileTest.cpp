@@ -14,8 +14,10 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "ReadFile.h"
+#include "Commands.h"
 #include "EditUnit.h"
 #include "Files.h"
 #include "Messages.h"
@@ -159,6 +161,77 @@ TEST(ChangedFile, AProvedChangeWritesNothingNotEvenTheMark) {
     EXPECT_EQ(o.Message, Quote("in") + " changed while being read") << workers;
     EXPECT_EQ(o.Out, "") << workers;
   }
+}
+
+// toggle -i on a file rewritten after the scan that chose the edit: the
+// file's content after the run, and the error, if any.
+struct TToggled {
+  std::string File, Message;
+};
+TToggled ToggleInPlace(const std::string& text, const std::string* rewrite, bool old, TTargetLines target,
+                       TInsertPosition position) {
+  char dir[] = "/tmp/marquill-toggle-XXXXXX";
+  if (!mkdtemp(dir)) std::abort();
+  const std::string path = std::string(dir) + "/t.txt";
+  std::ofstream(path, std::ios::binary) << text;
+  TFilterOptions options;
+  options.Verb = TVerb::Toggle;
+  options.Symbols = {"# "};
+  options.Target = target;
+  options.Position = position;
+  options.InPlace = true;
+  options.Files = {path};
+  bool rewritten = false;  // once: the passes of a whole-text edit call the hook again
+  if (rewrite)
+    SetBetweenPassesForTests([&] {
+      if (!std::exchange(rewritten, true)) RewriteKeepingTimes(path, *rewrite, old);
+    });
+  AdvanceClockForTests(old ? int64_t{3600} * 1000000000 : 0);
+  TToggled t;
+  try {
+    RunCommand(options);
+  } catch (const TFailure& f) {
+    t.Message = f.Message;
+  }
+  AdvanceClockForTests(0);
+  SetBetweenPassesForTests(nullptr);
+  t.File = ReadFile(path);
+  std::system((std::string("rm -rf ") + dir).c_str());
+  return t;
+}
+
+TEST(ChangedFile, ToggleEditsOnlyTheBytesItsScanSaw) {
+  // Rewritten to the toggle's own result (so that a second scan would choose
+  // otherwise), or on the same size: where the times prove the change, the
+  // edit stops with the error and the file stays as rewritten; where they
+  // cannot, the scan's bytes were kept, and their edit replaces the file.
+  std::string big;
+  for (int i = 0; big.size() < 5000000; ++i) big += "  line " + std::to_string(i) + "\n";
+  std::string bigRewrite = big;
+  bigRewrite[big.size() - 3] = 'x';
+  const struct {
+    std::string Text, Rewrite;
+  } rows[] = {{"a\nb\n", "# a\n# b\n"}, {"a\nb\n", "c\nd\n"}, {big, bigRewrite}};
+  const struct {
+    TTargetLines Target;
+    TInsertPosition Position;
+  } ways[] = {{tlAll, ipLineHead}, {tlLeastIndent, ipLineHead}, {tlAll, ipFirstChar}};
+  for (const auto& row : rows)
+    for (const auto& way : ways) {
+      const std::string where = row.Text.substr(0, 8) + ", target " + std::to_string(way.Target) + ", position " +
+                                std::to_string(way.Position);
+      const TToggled unchanged = ToggleInPlace(row.Text, nullptr, true, way.Target, way.Position);
+      ASSERT_EQ(unchanged.Message, "") << where;
+      ASSERT_NE(unchanged.File, row.Text) << where;
+      const TToggled proved = ToggleInPlace(row.Text, &row.Rewrite, true, way.Target, way.Position);
+      const bool sameSize = row.Rewrite.size() == row.Text.size();
+      EXPECT_TRUE(proved.Message.ends_with(sameSize ? " changed while being read" : " changed its size while being read"))
+          << where << ": " << proved.Message;
+      EXPECT_TRUE(proved.File == row.Rewrite) << where;
+      const TToggled recent = ToggleInPlace(row.Text, &row.Rewrite, false, way.Target, way.Position);
+      EXPECT_EQ(recent.Message, "") << where;
+      EXPECT_TRUE(recent.File == unchanged.File) << where;
+    }
 }
 
 TEST(ChangedFile, TimesProveWritesOnlyWhenOlderThanTheirGrain) {
