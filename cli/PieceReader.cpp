@@ -16,7 +16,6 @@
 #include "TextDecoding.h"
 #include "TextScan.h"
 #include "Translate.h"
-#include "Utf.h"
 
 namespace {
 
@@ -29,16 +28,6 @@ size_t LongLineEnd(std::string_view bytes, bool ended) {
   if (end < bytes.size()) return end;
   const size_t breakLength = BreakLength(bytes);
   return breakLength == 0 || (breakLength == 1 && bytes.back() == '\r' && !ended) ? 0 : end;
-}
-
-// A long line's first bytes (no break among them but perhaps a CR at the
-// very end) edited, when that is enough to edit the whole line.
-std::optional<std::string> EditLongLineHead(const TEdit& edit, std::string_view head, bool afterNonBlank) {
-  auto units = Utf8ToUtf16(head);
-  if (!units) return std::nullopt;
-  auto edited = ApplyEditToLineHead(*units, edit, afterNonBlank);
-  if (!edited) return std::nullopt;
-  return Utf16ToUtf8(*edited);
 }
 
 }  // namespace
@@ -95,6 +84,7 @@ TPieceReader::TPieceReader(int Fd, TFileKind Kind, const std::string& Name, TSta
       FKind(Kind),
       FName(Name),
       FEdit(Edit),
+      FBytes(Edit),
       FPending(std::move(Start.Bytes)),
       FOffset(Start.Offset),
       FRead(Start.Offset + FPending.Size),
@@ -197,11 +187,9 @@ bool TPieceReader::TryHead(TPiece& piece) {
     Cut(piece, h, false);
     return true;
   }
-  if (auto edited = EditLongLineHead(FEdit, head, FAfterNonBlank)) {
+  if (THeadPiece kind; FBytes.ApplyToLineHead(head, FAfterNonBlank, kind.Edited)) {
     FInLongLine = true;
     FTryHeadAt = kLongLine;
-    THeadPiece kind;
-    kind.Edited.Assign(*edited);
     piece.Kind = std::move(kind);
     Cut(piece, h, true);  // a long line's head proved it non-blank
     return true;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -298,7 +299,10 @@ void BetweenReadings() {
 }
 
 TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges) {
+  // Every symbol the filter takes is valid Unicode, which the bytes carry.
   const TByteEdit bytes(Edit);
+  if (!(EditWorksPieceByPiece(Edit) ? bytes.Usable() : bytes.MeasuredUsable()))
+    throw std::logic_error("internal error: an edit that bytes cannot carry");
   const TFileKind kind = Source.ReadBefore ? *Source.ReadBefore : KindOfDescriptor(Source.Fd);
   TStart start = ReadStart(Source.Fd, Source.Name());
   if (Source.ReadBefore && !SameFileSince(Source.Fd, kind)) FailChangedSince(Source.Fd, kind, Source.Name());
