@@ -103,6 +103,34 @@ TEST(ByteEdits, MatchTheEngineOnPieces) {
   EXPECT_FALSE(TByteEdit(TEdit{ekInsert, ipFirstChar, tlAll, u"> ", {}}).Usable());
 }
 
+TEST(ByteEdits, LongLineHeadsMatchTheEngine) {
+  // A line's head cut at every character boundary: where the byte edit
+  // decides on the head alone, the edited head and the rest as it came give
+  // the engine's edit of the whole line; a head with more than indentation
+  // and the longest symbol after it is always decided.
+  std::mt19937 rng(20261211);
+  TByteBuffer out;
+  for (int round = 0; round < 300; ++round) {
+    std::u16string units = RandomLines(rng, 1);
+    while (!units.empty() && (units.back() == u'\n' || units.back() == u'\r')) units.pop_back();
+    units += u"tail";
+    const std::string line = *Utf16ToUtf8(units);
+    for (const TEdit& edit : StreamingEdits()) {
+      const TByteEdit byteEdit(edit);
+      for (const bool afterNonBlank : {false, true}) {
+        const std::string expected = *Utf16ToUtf8(ApplyEditToPiece(units, edit, afterNonBlank));
+        for (size_t h = 0; h <= line.size(); ++h) {
+          if (h < line.size() && (line[h] & 0xC0) == 0x80) continue;
+          const std::string_view head = std::string_view(line).substr(0, h);
+          if (!byteEdit.ApplyToLineHead(head, afterNonBlank, out)) continue;
+          EXPECT_EQ(std::string(out.View()) + line.substr(h), expected) << line << " head " << h;
+        }
+        EXPECT_TRUE(byteEdit.ApplyToLineHead(line + std::string(64, 'x'), afterNonBlank, out)) << line;
+      }
+    }
+  }
+}
+
 // The insertions that need the whole text's measure, and symbols that
 // exercise the copies of a short and of a long one.
 std::vector<TEdit> MeasuredEdits() {
