@@ -51,10 +51,9 @@ void FailChangedSince(int Fd, const TFileKind& Kind, const std::string& Name) {
 TStart ReadStart(int Fd, const std::string& Name) {
   TStart s;
   s.Bytes.Reserve(kPiece + kSlack);
-  const std::string_view utf8Mark = "\xEF\xBB\xBF";
   for (;;) {
     const std::string_view have = s.Bytes.View();
-    const bool maybeMark = have.size() < 3 && utf8Mark.substr(0, have.size()) == have;
+    const bool maybeMark = have.size() < 3 && kUtf8Mark.substr(0, have.size()) == have;
     if (!maybeMark && have.size() >= 2) break;
     if (!maybeMark && have.size() == 1 && have[0] != '\xFF' && have[0] != '\xFE') break;
     const long r = ReadSome(Fd, s.Bytes.Data() + s.Bytes.Size, kPiece - s.Bytes.Size);
@@ -70,7 +69,7 @@ TStart ReadStart(int Fd, const std::string& Name) {
     FailBadInput(Fill(_("%s is UTF-16 text (it begins with a UTF-16 byte order mark); convert it to UTF-8 first"),
                       {Name}));
   if (mark == bomUtf8) {
-    s.Mark.assign(utf8Mark);
+    s.Mark.assign(kUtf8Mark);
     std::memmove(s.Bytes.Data(), s.Bytes.Data() + 3, s.Bytes.Size - 3);
     s.Bytes.Size -= 3;
     s.Offset = 3;

@@ -9,6 +9,7 @@
 #include "LineBreaks.h"
 #include "StringUnit.h"
 #include "SymbolEntryUnit.h"
+#include "TextDecoding.h"
 #include "Utf.h"
 
 namespace {
@@ -150,8 +151,6 @@ TToggleChoice ChooseToggle(std::u16string_view Text, std::u16string_view Symbol)
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 // A form that is not UTF-8 (a lone surrogate) can never stand in UTF-8 text.
 std::string FormOf(std::u16string_view Symbol) { return Utf16ToUtf8(Symbol).value_or(std::string()); }
 
@@ -174,14 +173,14 @@ TToggleScan::TToggleScan(std::u16string_view Symbol) : Full(FormOf(Symbol)), Tri
 
 void TToggleScan::Feed(std::string_view Bytes) {
   size_t i = 0;
-  for (; i < Bytes.size() && Seen < kByteOrderMark.size(); ++i) {
+  for (; i < Bytes.size() && Seen < kUtf8Mark.size(); ++i) {
     // The first bytes wait until they show whether they are a mark.
     Lead += Bytes[i];
     ++Seen;
-    if (kByteOrderMark.starts_with(Lead) && Lead.size() < kByteOrderMark.size()) continue;
-    if (Lead != kByteOrderMark)
+    if (kUtf8Mark.starts_with(Lead) && Lead.size() < kUtf8Mark.size()) continue;
+    if (Lead != kUtf8Mark)
       for (char l : Lead) Take(l);
-    Seen = kByteOrderMark.size();
+    Seen = kUtf8Mark.size();
   }
   while (i < Bytes.size()) {
     if (Judged) {
@@ -223,10 +222,10 @@ void TToggleScan::EndLine() {
 }
 
 TToggleChoice TToggleScan::Finish() {
-  if (Seen < kByteOrderMark.size()) {
+  if (Seen < kUtf8Mark.size()) {
     // Fewer bytes than a mark: they are text.
-    Seen = kByteOrderMark.size();
-    if (Lead != kByteOrderMark)
+    Seen = kUtf8Mark.size();
+    if (Lead != kUtf8Mark)
       for (char l : Lead) Take(l);
   }
   EndLine();
