@@ -37,16 +37,6 @@ std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit) {
   return std::u16string(Text);
 }
 
-bool EditWorksLineByLine(const TEdit& Edit) {
-  switch (Edit.Kind) {
-    case ekInsert: return Edit.Position == ipLineHead && (Edit.Target == tlAll || Edit.Target == tlNonBlank);
-    case ekDeleteGiven:
-    case ekDeleteOnce:
-    case ekDeleteAll: return true;
-  }
-  return false;
-}
-
 bool EditWorksPieceByPiece(const TEdit& Edit) {
   switch (Edit.Kind) {
     case ekInsert:
@@ -130,23 +120,6 @@ std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, cons
   for (const std::u16string& s : Edit.Symbols) longest = std::max(longest, s.size());
   if (IndentLength(edited) + longest >= edited.size()) return std::nullopt;
   return edited;
-}
-
-TToggleChoice ChooseToggle(std::u16string_view Text, std::u16string_view Symbol) {
-  const std::u16string_view trimmed = TrimView(Symbol);
-  bool nonBlank = false;
-  for (size_t start = 0; start < Text.size();) {
-    const size_t end = LineEndAt(Text, start);
-    const std::u16string_view line = Text.substr(start, end - start);
-    const std::u16string_view content = line.substr(0, line.size() - BreakLength(line));
-    start = end;
-    const std::u16string_view rest = content.substr(IndentLength(content));
-    if (rest.empty()) continue;
-    nonBlank = true;
-    const bool holds = (!Symbol.empty() && rest.starts_with(Symbol)) || (!trimmed.empty() && rest.starts_with(trimmed));
-    if (!holds) return tcInsert;
-  }
-  return nonBlank ? tcDelete : tcKeep;
 }
 
 namespace {

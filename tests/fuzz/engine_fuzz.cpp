@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../EditModels.h"
 #include "ByteEdits.h"
 #include "EditUnit.h"
 #include "FuzzKit.h"
