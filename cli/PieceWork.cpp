@@ -31,11 +31,11 @@ void WorkOnLines(const TPieceWork& work, const TCheckedLines& lines, TPieceResul
   }
   if (bytes.empty()) return;
   if (work.Measure) {
-    result.Breaks = work.Bytes.ApplyMeasured(bytes, lines.AfterNonBlank, *work.Measure, result.Out, lines.Ends).Breaks;
+    result.Breaks = work.ByteEdit.ApplyMeasured(bytes, lines.AfterNonBlank, *work.Measure, result.Out, lines.Ends).Breaks;
     result.Changed = work.NoteChanges && !SameBytes(result.Out, bytes);
     return;
   }
-  const TByteEditResult r = work.Bytes.Apply(bytes, lines.AfterNonBlank, result.Out, lines.Ends);
+  const TByteEditResult r = work.ByteEdit.Apply(bytes, lines.AfterNonBlank, result.Out, lines.Ends);
   result.Breaks = r.Breaks;
   // Unchanged lines go out as they came; only before a bad byte are they
   // a part of the piece, and copied.
@@ -54,7 +54,7 @@ TCheckedLines CheckLines(const TPieceWork& work, std::string_view bytes, bool ch
   lines.Bytes = bytes;
   bool clean = false;
   uint64_t breaks = 0;
-  const bool wantsEnds = !work.MeasureOnly && work.Bytes.TakesLineEnds() && bytes.size() <= kMostEndsAtOnce;
+  const bool wantsEnds = !work.MeasureOnly && work.ByteEdit.TakesLineEnds() && bytes.size() <= kMostEndsAtOnce;
   if (work.MeasureOnly) {
     clean = IsCleanUtf8(bytes, breaks);
     if (clean) lines.Breaks = breaks;

@@ -257,7 +257,7 @@ TEditOutcome EditWhole(const TEdit& edit, const TByteEdit& bytes, const TTextSou
   {
     TResultWriter writer(source, sink, textOffset, {});
     writer.MeasureInto(&first);
-    RunPieces(first.Source, TPieceWork{.Edit = edit, .Bytes = bytes, .MeasureOnly = true}, writer);
+    RunPieces(first.Source, TPieceWork{.Edit = edit, .ByteEdit = bytes, .MeasureOnly = true}, writer);
   }
   BetweenReadings();
   std::shared_ptr<TPieceSource> again;
@@ -277,7 +277,7 @@ TEditOutcome EditWhole(const TEdit& edit, const TByteEdit& bytes, const TTextSou
   if (first.Fault) again = std::make_shared<TUpTo>(std::move(again), first.FaultLineAt);
   TResultWriter writer(source, sink, secondOffset, std::move(mark));
   const TPieceWork work{
-      .Edit = edit, .Bytes = bytes, .Measure = &first.Measure, .NoteChanges = noteChanges, .Checked = checked};
+      .Edit = edit, .ByteEdit = bytes, .Measure = &first.Measure, .NoteChanges = noteChanges, .Checked = checked};
   RunPieces(std::move(again), work, writer);
   if (first.Fault) FailBadByte(source, *first.Fault);
   writer.Finish();
@@ -316,7 +316,7 @@ TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextS
   TResultWriter writer(Source, Sink, start.Offset, std::move(start.Mark));
   auto reader = std::make_shared<TPieceReader>(Source.Fd, kind, Source.Name(), std::move(start), Edit, true);
   if (Source.ReadBefore) reader->WatchForChanges();
-  RunPieces(std::move(reader), TPieceWork{.Edit = Edit, .Bytes = bytes, .NoteChanges = NoteChanges}, writer);
+  RunPieces(std::move(reader), TPieceWork{.Edit = Edit, .ByteEdit = bytes, .NoteChanges = NoteChanges}, writer);
   writer.Finish();
   return {writer.Changed()};
 }
