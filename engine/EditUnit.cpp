@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "HeadSymbolUnit.h"
+#include "HeadSymbolDeletion.h"
 #include "IndentKernel.h"
 #include "LineBreaks.h"
 #include "StringUnit.h"

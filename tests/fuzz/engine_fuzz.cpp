@@ -26,7 +26,7 @@
 #include "ByteEdits.h"
 #include "EditUnit.h"
 #include "FuzzKit.h"
-#include "HeadSymbolUnit.h"
+#include "HeadSymbolDeletion.h"
 #include "LineBreaks.h"
 #include "StringRecordList.h"
 #include "StringUnit.h"
