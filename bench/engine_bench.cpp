@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "HeadSymbolUnit.h"
+#include "HeadSymbolDeletion.h"
 #include "StrRecListUnit.h"
 #include "StringRecordList.h"
 

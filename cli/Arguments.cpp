@@ -346,14 +346,7 @@ TEdit EditOfOptions(const TFilterOptions& Options, std::vector<std::u16string> S
   edit.Position = Options.Position;
   edit.Target = Options.Target;
   edit.Indent = TIndentWay{Options.TabWidth, Options.KeepIndentation};
-  switch (Options.Verb) {
-    case TVerb::Insert:
-    case TVerb::Toggle: edit.Kind = ekInsert; break;
-    case TVerb::Delete: edit.Kind = ekDeleteGiven; break;
-    case TVerb::DeleteOnce: edit.Kind = ekDeleteOnce; break;
-    case TVerb::DeleteAll:
-    case TVerb::Entries: edit.Kind = ekDeleteAll; break;
-  }
+  edit.Kind = VerbOf(Options.Verb).Kind;
   switch (edit.Kind) {
     case ekInsert:
     case ekDeleteGiven:

@@ -119,6 +119,19 @@ TByteEditResult TByteEdit::Apply(std::string_view Piece, bool AfterNonBlankLine,
   throw std::logic_error("internal error: an edit of no kind");
 }
 
+bool TByteEdit::ApplyToLineHead(std::string_view Head, bool AfterNonBlankLine, TByteBuffer& Out) const {
+  // Whether the line is blank, and where a deletion matches, show only
+  // after the indentation.
+  if (IndentLength(Head) == Head.size()) return false;
+  if (Apply(Head, AfterNonBlankLine, Out).Unchanged) Out.Assign(Head);
+  if (FKind == ekInsert) return true;
+  // Every pass of a deletion looks at most at the longest symbol after the
+  // indentation, which only grows as symbols go: that must end inside Head.
+  size_t longest = 0;
+  for (const TSymbol& s : FSymbols) longest = std::max(longest, s.Full.size());
+  return IndentLength(Out.View()) + longest < Out.Size;
+}
+
 TByteEditResult TByteEdit::Insert(std::string_view piece, bool afterNonBlank, TByteBuffer& out,
                                   const TLineEnds* given) const {
   if (!given) tEnds.Collect(piece);

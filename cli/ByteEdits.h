@@ -34,6 +34,12 @@ public:
   // if given, are those of Piece.
   TByteEditResult Apply(std::string_view Piece, bool AfterNonBlankLine, TByteBuffer& Out,
                         const TLineEnds* Ends = nullptr) const;
+  // For a line too long to hold at once (a streaming edit): the edit of its
+  // first bytes Head, valid UTF-8 without a break, into Out when the rest of
+  // the line is certain to come out unchanged after it; false when more of
+  // the line is needed to tell (an indentation, or a run of removed symbols,
+  // that reaches the end of Head).
+  bool ApplyToLineHead(std::string_view Head, bool AfterNonBlankLine, TByteBuffer& Out) const;
   // The insertions that need the measure of the whole text (at the column
   // of the least indentation, or in the lines of least indentation), when
   // the symbol is valid UTF-16.

@@ -47,6 +47,9 @@ struct TBlankBits {
   unsigned Spaces, Tabs, Ideographic, Length;
 };
 
+// The ideographic space's last two bytes are one continuation byte.
+static_assert(TBlanks<char>::Ideographic.size() == 3 && TBlanks<char>::Ideographic[1] == TBlanks<char>::Ideographic[2]);
+
 inline TBlankBits BlankBitsAt(const char* at) noexcept {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
   const auto bits = [&](char c) { return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))); };

@@ -17,12 +17,6 @@ namespace {
 thread_local TLineEnds tEnds;
 
 
-// Nothing the lines still to come hold can change the measure: every kind
-// of indentation met, and a non-blank line without any.
-inline bool MeasureIsFull(const TIndentMeasure& m) noexcept {
-  return m.Kinds == (kIndentSpace | kIndentIdeographic | kIndentTab) && m.LeastLength == 0;
-}
-
 // Adds the line [start, end) to the measure.
 inline void MeasureLine(const char* p, size_t start, size_t end, TIndentMeasure& m, size_t tabWidth) noexcept {
   if (!MayBeginBlank(p[start])) {
@@ -212,7 +206,7 @@ void MeasureIndentBytes(std::string_view Piece, TIndentMeasure& Measure, size_t 
   // the rest need not be looked at.
   size_t start = 0;
   for (int lines = 0; lines < kFirstLines && start < n; ++lines) {
-    if (MeasureIsFull(Measure)) return;
+    if (MeasureIsFinal(Measure)) return;
     const size_t end = FindLineEnd(Piece, start);
     MeasureLine(p, start, end, Measure, TabWidth);
     start = end;

@@ -51,16 +51,20 @@ struct TSpool {
 };
 
 // The toggle's choice for a source, which is then read again from where it
-// began: a regular file is scanned until the choice is settled and rewound;
-// anything else is kept whole in Spool, which takes the source's place.
+// began. A regular file whose times can prove it unchanged is scanned until
+// the choice is settled and rewound, and the edit reads it only while it
+// stays as the scan found it; anything else is kept whole in Spool, which
+// takes the source's place, so that the edit sees the bytes the scan saw.
 TToggleChoice ChooseToggleOf(const std::u16string& symbol, TTextSource& source, TSpool& spool) {
   TToggleScan scan(symbol);
   std::unique_ptr<char[]> block(new char[kScanBlock]);
   const TFileKind kind = KindOfDescriptor(source.Fd);
-  if (kind.Regular) {
+  if (kind.Regular && kind.TimesProve) {
     for (long r; !scan.Settled() && (r = ReadBlock(source, block.get())) > 0;)
       scan.Feed(std::string_view(block.get(), static_cast<size_t>(r)));
     if (!SeekTo(source.Fd, kind.Offset)) FailIo(Fill(_("cannot read %s again: %s"), {source.Name(), ErrorText(errno)}));
+    source.ReadBefore = kind;
+    BetweenReadings();
     return scan.Finish();
   }
   spool.File.reset(std::tmpfile());
@@ -72,6 +76,7 @@ TToggleChoice ChooseToggleOf(const std::u16string& symbol, TTextSource& source, 
   }
   if (!SeekTo(spool.Fd(), 0)) FailIo(Fill(_("cannot read %s again: %s"), {spoolName, ErrorText(errno)}));
   source.Fd = spool.Fd();
+  BetweenReadings();
   return scan.Finish();
 }
 
@@ -96,14 +101,14 @@ void EditToStdout(const TEdit& edit, const TFilterOptions& o) {
   const std::vector<std::string> files = o.Files.empty() ? std::vector<std::string>{"-"} : o.Files;
   for (const std::string& file : files) {
     if (file == "-") {
-      RefuseOwnOutput(TTextSource{0, "-"}, sink);
-      EditSource(edit, o, TTextSource{0, "-"}, sink, false);
+      RefuseOwnOutput(TTextSource{0, "-", {}}, sink);
+      EditSource(edit, o, TTextSource{0, "-", {}}, sink, false);
       continue;
     }
     const int fd = OpenForReading(file);
     try {
-      RefuseOwnOutput(TTextSource{fd, file}, sink);
-      EditSource(edit, o, TTextSource{fd, file}, sink, false);
+      RefuseOwnOutput(TTextSource{fd, file, {}}, sink);
+      EditSource(edit, o, TTextSource{fd, file, {}}, sink, false);
     } catch (...) {
       CloseDescriptor(fd);
       throw;
@@ -123,7 +128,7 @@ void EditInPlace(const TEdit& edit, const TFilterOptions& o) {
     try {
       temp = CreateTempBeside(file);
       const TEditOutcome outcome =
-          EditSource(edit, o, TTextSource{read.Fd, file}, TTextSink{temp.Fd, Quote(file)}, true);
+          EditSource(edit, o, TTextSource{read.Fd, file, {}}, TTextSink{temp.Fd, Quote(file)}, true);
       if (outcome.Changed) ReplaceByTemp(temp, file, o.BackupSuffix, read);
       else if (!DiscardTemp(temp)) FailIo(Fill(_("cannot remove %s: %s"), {Quote(temp.Path), ErrorText(errno)}));
     } catch (...) {

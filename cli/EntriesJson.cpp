@@ -120,11 +120,11 @@ std::vector<std::string> ArgumentsOf(const TMenuItem& item) {
     case ekInsert: {
       const TOptionSpec& at = OptionOfCode(kOptAt);
       const TOptionSpec& lines = OptionOfCode(kOptLines);
-      return {"insert", "--at", at.Values[item.Position], "--lines", lines.Values[item.Target]};
+      return {VerbName(VerbOfKind(ekInsert)), "--at", at.Values[item.Position], "--lines", lines.Values[item.Target]};
     }
-    case ekDeleteGiven: return {VerbName(TVerb::Delete)};
-    case ekDeleteOnce: return {VerbName(TVerb::DeleteOnce)};
-    case ekDeleteAll: return {VerbName(TVerb::DeleteAll)};
+    case ekDeleteGiven:
+    case ekDeleteOnce:
+    case ekDeleteAll: return {VerbName(VerbOfKind(item.Kind))};
   }
   return {};
 }

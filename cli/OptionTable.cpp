@@ -9,12 +9,12 @@ namespace {
 
 using enum TSymbolSource;
 constexpr TVerbName kVerbs[] = {
-    {TVerb::Insert, "insert", One, true},
-    {TVerb::Delete, "delete", One, true},
-    {TVerb::DeleteOnce, "delete-once", GivenOrSettings, true},
-    {TVerb::DeleteAll, "delete-all", GivenOrSettings, true},
-    {TVerb::Toggle, "toggle", One, true},
-    {TVerb::Entries, "entries", Settings, false},
+    {TVerb::Insert, "insert", One, true, ekInsert},
+    {TVerb::Delete, "delete", One, true, ekDeleteGiven},
+    {TVerb::DeleteOnce, "delete-once", GivenOrSettings, true, ekDeleteOnce},
+    {TVerb::DeleteAll, "delete-all", GivenOrSettings, true, ekDeleteAll},
+    {TVerb::Toggle, "toggle", One, true, ekInsert},
+    {TVerb::Entries, "entries", Settings, false, ekDeleteAll},
 };
 
 constexpr unsigned Bit(TVerb v) { return 1u << static_cast<unsigned>(v); }
@@ -108,6 +108,12 @@ constexpr TVerbDefault kVerbDefaults[] = {
 std::span<const TVerbName> Verbs() { return kVerbs; }
 
 const char* VerbName(TVerb Verb) { return VerbOf(Verb).Name; }
+
+TVerb VerbOfKind(TEditKind Kind) {
+  for (const TVerbName& n : kVerbs)
+    if (n.Kind == Kind) return n.Verb;
+  throw std::logic_error("internal error: an edit kind no verb makes");
+}
 
 const TVerbName& VerbOf(TVerb Verb) {
   for (const TVerbName& n : kVerbs)

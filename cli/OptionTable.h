@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "EditUnit.h"
+
 enum class TVerb { Insert, Delete, DeleteOnce, DeleteAll, Toggle, Entries };
 
 // Where a verb's symbols come from.
@@ -22,10 +24,15 @@ struct TVerbName {
   const char* Name;
   TSymbolSource Symbols;
   bool TakesFiles;  // FILE operands follow
+  // The edit it makes: toggle's is the insertion that its choice may turn
+  // into a deletion; entries lists the symbols that delete-all takes.
+  TEditKind Kind;
 };
 // The verbs in the order they are listed.
 std::span<const TVerbName> Verbs();
 const char* VerbName(TVerb Verb);
+// The first verb of the table that makes edits of Kind.
+TVerb VerbOfKind(TEditKind Kind);
 
 // What getopt_long gives for the options that have no letter.
 enum : int {

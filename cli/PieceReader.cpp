@@ -16,7 +16,6 @@
 #include "TextDecoding.h"
 #include "TextScan.h"
 #include "Translate.h"
-#include "Utf.h"
 
 namespace {
 
@@ -29,16 +28,6 @@ size_t LongLineEnd(std::string_view bytes, bool ended) {
   if (end < bytes.size()) return end;
   const size_t breakLength = BreakLength(bytes);
   return breakLength == 0 || (breakLength == 1 && bytes.back() == '\r' && !ended) ? 0 : end;
-}
-
-// A long line's first bytes (no break among them but perhaps a CR at the
-// very end) edited, when that is enough to edit the whole line.
-std::optional<std::string> EditLongLineHead(const TEdit& edit, std::string_view head, bool afterNonBlank) {
-  auto units = Utf8ToUtf16(head);
-  if (!units) return std::nullopt;
-  auto edited = ApplyEditToLineHead(*units, edit, afterNonBlank);
-  if (!edited) return std::nullopt;
-  return Utf16ToUtf8(*edited);
 }
 
 }  // namespace
@@ -62,10 +51,9 @@ void FailChangedSince(int Fd, const TFileKind& Kind, const std::string& Name) {
 TStart ReadStart(int Fd, const std::string& Name) {
   TStart s;
   s.Bytes.Reserve(kPiece + kSlack);
-  const std::string_view utf8Mark = "\xEF\xBB\xBF";
   for (;;) {
     const std::string_view have = s.Bytes.View();
-    const bool maybeMark = have.size() < 3 && utf8Mark.substr(0, have.size()) == have;
+    const bool maybeMark = have.size() < 3 && kUtf8Mark.substr(0, have.size()) == have;
     if (!maybeMark && have.size() >= 2) break;
     if (!maybeMark && have.size() == 1 && have[0] != '\xFF' && have[0] != '\xFE') break;
     const long r = ReadSome(Fd, s.Bytes.Data() + s.Bytes.Size, kPiece - s.Bytes.Size);
@@ -81,7 +69,7 @@ TStart ReadStart(int Fd, const std::string& Name) {
     FailBadInput(Fill(_("%s is UTF-16 text (it begins with a UTF-16 byte order mark); convert it to UTF-8 first"),
                       {Name}));
   if (mark == bomUtf8) {
-    s.Mark.assign(utf8Mark);
+    s.Mark.assign(kUtf8Mark);
     std::memmove(s.Bytes.Data(), s.Bytes.Data() + 3, s.Bytes.Size - 3);
     s.Bytes.Size -= 3;
     s.Offset = 3;
@@ -95,6 +83,7 @@ TPieceReader::TPieceReader(int Fd, TFileKind Kind, const std::string& Name, TSta
       FKind(Kind),
       FName(Name),
       FEdit(Edit),
+      FBytes(Edit),
       FPending(std::move(Start.Bytes)),
       FOffset(Start.Offset),
       FRead(Start.Offset + FPending.Size),
@@ -197,11 +186,9 @@ bool TPieceReader::TryHead(TPiece& piece) {
     Cut(piece, h, false);
     return true;
   }
-  if (auto edited = EditLongLineHead(FEdit, head, FAfterNonBlank)) {
+  if (THeadPiece kind; FBytes.ApplyToLineHead(head, FAfterNonBlank, kind.Edited)) {
     FInLongLine = true;
     FTryHeadAt = kLongLine;
-    THeadPiece kind;
-    kind.Edited.Assign(*edited);
     piece.Kind = std::move(kind);
     Cut(piece, h, true);  // a long line's head proved it non-blank
     return true;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ByteEdits.h"
 #include "EditUnit.h"
 #include "Files.h"
 #include "Pieces.h"
@@ -59,6 +60,7 @@ private:
   TFileKind FKind;
   std::string FName;
   TEdit FEdit;
+  TByteEdit FBytes;             // the edit of long lines' heads
   TByteBuffer FPending;         // bytes read and not handed over yet
   uint64_t FOffset = 0;         // stream offset of FPending[0]
   uint64_t FRead = 0;           // bytes read from the start

@@ -1,6 +1,4 @@
-// Each piece checked without decoding, then edited on its bytes; the engine's
-// UTF-16 edits serve where the bytes cannot (a symbol that is not valid
-// UTF-16), and the measured insertions are done on the bytes too.
+// Each piece checked without decoding, then edited on its bytes.
 #include "PieceWork.h"
 
 #include <optional>
@@ -14,23 +12,6 @@
 namespace {
 
 bool SameBytes(const TByteBuffer& out, std::string_view in) { return out.View() == in; }
-
-// The edit through the engine, for what the byte edits do not cover.
-void EditByEngine(const TPieceWork& work, std::string_view lines, bool afterNonBlank, TPieceResult& result) {
-  if (work.Measure) {
-    if (auto edited = ApplyEditToMeasuredUtf8Piece(lines, work.Edit, *work.Measure, afterNonBlank)) {
-      result.Out.Assign(*edited);
-      return;
-    }
-  }
-  const std::u16string units = Utf8ToUtf16(lines).value();
-  const std::u16string edited = work.Measure
-                                    ? ApplyEditToMeasuredPiece(units, work.Edit, *work.Measure, afterNonBlank)
-                                    : ApplyEditToPiece(units, work.Edit, afterNonBlank);
-  const auto bytes = Utf16ToUtf8(edited);
-  if (!bytes) throw std::logic_error("internal error: the result is not valid Unicode");
-  result.Out.Assign(*bytes);
-}
 
 // The lines of a piece, checked, and what the check found of them.
 struct TCheckedLines {
@@ -49,24 +30,18 @@ void WorkOnLines(const TPieceWork& work, const TCheckedLines& lines, TPieceResul
     return;
   }
   if (bytes.empty()) return;
-  if (work.Measure && work.Bytes.MeasuredUsable()) {
-    result.Breaks = work.Bytes.ApplyMeasured(bytes, lines.AfterNonBlank, *work.Measure, result.Out, lines.Ends).Breaks;
+  if (work.Measure) {
+    result.Breaks = work.ByteEdit.ApplyMeasured(bytes, lines.AfterNonBlank, *work.Measure, result.Out, lines.Ends).Breaks;
     result.Changed = work.NoteChanges && !SameBytes(result.Out, bytes);
     return;
   }
-  if (!work.Measure && work.Bytes.Usable()) {
-    const TByteEditResult r = work.Bytes.Apply(bytes, lines.AfterNonBlank, result.Out, lines.Ends);
-    result.Breaks = r.Breaks;
-    // Unchanged lines go out as they came; only before a bad byte are they
-    // a part of the piece, and copied.
-    if (r.Unchanged && result.Fault) result.Out.Assign(bytes);
-    result.WriteIn = r.Unchanged && !result.Fault;
-    result.Changed = work.NoteChanges && !r.Unchanged && !SameBytes(result.Out, bytes);
-    return;
-  }
-  EditByEngine(work, bytes, lines.AfterNonBlank, result);
-  result.Breaks = breaks();
-  result.Changed = work.NoteChanges && !SameBytes(result.Out, bytes);
+  const TByteEditResult r = work.ByteEdit.Apply(bytes, lines.AfterNonBlank, result.Out, lines.Ends);
+  result.Breaks = r.Breaks;
+  // Unchanged lines go out as they came; only before a bad byte are they
+  // a part of the piece, and copied.
+  if (r.Unchanged && result.Fault) result.Out.Assign(bytes);
+  result.WriteIn = r.Unchanged && !result.Fault;
+  result.Changed = work.NoteChanges && !r.Unchanged && !SameBytes(result.Out, bytes);
 }
 
 thread_local TLineEnds tEnds;
@@ -79,14 +54,11 @@ TCheckedLines CheckLines(const TPieceWork& work, std::string_view bytes, bool ch
   lines.Bytes = bytes;
   bool clean = false;
   uint64_t breaks = 0;
-  const bool bytePath = work.Measure ? work.Bytes.MeasuredUsable() : work.Bytes.Usable();
-  const bool wantsEnds =
-      !work.MeasureOnly && bytePath && work.Bytes.TakesLineEnds() && bytes.size() <= kMostEndsAtOnce;
+  const bool wantsEnds = !work.MeasureOnly && work.ByteEdit.TakesLineEnds() && bytes.size() <= kMostEndsAtOnce;
   if (work.MeasureOnly) {
     clean = IsCleanUtf8(bytes, breaks);
     if (clean) lines.Breaks = breaks;
-  } else if (checked && bytePath) {
-    // The engine is never handed bytes unchecked.
+  } else if (checked) {
     clean = true;
     if (wantsEnds) tEnds.Collect(bytes);
   } else if (wantsEnds) {

@@ -8,7 +8,7 @@
 
 struct TPieceWork {
   const TEdit& Edit;
-  const TByteEdit& Bytes;                   // the same edit on bytes, where it can be done so
+  const TByteEdit& ByteEdit;                // the same edit on bytes
   const TIndentMeasure* Measure = nullptr;  // the whole text's, in a second pass
   bool MeasureOnly = false;                 // a first pass: only checked and measured
   bool NoteChanges = false;                 // tell whether the piece changed

@@ -5,13 +5,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "EditUnit.h"
+#include "Files.h"
 
 struct TTextSource {
   int Fd = 0;
   std::string Operand;  // the file as the user named it, "-" for standard input
+  // A regular file as an earlier reading found it (KindOfDescriptor before
+  // toggle's scan), rewound to where that began: the edit reads it only
+  // while it stays so, which its times must be able to prove (TimesProve).
+  std::optional<TFileKind> ReadBefore;
   // For messages: the quoted file name, or "standard input".
   std::string Name() const;
 };
@@ -41,8 +47,11 @@ struct TEditOutcome {
 // regular file too large to keep read again. The pieces go through one
 // thread, or through a crew where more cores are free.
 // Stops at the first error with a TFailure; bad input is named by its place
-// (the operand, the line and the column in bytes); what was written stays
-// written.
+// (the operand, the line and the column in bytes). What was written stays
+// written, and nothing goes out before it is checked: after bad input, the
+// output is the edit of the lines before the bad one, as if the input ended
+// there (with the byte order mark only if there is such a line); after a
+// file changed between two readings, nothing of the second.
 TEditOutcome EditText(const TEdit& Edit, const TTextSource& Source, const TTextSink& Sink, bool NoteChanges);
 
 // Tests: the crew's workers forced to Workers (0: everything in the calling
@@ -53,6 +62,9 @@ void ForceCrewWorkers(int Workers);
 // always read again).
 void KeepFilesUpToForTests(uint64_t Bytes);
 
-// Tests: called between the two passes of the edits that look at the whole
-// text (nullptr: nothing).
+// Tests: called between two readings of one input, toggle's scan and its
+// edit or the two passes of the edits that look at the whole text
+// (nullptr: nothing).
 void SetBetweenPassesForTests(std::function<void()> Hook);
+// Calls that hook, if any.
+void BetweenReadings();

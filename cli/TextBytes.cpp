@@ -79,15 +79,14 @@ uint64_t TLineEnds::Finish(std::string_view Bytes, size_t* e) {
 }
 
 size_t LineStartBefore(std::string_view Bytes, size_t at) {
-  while (at > 0 && Bytes[at - 1] != '\n' && Bytes[at - 1] != '\r') --at;
+  while (at > 0 && !IsBreakUnit(Bytes[at - 1])) --at;
   return at;
 }
 
 size_t WholeLinesLength(std::string_view Bytes) {
-  for (size_t i = Bytes.size(); i-- > 0;) {
-    if (Bytes[i] == '\n') return i + 1;
-    if (Bytes[i] == '\r' && i + 1 < Bytes.size()) return i + 1;
-  }
+  // A CR at the very end may begin a CR LF: its line is not whole yet.
+  for (size_t i = Bytes.size(); i-- > 0;)
+    if (i + 1 < Bytes.size() ? EndsLine(Bytes.data(), Bytes.size(), i) : Bytes[i] == '\n') return i + 1;
   return 0;
 }
 

@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "HeadSymbolUnit.h"
+#include "HeadSymbolDeletion.h"
 #include "IndentKernel.h"
 #include "LineBreaks.h"
 #include "StringUnit.h"
 #include "SymbolEntryUnit.h"
+#include "TextDecoding.h"
 #include "Utf.h"
 
 namespace {
@@ -34,16 +35,6 @@ std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit) {
     }
   }
   return std::u16string(Text);
-}
-
-bool EditWorksLineByLine(const TEdit& Edit) {
-  switch (Edit.Kind) {
-    case ekInsert: return Edit.Position == ipLineHead && (Edit.Target == tlAll || Edit.Target == tlNonBlank);
-    case ekDeleteGiven:
-    case ekDeleteOnce:
-    case ekDeleteAll: return true;
-  }
-  return false;
 }
 
 bool EditWorksPieceByPiece(const TEdit& Edit) {
@@ -131,26 +122,7 @@ std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, cons
   return edited;
 }
 
-TToggleChoice ChooseToggle(std::u16string_view Text, std::u16string_view Symbol) {
-  const std::u16string_view trimmed = TrimView(Symbol);
-  bool nonBlank = false;
-  for (size_t start = 0; start < Text.size();) {
-    const size_t end = LineEndAt(Text, start);
-    const std::u16string_view line = Text.substr(start, end - start);
-    const std::u16string_view content = line.substr(0, line.size() - BreakLength(line));
-    start = end;
-    const std::u16string_view rest = content.substr(IndentLength(content));
-    if (rest.empty()) continue;
-    nonBlank = true;
-    const bool holds = (!Symbol.empty() && rest.starts_with(Symbol)) || (!trimmed.empty() && rest.starts_with(trimmed));
-    if (!holds) return tcInsert;
-  }
-  return nonBlank ? tcDelete : tcKeep;
-}
-
 namespace {
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // A form that is not UTF-8 (a lone surrogate) can never stand in UTF-8 text.
 std::string FormOf(std::u16string_view Symbol) { return Utf16ToUtf8(Symbol).value_or(std::string()); }
@@ -174,14 +146,14 @@ TToggleScan::TToggleScan(std::u16string_view Symbol) : Full(FormOf(Symbol)), Tri
 
 void TToggleScan::Feed(std::string_view Bytes) {
   size_t i = 0;
-  for (; i < Bytes.size() && Seen < kByteOrderMark.size(); ++i) {
+  for (; i < Bytes.size() && Seen < kUtf8Mark.size(); ++i) {
     // The first bytes wait until they show whether they are a mark.
     Lead += Bytes[i];
     ++Seen;
-    if (kByteOrderMark.starts_with(Lead) && Lead.size() < kByteOrderMark.size()) continue;
-    if (Lead != kByteOrderMark)
+    if (kUtf8Mark.starts_with(Lead) && Lead.size() < kUtf8Mark.size()) continue;
+    if (Lead != kUtf8Mark)
       for (char l : Lead) Take(l);
-    Seen = kByteOrderMark.size();
+    Seen = kUtf8Mark.size();
   }
   while (i < Bytes.size()) {
     if (Judged) {
@@ -223,10 +195,10 @@ void TToggleScan::EndLine() {
 }
 
 TToggleChoice TToggleScan::Finish() {
-  if (Seen < kByteOrderMark.size()) {
+  if (Seen < kUtf8Mark.size()) {
     // Fewer bytes than a mark: they are text.
-    Seen = kByteOrderMark.size();
-    if (Lead != kByteOrderMark)
+    Seen = kUtf8Mark.size();
+    if (Lead != kUtf8Mark)
       for (char l : Lead) Take(l);
   }
   EndLine();

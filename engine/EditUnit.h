@@ -30,13 +30,6 @@ struct TEdit {
 // The text after the edit. Pure: keeps nothing, shows nothing.
 std::u16string ApplyEdit(std::u16string_view Text, const TEdit& Edit);
 
-// True when the edit of every line depends on that line alone, so that a text
-// can be edited piece by piece (whole lines each) with the same result:
-// every deletion, and insertion at the line head in all or in the non-blank
-// lines. The others look at other lines too (paragraph starts, the least
-// indentation of the whole text).
-bool EditWorksLineByLine(const TEdit& Edit);
-
 // True when the edit of a line looks at the line before it (the first lines
 // of paragraphs).
 bool EditLooksAtTheLineBefore(const TEdit& Edit);
@@ -45,9 +38,9 @@ bool EditLooksAtTheLineBefore(const TEdit& Edit);
 bool EditKeepsIndentation(const TEdit& Edit);
 
 // True when a text can be edited piece by piece, in order, with
-// ApplyEditToPiece and the same result: the edits EditWorksLineByLine
-// allows, and insertion at the head of the first lines of paragraphs, which
-// looks only at the line before.
+// ApplyEditToPiece and the same result: every deletion, insertion at the
+// line head in all or in the non-blank lines, and insertion at the head of
+// the first lines of paragraphs, which looks only at the line before.
 bool EditWorksPieceByPiece(const TEdit& Edit);
 
 // The edit of Piece, whole lines of a larger text that EditWorksPieceByPiece
@@ -82,11 +75,10 @@ std::optional<std::u16string> ApplyEditToLineHead(std::u16string_view Head, cons
 // without the blanks around it); leave a text without a non-blank line as
 // it is; insert otherwise.
 enum TToggleChoice : uint8_t { tcInsert = 0, tcDelete = 1, tcKeep = 2 };
-TToggleChoice ChooseToggle(std::u16string_view Text, std::u16string_view Symbol);
 
-// ChooseToggle on UTF-8 bytes that arrive in parts (a byte order mark at the
-// start is skipped, as the filter skips it), so that a file need not be held
-// to decide. Bytes that are not UTF-8 simply match nothing.
+// That choice made on UTF-8 bytes that arrive in parts (a byte order mark at
+// the start is skipped, as the filter skips it), so that a file need not be
+// held to decide. Bytes that are not UTF-8 simply match nothing.
 class TToggleScan {
  public:
   explicit TToggleScan(std::u16string_view Symbol);

@@ -122,8 +122,14 @@ constexpr TIndentHandling HandlingOf(uint8_t wholeKinds, const TIndentWay& way) 
   return RewritesIndentation(wholeKinds) ? TIndentHandling::Rewrite : TIndentHandling::Units;
 }
 
+// Whether no line still to come can change the measure m itself: every
+// kind of blank met, and a non-blank line without indentation.
+constexpr bool MeasureIsFinal(const TIndentMeasure& m) noexcept {
+  return m.Kinds == (kIndentSpace | kIndentIdeographic | kIndentTab) && m.LeastLength == 0;
+}
+
 // Whether no line still to come can change what an insertion measured as
-// m does: a non-blank line without indentation makes the least none for
+// m does, though the measure may still change: a non-blank line without indentation makes the least none for
 // good, and at the column of least indentation the handling stays as it is
 // where every blank is kept or two kinds of blank were met (a mixture is
 // rewritten whatever joins it).

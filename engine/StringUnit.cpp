@@ -53,12 +53,12 @@ std::u16string ExpandTabs(std::u16string_view S, int TabWidth) {
 
 std::u16string_view TrimRightView(std::u16string_view S) noexcept {
   size_t n = S.size();
-  while (n > 0 && S[n - 1] <= u' ') --n;
+  while (n > 0 && IsTrimmedUnit(S[n - 1])) --n;
   return S.substr(0, n);
 }
 
 std::u16string_view TrimView(std::u16string_view S) noexcept {
   size_t b = 0;
-  while (b < S.size() && S[b] <= u' ') ++b;
+  while (b < S.size() && IsTrimmedUnit(S[b])) ++b;
   return TrimRightView(S.substr(b));
 }

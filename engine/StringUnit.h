@@ -36,7 +36,11 @@ constexpr size_t IndentLength(std::basic_string_view<C> S) noexcept {
 constexpr size_t IndentLength(std::u16string_view S) noexcept { return IndentLength<char16_t>(S); }
 constexpr size_t IndentLength(std::string_view Utf8) noexcept { return IndentLength<char>(Utf8); }
 
-// Without trailing (or leading and trailing) characters of code U+0020 or less.
-// An ideographic space is never trimmed.
+// A unit that trimming takes off a symbol's ends: any code U+0020 or less
+// (controls and the space). Not the indentation blanks of IsIndentChar: an
+// ideographic space is never trimmed, and controls never indent.
+constexpr bool IsTrimmedUnit(char16_t c) noexcept { return c <= u' '; }
+
+// Without trailing (or leading and trailing) IsTrimmedUnit units.
 std::u16string_view TrimRightView(std::u16string_view S) noexcept;
 std::u16string_view TrimView(std::u16string_view S) noexcept;

@@ -12,7 +12,7 @@ bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0
 }  // namespace
 
 TByteOrderMark ByteOrderMarkOf(std::string_view Bytes) noexcept {
-  if (StartsWith(Bytes, "\xEF\xBB\xBF")) return bomUtf8;
+  if (StartsWith(Bytes, kUtf8Mark)) return bomUtf8;
   if (StartsWith(Bytes, "\xFF\xFE")) return bomUtf16Le;
   if (StartsWith(Bytes, "\xFE\xFF")) return bomUtf16Be;
   return bomNone;

@@ -11,6 +11,9 @@
 
 enum TByteOrderMark : uint8_t { bomNone = 0, bomUtf8 = 1, bomUtf16Le = 2, bomUtf16Be = 3 };
 
+// The UTF-8 byte order mark's bytes (U+FEFF).
+inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
 // The mark that the bytes begin with, if any.
 TByteOrderMark ByteOrderMarkOf(std::string_view Bytes) noexcept;
 // Its length in bytes (0 for bomNone).

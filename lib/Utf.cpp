@@ -29,13 +29,6 @@ std::optional<size_t> DecodeUtf8To(std::string_view in, char16_t* out, size_t* b
   return static_cast<size_t>(d - out);
 }
 
-std::optional<size_t> EncodeUtf8To(std::u16string_view in, char* out) {
-  size_t i = 0;
-  auto* d = reinterpret_cast<unsigned char*>(out);
-  if (!ScanKernelsInUse().Encode(in.data(), in.size(), i, d)) return std::nullopt;
-  return static_cast<size_t>(d - reinterpret_cast<unsigned char*>(out));
-}
-
 std::optional<std::u16string> Utf8ToUtf16(std::string_view in, size_t* badOffset) {
   std::u16string out;
   out.resize(in.size());  // never more units than bytes

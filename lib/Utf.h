@@ -17,10 +17,7 @@ std::optional<std::string> Utf16ToUtf8(std::u16string_view in);
 // Encoding for messages: a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8Lossy(std::u16string_view in);
 
-// The same conversions into caller-owned memory, for large texts handled in
-// reused buffers. DecodeUtf8To writes at most in.size() units to `out` and
-// returns how many, or nullopt as Utf8ToUtf16 does; EncodeUtf8To writes at
-// most 3 * in.size() bytes and returns how many, or nullopt on a lone
-// surrogate. Neither writes past those bounds.
+// Utf8ToUtf16 into caller-owned memory, for large texts handled in reused
+// buffers: writes at most in.size() units to `out` and returns how many, or
+// nullopt as Utf8ToUtf16 does; never writes past that bound.
 std::optional<size_t> DecodeUtf8To(std::string_view in, char16_t* out, size_t* badOffset = nullptr);
-std::optional<size_t> EncodeUtf8To(std::u16string_view in, char* out);

@@ -52,6 +52,20 @@ inline constexpr auto MenuIdTable = [] {
 static_assert(MenuIdTable[10].Kind == ekDeleteGiven && MenuIdTable[10].Id == ID_DELETE_GIVEN);
 static_assert(MenuIdTable[11].Action == maEditSettings && MenuIdTable[12].Action == maCancel);
 
+// The ids of any two rows lie apart: a per-entry row's range of
+// MenuRangeSize ids ends before any later id, and a single item's id is
+// taken by no range.
+constexpr bool MenuIdsApart() {
+  for (const TMenuIdRange& a : MenuIdTable)
+    for (const TMenuIdRange& b : MenuIdTable) {
+      const int32_t aEnd = a.Id + (a.PerEntry ? MenuRangeSize : 1);
+      const int32_t bEnd = b.Id + (b.PerEntry ? MenuRangeSize : 1);
+      if (&a != &b && a.Id < bEnd && b.Id < aEnd) return false;
+    }
+  return true;
+}
+static_assert(MenuIdsApart(), "menu id ranges overlap");
+
 // How many entries each entry submenu lists for a list of count entries.
 constexpr int32_t ListedEntryCount(int32_t count) { return count < MenuRangeSize ? count : MenuRangeSize; }
 

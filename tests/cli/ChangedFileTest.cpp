@@ -9,12 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "ReadFile.h"
+#include "Commands.h"
 #include "EditUnit.h"
 #include "Files.h"
 #include "Messages.h"
@@ -34,7 +37,8 @@ void WaitPastChangeTime(const std::string& path) {
 }
 
 // Writes bytes over the file from its start, then sets its times back to
-// those it had: same size, same modification time. Without the wait, the
+// those it had: the same size unless bytes are longer, the same
+// modification time. Without the wait, the
 // rewrite may fall within the clock tick of the file's last change, which
 // no time can show.
 void RewriteKeepingTimes(const std::string& path, const std::string& bytes, bool wait) {
@@ -49,7 +53,7 @@ void RewriteKeepingTimes(const std::string& path, const std::string& bytes, bool
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
   struct stat after {};
   ASSERT_EQ(stat(path.c_str(), &after), 0);
-  ASSERT_EQ(after.st_size, before.st_size);
+  ASSERT_EQ(after.st_size, std::max<off_t>(before.st_size, static_cast<off_t>(bytes.size())));
   ASSERT_EQ(Ns(after.st_mtim), Ns(before.st_mtim));
 }
 
@@ -137,6 +141,101 @@ TEST(ChangedFile, RewriteBetweenThePassesNeverYieldsUncheckedBytes) {
               EXPECT_EQ(o.Out, "") << where;
             }
           }
+}
+
+TEST(ChangedFile, AProvedChangeWritesNothingNotEvenTheMark) {
+  // A file too large to keep, with a byte order mark, rewritten between the
+  // passes with times that prove it: the error, and not a byte out.
+  std::string text = "\xEF\xBB\xBF";
+  for (int i = 0; text.size() < 300000; ++i) text += "  line " + std::to_string(i) + "\n";
+  std::string rewrite = text;
+  rewrite[text.size() / 2] = 'x';
+  for (const int workers : {0, 2}) {
+    AdvanceClockForTests(int64_t{3600} * 1000000000);
+    ForceCrewWorkers(workers);
+    KeepFilesUpToForTests(0);
+    const TOutcome o = EditFile({ekInsert, ipFirstChar, tlAll, u"> ", {}}, text, &rewrite, true);
+    KeepFilesUpToForTests(kKeptFileBytes);
+    ForceCrewWorkers(-1);
+    AdvanceClockForTests(0);
+    EXPECT_EQ(o.Message, Quote("in") + " changed while being read") << workers;
+    EXPECT_EQ(o.Out, "") << workers;
+  }
+}
+
+// toggle -i on a file rewritten after the scan that chose the edit: the
+// file's content after the run, and the error, if any.
+struct TToggled {
+  std::string File, Message;
+};
+TToggled ToggleInPlace(const std::string& text, const std::string* rewrite, bool old, TTargetLines target,
+                       TInsertPosition position) {
+  char dir[] = "/tmp/marquill-toggle-XXXXXX";
+  if (!mkdtemp(dir)) std::abort();
+  const std::string path = std::string(dir) + "/t.txt";
+  std::ofstream(path, std::ios::binary) << text;
+  TFilterOptions options;
+  options.Verb = TVerb::Toggle;
+  options.Symbols = {"# "};
+  options.Target = target;
+  options.Position = position;
+  options.InPlace = true;
+  options.Files = {path};
+  bool rewritten = false;  // once: the passes of a whole-text edit call the hook again
+  if (rewrite)
+    SetBetweenPassesForTests([&] {
+      if (!std::exchange(rewritten, true)) RewriteKeepingTimes(path, *rewrite, old);
+    });
+  AdvanceClockForTests(old ? int64_t{3600} * 1000000000 : 0);
+  TToggled t;
+  try {
+    RunCommand(options);
+  } catch (const TFailure& f) {
+    t.Message = f.Message;
+  }
+  AdvanceClockForTests(0);
+  SetBetweenPassesForTests(nullptr);
+  t.File = ReadFile(path);
+  std::system((std::string("rm -rf ") + dir).c_str());
+  return t;
+}
+
+TEST(ChangedFile, ToggleEditsOnlyTheBytesItsScanSaw) {
+  // Rewritten to the toggle's own result (so that a second scan would choose
+  // otherwise), or on the same size: where the times prove the change, the
+  // edit stops with the error and the file stays as rewritten; where they
+  // cannot, the edit is that of the bytes the scan kept.
+  std::string big;
+  for (int i = 0; big.size() < 5000000; ++i) big += "  line " + std::to_string(i) + "\n";
+  std::string bigRewrite = big;
+  bigRewrite[big.size() - 3] = 'x';
+  const struct {
+    std::string Text, Rewrite;
+  } rows[] = {{"a\nb\n", "# a\n# b\n"}, {"a\nb\n", "c\nd\n"}, {big, bigRewrite}};
+  const struct {
+    TTargetLines Target;
+    TInsertPosition Position;
+  } ways[] = {{tlAll, ipLineHead}, {tlLeastIndent, ipLineHead}, {tlAll, ipFirstChar}};
+  for (const auto& row : rows)
+    for (const auto& way : ways) {
+      const std::string where = row.Text.substr(0, 8) + ", target " + std::to_string(way.Target) + ", position " +
+                                std::to_string(way.Position);
+      const TToggled unchanged = ToggleInPlace(row.Text, nullptr, true, way.Target, way.Position);
+      ASSERT_EQ(unchanged.Message, "") << where;
+      ASSERT_NE(unchanged.File, row.Text) << where;
+      const TToggled proved = ToggleInPlace(row.Text, &row.Rewrite, true, way.Target, way.Position);
+      const bool sameSize = row.Rewrite.size() == row.Text.size();
+      EXPECT_TRUE(proved.Message.ends_with(sameSize ? " changed while being read" : " changed its size while being read"))
+          << where << ": " << proved.Message;
+      EXPECT_TRUE(proved.File == row.Rewrite) << where;
+      // Too recent for the times: the edit of the kept bytes, unless the
+      // replacement itself finds the file changed and leaves it be.
+      const TToggled recent = ToggleInPlace(row.Text, &row.Rewrite, false, way.Target, way.Position);
+      EXPECT_TRUE(recent.File == (recent.Message.empty() ? unchanged.File : row.Rewrite)) << where;
+      EXPECT_TRUE(recent.Message.empty() || recent.Message.ends_with("changed while being read") ||
+                  recent.Message.ends_with("changed its size while being read"))
+          << where << ": " << recent.Message;
+    }
 }
 
 TEST(ChangedFile, TimesProveWritesOnlyWhenOlderThanTheirGrain) {

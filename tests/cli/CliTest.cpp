@@ -122,14 +122,14 @@ TEST(Cli, ByteOrderMarks) {
 TEST(Cli, NulBytes) {
   using namespace std::string_literals;
   // UTF-16 without a byte order mark passes as UTF-8 holding NULs: refused
-  // in every mode, at the first NUL, with the lines before it written by
-  // the streaming modes only.
+  // in every mode, at the first NUL, with the lines before it edited and
+  // written as if the text ended there.
   const std::string utf16 = std::string("h\0e\0\n\0", 6);
   const std::string hint = "NUL byte in the input; convert UTF-16 files to UTF-8";
   Refused({"insert", "> "}, utf16, hint);
   Refused({"insert", "> "}, "ok\nab\0c\n"s, "marquill:-:2:3: " + hint, 2, "> ok\n");
   Refused({"delete-all", "-e", "> "}, "> a\r\n\0"s, "-:2:1: ", 2, "a\r\n");
-  Refused({"insert", "--at", "char", "> "}, " a\n \0\n"s, "-:2:2: ");
+  Refused({"insert", "--at", "char", "> "}, " a\n \0\n"s, "-:2:2: ", 2, " > a\n");
   Refused({"insert", "--lines", "after-blank", "> "}, "a\n\nb\0"s, "-:3:2: ", 2, "> a\n\n");
   // A NUL before a bad byte is the first fault, and the other way round.
   Refused({"insert", "> "}, std::string("a\0\xFF", 3), hint);
@@ -304,15 +304,16 @@ TEST(Cli, EveryInstructionSetGivesTheSameResults) {
 
 TEST(Cli, Failures) {
   const std::string settings = WriteTemp("good.txt", kSettings);
-  // Bad input: file, line and column in bytes; the lines before it are written by
-  // the streaming modes, not by those that look at the whole text while its
-  // least indentation is not settled (as here: every line indented).
+  // Bad input: file, line and column in bytes; the lines before it are
+  // edited as if the text ended there and written, also by the edits that
+  // look at the whole text while its least indentation is not settled (as
+  // here: every line indented).
   Refused({"insert", "> "}, "ok\n\xE3\x81", "marquill:-:2:1: not valid UTF-8", 2, "> ok\n");
   Refused({"insert", "> "}, "abc\xFF", "-:1:4: ");
   Refused({"delete-all", "-e", "> "}, "\r\n\r\xC0\xAF", "-:3:1: ", 2, "\r\n\r");
   Refused({"delete", "> "}, "\xED\xA0\x80", "-:1:1: ");  // an encoded surrogate
-  Refused({"insert", "--at", "char", "> "}, "a\r\nb\n\xFF", "-:3:1: ");
-  Refused({"insert", "--lines", "least", "> "}, " a\r b\r\n\xF0\x9F", "-:3:1: ");
+  Refused({"insert", "--at", "char", "> "}, "a\r\nb\n\xFF", "-:3:1: ", 2, "> a\r\n> b\n");
+  Refused({"insert", "--lines", "least", "> "}, " a\r b\r\n\xF0\x9F", "-:3:1: ", 2, ">  a\r>  b\r\n");
   const size_t chunk = size_t{128} << 10;
   Refused({"insert", "> "}, std::string(chunk, 'a') + "\x80", "-:1:131073: ");
   // A file operand is named as given, its control characters escaped.

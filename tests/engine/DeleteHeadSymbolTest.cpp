@@ -1,5 +1,5 @@
 // Head-symbol deletion against tables and a model.
-#include "HeadSymbolUnit.h"
+#include "HeadSymbolDeletion.h"
 
 #include <gtest/gtest.h>
 

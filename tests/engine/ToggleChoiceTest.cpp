@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "EditModels.h"
 #include "EditUnit.h"
 #include "Utf.h"
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Arguments.h"
+#include "EditModels.h"
 #include "ExampleFile.h"
 #include "Utf.h"
 

@@ -22,10 +22,11 @@
 #include <string_view>
 #include <vector>
 
+#include "../EditModels.h"
 #include "ByteEdits.h"
 #include "EditUnit.h"
 #include "FuzzKit.h"
-#include "HeadSymbolUnit.h"
+#include "HeadSymbolDeletion.h"
 #include "LineBreaks.h"
 #include "StringRecordList.h"
 #include "StringUnit.h"

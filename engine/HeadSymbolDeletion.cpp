@@ -1,5 +1,5 @@
 // Deleting head symbols: one given symbol, one pass over a list, passes until nothing changes.
-#include "HeadSymbolUnit.h"
+#include "HeadSymbolDeletion.h"
 
 #include <algorithm>
 #include <vector>
