@@ -123,7 +123,9 @@ def generate(po, package_nls, out):
 # The texts each surface's sources pass to its lookup.
 WRAPPED = {
     "vim": ("editors/vim", "*.vim", r"marquill#i18n#text\(\s*'((?:[^']|'')*)'"),
-    "emacs": ("editors/emacs", "*.el", r"\(marquill--text\s+\"((?:[^\"\\]|\\.)*)\""),
+    # Emacs also translates the titles of its menu's items, (KEY TITLE COMMAND).
+    "emacs": ("editors/emacs", "*.el", r"\(marquill--text\s+\"((?:[^\"\\]|\\.)*)\""
+              r"|\(\"\w\" \"((?:[^\"\\]|\\.)*)\" marquill[-\w]*\)"),
     "vscode": ("editors/vscode/src", "*.ts", r"l10n\.t\(\s*(?:'((?:[^'\\]|\\.)*)'|\"((?:[^\"\\]|\\.)*)\")"),
 }
 
