@@ -101,6 +101,7 @@ def generate(po, package_nls, out):
     emacs = translations(entries, "emacs")
     files["emacs/marquill-ja.el"] = (
         ";;; marquill-ja.el --- Japanese texts of marquill.el  -*- lexical-binding: t; coding: utf-8 -*-\n\n"
+        ";; Copyright (c) the Marquill authors\n\n;; This file is part of marquill.el.\n\n;;; Commentary:\n\n"
         ";; Generated from po/ja.po: do not edit.\n\n;;; Code:\n\n"
         "(defconst marquill-ja-texts\n  '(" + "\n    ".join(f"({elisp_string(k)} . {elisp_string(v)})"
                                                    for k, v in sorted(emacs.items()))

@@ -137,7 +137,7 @@ VIM_ROOTS = {"vim": "vim/vimfiles", "nvim": "nvim/site"}
 VIM_PACKAGE = "pack/marquill-filter/start/vim-marquill"
 VIM_PACKAGE_FILES = {"plugin/marquill.vim", "autoload/marquill.vim", "autoload/marquill/run.vim",
                      "autoload/marquill/bytes.vim", "autoload/marquill/complete.vim", "autoload/marquill/menu.vim",
-                     "autoload/marquill/i18n.vim", "autoload/marquill/symbol.vim",
+                     "autoload/marquill/i18n.vim", "autoload/marquill/i18n/ja.vim", "autoload/marquill/symbol.vim",
                      "doc/marquill.txt", "doc/marquill.jax", "doc/tags", "doc/tags-ja"}
 
 
@@ -282,7 +282,7 @@ def check_toggles(editor, rows):
             check(got == want, f"{editor} {row['label']}: toggle {n} wrote {got!r}, wanted {want!r}")
 
 
-EMACS_FILES = ("marquill.el", "marquill-run.el")
+EMACS_FILES = ("marquill.el", "marquill-run.el", "marquill-ja.el")
 
 
 def check_emacs_package(root, work, env):
@@ -311,7 +311,7 @@ def check_emacs_package(root, work, env):
     for name in EMACS_FILES:
         (compiled / name).write_bytes((site / name).read_bytes())
     code = ("(progn (setq byte-compile-error-on-warn t) (require 'checkdoc)"
-            " (dolist (file '(\"marquill-run.el\" \"marquill.el\"))"
+            " (dolist (file '(\"marquill-ja.el\" \"marquill-run.el\" \"marquill.el\"))"
             "  (unless (byte-compile-file file) (kill-emacs 1))"
             "  (let ((checkdoc-autofix-flag 'never)) (checkdoc-file file))))")
     p = subprocess.run(["emacs", "-Q", "--batch", "-L", ".", "--eval", code], cwd=compiled, env=env,
@@ -323,7 +323,7 @@ def check_emacs_package(root, work, env):
     # released Emacs versions may end before the one required.
     code = ("(progn (dolist (d (file-expand-wildcards \"/usr/share/emacs/site-lisp/elpa/*\"))"
             " (add-to-list 'load-path d)) (require 'package-lint) (setq package-lint-main-file \"marquill.el\")"
-            " (dolist (f '(\"marquill.el\" \"marquill-run.el\")) (with-current-buffer (find-file-noselect f)"
+            " (dolist (f '(\"marquill.el\" \"marquill-run.el\" \"marquill-ja.el\")) (with-current-buffer (find-file-noselect f)"
             " (dolist (issue (package-lint-buffer)) (princ (format \"%s:%d: %s: %s\\n\" f (nth 0 issue)"
             " (nth 2 issue) (nth 3 issue)))))))")
     p = subprocess.run(["emacs", "-Q", "--batch", "--eval", code], cwd=compiled, env=env, capture_output=True,
