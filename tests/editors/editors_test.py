@@ -15,7 +15,8 @@ twice over the whole buffer at tab widths 2, 4 and 8, must give the
 filter's first toggle (which keeps every blank, as a model checks) and
 then the original bytes.  Then each editor runs its own checks of the
 keys, repetition, the menu, the toggle's symbol, what stays outside the
-buffer, completion, settings, help and where they are loaded from; Emacs
+buffer, completion, settings, help and where they are loaded from, and
+the language of what they show (languages.py); Emacs
 also starts with nothing but the package's start-up file, and marquill.el
 must byte-compile and pass checkdoc with no warning.
 
@@ -30,6 +31,8 @@ import subprocess
 import sys
 import tempfile
 import time
+
+from languages import check_languages
 
 HERE = pathlib.Path(__file__).resolve().parent
 MARKS = {"␣": " ", "→": "\t", "□": "\u3000"}
@@ -492,6 +495,14 @@ def main():
                 for line in errors.read_text(encoding="utf-8", errors="replace").splitlines():
                     check(False, f"{editor} keys.vim: {line}")
             timings[editor] = time.monotonic() - t
+
+        # Each editor's texts in the user's language.
+        t = time.monotonic()
+        # A caption ends at its access key, or where its written \t begins a comment.
+        captions = [re.sub(r"\(&.\)", "", line.split("\t")[1].split("\\t")[0])
+                    for line in settings_bytes().decode("cp932").splitlines() if "\t" in line]
+        check_languages(editors, share / "emacs/site-lisp", base, work, captions, check)
+        timings["languages"] = time.monotonic() - t
 
         t = time.monotonic()
         p = subprocess.run(["emacs", "-Q", "--batch", "-L", str(share / "emacs/site-lisp"),
