@@ -20,6 +20,12 @@
 ;; other windows' points stay on their characters.  The entries, the menu
 ;; and the settings file are what the filter describes; nothing here
 ;; interprets a caption.
+;;
+;; The prompts, the messages and the menu's fixed items are in Japanese
+;; when the language environment or the locale is Japanese, else in
+;; English, and the filter runs in the same language (LANGUAGE), so that
+;; one screen never mixes the two.  The Japanese texts are those of
+;; `marquill-ja', made from the project's catalogue.
 
 ;;; Code:
 
