@@ -3,7 +3,7 @@
 " Whether the user's language (v:lang, as :language messages sets it) is
 " Japanese.
 function! marquill#i18n#japanese() abort
-  return v:lang =~? '^ja\%([_.@]\|$\)'
+  return v:lang =~? '^\%(ja\%([_.@]\|$\)\|japanese\)'
 endfunction
 
 " English text -> Japanese, from the table generated from po/ja.po; empty
