@@ -49,7 +49,8 @@ const char* const kUsageHead[] = {
     N_("  delete-once one pass over every line with each symbol in the order given\n"),
     N_("  delete-all  repeat such passes until nothing changes\n"),
     N_("  entries     print the valid entries of a settings file: symbol, a tab and\n"
-       "              the caption, with tab, CR, LF and backslash written \\t \\r \\n \\\\\n"),
+       "              the caption, with tab, CR, LF and backslash written \\t \\r \\n \\\\\n"
+       "              and other control characters as \\xHH\n"),
     "\n",
     N_("Options:\n"),
 };

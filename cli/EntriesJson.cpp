@@ -49,6 +49,17 @@ std::string AbsolutePath(const std::string& path) {
 #endif
 }
 
+// The path as JSON; a path that is not UTF-8 also as its bytes, so that an
+// editor can open that very file.
+std::string PathFields(const std::string& path) {
+  std::string out = "\"path\": " + JsonString(path);
+  if (Utf8ToUtf16(path)) return out;
+  out += ", \"path_bytes\": [";
+  for (size_t i = 0; i < path.size(); ++i)
+    out += (i ? ", " : "") + std::to_string(static_cast<unsigned char>(path[i]));
+  return out + "]";
+}
+
 bool Exists(const std::string& path) {
   std::error_code error;
   const std::u8string u8(path.begin(), path.end());
@@ -78,14 +89,15 @@ std::u16string AccessKey(std::u16string_view caption) {
 
 // The text that --entry takes for entry i: its label when that names this
 // entry alone and is no number, else its number.
-std::string EntryChoice(const TCommonStringRecordList& entries, int32_t i, const std::string& label) {
+std::string EntryChoice(const TCaptionIndex& index, int32_t i, const std::string& label) {
   bool plain = !label.empty() && !IsEntryNumber(label);
   for (char c : label) plain = plain && static_cast<unsigned char>(c) >= 0x20;
-  if (plain && EntriesOfCaption(entries, label) == std::vector<int32_t>{i}) return label;
+  if (plain && index.Alone(label) == i) return label;
   return std::to_string(i + 1);
 }
 
 std::string EntriesList(const TCommonStringRecordList& entries) {
+  const TCaptionIndex index(entries);
   std::string out = "[";
   for (int32_t i = 0; i < entries.Count(); ++i) {
     const std::u16string_view entry = entries.Item(i);
@@ -96,7 +108,7 @@ std::string EntriesList(const TCommonStringRecordList& entries) {
     out += "{\"number\": " + std::to_string(i + 1) + ", \"symbol\": " + Json(SymbolOfEntry(entry)) +
            ", \"caption\": " + Json(CaptionFieldOfEntry(entry)) + ", \"label\": " + JsonString(label) +
            ", \"shortcut\": " + Json(tab == std::u16string::npos ? u"" : std::u16string_view(caption).substr(tab + 1)) +
-           ", \"entry\": " + JsonString(EntryChoice(entries, i, label)) + ", \"key\": " + Json(AccessKey(caption)) +
+           ", \"entry\": " + JsonString(EntryChoice(index, i, label)) + ", \"key\": " + Json(AccessKey(caption)) +
            "}";
   }
   return out + "]";
@@ -210,7 +222,7 @@ std::string EntriesJson(const TFilterOptions& Options) {
     // A file that cannot be read or decoded still leaves its path, the menu
     // and the options to the editors, so that they can open it to mend it.
     try {
-      const std::string bytes = ReadWholeFile(path);
+      const std::string bytes = ReadSettingsFile(path);
       encoding = EncodingNameOf(bytes, Options.SettingsEncoding);
       const std::u16string text = SettingsTextOf(bytes, Options.SettingsEncoding, path);
       lineBreak = LineBreakOf(text);
@@ -219,8 +231,8 @@ std::string EntriesJson(const TFilterOptions& Options) {
       error = ", \"error\": " + JsonString(FailureText(failure));
     }
   }
-  return std::string("{\"version\": ") + JsonString(MARQUILL_VERSION) + ",\n\"settings\": {\"path\": " +
-         JsonString(AbsolutePath(path)) + ", \"exists\": " + (exists ? "true" : "false") +
+  return std::string("{\"version\": ") + JsonString(MARQUILL_VERSION) + ",\n\"settings\": {" +
+         PathFields(AbsolutePath(path)) + ", \"exists\": " + (exists ? "true" : "false") +
          ", \"encoding\": " + JsonString(encoding) + ", \"line_break\": " + JsonString(lineBreak) +
          ", \"starter\": " + JsonString(kStarterSettings) + error +
          "},\n\"entries\": " + EntriesList(entries) + ",\n\"menu\": " + MenuList() +

@@ -11,7 +11,8 @@
 // The object for the options given (their settings file and encoding), with
 // a line break at its end. A settings file that exists but cannot be read or
 // decoded is listed with no entries and an "error": the message the filter
-// gives for it.
+// gives for it. A settings path that is not UTF-8 is also given as its
+// bytes ("path_bytes"), as "path" shows those bytes as U+FFFD.
 std::string EntriesJson(const TFilterOptions& Options);
 
 // Text as a JSON string, quotes included; bytes that are not UTF-8 become

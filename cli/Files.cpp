@@ -314,21 +314,3 @@ void WriteAll(int Fd, const char* p, size_t n, const std::string& Name) {
     n -= static_cast<size_t>(r);
   }
 }
-
-std::string ReadWholeFile(const std::string& Path) {
-  const int fd = OpenForReading(Path);
-  std::string bytes;
-  char buf[65536];
-  for (;;) {
-    const long r = ReadSome(fd, buf, sizeof buf);
-    if (r < 0) {
-      const int e = errno;
-      CloseDescriptor(fd);
-      FailIo(Fill(_("cannot read %s: %s"), {Quote(Path), ErrorText(e)}));
-    }
-    if (r == 0) break;
-    bytes.append(buf, static_cast<size_t>(r));
-  }
-  CloseDescriptor(fd);
-  return bytes;
-}

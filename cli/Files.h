@@ -82,9 +82,6 @@ long ReadSome(int Fd, char* p, size_t n);
 // throw TFailure (status 1) naming `Name`.
 void WriteAll(int Fd, const char* p, size_t n, const std::string& Name);
 
-// A whole file (settings). Throws TFailure (status 1) when it cannot be read.
-std::string ReadWholeFile(const std::string& Path);
-
 #ifdef _WIN32
 // A UTF-8 name as Windows takes it; a name that is not UTF-8 is refused.
 std::wstring WidePath(const std::string& Path);

@@ -1,12 +1,15 @@
 // Settings files as the filter reads them.
 #include "SettingsFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
 #else
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -44,13 +47,8 @@ std::u16string StrictCp932(std::string_view bytes, const std::string& path, bool
   return text;
 }
 
-void AppendEscaped(std::string& out, std::u16string_view field) {
-  for (char c : Utf16ToUtf8Lossy(field)) {
-    const char* escape = ShortEscape(static_cast<unsigned char>(c));
-    if (escape) out += escape;
-    else out += c;
-  }
-}
+// Control characters escaped, so that a listing cannot steer the terminal.
+void AppendEscaped(std::string& out, std::u16string_view field) { out += Escape(Utf16ToUtf8Lossy(field)); }
 
 std::string Escaped(std::u16string_view field) {
   std::string out;
@@ -86,6 +84,61 @@ bool MayExist(const std::string& path) {
 #else
   return access(path.c_str(), F_OK) == 0 || errno != ENOENT;
 #endif
+}
+
+[[noreturn]] void FailReading(const std::string& path, int fd, int error) {
+  if (fd >= 0) CloseDescriptor(fd);
+  FailIo(Fill(_("cannot read %s: %s"), {Quote(path), ErrorText(error)}));
+}
+
+[[noreturn]] void FailTooLarge(const std::string& path, int fd) {
+  CloseDescriptor(fd);
+  FailBadInput(Fill(_("settings file %s is larger than %s MiB"),
+                    {Quote(path), std::to_string(kSettingsByteLimit >> 20)}));
+}
+
+// Opened without waiting: a FIFO without a writer opens at once, and is
+// then refused with the other files that are not regular.
+int OpenRegularOnly(const std::string& path) {
+#ifdef _WIN32
+  const std::u16string wide = Utf8ToUtf16(path).value_or(std::u16string());
+  const int fd = wide.empty() ? -1 : _wopen(reinterpret_cast<const wchar_t*>(wide.c_str()), _O_RDONLY | _O_BINARY);
+  if (wide.empty()) errno = ENOENT;
+#else
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+#endif
+  if (fd < 0) FailIo(Fill(_("cannot open %s: %s"), {Quote(path), ErrorText(errno)}));
+#ifdef _WIN32
+  struct _stati64 st = {};
+  const bool known = _fstati64(fd, &st) == 0;
+  const bool regular = (st.st_mode & _S_IFMT) == _S_IFREG;
+#else
+  struct stat st = {};
+  const bool known = fstat(fd, &st) == 0;
+  const bool regular = S_ISREG(st.st_mode);
+#endif
+  if (!known) FailReading(path, fd, errno);
+  if (!regular) {
+    CloseDescriptor(fd);
+    FailIo(Fill(_("cannot read %s: not a regular file"), {Quote(path)}));
+  }
+  if (static_cast<uint64_t>(st.st_size) > kSettingsByteLimit) FailTooLarge(path, fd);
+  return fd;
+}
+
+// Where the first line longer than kSettingsLineLimit characters begins
+// (its number, from 1), or 0.
+size_t FirstLongLine(std::u16string_view text) {
+  size_t line = 1, lineStart = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    const bool end = i == text.size() || text[i] == u'\n' || text[i] == u'\r';
+    if (!end) continue;
+    if (i - lineStart > kSettingsLineLimit) return line;
+    if (i < text.size() && text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    ++line;
+    lineStart = i + 1;
+  }
+  return 0;
 }
 
 std::string FromEnvironment(const char* name) {
@@ -147,11 +200,30 @@ std::u16string SettingsTextOf(std::string_view Bytes, TSettingsEncoding Encoding
         Fill(_("settings file %s holds a NUL character (line %s, character %s); convert UTF-16 files to UTF-8"),
              {Quote(Path), std::to_string(line), std::to_string(nul - lineStart + 1)}));
   }
+  if (const size_t line = FirstLongLine(text))
+    FailBadInput(Fill(_("settings file %s: line %s is longer than %s characters"),
+                      {Quote(Path), std::to_string(line), std::to_string(kSettingsLineLimit)}));
   return text;
 }
 
+std::string ReadSettingsFile(const std::string& Path) {
+  const int fd = OpenRegularOnly(Path);
+  std::string bytes;
+  char buf[65536];
+  for (;;) {
+    const long r = ReadSome(fd, buf, sizeof buf);
+    if (r < 0) FailReading(Path, fd, errno);
+    if (r == 0) break;
+    // A file that grows while it is read stops at the limit too.
+    if (bytes.size() + static_cast<size_t>(r) > kSettingsByteLimit) FailTooLarge(Path, fd);
+    bytes.append(buf, static_cast<size_t>(r));
+  }
+  CloseDescriptor(fd);
+  return bytes;
+}
+
 void LoadSettingsEntries(const std::string& Path, TSettingsEncoding Encoding, TCommonStringRecordList& Entries) {
-  SetValidEntries(Entries, SettingsTextOf(ReadWholeFile(Path), Encoding, Path));
+  SetValidEntries(Entries, SettingsTextOf(ReadSettingsFile(Path), Encoding, Path));
   if (Entries.Count() == 0)
     FailBadInput(Fill(_("settings file %s holds no valid entry (each entry is a line: symbol, tab, caption)"),
                       {Quote(Path)}));
@@ -197,9 +269,61 @@ std::vector<int32_t> EntriesOfCaption(const TCommonStringRecordList& Entries, co
   return found;
 }
 
+// A form equal to the caption as stored is left out: a choice it matches
+// matches the stored caption too, so this entry is found at the first step
+// anyway, and the forms as shown are never looked at.
+TCaptionIndex::TCaptionIndex(const TCommonStringRecordList& Entries) {
+  const size_t count = static_cast<size_t>(Entries.Count());
+  Stored.reserve(count);
+  Shown.reserve(count);
+  for (int32_t i = 0; i < Entries.Count(); ++i) {
+    const std::u16string caption = CaptionOfEntry(Entries.Item(i));
+    Note(Stored[caption], i);
+    const std::string escaped = Escaped(caption);
+    if (Utf16ToUtf8(caption) != escaped) Note(EscapedForms[escaped], i);
+    const std::u16string shown = MenuCaption(caption, false);
+    const std::u16string label = MenuCaption(caption, true);
+    if (shown != caption) Note(Shown[shown], i);
+    if (label != shown && label != caption) Note(Shown[label], i);
+  }
+}
+
+void TCaptionIndex::Note(TSlot& Slot, int32_t Entry) {
+  if (Slot.First < 0) Slot.First = Entry;
+  else if (Slot.First != Entry) Slot.Several = true;
+}
+
+template <class Map, class Key>
+TCaptionIndex::TSlot TCaptionIndex::Find(const Map& Forms, const Key& Form) {
+  const auto found = Forms.find(Form);
+  return found == Forms.end() ? TSlot{} : found->second;
+}
+
+// The one entry of the slots together; -1 for none, -2 for several.
+int32_t TCaptionIndex::OnlyOne(std::initializer_list<TSlot> Slots) {
+  int32_t one = -1;
+  for (const TSlot& slot : Slots) {
+    if (slot.First < 0) continue;
+    if (slot.Several || (one >= 0 && one != slot.First)) return -2;
+    one = slot.First;
+  }
+  return one;
+}
+
+int32_t TCaptionIndex::Alone(const std::string& Choice) const {
+  const std::u16string caption = Utf8ToUtf16(Choice).value_or(std::u16string());
+  if (caption.empty()) return -1;
+  // The same steps as EntriesOfCaption: stored or escaped, then as shown.
+  int32_t one = OnlyOne({Find(Stored, caption), Find(EscapedForms, Choice)});
+  if (one == -1) one = OnlyOne({Find(Shown, caption)});
+  return std::max(one, int32_t{-1});
+}
+
 std::u16string SymbolOfChosenEntry(const TCommonStringRecordList& Entries, const std::string& Choice) {
   if (IsEntryNumber(Choice)) {
-    const long n = Choice.size() < 10 ? std::stol(Choice) : 0;
+    // Leading zeros of any length; a number too large for an entry is none.
+    const std::string digits = Choice.substr(std::min(Choice.find_first_not_of('0'), Choice.size()));
+    const long n = digits.size() < 10 ? std::atol(digits.c_str()) : 0;
     if (n < 1 || n > Entries.Count())
       FailBadInput(Fill(_("no entry %s: the settings file has %s valid entries"),
                         {Choice, std::to_string(Entries.Count())}));
@@ -226,8 +350,9 @@ std::string SettingsPathOf(const TFilterOptions& Options, bool MayBeMissing) {
     if (appData.empty()) FailIo(_("no settings file: neither MARQUILL_SETTINGS nor APPDATA is set; give --settings FILE"));
     path = appData + "\\Marquill\\Marquill_Setting.txt";
 #else
+    // A relative XDG_CONFIG_HOME is invalid, and ignored as if unset.
     std::string config = FromEnvironment("XDG_CONFIG_HOME");
-    if (config.empty()) {
+    if (!config.starts_with('/')) {
       const std::string home = FromEnvironment("HOME");
       if (home.empty()) FailIo(_("no settings file: neither MARQUILL_SETTINGS nor HOME is set; give --settings FILE"));
       config = home + "/.config";

@@ -108,8 +108,8 @@ std::u16string CombinePath(std::u16string_view base, std::u16string_view rel) {
   for (; i < pieces.Count(); ++i) {
     const std::u16string w = pieces.Words(i);
     if (w == u"..") {
-      if (folder.empty()) return std::u16string();
       folder = GetParentPath(folder, 1);
+      if (folder.empty()) return std::u16string();  // above the root
     } else if (w != u".") {
       break;
     }

@@ -38,7 +38,10 @@
 (defun marquill--environment (settings)
   "The environment with SETTINGS (nil: the user's) as the default settings file."
   (let ((file (or settings (and marquill-settings-file (marquill--path marquill-settings-file)))))
-    (append (and file (list (concat "MARQUILL_SETTINGS=" file)))
+    ;; As the name's bytes, so that a name that is not UTF-8 names the same file.
+    (append (and file (list (concat "MARQUILL_SETTINGS="
+                                    (encode-coding-string
+                                     file (or file-name-coding-system default-file-name-coding-system)))))
             (marquill--language-environment)
             process-environment)))
 

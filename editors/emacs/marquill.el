@@ -114,9 +114,17 @@ with the buffer's line."
 
 ;;;; Entries and the menu
 
+(defun marquill--settings-path (settings)
+  "The path of SETTINGS, the filter's: its exact bytes when not UTF-8."
+  (let ((bytes (alist-get 'path_bytes settings)))
+    (if bytes
+        (decode-coding-string (apply #'unibyte-string (append bytes nil))
+                              (or file-name-coding-system default-file-name-coding-system))
+      (alist-get 'path settings))))
+
 (defun marquill-settings-file ()
   "The settings file in effect, as the filter names it."
-  (alist-get 'path (alist-get 'settings (marquill--describe))))
+  (marquill--settings-path (alist-get 'settings (marquill--describe))))
 
 (defun marquill--sorted-as-given (table &optional annotate)
   "A completion TABLE that lists its candidates in the order given.
@@ -227,7 +235,7 @@ value is the filter's name for them."
 It is a copy of the starter list (`marquill-starter-file', else the
 filter's), or empty when there is none.  Returns the new settings, nil
 when the user declined."
-  (let* ((file (alist-get 'path settings))
+  (let* ((file (marquill--settings-path settings))
          (starter (if marquill-starter-file
                       (marquill--path marquill-starter-file)
                     (alist-get 'starter settings)))
@@ -253,7 +261,7 @@ A missing one is first made from the starter list, when you agree."
       (setq settings (marquill--first-run settings)))
     (when settings
       (let ((coding-system-for-read (marquill--coding-of settings)))
-        (find-file-other-window (alist-get 'path settings))))))
+        (find-file-other-window (marquill--settings-path settings))))))
 
 ;;;###autoload
 (defun marquill (start end)

@@ -235,6 +235,29 @@ TEST(ByteEdits, MeasuredInsertionsStayInTheirBytesWithAForeignMeasure) {
   }
 }
 
+TEST(ByteEdits, DeepTabsRewrittenAtEveryTabWidth) {
+  // A mixture of blanks is rewritten as spaces: a line of tabs grows by the
+  // tab width per byte. Each edit writes into a buffer of its own, so that
+  // room sized for another tab width is caught by the address sanitizer.
+  for (const size_t tabWidth : {1, 2, 3, 4, 5, 8, 16, 64}) {
+    for (const size_t tabs : {1, 7, 200, 3000}) {
+      for (const char16_t* lead : {u"a", u" a", u"\t a"}) {
+        const std::u16string text = std::u16string(lead) + u"\n \tb\r\n" + std::u16string(tabs, u'\t') + u"c\n";
+        const std::string bytes = *Utf16ToUtf8(text);
+        for (const TTargetLines target : {tlAll, tlLeastIndent}) {
+          const TEdit edit{ekInsert, ipFirstChar, target, u"> ", {}, TIndentWay{tabWidth, false}};
+          TIndentMeasure measure;
+          MeasureIndentBytes(bytes, measure, tabWidth);
+          TByteBuffer out;
+          TByteEdit(edit).ApplyMeasured(bytes, false, measure, out);
+          ASSERT_TRUE(out.View() == *Utf16ToUtf8(ApplyEdit(text, edit)))
+              << "tab width " << tabWidth << ", " << tabs << " tabs, target " << int(target);
+        }
+      }
+    }
+  }
+}
+
 TEST(ByteEdits, LineEndsAsTheEngineCutsThem) {
   std::mt19937 rng(99);
   TLineEnds ends;

@@ -159,7 +159,7 @@ bool IsName(const std::string& word) {
       "marquill", "insert", "delete", "toggle", "delete-once", "delete-all", "entries", "head", "char",
       "all", "nonblank", "least", "after-blank", "auto", "utf-8", "cp932", "SYMBOL", "FILE", "CAPTION",
       "SUFFIX", "N", "UTF-8", "UTF-16", "NUL", "BOM", "Unicode", "MARQUILL_SETTINGS", "HOME",
-      "CR", "LF", "json", "JSON", "&M", "\\t", "\\r", "\\n"};
+      "CR", "LF", "json", "JSON", "&M", "\\t", "\\r", "\\n", "\\xHH", "MiB", "FIFO"};
   for (const char* name : kNames)
     if (word == name) return true;
   return false;

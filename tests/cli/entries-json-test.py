@@ -113,6 +113,17 @@ with tempfile.TemporaryDirectory() as work:
     got = listing(["--settings", write("ok.txt", b"> \tq\n")])
     expect("readable has no error", got and "error" in got["settings"], False)
     expect("--null with json", run(["entries", "--format=json", "--null"]).returncode, 2)
+    # A path that is not UTF-8 shows U+FFFD in "path" and its exact bytes in
+    # "path_bytes", which name the file itself.
+    for name in [b"caf\xe9.txt", b"\xff\xfe.txt", b"half\xe3\x81.txt"]:
+        raw = os.fsencode(work) + b"/" + name
+        with open(raw, "wb") as f:
+            f.write(b"> \tq\n")
+        r = subprocess.run([marquill, "entries", "--format=json", "--settings", raw], capture_output=True)
+        got = json.loads(r.stdout.decode("utf-8"))["settings"]
+        expect(f"{name!r} path", ("\ufffd" in got["path"], bytes(got.get("path_bytes", []))), (True, raw))
+        expect(f"{name!r} read", got["exists"] and "error" not in got, True)
+
     # The menu: every edit item's arguments (with an entry where it lists them) are an edit the filter makes.
     got = listing(["--settings", cp932])
     items = got["menu"]["items"]

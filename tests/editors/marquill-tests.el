@@ -11,6 +11,7 @@
 (require 'json)
 (require 'compile)
 (require 'cl-lib)
+(require 'cl-lib)
 (require 'python)
 (require 'marquill)
 
@@ -266,6 +267,22 @@ then 先頭文字を削除 › 全て削除, then キャンセル."
       (should (string-match-p "メール引用" (buffer-string)))
       (should (eq (coding-system-base buffer-file-coding-system) 'japanese-cp932))
       (kill-buffer))))
+
+;; 0xE9 alone is no UTF-8: the filter's "path" shows U+FFFD in its place.
+(ert-deftest marquill-edit-settings-path-not-utf-8 ()
+  "設定編集 opens the settings file whose name is not UTF-8: that very file."
+  (let ((file (expand-file-name (concat "caf" (string #x3fffe9) ".txt") (getenv "MARQUILL_WORK"))))
+    (let ((coding-system-for-write 'utf-8))
+      (with-temp-file file (insert "> \tq\n")))
+    (cl-flet ((bytes (name) (encode-coding-string name (or file-name-coding-system
+                                                            default-file-name-coding-system))))
+      (let ((marquill-settings-file file)
+            (process-environment (marquill-test--japanese)))
+        (should (equal (bytes (marquill-settings-file)) (bytes file)))
+        (with-temp-buffer
+          (execute-kbd-macro (vconcat (kbd "M-x") "marquill" (kbd "RET") "設定編集" (kbd "RET")))
+          (should (equal (list (bytes (buffer-file-name)) (buffer-string)) (list (bytes file) "> \tq\n")))
+          (kill-buffer))))))
 
 ;; Keys of each action that takes an entry: the menu's per-entry items,
 ;; 1つ削除 and 全て削除, the single commands and the toggle's entry.

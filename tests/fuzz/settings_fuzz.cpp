@@ -6,6 +6,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -53,15 +55,27 @@ TLoadRef LoadRef(std::string_view bytes, TSettingsEncoding encoding) {
   return r;
 }
 
+std::string HexRef(unsigned char c) {
+  static const char kHex[] = "0123456789ABCDEF";
+  return std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
+}
+
+// Tab, CR, LF and backslash as \t \r \n \\; other controls (C0, DEL, and
+// C1 as the two bytes of their UTF-8) as \xHH.
 std::string EscapeRef(u16v field) {
   bool lone = false;
+  const std::string utf8 = Utf16Ref(field, lone);
   std::string out;
-  for (char c : Utf16Ref(field, lone)) {
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    const unsigned char next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
     if (c == '\t') out += "\\t";
     else if (c == '\r') out += "\\r";
     else if (c == '\n') out += "\\n";
     else if (c == '\\') out += "\\\\";
-    else out += c;
+    else if (c < 0x20 || c == 0x7F) out += HexRef(c);
+    else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) out += HexRef(c) + HexRef(next), ++i;
+    else out += static_cast<char>(c);
   }
   return out;
 }
@@ -75,6 +89,11 @@ std::vector<TEntryRef> ReadListing(std::string_view listing, char end) {
     const std::string_view record = listing.substr(0, stop);
     listing.remove_prefix(stop + 1);
     const size_t tab = record.find('\t');
+    // Nothing raw that could steer a terminal.
+    for (size_t i = 0; i < record.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(record[i]);
+      if ((c < 0x20 && i != tab) || c == 0x7F) Fail("listing holds a control character", Widen(record), u"", u"");
+    }
     if (tab == std::string_view::npos || record.find_first_of("\t\r\n", tab + 1) != std::string_view::npos ||
         record.substr(0, tab).find_first_of("\r\n") != std::string_view::npos)
       Fail("listing record", Widen(record), u"", u"");
@@ -87,6 +106,12 @@ std::vector<TEntryRef> ReadListing(std::string_view listing, char end) {
           continue;
         }
         const char e = i + 1 < field.size() ? field[++i] : '?';
+        if (e == 'x' && i + 2 < field.size() && isxdigit(static_cast<unsigned char>(field[i + 1])) &&
+            isxdigit(static_cast<unsigned char>(field[i + 2]))) {
+          plain += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
+          i += 2;
+          continue;
+        }
         plain += e == 't' ? '\t' : e == 'r' ? '\r' : e == 'n' ? '\n' : e == '\\' ? '\\' : '?';
         if (plain.back() == '?') Fail("listing escape", Widen(record), u"", u"");
       }
@@ -113,7 +138,8 @@ u16 MenuRef(u16v caption, bool dropKey) {
 // menu shows it (trimmed, without its access key), must match exactly one.
 std::optional<u16> ChooseRef(const std::vector<TEntryRef>& entries, const std::string& choice) {
   if (!choice.empty() && choice.find_first_not_of("0123456789") == std::string::npos) {
-    const size_t n = choice.size() < 10 ? std::stoul(choice) : 0;
+    const std::string digits = choice.substr(std::min(choice.find_first_not_of('0'), choice.size()));
+    const size_t n = digits.empty() || digits.size() >= 10 ? 0 : std::stoul(digits);
     if (n < 1 || n > entries.size()) return std::nullopt;
     return entries[n - 1].Symbol;
   }

@@ -50,6 +50,9 @@ void Rewrite(TSimHost& host, Edit edit) {
   std::u16string t = GetSelectedText(host.Hwnd());
   host.ClearLog();
   ReplaceSelectedLines(host.Hwnd(), edit(t));
+  // Only lines that are there are read: none before the first.
+  for (const auto& m : host.Log())
+    if (m.Msg == HOST_GET_LINE_TEXT) EXPECT_GE(m.Line, 0);
 }
 
 }  // namespace
@@ -357,6 +360,31 @@ TEST(Selection, RewriteWithMoreOrFewerLines) {
   host.SetSelection(P(0, 1), P(0, 2));
   Rewrite(host, [](std::u16string) { return std::u16string(); });
   EXPECT_EQ(host.Text(), u"keep\nnext");
+}
+
+TEST(Selection, RewriteLeavingALineOfOnlyItsLf) {
+  // The block's first line left holding only its LF joins a line before it
+  // that ends in a lone CR; at the document's first line there is none.
+  struct {
+    std::u16string doc;
+    HostPos from, to;
+    std::u16string after;
+  } const cases[] = {
+      {u"> \nx\n", P(0, 0), P(1, 0), u"\nx\n"},
+      {u"> \n", P(0, 0), P(1, 0), u"\n"},
+      {u"> \n> \n", P(0, 0), P(1, 1), u"\n\n"},
+      {u"a\r> \nb", P(0, 1), P(1, 1), u"a\r\nb"},
+      {u"a\r\n> \nb", P(0, 1), P(1, 1), u"a\r\n\nb"},
+  };
+  for (const auto& c : cases) {
+    TSimHost host(c.doc, 8);
+    host.SetSelection(c.from, c.to);
+    Rewrite(host, [](std::u16string t) {
+      for (size_t at = 0; (at = t.find(u"> ", at)) != std::u16string::npos;) t.erase(at, 2);
+      return t;
+    });
+    EXPECT_EQ(host.Text(), c.after) << static_cast<int>(c.from.y);
+  }
 }
 
 // The host takes NUL-terminated texts. A new text with a NUL in it would

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -158,4 +160,85 @@ TEST(TextScan, UnitsThatDifferFromBreaksInTheirHighByte) {
     EXPECT_EQ(CountLines(u"abcdefgh\r\n"), 1u);
     EXPECT_EQ(CountLines(u"\n\r\r\n\r"), 4u);
   });
+}
+
+namespace {
+
+// The breaks of a text counted a unit at a time (a CR at the end is one).
+template <class C>
+uint64_t BreaksByDefinition(std::basic_string_view<C> s) {
+  uint64_t breaks = 0;
+  for (size_t at = 0; at < s.size(); ++breaks) {
+    at = LineEndAt(s, at);
+    if (at == s.size() && BreakLength(s.substr(0, at)) == 0) break;
+  }
+  return breaks;
+}
+
+// A copy in a heap block of exactly its size, so that a read one unit past
+// the end is caught by the address sanitizer.
+template <class C>
+std::unique_ptr<C[]> ExactCopy(std::basic_string_view<C> s) {
+  std::unique_ptr<C[]> copy(new C[s.size()]);
+  std::copy(s.begin(), s.end(), copy.get());
+  return copy;
+}
+
+}  // namespace
+
+TEST(TextScan, NoImplementationReadsPastTheEnd) {
+  // Every length up to several 64-byte blocks, ending in each kind of unit.
+  std::mt19937 rng(12);
+  static const char kUnits[] = {'a', '\r', '\n'};
+  ForEachIsa([&](TIsa) {
+    for (size_t n = 0; n <= 200; ++n) {
+      for (char last : kUnits) {
+        std::string s(n, 'x');
+        for (char& c : s) c = kUnits[rng() % 3];
+        if (n) s.back() = last;
+        const std::u16string units(s.begin(), s.end());
+        const auto bytes = ExactCopy(std::string_view(s));
+        const auto wide = ExactCopy(std::u16string_view(units));
+        const std::string_view b(bytes.get(), n);
+        const std::u16string_view w(wide.get(), n);
+        const uint64_t breaks = BreaksByDefinition(std::string_view(s));
+        ASSERT_EQ(CountBreaks(b), breaks) << n;
+        ASSERT_EQ(CountBreaks(w), breaks) << n;
+        std::vector<size_t> at;
+        ASSERT_EQ(CountBreaksFinding(b, "\n", at), breaks) << n;
+        uint64_t counted = 0;
+        ASSERT_TRUE(IsCleanUtf8(b, counted)) << n;
+        ASSERT_EQ(counted, breaks) << n;
+        for (size_t start = 0; start < n; start = LineEndAt(b, start)) {
+          ASSERT_EQ(FindLineEnd(b, start), LineEndAt(b, start)) << n;
+          ASSERT_EQ(FindLineEnd(w, start), LineEndAt(b, start)) << n;
+        }
+      }
+    }
+  });
+}
+
+TEST(TextScan, CountingLanesNeverWrap) {
+  // More breaks than a 16-bit lane holds, in each of as many as 32 lanes.
+  const size_t n = (size_t{65536} + 3) * 32;
+  for (char16_t unit : {u'\n', u'\r'}) {
+    const std::u16string units(n, unit);
+    const std::string bytes(n, static_cast<char>(unit));
+    ForEachIsa([&](TIsa) {
+      EXPECT_EQ(CountBreaks(std::u16string_view(units)), n);
+      EXPECT_EQ(CountBreaks(std::string_view(bytes)), n);
+      EXPECT_EQ(CountLines(units), n);
+    });
+  }
+}
+
+TEST(TextScan, TheEnvironmentChoosesAtStartUp) {
+  // Run by CTest with MARQUILL_FORCE_ISA set to each name as well: the
+  // choice made at start-up is the named one where this processor runs it,
+  // and else the best it runs.
+  const char* forced = std::getenv("MARQUILL_FORCE_ISA");
+  const std::optional<TIsa> named = forced ? IsaNamed(forced) : std::nullopt;
+  const std::vector<TIsa> runs = IsasThisProcessorRuns();
+  const bool runsNamed = named && std::find(runs.begin(), runs.end(), *named) != runs.end();
+  EXPECT_EQ(IsaName(ScanIsa()), IsaName(runsNamed ? *named : runs.back())) << (forced ? forced : "(not set)");
 }

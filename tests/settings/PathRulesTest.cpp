@@ -126,6 +126,12 @@ TEST(PathRules, Combine) {
   EXPECT_EQ(CombinePath(base, u"..\\..\\x"), u"C:\\x");
   EXPECT_EQ(CombinePath(base, u"..\\..\\..\\x"), u"");
   EXPECT_EQ(CombinePath(base, u"..\\..\\..\\..\\x"), u"");
+  // Above the root, even where the rest would name a root of its own.
+  EXPECT_EQ(CombinePath(base, u"..\\..\\..\\D:\\x"), u"");
+  EXPECT_EQ(CombinePath(base, u"..\\..\\..\\D:"), u"");
+  EXPECT_EQ(CombinePath(base, u"..\\..\\..\\..\\D:\\"), u"");
+  EXPECT_EQ(CombinePath(u"C:\\", u"..\\D:\\x"), u"");
+  EXPECT_EQ(CombinePath(u"\\\\srv\\share", u"..\\..\\..\\E:\\y"), u"");
   EXPECT_EQ(CombinePath(u"C:\\", u"x\\y"), u"C:\\x\\y");
   EXPECT_EQ(CombinePath(u"C:", u"x"), u"C:\\x");
   EXPECT_EQ(CombinePath(u"D:\\Ed", u"PlugIns"), u"D:\\Ed\\PlugIns");

@@ -173,4 +173,36 @@ TEST_F(SettingFailures, EveryFileCallFailingInTurnLosesNoSettings) {
   }
 }
 
+// A settings file that another writer makes while the first save is under
+// way, between the check that none exists and the temporary file's move.
+std::u16string gMadeMeanwhile;
+BOOL WINAPI MoveFileExAfterAnotherWriter(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (!gMadeMeanwhile.empty()) WriteBytes(gMadeMeanwhile, CurBytes);
+  gMadeMeanwhile.clear();
+  return MoveFileExW(from, to, flags);
+}
+
+TEST_F(SettingFailures, AFileMadeDuringTheFirstSaveIsNotWrittenOver) {
+  Settings.Folder = Dir.Path();
+  RemoveTree(Dir.Path());
+  MakeFolder(Dir.Path());
+  TFileCalls calls;
+  calls.MoveFileEx = MoveFileExAfterAnotherWriter;
+  gMadeMeanwhile = Dir.Path() + u"\\" + CurName;
+  TCommonStringRecordList list;
+  std::u16string error;
+  SetFileCallsForTests(&calls);
+  try {
+    LoadSettingList(list, Settings);
+  } catch (const EMarquillError& e) {
+    error = e.Message();
+  }
+  SetFileCallsForTests(nullptr);
+  const TState after = State(Dir.Path());
+  EXPECT_TRUE(after.count(CurName) && after.at(CurName) == CurBytes) << "the other writer's file is lost";
+  EXPECT_NE(error, u"");  // the failed save is told
+  EXPECT_EQ(list.Count(), 0);
+  for (const auto& [name, _] : after) EXPECT_NE(name.substr(0, 3), u"~mq") << "a temporary file";
+}
+
 }  // namespace

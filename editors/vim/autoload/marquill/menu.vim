@@ -112,24 +112,34 @@ endfunction
 " list (empty when there is none).  Returns the settings to open, {} when
 " the user declined.
 function! s:FirstRun(settings) abort
+  let path = s:PathOf(a:settings)
   let starter = s:Starter(a:settings)
   let readable = starter !=# '' && filereadable(starter)
   let question = readable
         \ ? printf(marquill#i18n#text('The settings file %s does not exist. Create it from the starter list %s?'),
-        \          a:settings.path, starter)
-        \ : printf(marquill#i18n#text('The settings file %s does not exist. Create it?'), a:settings.path)
+        \          path, starter)
+        \ : printf(marquill#i18n#text('The settings file %s does not exist. Create it?'), path)
   if confirm(question, marquill#i18n#text('&Yes') . "\n" . marquill#i18n#text('&No'), 1) != 1
     return {}
   endif
-  let directory = fnamemodify(a:settings.path, ':h')
+  let directory = fnamemodify(path, ':h')
   if !isdirectory(directory)
     call mkdir(directory, 'p')
   endif
-  call writefile(readable ? readfile(starter, 'b') : [], a:settings.path, 'b')
+  call writefile(readable ? readfile(starter, 'b') : [], path, 'b')
   if !readable
     echomsg marquill#i18n#text('marquill: each line of the settings file is a symbol, a tab and a caption')
   endif
   return marquill#run#describe().settings
+endfunction
+
+" The settings file's path: its exact bytes when they are not UTF-8 (the
+" filter's "path" then shows them as U+FFFD).
+function! s:PathOf(settings) abort
+  if !has_key(a:settings, 'path_bytes')
+    return a:settings.path
+  endif
+  return join(map(copy(a:settings.path_bytes), {_, b -> eval(printf('"\x%02x"', b))}), '')
 endfunction
 
 " Opens the settings file in a window, in the encoding and with the line
@@ -146,9 +156,10 @@ function! s:EditSettings(settings) abort
 endfunction
 
 function! s:OpenSettings(settings) abort
+  let path = s:PathOf(a:settings)
   let encoding = get({'utf-8-bom': 'utf-8', 'utf-16be': 'utf-16'}, a:settings.encoding, a:settings.encoding)
   let format = get({"\r\n": 'dos', "\n": 'unix', "\r": 'mac'}, a:settings.line_break, 'unix')
-  execute 'split ++enc=' . encoding . ' ++ff=' . format fnameescape(a:settings.path)
+  execute 'split ++enc=' . encoding . ' ++ff=' . format fnameescape(path)
   if a:settings.encoding ==# 'utf-8-bom'
     setlocal bomb
   endif
@@ -179,5 +190,5 @@ endfunction
 
 " The settings file in effect, as the filter names it.
 function! marquill#menu#settings_file() abort
-  return marquill#run#describe().settings.path
+  return s:PathOf(marquill#run#describe().settings)
 endfunction
