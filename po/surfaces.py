@@ -101,6 +101,7 @@ def generate(po, package_nls, out):
     emacs = translations(entries, "emacs")
     files["emacs/marquill-ja.el"] = (
         ";;; marquill-ja.el --- Japanese texts of marquill.el  -*- lexical-binding: t; coding: utf-8 -*-\n\n"
+        ";; Copyright (c) the Marquill authors\n\n;; This file is part of marquill.el.\n\n;;; Commentary:\n\n"
         ";; Generated from po/ja.po: do not edit.\n\n;;; Code:\n\n"
         "(defconst marquill-ja-texts\n  '(" + "\n    ".join(f"({elisp_string(k)} . {elisp_string(v)})"
                                                    for k, v in sorted(emacs.items()))
@@ -123,7 +124,9 @@ def generate(po, package_nls, out):
 # The texts each surface's sources pass to its lookup.
 WRAPPED = {
     "vim": ("editors/vim", "*.vim", r"marquill#i18n#text\(\s*'((?:[^']|'')*)'"),
-    "emacs": ("editors/emacs", "*.el", r"\(marquill--text\s+\"((?:[^\"\\]|\\.)*)\""),
+    # Emacs also translates the titles of its menu's items, (KEY TITLE COMMAND).
+    "emacs": ("editors/emacs", "*.el", r"\(marquill--text\s+\"((?:[^\"\\]|\\.)*)\""
+              r"|\(\"\w\" \"((?:[^\"\\]|\\.)*)\" marquill[-\w]*\)"),
     "vscode": ("editors/vscode/src", "*.ts", r"l10n\.t\(\s*(?:'((?:[^'\\]|\\.)*)'|\"((?:[^\"\\]|\\.)*)\")"),
 }
 

@@ -22,6 +22,7 @@
 (defvar marquill-program)
 (defvar marquill-settings-file)
 (declare-function marquill--text "marquill" (msgid))
+(declare-function marquill--japanese-p "marquill" ())
 
 ;;;; Running the filter
 
@@ -38,11 +39,23 @@
   "The environment with SETTINGS (nil: the user's) as the default settings file."
   (let ((file (or settings (and marquill-settings-file (marquill--path marquill-settings-file)))))
     ;; As the name's bytes, so that a name that is not UTF-8 names the same file.
-    (if file
-        (cons (concat "MARQUILL_SETTINGS="
-                      (encode-coding-string file (or file-name-coding-system default-file-name-coding-system)))
-              process-environment)
-      process-environment)))
+    (append (and file (list (concat "MARQUILL_SETTINGS="
+                                    (encode-coding-string
+                                     file (or file-name-coding-system default-file-name-coding-system)))))
+            (marquill--language-environment)
+            process-environment)))
+
+(defun marquill--language-environment ()
+  "The variables that make the filter speak the plug-in's language.
+LANGUAGE names it, and under the C or POSIX locale, where the filter
+does not read LANGUAGE, LC_ALL becomes C.UTF-8."
+  (cons (if (marquill--japanese-p) "LANGUAGE=ja" "LANGUAGE=en")
+        (and (member (marquill--locale) '("C" "POSIX")) (list "LC_ALL=C.UTF-8"))))
+
+(defun marquill--locale ()
+  "The locale that messages follow: LC_ALL, else LC_MESSAGES, else LANG."
+  (seq-find (lambda (value) (and value (not (string-empty-p value))))
+            (mapcar #'getenv '("LC_ALL" "LC_MESSAGES" "LANG"))))
 
 (defun marquill--call (start end args output &optional settings)
   "Run the program with ARGS on START..END into buffer OUTPUT.
@@ -58,7 +71,7 @@ Returns (STATUS . ERROR-TEXT).  Text and arguments are UTF-8."
                            (apply #'call-process-region start end marquill-program
                                   nil (list output errors) nil args)
                          (file-missing
-                          (user-error "Marquill: program not found: %s (customize `marquill-program')"
+                          (user-error (marquill--text "marquill: program not found: %s (customize `marquill-program')")
                                       marquill-program)))))
           (cons status
                 (with-temp-buffer
@@ -75,7 +88,7 @@ SETTINGS as for `marquill--call'."
     (let ((result (marquill--call (point-min) (point-max) '("entries" "--format=json")
                                   (current-buffer) settings)))
       (unless (eql (car result) 0)
-        (user-error "%s" (if (string-empty-p (cdr result)) "marquill: cannot read the settings" (cdr result))))
+        (user-error "%s" (if (string-empty-p (cdr result)) (marquill--text "marquill: cannot read the settings") (cdr result))))
       (let ((json-object-type 'alist) (json-array-type 'list) (json-key-type 'symbol)
             (json-false nil) (json-null nil))
         (goto-char (point-min))

@@ -20,6 +20,12 @@
 ;; other windows' points stay on their characters.  The entries, the menu
 ;; and the settings file are what the filter describes; nothing here
 ;; interprets a caption.
+;;
+;; The prompts, the messages and the menu's fixed items are in Japanese
+;; when the language environment or the locale is Japanese, else in
+;; English, and the filter runs in the same language (LANGUAGE), so that
+;; one screen never mixes the two.  The Japanese texts are those of
+;; `marquill-ja', made from the project's catalogue.
 
 ;;; Code:
 
@@ -79,12 +85,24 @@ first entry."
   (put 'marquill-toggle-entry 'safe-local-variable
        (lambda (value) (or (null value) (stringp value) (and (integerp value) (> value 0))))))
 
-(defconst marquill--texts nil
-  "The plug-in's own texts in the user's language: (ENGLISH . TRANSLATION).")
+(defvar marquill-ja-texts)
+
+(defun marquill--japanese-p ()
+  "Whether the user's language is Japanese.
+It is when the language environment is Japanese, or the locale that
+messages follow (LC_ALL, else LC_MESSAGES, else LANG) is."
+  (or (equal current-language-environment "Japanese")
+      (let ((locale (marquill--locale)))
+        (and locale (string-match-p "\\`ja\\([_.@]\\|\\'\\)" locale) t))))
 
 (defun marquill--text (msgid)
-  "The text MSGID in the user's language; MSGID itself when none is known."
-  (or (cdr (assoc msgid marquill--texts)) msgid))
+  "The text MSGID in the user's language; MSGID itself when none is known.
+The Japanese texts are those of `marquill-ja', generated from the
+project's catalogue."
+  (or (and (marquill--japanese-p)
+           (require 'marquill-ja nil t)
+           (cdr (assoc msgid marquill-ja-texts)))
+      msgid))
 
 ;;;###autoload
 (defun marquill-filter-region (start end args)
@@ -146,8 +164,8 @@ DESCRIPTION is the filter's, when already had."
          (entries (seq-take (marquill--entries description) limit))
          (choices nil))
     (unless entries
-      (user-error "%s" (concat "marquill: the settings file has no entries: "
-                               (alist-get 'path (alist-get 'settings description)))))
+      (user-error (marquill--text "marquill: the settings file has no entries: %s")
+                  (alist-get 'path (alist-get 'settings description))))
     (dolist (entry entries)
       (let* ((label (alist-get 'label entry))
              ;; An entry with no label shows its symbol.

@@ -15,7 +15,8 @@ twice over the whole buffer at tab widths 2, 4 and 8, must give the
 filter's first toggle (which keeps every blank, as a model checks) and
 then the original bytes.  Then each editor runs its own checks of the
 keys, repetition, the menu, the toggle's symbol, what stays outside the
-buffer, completion, settings, help and where they are loaded from; Emacs
+buffer, completion, settings, help and where they are loaded from, and
+the language of what they show (languages.py); Emacs
 also starts with nothing but the package's start-up file, and marquill.el
 must byte-compile and pass checkdoc with no warning.
 
@@ -30,6 +31,8 @@ import subprocess
 import sys
 import tempfile
 import time
+
+from languages import check_languages
 
 HERE = pathlib.Path(__file__).resolve().parent
 MARKS = {"␣": " ", "→": "\t", "□": "\u3000"}
@@ -137,7 +140,7 @@ VIM_ROOTS = {"vim": "vim/vimfiles", "nvim": "nvim/site"}
 VIM_PACKAGE = "pack/marquill-filter/start/vim-marquill"
 VIM_PACKAGE_FILES = {"plugin/marquill.vim", "autoload/marquill.vim", "autoload/marquill/run.vim",
                      "autoload/marquill/bytes.vim", "autoload/marquill/complete.vim", "autoload/marquill/menu.vim",
-                     "autoload/marquill/i18n.vim", "autoload/marquill/symbol.vim",
+                     "autoload/marquill/i18n.vim", "autoload/marquill/i18n/ja.vim", "autoload/marquill/symbol.vim",
                      "doc/marquill.txt", "doc/marquill.jax", "doc/tags", "doc/tags-ja"}
 
 
@@ -282,7 +285,7 @@ def check_toggles(editor, rows):
             check(got == want, f"{editor} {row['label']}: toggle {n} wrote {got!r}, wanted {want!r}")
 
 
-EMACS_FILES = ("marquill.el", "marquill-run.el")
+EMACS_FILES = ("marquill.el", "marquill-run.el", "marquill-ja.el")
 
 
 def check_emacs_package(root, work, env):
@@ -311,7 +314,7 @@ def check_emacs_package(root, work, env):
     for name in EMACS_FILES:
         (compiled / name).write_bytes((site / name).read_bytes())
     code = ("(progn (setq byte-compile-error-on-warn t) (require 'checkdoc)"
-            " (dolist (file '(\"marquill-run.el\" \"marquill.el\"))"
+            " (dolist (file '(\"marquill-ja.el\" \"marquill-run.el\" \"marquill.el\"))"
             "  (unless (byte-compile-file file) (kill-emacs 1))"
             "  (let ((checkdoc-autofix-flag 'never)) (checkdoc-file file))))")
     p = subprocess.run(["emacs", "-Q", "--batch", "-L", ".", "--eval", code], cwd=compiled, env=env,
@@ -323,7 +326,7 @@ def check_emacs_package(root, work, env):
     # released Emacs versions may end before the one required.
     code = ("(progn (dolist (d (file-expand-wildcards \"/usr/share/emacs/site-lisp/elpa/*\"))"
             " (add-to-list 'load-path d)) (require 'package-lint) (setq package-lint-main-file \"marquill.el\")"
-            " (dolist (f '(\"marquill.el\" \"marquill-run.el\")) (with-current-buffer (find-file-noselect f)"
+            " (dolist (f '(\"marquill.el\" \"marquill-run.el\" \"marquill-ja.el\")) (with-current-buffer (find-file-noselect f)"
             " (dolist (issue (package-lint-buffer)) (princ (format \"%s:%d: %s: %s\\n\" f (nth 0 issue)"
             " (nth 2 issue) (nth 3 issue)))))))")
     p = subprocess.run(["emacs", "-Q", "--batch", "--eval", code], cwd=compiled, env=env, capture_output=True,
@@ -492,6 +495,14 @@ def main():
                 for line in errors.read_text(encoding="utf-8", errors="replace").splitlines():
                     check(False, f"{editor} keys.vim: {line}")
             timings[editor] = time.monotonic() - t
+
+        # Each editor's texts in the user's language.
+        t = time.monotonic()
+        # A caption ends at its access key, or where its written \t begins a comment.
+        captions = [re.sub(r"\(&.\)", "", line.split("\t")[1].split("\\t")[0])
+                    for line in settings_bytes().decode("cp932").splitlines() if "\t" in line]
+        check_languages(editors, share / "emacs/site-lisp", base, work, captions, check)
+        timings["languages"] = time.monotonic() - t
 
         t = time.monotonic()
         p = subprocess.run(["emacs", "-Q", "--batch", "-L", str(share / "emacs/site-lisp"),

@@ -210,7 +210,7 @@ call assert_equal(s:states, undotree().seq_last)
 call assert_match('^marquill: .*sideways', v:errmsg)
 let v:errmsg = ''
 Marquill insert -e 'unterminated
-call assert_equal('marquill: unterminated quote in the arguments', v:errmsg)
+call assert_equal(marquill#i18n#text('marquill: unterminated quote in the arguments'), v:errmsg)
 
 " A place the filter names (line and byte column of what it was given, its
 " lines ending at CR LF, CR or LF) is shown as the buffer's line and column.

@@ -18,7 +18,8 @@ SOURCES = {
         "echoerr marquill#i18n#text('the buffer cannot be changed (''modifiable'' is off)')\n"
         "echoerr printf(marquill#i18n#text('program not found: %s'), x)\n",
     "editors/emacs/marquill.el": '(completing-read (marquill--text "Insert: ") x)\n'
-                                 '(format (marquill--text "say \\"%s\\"") x)\n',
+                                 '(format (marquill--text "say \\"%s\\"") x)\n'
+                                 "(dolist (item '((\"t\" \"Toggle\" marquill-toggle))))\n",
     "editors/vscode/src/extension.ts": "vscode.l10n.t('Marquill: {0} failed', x); vscode.l10n.t(\"It's 'here'\");\n",
     "editors/vscode/package.json": '{"title": "%command.menu%", "description": "%config.entry%"}\n',
     "editors/vscode/package.nls.json": '{"command.menu": "Marquill: Menu", "config.entry": "The entry"}\n',
@@ -30,6 +31,7 @@ ENTRIES = [
     ("program not found: %s", "プログラムが見つかりません: %s", "editors/vim/autoload/marquill/run.vim:2"),
     ("Insert: ", "挿入: ", "editors/emacs/marquill.el:1"),
     ('say "%s"', "「%s」と言う", "editors/emacs/marquill.el:2"),
+    ("Toggle", "切り替え", "editors/emacs/marquill.el:3"),
     ("Marquill: {0} failed", "Marquill: {0} に失敗しました", "editors/vscode/src/extension.ts:1"),
     ("It's 'here'", "ここです", "editors/vscode/src/extension.ts:1"),
     ("Marquill: Menu", "Marquill: メニュー", "editors/vscode/package.nls.json"),

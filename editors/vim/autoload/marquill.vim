@@ -93,7 +93,7 @@ endfunction
 " stays as it was and the message is shown.  Returns 1 on success.
 function! marquill#filter(first, last, args) abort
   if !&modifiable
-    call s:Error(['marquill: the buffer cannot be changed (''modifiable'' is off)'])
+    call s:Error([marquill#i18n#text('marquill: the buffer cannot be changed (''modifiable'' is off)')])
     return 0
   endif
   let lines = getline(a:first, a:last)
@@ -118,7 +118,7 @@ function! marquill#filter(first, last, args) abort
     let changed = marquill#bytes#unmask_cr(changed, mark, sent)
   endif
   if len(changed) != len(lines)
-    call s:Error(['marquill: the output does not have the lines that went in; the buffer is left as it was'])
+    call s:Error([marquill#i18n#text('marquill: the output does not have the lines that went in; the buffer is left as it was')])
     return 0
   endif
   call s:Replace(a:first, lines, changed)
@@ -135,7 +135,7 @@ function! s:Show(args) abort
   endtry
   let [status, out, err] = marquill#run#run(args, [])
   if status != 0
-    call s:Error(empty(err) ? ['marquill: failed'] : err)
+    call s:Error(empty(err) ? [marquill#i18n#text('marquill: failed')] : err)
     return 0
   endif
   echo join(out[-1] ==# '' ? out[: -2] : out, "\n")

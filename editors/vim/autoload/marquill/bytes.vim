@@ -104,7 +104,7 @@ endfunction
 " when the filter named a place (marquill:-:LINE:COLUMN: message).
 " The lines are those sent; a mark (see cr_mark) in them counts as one byte.
 function! marquill#bytes#message(err, first, lines, ff, final_break, ...) abort
-  let err = empty(a:err) ? ['marquill: failed'] : copy(a:err)
+  let err = empty(a:err) ? [marquill#i18n#text('marquill: failed')] : copy(a:err)
   let m = matchlist(err[0], '^marquill:-:\(\d\+\):\(\d\+\): \(.*\)$')
   if !empty(m)
     let place = s:Place(a:lines, a:ff, a:final_break, str2nr(m[1]), str2nr(m[2]))

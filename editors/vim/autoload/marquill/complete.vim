@@ -19,7 +19,7 @@ function! s:DoubleQuoted(text, i, lenient) abort
     endif
   endwhile
   if !a:lenient
-    throw 'marquill: unterminated quote in the arguments'
+    throw marquill#i18n#text('marquill: unterminated quote in the arguments')
   endif
   return [word, i]
 endfunction
@@ -42,7 +42,7 @@ function! marquill#complete#split(text, ...) abort
       let j = stridx(a:text, "'", i + 1)
       if j < 0
         if !lenient
-          throw 'marquill: unterminated quote in the arguments'
+          throw marquill#i18n#text('marquill: unterminated quote in the arguments')
         endif
         let j = n
       endif

@@ -96,7 +96,7 @@ endfunction
 function! s:PickEntry(title, description) abort
   let entries = marquill#run#entries(a:description)[: a:description.menu.entry_limit - 1]
   if empty(entries)
-    throw 'marquill: the settings file has no entries: ' . a:description.settings.path
+    throw printf(marquill#i18n#text('marquill: the settings file has no entries: %s'), a:description.settings.path)
   endif
   let choice = s:Pick(a:title, map(copy(entries), {_, e -> {'text': marquill#menu#entry_text(e), 'key': get(e, 'key', '')}}))
   return choice ? entries[choice - 1].entry : ''

@@ -31,10 +31,10 @@ endfunction
 "" pieces, error lines]; status -1 when the program could not be started.
 " A third argument is the settings file to use instead.
 function! marquill#run#run(args, input, ...) abort
-  let environment = a:0 ? {'MARQUILL_SETTINGS': a:1} : s:Environment()
+  let environment = extend(a:0 ? {'MARQUILL_SETTINGS': a:1} : s:Environment(), marquill#i18n#environment())
   let program = get(g:, 'marquill_program', 'marquill')
   if !executable(program)
-    return [-1, [''], ['marquill: program not found: ' . program . ' (set g:marquill_program)']]
+    return [-1, [''], [printf(marquill#i18n#text('marquill: program not found: %s (set g:marquill_program)'), program)]]
   endif
   let argv = [exepath(program)] + a:args
   if has('nvim')
@@ -51,10 +51,10 @@ function! marquill#run#run(args, input, ...) abort
       endwhile
     catch /^Vim:Interrupt$/
       call job_stop(job, 'kill')
-      return [-1, [''], ['marquill: interrupted']]
+      return [-1, [''], [marquill#i18n#text('marquill: interrupted')]]
     endtry
     if job_status(job) ==# 'fail'
-      return [-1, [''], ['marquill: cannot start ' . program]]
+      return [-1, [''], [printf(marquill#i18n#text('marquill: cannot start %s'), program)]]
     endif
     let out = filereadable(output) ? readfile(output, 'b') : []
     let err = filereadable(errors) ? readfile(errors, 'b') : []
@@ -77,7 +77,7 @@ function! s:RunNvim(argv, input, environment) abort
         \ 'on_stdout': function('s:Collect', [state, 'out']),
         \ 'on_stderr': function('s:Collect', [state, 'err'])})
   if job <= 0
-    return [-1, [''], ['marquill: cannot start ' . a:argv[0]]]
+    return [-1, [''], [printf(marquill#i18n#text('marquill: cannot start %s'), a:argv[0])]]
   endif
   if a:input !=# [''] && a:input !=# []
     call chansend(job, a:input)
@@ -87,7 +87,7 @@ function! s:RunNvim(argv, input, environment) abort
   if status == -2
     " Interrupted: the filter must not go on.
     call jobstop(job)
-    return [-1, [''], ['marquill: interrupted']]
+    return [-1, [''], [marquill#i18n#text('marquill: interrupted')]]
   endif
   " The buffered callbacks come at the end of each stream.
   let waited = 0
@@ -113,9 +113,9 @@ function! marquill#run#describe(...) abort
       return json_decode(join(out, "\n"))
     catch
     endtry
-    let err = ['marquill: the filter''s description cannot be read']
+    let err = [marquill#i18n#text('marquill: the filter''s description cannot be read')]
   endif
-  throw join(empty(err) ? ['marquill: cannot read the settings'] : err, "\n")
+  throw join(empty(err) ? [marquill#i18n#text('marquill: cannot read the settings')] : err, "\n")
 endfunction
 
 " The entries of the filter's description.  Throws the filter's message
