@@ -259,8 +259,10 @@ std::vector<int32_t> EntriesOfCaption(const TCommonStringRecordList& Entries, co
   });
   // The caption field exactly as stored (and as the JSON listing gives it),
   // trailing blanks and escapes included.
-  for (int32_t i = 0; valid && found.empty() && i < Entries.Count(); ++i)
-    if (CaptionFieldOfEntry(Entries.Item(i)) == caption) found.push_back(i);
+  if (found.empty()) {
+    for (int32_t i = 0; valid && i < Entries.Count(); ++i)
+      if (CaptionFieldOfEntry(Entries.Item(i)) == caption) found.push_back(i);
+  }
   if (found.empty()) {
     found = EntriesWhere(Entries, [&](const std::u16string& c) {
       return valid && (MenuCaption(c, false) == caption || MenuCaption(c, true) == caption);
@@ -281,6 +283,8 @@ TCaptionIndex::TCaptionIndex(const TCommonStringRecordList& Entries) {
     Note(Stored[caption], i);
     const std::string escaped = Escaped(caption);
     if (Utf16ToUtf8(caption) != escaped) Note(EscapedForms[escaped], i);
+    const std::u16string field = CaptionFieldOfEntry(Entries.Item(i));
+    if (field != caption) Note(Fields[field], i);
     const std::u16string shown = MenuCaption(caption, false);
     const std::u16string label = MenuCaption(caption, true);
     if (shown != caption) Note(Shown[shown], i);
@@ -313,8 +317,10 @@ int32_t TCaptionIndex::OnlyOne(std::initializer_list<TSlot> Slots) {
 int32_t TCaptionIndex::Alone(const std::string& Choice) const {
   const std::u16string caption = Utf8ToUtf16(Choice).value_or(std::u16string());
   if (caption.empty()) return -1;
-  // The same steps as EntriesOfCaption: stored or escaped, then as shown.
+  // The same steps as EntriesOfCaption: stored or escaped, the field as
+  // stored, then as shown.
   int32_t one = OnlyOne({Find(Stored, caption), Find(EscapedForms, Choice)});
+  if (one == -1) one = OnlyOne({Find(Fields, caption)});
   if (one == -1) one = OnlyOne({Find(Shown, caption)});
   return std::max(one, int32_t{-1});
 }

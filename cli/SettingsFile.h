@@ -83,7 +83,7 @@ class TCaptionIndex {
   template <class Map, class Key>
   static TSlot Find(const Map& Forms, const Key& Form);
   static int32_t OnlyOne(std::initializer_list<TSlot> Slots);
-  std::unordered_map<std::u16string, TSlot> Stored, Shown;
+  std::unordered_map<std::u16string, TSlot> Stored, Fields, Shown;
   std::unordered_map<std::string, TSlot> EscapedForms;
 };
 
