@@ -12,8 +12,13 @@
 #include "Arguments.h"
 #include "Commands.h"
 #include "EntriesJson.h"
+#include "Files.h"
 #include "Messages.h"
 #include "Pipeline.h"
+#include "SettingsFile.h"
+#include "StringRecordList.h"
+#include "SymbolEntryUnit.h"
+#include "Utf.h"
 #include "Translate.h"
 
 namespace {
@@ -23,6 +28,7 @@ constexpr char kOutput[] = "/io/output";
 
 // The last failure as JSON: {"status": N, "message": "...", "place": "..."}.
 std::string gFailure;
+std::string gDetails;
 
 void Keep(int status, const std::string& message, const std::string& place) {
   gFailure = "{\"status\": " + std::to_string(status) + ", \"message\": " + JsonString(message) +
@@ -71,3 +77,31 @@ extern "C" EMSCRIPTEN_KEEPALIVE int marquill_run(const char* Args, int Size) {
 
 // The last run's failure as JSON, or an empty string after a success.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* marquill_failure() { return gFailure.c_str(); }
+
+// What the menu needs beyond the filter's listing, for the settings file at
+// Path (UTF-8, NUL-ended): {"captions": [...], "ignored": [...]}, each valid
+// entry's caption as the menu shows it with its access key ("Mail (M)" of
+// "Mail(&M)"), and the numbers (from 1) of the lines that are neither blank
+// nor an entry. An empty string when the file cannot be read or decoded.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* marquill_settings_details(const char* Path) {
+  gDetails.clear();
+  try {
+    const std::string path(Path);
+    const std::u16string text = SettingsTextOf(ReadWholeFile(path), TSettingsEncoding::Auto, path);
+    TCommonStringRecordList lines;
+    lines.SetText(text);
+    std::string captions, ignored;
+    for (int32_t i = 0; i < lines.Count(); ++i) {
+      const std::u16string& line = lines.Item(i);
+      if (IsValidEntry(line)) {
+        captions += (captions.empty() ? "" : ", ") + JsonString(Utf16ToUtf8Lossy(MenuCaption(CaptionOfEntry(line), false)));
+      } else if (line.find_first_not_of(u" \t\u3000") != std::u16string::npos) {
+        ignored += (ignored.empty() ? "" : ", ") + std::to_string(i + 1);
+      }
+    }
+    gDetails = "{\"captions\": [" + captions + "], \"ignored\": [" + ignored + "]}";
+  } catch (...) {
+    gDetails.clear();  // the listing tells why
+  }
+  return gDetails.c_str();
+}
