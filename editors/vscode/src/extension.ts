@@ -97,14 +97,17 @@ function configuredEntry(document: vscode.TextDocument): string | undefined {
   return value === undefined || value === null || value === '' ? undefined : String(value);
 }
 
+/** Languages of prose, where a quote mark is the first thought: their toggle takes the first entry. */
+const PROSE = new Set(['plaintext', 'markdown', 'email', 'mail', 'eml']);
+
 /** The toggle's symbol: the keybinding's or the setting's entry, else the language's line comment;
- *  the first entry for a language with no comments (text, Markdown, mail). */
+ *  the first entry for prose and for a language with no comments. */
 async function toggleChoice(document: vscode.TextDocument, given: EditArgs | undefined): Promise<Choice> {
   const entry = given?.entry !== undefined ? String(given.entry) : configuredEntry(document);
   if (entry !== undefined) {
     return { entry };
   }
-  const forms = await commentForms(document.languageId);
+  const forms = PROSE.has(document.languageId) ? undefined : await commentForms(document.languageId);
   if (forms?.lineComment) {
     return { symbol: `${forms.lineComment} ` };
   }
