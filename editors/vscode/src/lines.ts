@@ -33,6 +33,8 @@ export function splitLines(text: string, eol: string, count: number): string[] |
 
 export interface LineEdit { line: number; from: number; to: number; text: string }
 
+const BLANKS = ' \t\u3000';
+
 function isHighSurrogate(code: number): boolean {
   return code >= 0xd800 && code <= 0xdbff;
 }
@@ -60,7 +62,14 @@ export function lineEdit(line: number, before: string, after: string): LineEdit 
   if (head > 0 && isHighSurrogate(before.charCodeAt(head - 1))) {
     head--;
   }
-  return { line, from: head, to: before.length - tail, text: after.slice(head, after.length - tail) };
+  const to = before.length - tail;
+  let text = after.slice(head, after.length - tail);
+  // Text put in among blanks goes after them, next to what it marks.
+  while (head === to && head < before.length && text !== '' && text[0] === before[head] && BLANKS.includes(text[0])) {
+    text = text.slice(1) + before[head];
+    head++;
+  }
+  return { line, from: head, to: Math.max(to, head), text };
 }
 
 /** Where CHARACTER of a line is after EDIT of that line: before the change it stays, after it
