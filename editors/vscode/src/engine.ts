@@ -156,7 +156,8 @@ export class Engine {
 
   /** The edit ARGS (a verb and its options) on TEXT, with the settings file given or -e SYMBOL in ARGS. */
   edit(args: readonly string[], text: string): string {
-    return decoder.decode(this.run([...args, '--stdin-only'], encoder.encode(text)));
+    const settings = args.includes('-e') ? [] : ['--settings', SETTINGS_PATH];
+    return decoder.decode(this.run([...args, ...settings, '--stdin-only'], encoder.encode(text)));
   }
 
   /** Whether VERB takes --tab-width. */
