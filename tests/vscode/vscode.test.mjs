@@ -73,7 +73,8 @@ const keybindings = [
 
 /** The filter's own result on TEXT. */
 function filter(args, text, tabWidth = 4) {
-  return execFileSync(process.env.MARQUILL, [...args, '--stdin-only', '--tab-width', String(tabWidth), '--settings', settingsFile],
+  const settings = args.includes('-e') ? [] : ['--settings', settingsFile];
+  return execFileSync(process.env.MARQUILL, [...args, '--stdin-only', '--tab-width', String(tabWidth), ...settings],
     { input: Buffer.from(text, 'utf8') }).toString('utf8');
 }
 
@@ -327,6 +328,8 @@ describe('Marquill in VS Code', () => {
         });
         assert.match(message, /^Marquill: /, item);
         assert.doesNotMatch(message, /marquill: |--settings|byte offset/, item);
+        // The bad byte, on the last line of the file after its CR LF lines.
+        assert.match(message, new RegExp(`line ${readable.toString('latin1').split('\r\n').length}, column 4`), item);
         await workbench.press('Escape');
         await workbench.dirty('error.txt', false);
         assert.equal(read('error.txt'), documents['error.txt'], item);

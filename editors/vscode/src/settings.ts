@@ -45,6 +45,23 @@ export function withUserPath(message: string, uri: vscode.Uri): string {
   return message.split(SETTINGS_PATH).join(shownPath(uri));
 }
 
+/** The filter's "(byte offset N)" in the settings file's BYTES told as a line and column (from 1, the
+ *  column in bytes, as the bad bytes are no characters), and no hint for its command line. */
+export function placeOfOffset(message: string, bytes: Uint8Array): string {
+  return message.replace(/; try --\S+$/, '').replace(/\(byte offset (\d+)\)/, (_, offset: string) => {
+    const end = Math.min(Number(offset), bytes.length);
+    let line = 1;
+    let start = 0;
+    for (let i = 0; i < end; i++) {
+      if (bytes[i] === 0x0a || (bytes[i] === 0x0d && bytes[i + 1] !== 0x0a)) {
+        line++;
+        start = i + 1;
+      }
+    }
+    return vscode.l10n.t('(line {0}, column {1})', line, end - start + 1);
+  });
+}
+
 const reported = new Set<string>();
 
 /** Reads the settings file into the engine and lists it; tells once about lines it leaves out. */
@@ -54,8 +71,8 @@ export async function loadSettings(context: vscode.ExtensionContext, engine: Eng
   engine.setSettings(bytes);
   const list = engine.listing();
   list.settings.path = shownPath(uri);
-  if (list.settings.error) {
-    list.settings.error = withUserPath(list.settings.error, uri).replace(/^marquill: /, '');
+  if (list.settings.error && bytes) {
+    list.settings.error = placeOfOffset(withUserPath(list.settings.error, uri).replace(/^marquill: /, ''), bytes);
   }
   const details = bytes ? engine.details() : undefined;
   const key = `${uri.toString()}\n${details?.ignored.join(',')}`;
