@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <new>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -104,4 +106,36 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* marquill_settings_details(const char
     gDetails.clear();  // the listing tells why
   }
   return gDetails.c_str();
+}
+
+// The catalogue in use: each message's translation (the first form of a plural).
+std::unordered_map<std::string, std::string> gCatalogue;
+
+// The filter's message lookup (Translate.h), from the catalogue given: the C
+// library of the module cannot load one itself.
+extern "C" char* dgettext(const char*, const char* Message) {
+  const auto found = gCatalogue.find(Message);
+  return const_cast<char*>(found == gCatalogue.end() ? Message : found->second.c_str());
+}
+
+// Messages from the compiled catalogue (a GNU .mo file) of Size bytes at
+// Bytes, little-endian as msgfmt writes it here; none after bad bytes.
+extern "C" EMSCRIPTEN_KEEPALIVE void marquill_catalogue(const unsigned char* Bytes, int Size) {
+  gCatalogue.clear();
+  const auto size = static_cast<uint32_t>(Size);
+  const auto word = [&](uint32_t at) -> uint32_t {
+    return at + 4 > size ? 0 : Bytes[at] | Bytes[at + 1] << 8 | Bytes[at + 2] << 16 | uint32_t{Bytes[at + 3]} << 24;
+  };
+  if (size < 20 || word(0) != 0x950412de) return;
+  const uint32_t count = word(8), originals = word(12), translations = word(16);
+  const auto text = [&](uint32_t table, uint32_t i) -> std::string {
+    const uint32_t length = word(table + 8 * i), at = word(table + 8 * i + 4);
+    if (at > size || length > size - at) return {};
+    const std::string whole(reinterpret_cast<const char*>(Bytes) + at, length);
+    return whole.substr(0, whole.find('\0'));  // a plural's first form
+  };
+  for (uint32_t i = 0; i < count && originals + 8 * i + 8 <= size && translations + 8 * i + 8 <= size; ++i) {
+    std::string original = text(originals, i);
+    if (!original.empty()) gCatalogue[std::move(original)] = text(translations, i);
+  }
 }

@@ -3,7 +3,7 @@
 // of documents and cases, and random texts with random arguments.
 // Environment: MARQUILL (the native filter), MARQUILL_WASM (the module's build folder).
 import assert from 'node:assert/strict';
-import { execFile } from 'node:child_process';
+import { execFile, execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import { createRequire } from 'node:module';
 import os from 'node:os';
@@ -43,10 +43,10 @@ function wasm(args, input) {
   return { status, output, message };
 }
 
-/** The native filter's result, in the C locale's English as the module speaks. */
-function native(args, input) {
+/** The native filter's result, in the C locale's English as the module speaks unless given a catalogue. */
+function native(args, input, locale = 'C.UTF-8') {
   return new Promise((resolve) => {
-    const child = execFile(process.env.MARQUILL, args, { encoding: 'buffer', env: { PATH: process.env.PATH, LC_ALL: 'C.UTF-8' } },
+    const child = execFile(process.env.MARQUILL, args, { encoding: 'buffer', env: { PATH: process.env.PATH, LC_ALL: locale } },
       (error, stdout, stderr) => {
         const status = error ? error.code : 0;
         resolve({ status, output: stdout, message: stderr.toString('utf8').split('\n')[0] });
@@ -56,9 +56,9 @@ function native(args, input) {
   });
 }
 
-async function same(args, input, what) {
+async function same(args, input, what, locale = undefined) {
   const full = args[0] === 'entries' ? args : [...args, '--stdin-only'];
-  const want = await native(full, input);
+  const want = await native(full, input, locale);
   const got = wasm(full, input);
   assert.deepEqual({ ...got, output: got.output.toString('latin1') }, { ...want, output: want.output.toString('latin1') },
     `${what}: ${JSON.stringify(full)} on ${JSON.stringify(input.toString('latin1'))}`);
@@ -157,6 +157,22 @@ test('the settings file decodes and lists the same', async () => {
   await all([[['entries', '--format=json', '--settings', settings], Buffer.alloc(0), 'entries'],
     [['entries', '--settings', settings], Buffer.alloc(0), 'entries'],
     ...['1', '2', '5', 'シェル', 'SQL', '存在しない', '9'].map((e) => [['toggle', '--entry', e, '--settings', settings], Buffer.from('  a\n\tb\n'), e])]);
+});
+
+test('with the Japanese catalogue, the messages are the filter\'s in Japanese', async () => {
+  const catalogue = execFileSync('msgfmt', ['-o', '-', path.join(tests, '..', 'po', 'ja.po')]);
+  const pointer = module._malloc(catalogue.length);
+  module.HEAPU8.set(catalogue, pointer);
+  module._marquill_catalogue(pointer, catalogue.length);
+  module._free(pointer);
+  try {
+    const bad = [[['toggle', '-e', '# '], 'a\nb\u0000\n'], [['insert', '--entry', '存在しない', '--settings', settings], 'a\n'],
+      [['insert', '--tab-width', '0', '-e', '>'], 'a\n'], [['insert', '--lines', 'bogus', '-e', '>'], 'a\n'], [['toggle', '-e', '# '], 'a\xff\n']];
+    for (const [args, text] of bad) await same(args, Buffer.from(text, 'latin1'), 'Japanese', 'ja_JP.UTF-8');
+    assert.match(wasm(['toggle', '-e', '# ', '--stdin-only'], Buffer.from('a\0')).message, /NUL バイト/);
+  } finally {
+    module._marquill_catalogue(0, 0);
+  }
 });
 
 /** ARGS on each of INPUTS: the module run on each, the filter on all of them as FILE operands

@@ -60,6 +60,7 @@ interface Module {
   _marquill_run(args: number, size: number): number;
   _marquill_failure(): number;
   _marquill_settings_details(path: number): number;
+  _marquill_catalogue(bytes: number, size: number): void;
   UTF8ToString(pointer: number): string;
 }
 
@@ -105,6 +106,15 @@ export class Engine {
     } catch {
       return undefined;
     }
+  }
+
+  /** The filter's messages from CATALOGUE (its compiled .mo file for the user's language). */
+  setCatalogue(catalogue: Uint8Array): void {
+    const m = this.module;
+    const pointer = m._malloc(catalogue.length);
+    m.HEAPU8.set(catalogue, pointer);
+    m._marquill_catalogue(pointer, catalogue.length);
+    m._free(pointer);
   }
 
   /** The settings file's bytes for the next runs; undefined: there is none. */

@@ -14,8 +14,17 @@ function engineOf(context: vscode.ExtensionContext): Promise<Engine> {
     if (host && process.platform === 'win32' && !host.MARQUILL_SETTINGS && host.APPDATA) {
       host.MARQUILL_SETTINGS = `${host.APPDATA}\\Marquill\\Marquill_Setting.txt`;
     }
-    engine = Promise.resolve(vscode.workspace.fs.readFile(vscode.Uri.joinPath(context.extensionUri, 'dist', 'marquill.wasm')))
-      .then((bytes) => Engine.create(bytes, host));
+    const dist = vscode.Uri.joinPath(context.extensionUri, 'dist');
+    engine = Promise.resolve(vscode.workspace.fs.readFile(vscode.Uri.joinPath(dist, 'marquill.wasm')))
+      .then((bytes) => Engine.create(bytes, host))
+      .then(async (made) => {
+        // The user's language, where the filter has a catalogue for it.
+        const tag = vscode.env.language.split('-')[0];
+        const catalogue = vscode.Uri.joinPath(dist, 'locale', tag, 'LC_MESSAGES', 'marquill.mo');
+        const bytes = await Promise.resolve(vscode.workspace.fs.readFile(catalogue)).catch(() => undefined);
+        if (bytes) made.setCatalogue(bytes);
+        return made;
+      });
     engine.catch(() => { engine = undefined; });
   }
   return engine;
