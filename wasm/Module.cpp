@@ -97,7 +97,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* marquill_settings_details(const char
       const std::u16string& line = lines.Item(i);
       if (IsValidEntry(line)) {
         captions += (captions.empty() ? "" : ", ") + JsonString(Utf16ToUtf8Lossy(MenuCaption(CaptionOfEntry(line), false)));
-      } else if (line.find_first_not_of(u" \t\u3000") != std::u16string::npos) {
+      } else if (line.find_first_not_of(u" \t\r\n\u3000") != std::u16string::npos) {
         ignored += (ignored.empty() ? "" : ", ") + std::to_string(i + 1);
       }
     }

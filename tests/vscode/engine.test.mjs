@@ -159,6 +159,25 @@ test('the settings file decodes and lists the same', async () => {
     ...['1', '2', '5', 'シェル', 'SQL', '存在しない', '9'].map((e) => [['toggle', '--entry', e, '--settings', settings], Buffer.from('  a\n\tb\n'), e])]);
 });
 
+test('the menu\'s details: captions with access keys, the lines an entry cannot be made of', () => {
+  // Each line, and what the menu makes of it: a caption as shown, ignored, or nothing (blank).
+  const rows = [
+    ['> \tMail(&M)\t>', 'ignored'], ['no tab here', 'ignored'], ['', null], ['  \t', ''],
+    ['# \tShell && more(&S)', 'Shell & more(S)'], ['x\t', ''], ['-- \tSQL(&&Q)', 'SQL(&Q)'], ['> \tMail(&M)\\t>', 'Mail(M)'],
+    ['\u3000', null],
+  ];
+  const file = path.join(scratch, 'details.txt');
+  module.FS.writeFile(file, Buffer.from(rows.map((r) => r[0]).join('\r\n')));
+  const at = module._malloc(Buffer.byteLength(file) + 1);
+  module.HEAPU8.set(Buffer.from(`${file}\0`), at);
+  const details = JSON.parse(module.UTF8ToString(module._marquill_settings_details(at)));
+  module._free(at);
+  assert.deepEqual(details, { captions: rows.filter((r) => r[1] !== null && r[1] !== 'ignored').map((r) => r[1]),
+    ignored: rows.flatMap((r, i) => (r[1] === 'ignored' ? [i + 1] : [])) });
+  const listed = JSON.parse(wasm(['entries', '--format=json', '--settings', file], Buffer.alloc(0)).output);
+  assert.equal(listed.entries.length, details.captions.length, 'as many captions as the filter lists entries');
+});
+
 test('with the Japanese catalogue, the messages are the filter\'s in Japanese', async () => {
   const catalogue = execFileSync('msgfmt', ['-o', '-', path.join(tests, '..', 'po', 'ja.po')]);
   const pointer = module._malloc(catalogue.length);

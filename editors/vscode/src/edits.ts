@@ -23,16 +23,10 @@ function choiceArgs(choice: Choice): string[] {
   return choice.entry === undefined ? [] : ['--entry', choice.entry];
 }
 
-/** The edits of one group of lines, by the filter's C++. */
-function editGroup(engine: Engine, loaded: Loaded, args: string[], choice: Choice, group: Group,
-  eol: string, tabWidth: number, name: string): LineEdit[] {
-  // An empty or blank group gets the toggle's symbol, as Toggle Line Comment puts one there.
-  const blank = args[0] === 'toggle' && group.before.every((t) => t.trim() === '');
-  const verbArgs = blank ? ['insert', '--at', 'head', '--lines', 'all'] : args;
-  const width = engine.takesTabWidth(loaded.list, verbArgs[0]) ? ['--tab-width', String(tabWidth)] : [];
-  let output: string;
+/** The filter's C++ on the group's lines; a fault in them is told by the document's line and column. */
+function runEdit(engine: Engine, args: string[], group: Group, eol: string, name: string): string {
   try {
-    output = engine.edit([...verbArgs, ...width, ...choiceArgs(choice)], joinLines(group.before, eol));
+    return engine.edit(args, joinLines(group.before, eol));
   } catch (e) {
     const place = e instanceof EngineError ? documentPlace(e.failure.place, group.lines, group.before) : undefined;
     if (e instanceof EngineError && place) {
@@ -40,6 +34,16 @@ function editGroup(engine: Engine, loaded: Loaded, args: string[], choice: Choic
     }
     throw e;
   }
+}
+
+/** The edits of one group of lines, by the filter's C++. */
+function editGroup(engine: Engine, loaded: Loaded, args: string[], choice: Choice, group: Group,
+  eol: string, tabWidth: number, name: string): LineEdit[] {
+  // An empty or blank group gets the toggle's symbol, as Toggle Line Comment puts one there.
+  const blank = args[0] === 'toggle' && group.before.every((t) => t.trim() === '');
+  const verbArgs = blank ? ['insert', '--at', 'head', '--lines', 'all'] : args;
+  const width = engine.takesTabWidth(loaded.list, verbArgs[0]) ? ['--tab-width', String(tabWidth)] : [];
+  const output = runEdit(engine, [...verbArgs, ...width, ...choiceArgs(choice)], group, eol, name);
   const after = splitLines(output, eol, group.lines.length);
   if (!after) {
     throw new UserError(vscode.l10n.t('Marquill: the edit gave a different number of lines; nothing was changed'));

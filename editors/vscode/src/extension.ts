@@ -6,7 +6,7 @@ import { commentForms } from './languages';
 import { Choice, EditArgs, editLines } from './edits';
 import { Loaded, UserError, loadSettings, offerStarter, openSettings, withUserPath } from './settings';
 
-let engine: Promise<Engine> | undefined;
+let engine: Promise<Engine> | undefined = undefined;
 
 function engineOf(context: vscode.ExtensionContext): Promise<Engine> {
   if (!engine) {
@@ -88,7 +88,7 @@ async function menu(context: vscode.ExtensionContext): Promise<void> {
   if (item.action === 'edit-settings') {
     return editSettings(context, loaded);
   }
-  let entry: Entry | undefined;
+  let entry: Entry | undefined = undefined;
   if (item.per_entry && !(entry = await pickEntry(context, loaded))) {
     return;
   }
@@ -174,7 +174,7 @@ async function single(context: vscode.ExtensionContext, verb: string, given: Edi
     }
     filterArgs = chosen.args;
   }
-  let entry: string | undefined;
+  let entry: string | undefined = undefined;
   if (chosen?.per_entry ?? true) {
     entry = args.entry === undefined ? (await pickEntry(context, loaded))?.entry : String(args.entry);
     if (entry === undefined) {
