@@ -49,7 +49,7 @@ try {
   const times = { 'Ctrl+/': [], Marquill: [] };
   for (let round = 0; round < rounds; round++) {
     times['Ctrl+/'].push(await timed('Control+Slash'));
-    times.Marquill.push(await timed('Control+Alt+Slash'));
+    times.Marquill.push(await timed('Control+Alt+Semicolon'));
   }
   for (const [name, xs] of Object.entries(times)) {
     console.log(`${name.padEnd(9)} median ${median(xs).toFixed(2)} s  (${xs.map((x) => x.toFixed(2)).join(' ')})`);

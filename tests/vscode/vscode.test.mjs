@@ -206,17 +206,28 @@ describe('Marquill in VS Code', () => {
     await workbench.press('Control+F');
     await workbench.page.keyboard.type('return');
     await workbench.press('Alt+Enter', 'Escape');
-    await workbench.press('Control+Alt+Slash');
+    await workbench.press('Control+Alt+Semicolon');
     await workbench.dirty('cursors.py', true);
     await workbench.page.keyboard.type('yield');
     await workbench.save('cursors.py');
     assert.equal(read('cursors.py'), 'def f(x):\n    if x:\n        # yield 1\n    # yield 2\n');
   });
 
+  uiTest('the default keybinding is bound to nothing else', async () => {
+    await workbench.command('Preferences: Open Default Keyboard Shortcuts (JSON)');
+    await workbench.page.locator('.tabs-container .tab.active[data-resource-name="keybindings.json"]').waitFor();
+    await workbench.press('Control+F');
+    await workbench.page.keyboard.type('"key": "ctrl+alt+;"');
+    const count = workbench.page.locator('.find-widget .matchesCount');
+    // The extension's own binding, and no other.
+    await until('one binding of ctrl+alt+;', async () => ((await count.textContent()) === '1 of 1' ? true : undefined));
+    await workbench.press('Escape');
+  });
+
   uiTest('an empty line gets the symbol with the cursor after it', async () => {
     await workbench.open('empty.py');
     await workbench.goToLine(2);
-    await workbench.press('Control+Alt+Slash');
+    await workbench.press('Control+Alt+Semicolon');
     await workbench.page.keyboard.type('note');
     await workbench.save('empty.py');
     assert.equal(read('empty.py'), 'a = 1\n# note\nb = 2\n');
