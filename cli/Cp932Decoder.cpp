@@ -1,8 +1,16 @@
-// Code page 932 decoding: Windows' own converter there, iconv elsewhere.
+// Code page 932 decoding: Windows' own converter there, iconv elsewhere, and
+// in the WebAssembly module a table made from that iconv.
 #include "Cp932Decoder.h"
 
 #ifdef _WIN32
 #include <windows.h>
+#elif defined(__EMSCRIPTEN__)
+#include <cstdint>
+
+// Generated: the unit of each byte, of each lead byte's pairs (kLead: a lead byte; kBad: no character).
+extern const uint16_t kCp932Single[256];
+extern const uint8_t kCp932LeadIndex[256];  // from 1; 0: no lead byte
+extern const uint16_t kCp932Pairs[];
 #else
 #include <iconv.h>
 
@@ -34,6 +42,25 @@ bool DecodeCp932(std::string_view Bytes, std::u16string& Out, size_t& BadOffset)
       i += len;
     }
     return false;
+  }
+  return true;
+#elif defined(__EMSCRIPTEN__)
+  constexpr uint16_t kBad = 0xFFFF, kLead = 0xFFFE;
+  Out.reserve(Bytes.size());
+  for (size_t i = 0; i < Bytes.size(); ++i) {
+    const size_t start = i;
+    const auto b = static_cast<unsigned char>(Bytes[i]);
+    uint16_t unit = kCp932Single[b];
+    if (unit == kLead)
+      unit = ++i < Bytes.size() ? kCp932Pairs[(kCp932LeadIndex[b] - 1) * 256 + static_cast<unsigned char>(Bytes[i])]
+                                : kBad;
+    if (unit == kBad || unit == kLead) {
+      // As iconv tells it: where the sequence that fails begins.
+      BadOffset = start;
+      Out.clear();
+      return false;
+    }
+    Out += static_cast<char16_t>(unit);
   }
   return true;
 #else

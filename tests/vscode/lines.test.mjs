@@ -58,6 +58,73 @@ test('a line edit gives the filter\'s line, keeps what both ends share and never
   }
 });
 
+// Lines before and after, and the one change expected: what is put in goes in before the text
+// it precedes, never between the halves of a character.
+const lineEdits = [
+  ['  x', '  # x', 2, 2, '# '],
+  ['  #x', '  # #x', 2, 2, '# '],
+  ['    return 2', '    # return 2', 4, 4, '# '],
+  ['  # #x', '  #x', 1, 3, ''],
+  ['', '# ', 0, 0, '# '],
+  ['a😀', 'a😁', 1, 3, '😁'],
+  ['😀b', '😁b', 0, 2, '😁'],
+  ['x😀', '> x😀', 0, 0, '> '],
+  ['\ud83d\ude00\ud83d\ude01', '\ud83d\ude01', 0, 2, ''],
+  ['same', 'same', 0, 0, ''],
+];
+
+test('a line edit: the table', () => {
+  for (const [before, after, from, to, text] of lineEdits) {
+    assert.deepEqual(lines.lineEdit(0, before, after), { line: 0, from, to, text }, JSON.stringify([before, after]));
+  }
+});
+
+test('a place moves with the text it is on, and after text put in where it stands', () => {
+  for (let round = 0; round < 2000; round++) {
+    const before = randomText(6);
+    const cut = random(before.length + 1);
+    const symbol = pieces[random(pieces.length)];
+    // A symbol put in at CUT: every place from CUT on moves by its length.
+    const edit = lines.lineEdit(0, before, before.slice(0, cut) + symbol + before.slice(cut));
+    const after = before.slice(0, cut) + symbol + before.slice(cut);
+    for (let c = 0; c <= before.length; c++) {
+      const moved = lines.movedCharacter(edit, c);
+      const where = JSON.stringify([before, symbol, cut, c, edit]);
+      if (c < edit.from) assert.equal(after.slice(0, moved), before.slice(0, c), where);
+      if (c >= edit.to) assert.equal(after.slice(moved), before.slice(c), where);
+    }
+    assert.equal(after.slice(lines.movedCharacter(edit, cut)), before.slice(cut), 'the place of the symbol goes after it');
+  }
+});
+
+test('selections that share a line are one group, the others each their own', () => {
+  for (let round = 0; round < 500; round++) {
+    const spans = Array.from({ length: 1 + random(5) }, () => {
+      const a = random(10);
+      const b = a + random(3);
+      return { start: { line: a, character: random(2) }, end: { line: b, character: random(2) } };
+    });
+    const groups = lines.spanGroups(spans);
+    assert.deepEqual(groups.flat().sort((a, b) => a - b), spans.map((_, i) => i));
+    const linesOf = (g) => new Set(lines.coveredLines(g.map((i) => spans[i])));
+    for (let i = 0; i < groups.length; i++) {
+      for (let j = i + 1; j < groups.length; j++) {
+        const shared = [...linesOf(groups[i])].filter((l) => linesOf(groups[j]).has(l));
+        assert.deepEqual(shared, [], JSON.stringify(spans));
+      }
+      // A group is no larger than it must be: it cannot be split into two that share no line.
+      const g = groups[i];
+      for (let cut = 1; cut < g.length; cut++) {
+        const left = new Set(lines.coveredLines(g.slice(0, cut).map((k) => spans[k])));
+        const rest = lines.coveredLines(g.slice(cut).map((k) => spans[k]));
+        if (!rest.some((l) => left.has(l)) && Math.max(...left) < Math.min(...rest)) {
+          assert.fail(`group ${JSON.stringify(g)} splits at ${cut}: ${JSON.stringify(spans)}`);
+        }
+      }
+    }
+  }
+});
+
 test('joined lines split back; a different count is refused', () => {
   for (const eol of ['\n', '\r\n']) {
     const texts = ['', '  a', '\tb', ''];

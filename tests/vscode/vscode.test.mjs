@@ -1,13 +1,13 @@
 // The Marquill extension in a real VS Code (code-server, driven through headless Chromium):
 // each edit's saved bytes equal the filter's result on the same lines.
-// Environment: MARQUILL (the filter packed in the extension), MARQUILL_VSIX, MARQUILL_CODE_SERVER
+// Environment: MARQUILL (the native filter the results must equal), MARQUILL_VSIX, MARQUILL_CODE_SERVER
 // (code-server's package folder), MARQUILL_NODE (the node that runs it), MARQUILL_TEST_DIR (scratch).
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
-import { openWorkbench, startServer } from './workbench.mjs';
+import { openWorkbench, startServer, until } from './workbench.mjs';
 
 const here = path.dirname(new URL(import.meta.url).pathname);
 const root = fs.mkdtempSync(path.join(process.env.MARQUILL_TEST_DIR ?? '/tmp', 'vscode-'));
@@ -29,7 +29,24 @@ const documents = {
   'delete-all.txt': '> > // a\n  # b\nc\n',
   // A NUL past the part that VS Code looks at to tell a binary file, on line 41.
   'nul.txt': `${'a line of text that pads the file\n'.repeat(40)}bad\u0000line\nafter\n`,
+  'cursors.py': 'def f(x):\n    if x:\n        return 1\n    return 2\n',
+  'empty.py': 'a = 1\n\nb = 2\n',
 };
+
+// The toggle with no entry set: each language's own line comment (and a space), the first
+// entry for prose; a language with block comments only is told to set one.
+const languageDefaults = [
+  { file: 'a.c', text: 'int f(void) {\n    return 1;\n}\n', symbol: '// ' },
+  { file: 'a.py', text: 'def f():\n    return 1\n', symbol: '# ' },
+  { file: 'a.sql', text: 'SELECT 1;\n  FROM t;\n', symbol: '-- ' },
+  { file: 'a.md', text: '# Title\n\nSome text.\n', entry: '1' },
+  { file: 'letter.txt', text: 'Dear all,\n  thanks.\n', entry: '1' },
+  { file: 'a.css', text: 'p { color: red; }\n', says: 'marquill.toggleEntry' },
+];
+for (const { file, text } of languageDefaults) documents[file] = text;
+
+const TOGGLE = 'Marquill: Toggle Quote or Line Comment';
+const MENU = 'Marquill: Quote and Comment Menu';
 
 const settings = {
   'marquill.settingsFile': settingsFile,
@@ -56,7 +73,8 @@ const keybindings = [
 
 /** The filter's own result on TEXT. */
 function filter(args, text, tabWidth = 4) {
-  return execFileSync(process.env.MARQUILL, [...args, '--stdin-only', '--tab-width', String(tabWidth), '--settings', settingsFile],
+  const settings = args.includes('-e') ? [] : ['--settings', settingsFile];
+  return execFileSync(process.env.MARQUILL, [...args, '--stdin-only', '--tab-width', String(tabWidth), ...settings],
     { input: Buffer.from(text, 'utf8') }).toString('utf8');
 }
 
@@ -112,13 +130,13 @@ describe('Marquill in VS Code', () => {
       const original = read(name);
       await workbench.open(name);
       await workbench.press('Control+A');
-      await workbench.command('Marquill: Toggle');
+      await workbench.command(TOGGLE);
       await workbench.dirty(name, true);
       await workbench.save(name);
       assert.equal(read(name), filter(['toggle', '--entry', '1'], original));
       assert.notEqual(read(name), original);
       await workbench.press('Control+A');
-      await workbench.command('Marquill: Toggle');
+      await workbench.command(TOGGLE);
       await workbench.dirty(name, true);
       await workbench.save(name);
       assert.equal(read(name), original);
@@ -129,7 +147,7 @@ describe('Marquill in VS Code', () => {
     const original = read('menu.txt');
     await workbench.open('menu.txt');
     await workbench.press('Control+A');
-    await workbench.command('Marquill: Menu');
+    await workbench.command(MENU);
     const lines = ['全ての行', '空白行を除く', '最小インデント行のみ', '空白行の次の行のみ'];
     assert.deepEqual((await workbench.pickRows()).map((row) => row.label), [
       ...lines.map((l) => `行頭に挿入 › ${l}`), ...lines.map((l) => `文字先頭位置に挿入 › ${l}`),
@@ -137,16 +155,19 @@ describe('Marquill in VS Code', () => {
     await workbench.pick('文字先頭位置に挿入 › 最小インデント行のみ');
     const listed = JSON.parse(execFileSync(process.env.MARQUILL, ['entries', '--format=json', '--settings', settingsFile]));
     const rows = await workbench.pickRows();
-    assert.deepEqual(rows, listed.entries.map((e) => ({ label: e.label, description: e.shortcut })));
-    assert.deepEqual(rows[0], { label: 'メール引用', description: '>' });
-    await workbench.pick('C++ コメント');
+    // Each entry with its access key and its symbol, found by either.
+    assert.deepEqual(rows.map((r) => r.description), listed.entries.map((e) => e.symbol));
+    assert.deepEqual(rows.map((r) => r.label), ['メール引用(M)', 'シェル(S)', 'C++ コメント(C)', 'SQL(&Q)', '米印']);
+    await workbench.input.fill('//');
+    await until('the entry of //', async () => ((await workbench.pickRows()).map((r) => r.label).join() === 'C++ コメント(C)' ? true : undefined));
+    await workbench.pick('C++ コメント(C)', '(c)');
     await workbench.dirty('menu.txt', true);
     await workbench.save('menu.txt');
     assert.equal(read('menu.txt'), filter(['insert', '--at', 'char', '--lines', 'least', '--entry', 'C++ コメント'], original));
   });
 
   uiTest('設定編集 opens the settings file in its own encoding', async () => {
-    await workbench.command('Marquill: Menu');
+    await workbench.command(MENU);
     await workbench.pick('設定編集');
     await workbench.page.locator('.tabs-container .tab.active[data-resource-name="Marquill_Setting.txt"]').waitFor();
     await workbench.page.locator('.editor-group-container.active .view-lines', { hasText: 'メール引用(&M)' }).waitFor();
@@ -157,7 +178,7 @@ describe('Marquill in VS Code', () => {
     const original = read('undo.txt');
     await workbench.open('undo.txt');
     await workbench.press('Control+A');
-    await workbench.command('Marquill: Toggle');
+    await workbench.command(TOGGLE);
     await workbench.dirty('undo.txt', true);
     await workbench.save('undo.txt');
     assert.equal(read('undo.txt'), filter(['toggle', '--entry', '1'], original));
@@ -167,15 +188,100 @@ describe('Marquill in VS Code', () => {
     assert.equal(read('undo.txt'), original);
   });
 
-  uiTest('the lines of every cursor are judged together', async () => {
+  uiTest('the lines of each cursor are judged on their own', async () => {
     const original = read('multi.txt');
     await workbench.open('multi.txt');
     await workbench.goToLine(1);
     await workbench.press('Control+D', 'Control+D', 'Control+D'); // "alpha" on lines 1, 3 and 5
-    await workbench.command('Marquill: Toggle');
+    await workbench.command(TOGGLE);
     await workbench.dirty('multi.txt', true);
     await workbench.save('multi.txt');
-    assert.equal(read('multi.txt'), filterLines(['toggle', '--entry', '1'], original, [0, 2, 4]));
+    let expected = original;
+    for (const line of [0, 2, 4]) expected = filterLines(['toggle', '--entry', '1'], expected, [line]);
+    assert.equal(read('multi.txt'), expected);
+  });
+
+  uiTest('several cursors by the keybinding: each its own column, the selections on the same text', async () => {
+    await workbench.open('cursors.py');
+    await workbench.press('Control+F');
+    await workbench.page.keyboard.type('return');
+    await workbench.press('Alt+Enter', 'Escape');
+    await workbench.press('Control+Alt+Semicolon');
+    await workbench.dirty('cursors.py', true);
+    await workbench.page.keyboard.type('yield');
+    await workbench.save('cursors.py');
+    assert.equal(read('cursors.py'), 'def f(x):\n    if x:\n        # yield 1\n    # yield 2\n');
+  });
+
+  uiTest('the default keybinding is bound to nothing else', async () => {
+    await workbench.command('Preferences: Open Default Keyboard Shortcuts (JSON)');
+    await workbench.page.locator('.tabs-container .tab.active[data-resource-name="keybindings.json"]').waitFor();
+    await workbench.press('Control+F');
+    await workbench.page.keyboard.type('"key": "ctrl+alt+;"');
+    const count = workbench.page.locator('.find-widget .matchesCount');
+    // The extension's own binding, and no other.
+    await until('one binding of ctrl+alt+;', async () => ((await count.textContent()) === '1 of 1' ? true : undefined));
+    await workbench.press('Escape');
+  });
+
+  uiTest('an empty line gets the symbol with the cursor after it', async () => {
+    await workbench.open('empty.py');
+    await workbench.goToLine(2);
+    await workbench.press('Control+Alt+Semicolon');
+    await workbench.page.keyboard.type('note');
+    await workbench.save('empty.py');
+    assert.equal(read('empty.py'), 'a = 1\n# note\nb = 2\n');
+  });
+
+  for (const { file, text, symbol, entry, says } of languageDefaults) {
+    uiTest(`the toggle's default symbol in ${file}`, async () => {
+      await workbench.open(file);
+      await workbench.press('Control+A');
+      await workbench.command(TOGGLE);
+      if (says) {
+        const message = await workbench.notification(says);
+        assert.match(message, /^Marquill: /);
+        await workbench.command('Notifications: Clear All Notifications');
+        await workbench.dirty(file, false);
+        return;
+      }
+      await workbench.dirty(file, true);
+      await workbench.save(file);
+      const args = symbol ? ['toggle', '-e', symbol] : ['toggle', '--entry', entry];
+      assert.equal(read(file), filter(args, text));
+      assert.notEqual(read(file), text);
+    });
+  }
+
+  uiTest('the first run: the starter list is offered, opened with tabs kept and used', async () => {
+    const kept = `${settingsFile}.kept`;
+    fs.renameSync(settingsFile, kept);
+    try {
+      await workbench.open('error.txt');
+      await workbench.command(MENU);
+      await workbench.pick('行頭に挿入 › 全ての行');
+      await workbench.notification('Marquill: ');
+      await workbench.page.locator('.notification-toast .monaco-button', { hasText: 'Create from the starter list' }).click();
+      await workbench.page.locator('.tabs-container .tab.active[data-resource-name="Marquill_Setting.txt"]').waitFor();
+      await workbench.press('Control+End');
+      await workbench.page.keyboard.type(';');
+      await workbench.press('Tab');
+      await workbench.page.keyboard.type('INI(&I)');
+      await workbench.press('Enter');
+      await workbench.save('Marquill_Setting.txt');
+      const written = fs.readFileSync(settingsFile, 'utf8');
+      assert.ok(written.startsWith(fs.readFileSync(path.join(here, '..', '..', 'package', 'sample-settings.txt'), 'utf8')));
+      assert.ok(written.endsWith(';\tINI(&I)\n'), JSON.stringify(written));
+      await workbench.open('error.txt');
+      await workbench.command(MENU);
+      await workbench.pick('行頭に挿入 › 全ての行');
+      await workbench.pick('INI(I)');
+      await workbench.dirty('error.txt', true);
+      await workbench.press('Control+Z');
+      await workbench.dirty('error.txt', false);
+    } finally {
+      fs.renameSync(kept, settingsFile);
+    }
   });
 
   uiTest('a Makefile toggles at its own tab size with its own entry', async () => {
@@ -183,7 +289,7 @@ describe('Marquill in VS Code', () => {
     await workbench.open('Makefile');
     await workbench.goToLine(2);
     await workbench.press('Shift+ArrowDown', 'Shift+ArrowDown', 'Shift+ArrowDown');
-    await workbench.command('Marquill: Toggle');
+    await workbench.command(TOGGLE);
     await workbench.dirty('Makefile', true);
     await workbench.save('Makefile');
     const expected = filterLines(['toggle', '--entry', 'シェル'], original, [1, 2, 3], 8);
@@ -208,7 +314,7 @@ describe('Marquill in VS Code', () => {
       const name = `${verb}.txt`;
       await workbench.open(name);
       await workbench.press('Control+A');
-      await workbench.command('Marquill: Menu');
+      await workbench.command(MENU);
       await workbench.pick(`先頭文字を削除 › ${caption}`);
       await workbench.dirty(name, true);
       await workbench.save(name);
@@ -226,18 +332,21 @@ describe('Marquill in VS Code', () => {
     try {
       for (const item of ['行頭に挿入 › 全ての行', '先頭文字を削除 › 指定して削除', '先頭文字を削除 › 1つ削除']) {
         await workbench.open('error.txt');
-        await workbench.command('Marquill: Menu');
+        await workbench.command(MENU);
         await workbench.pick(item);
         const message = await workbench.notification(settingsFile).catch((e) => {
           throw new Error(`${item}: ${e.message}`);
         });
-        assert.match(message, /marquill: /, item);
+        assert.match(message, /^Marquill: /, item);
+        assert.doesNotMatch(message, /marquill: |--settings|byte offset/, item);
+        // The bad byte, on the last line of the file after its CR LF lines.
+        assert.match(message, new RegExp(`line ${readable.toString('latin1').split('\r\n').length}, column 4`), item);
         await workbench.press('Escape');
         await workbench.dirty('error.txt', false);
         assert.equal(read('error.txt'), documents['error.txt'], item);
         await workbench.command('Notifications: Clear All Notifications');
       }
-      await workbench.command('Marquill: Menu');
+      await workbench.command(MENU);
       await workbench.pick('設定編集');
       await workbench.page.locator('.tabs-container .tab.active[data-resource-name="Marquill_Setting.txt"]').waitFor();
       await workbench.page.locator('.editor-group-container.active .view-lines', { hasText: 'mend me' }).waitFor();
@@ -248,7 +357,7 @@ describe('Marquill in VS Code', () => {
 
   const errors = [
     { file: 'error.txt', line: 1, keys: ['Control+Alt+Shift+E'], says: '存在しない' },
-    { file: 'nul.txt', line: 30, keys: ['Control+Shift+End', 'Control+Alt+Shift+T'], says: 'nul.txt:41:4:' },
+    { file: 'nul.txt', line: 30, keys: ['Control+Shift+End', 'Control+Alt+Shift+T'], says: 'nul.txt, line 41, column 4:' },
   ];
   for (const { file, line, keys, says } of errors) {
     uiTest(`an error on ${file} shows a message and changes nothing`, async () => {

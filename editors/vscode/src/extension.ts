@@ -1,39 +1,67 @@
-// Marquill's commands: the plug-in's menu as Quick Picks, the toggle and the single edits,
-// each run by the bundled filter on the whole lines of every selection.
+// Marquill's commands: the plug-in's menu as Quick Picks, the toggle and the single edits, each
+// done by the filter's C++ (built as WebAssembly) on the whole lines of the selections.
 import * as vscode from 'vscode';
-import { Entry, FilterError, Listing, MenuItem, filterProgram, filterText, listing } from './filter';
-import { coveredLines, documentMessage, joinLines, lineEdits, splitLines } from './lines';
+import { Engine, EngineError, Entry, Listing, MenuItem } from './engine';
+import { commentForms } from './languages';
+import { Choice, EditArgs, editLines } from './edits';
+import { Loaded, UserError, loadSettings, offerStarter, openSettings, withUserPath } from './settings';
 
-/** Keybinding arguments of the single edits; what is missing is asked for. */
-interface EditArgs { entry?: number | string; at?: string; lines?: string }
+let engine: Promise<Engine> | undefined = undefined;
 
-/** The filter's names for the settings file's encodings, as VS Code names them. */
-const vscodeEncodings: Record<string, string> = {
-  'utf-8': 'utf8', 'utf-8-bom': 'utf8bom', 'cp932': 'shiftjis', 'utf-16le': 'utf16le', 'utf-16be': 'utf16be',
-};
+function engineOf(context: vscode.ExtensionContext): Promise<Engine> {
+  if (!engine) {
+    const host = typeof process === 'object' && process.versions?.node ? { ...process.env } : undefined;
+    if (host && process.platform === 'win32' && !host.MARQUILL_SETTINGS && host.APPDATA) {
+      host.MARQUILL_SETTINGS = `${host.APPDATA}\\Marquill\\Marquill_Setting.txt`;
+    }
+    const dist = vscode.Uri.joinPath(context.extensionUri, 'dist');
+    engine = Promise.resolve(vscode.workspace.fs.readFile(vscode.Uri.joinPath(dist, 'marquill.wasm')))
+      .then((bytes) => Engine.create(bytes, host))
+      .then(async (made) => {
+        // The user's language, where the filter has a catalogue for it.
+        const tag = vscode.env.language.split('-')[0];
+        const catalogue = vscode.Uri.joinPath(dist, 'locale', tag, 'LC_MESSAGES', 'marquill.mo');
+        const bytes = await Promise.resolve(vscode.workspace.fs.readFile(catalogue)).catch(() => undefined);
+        if (bytes) made.setCatalogue(bytes);
+        return made;
+      });
+    engine.catch(() => { engine = undefined; });
+  }
+  return engine;
+}
 
-function settingsFile(): string {
-  return vscode.workspace.getConfiguration('marquill').get<string>('settingsFile', '').trim();
+/** The settings with entries to choose from; undefined when the user was offered the starter list. */
+async function withEntries(context: vscode.ExtensionContext, loaded: Loaded): Promise<Listing | undefined> {
+  const list = loaded.list;
+  if (!loaded.exists) {
+    await offerStarter(context, loaded.uri);
+    return undefined;
+  }
+  if (list.settings.error) {
+    throw new UserError(vscode.l10n.t('Marquill: {0}', list.settings.error));
+  }
+  if (list.entries.length === 0) {
+    throw new UserError(vscode.l10n.t('Marquill: the settings file {0} has no entry: each line is a symbol, a tab and a caption', list.settings.path));
+  }
+  return list;
+}
+
+async function pickEntry(context: vscode.ExtensionContext, loaded: Loaded): Promise<Entry | undefined> {
+  const list = await withEntries(context, loaded);
+  if (!list) {
+    return undefined;
+  }
+  const picks = list.entries.slice(0, list.menu.entry_limit).map((entry, i) => ({
+    label: loaded.details?.captions[i] ?? entry.label, description: entry.symbol, entry,
+  }));
+  const pick = await vscode.window.showQuickPick(picks, {
+    placeHolder: vscode.l10n.t('Entry (symbol, caption or access key)'), matchOnDescription: true,
+  });
+  return pick?.entry;
 }
 
 function itemLabel(item: MenuItem): string {
   return item.group ? `${item.group} › ${item.caption}` : item.caption;
-}
-
-async function pickEntry(list: Listing): Promise<Entry | undefined> {
-  if (list.settings.error) {
-    throw new FilterError(list.settings.error);
-  }
-  if (!list.settings.exists) {
-    throw new FilterError(`Marquill: the settings file ${list.settings.path} does not exist`);
-  }
-  if (list.entries.length === 0) {
-    throw new FilterError(`Marquill: the settings file ${list.settings.path} has no entry`);
-  }
-  const picks = list.entries.slice(0, list.menu.entry_limit)
-    .map((entry) => ({ label: entry.label, description: entry.shortcut, entry }));
-  const pick = await vscode.window.showQuickPick(picks, { placeHolder: list.settings.path });
-  return pick?.entry;
 }
 
 async function pickItem(items: MenuItem[]): Promise<MenuItem | undefined> {
@@ -42,87 +70,76 @@ async function pickItem(items: MenuItem[]): Promise<MenuItem | undefined> {
   return pick?.item;
 }
 
-function activeEditor(): vscode.TextEditor {
-  const editor = vscode.window.activeTextEditor;
-  if (!editor) {
-    throw new FilterError('Marquill: no editor is active');
-  }
-  return editor;
-}
-
-/** Runs the filter on the whole lines of every selection and replaces the lines it changed, as one undo step. */
-async function editLines(context: vscode.ExtensionContext, args: string[], entry: string | undefined): Promise<void> {
-  const editor = activeEditor();
-  const document = editor.document;
-  const version = document.version;
-  const eol = document.eol === vscode.EndOfLine.CRLF ? '\r\n' : '\n';
-  const lines = coveredLines(editor.selections);
-  const before = lines.map((line) => document.lineAt(line).text);
-  const tabWidth = typeof editor.options.tabSize === 'number' ? editor.options.tabSize : 4;
-  const edit = { args, entry, tabWidth, settingsFile: settingsFile() };
-  let output: string;
-  try {
-    output = await filterText(filterProgram(context.extensionPath), edit, joinLines(before, eol));
-  } catch (e) {
-    throw e instanceof FilterError
-      ? new FilterError(documentMessage(e.message, vscode.workspace.asRelativePath(document.uri), lines, before))
-      : e;
-  }
-  const after = splitLines(output, eol, lines.length);
-  if (!after) {
-    throw new FilterError('Marquill: the filter gave a different number of lines; nothing was changed');
-  }
-  if (document.version !== version) {
-    throw new FilterError('Marquill: the document changed while the filter ran; nothing was changed');
-  }
-  const edits = lineEdits(lines, before, after);
-  if (edits.length === 0) {
+async function editSettings(context: vscode.ExtensionContext, loaded: Loaded): Promise<void> {
+  if (!loaded.exists) {
+    await offerStarter(context, loaded.uri);
     return;
   }
-  const done = await editor.edit((builder) => {
-    for (const e of edits) {
-      builder.replace(new vscode.Range(e.line, e.from, e.line, e.to), e.text);
-    }
-  });
-  if (!done) {
-    throw new FilterError('Marquill: the document could not be changed');
-  }
-}
-
-/** Opens the settings file in its own encoding (a new one at its path when there is none). */
-async function editSettings(list: Listing): Promise<void> {
-  const file = vscode.Uri.file(list.settings.path);
-  if (!list.settings.exists) {
-    await vscode.window.showTextDocument(file.with({ scheme: 'untitled' }));
-    return;
-  }
-  const encoding = vscodeEncodings[list.settings.encoding];
-  const document = await vscode.workspace.openTextDocument(file, encoding ? { encoding } : undefined);
-  await vscode.window.showTextDocument(document);
+  await openSettings(loaded.uri, loaded.list.settings.encoding);
 }
 
 async function menu(context: vscode.ExtensionContext): Promise<void> {
-  const list = await listing(filterProgram(context.extensionPath), settingsFile());
-  const item = await pickItem(list.menu.items);
+  const e = await engineOf(context);
+  const loaded = await loadSettings(context, e);
+  const item = await pickItem(loaded.list.menu.items);
   if (!item || item.action === 'cancel') {
     return;
   }
   if (item.action === 'edit-settings') {
-    return editSettings(list);
+    return editSettings(context, loaded);
   }
-  activeEditor();
-  let entry: Entry | undefined;
-  if (item.per_entry && !(entry = await pickEntry(list))) {
+  let entry: Entry | undefined = undefined;
+  if (item.per_entry && !(entry = await pickEntry(context, loaded))) {
     return;
   }
-  return editLines(context, item.args, entry?.entry);
+  if (!item.per_entry && !(await withEntries(context, loaded))) {
+    return;
+  }
+  return editLines(e, loaded, item.args, { entry: entry?.entry }, false);
 }
 
-/** The toggle, with the keybinding's entry or else that of marquill.toggleEntry for the document's language. */
+/** Whether the user (or a workspace) set marquill.toggleEntry for this document. */
+function configuredEntry(document: vscode.TextDocument): string | undefined {
+  const v = vscode.workspace.getConfiguration('marquill', document).inspect<number | string | null>('toggleEntry');
+  const value = v?.workspaceFolderLanguageValue ?? v?.workspaceLanguageValue ?? v?.globalLanguageValue ??
+    v?.workspaceFolderValue ?? v?.workspaceValue ?? v?.globalValue;
+  return value === undefined || value === null || value === '' ? undefined : String(value);
+}
+
+/** Languages of prose, where a quote mark is the first thought: their toggle takes the first entry. */
+const PROSE = new Set(['plaintext', 'markdown', 'email', 'mail', 'eml']);
+
+/** The toggle's symbol: the keybinding's or the setting's entry, else the language's line comment;
+ *  the first entry for prose and for a language with no comments. */
+async function toggleChoice(document: vscode.TextDocument, given: EditArgs | undefined): Promise<Choice> {
+  const entry = given?.entry !== undefined ? String(given.entry) : configuredEntry(document);
+  if (entry !== undefined) {
+    return { entry };
+  }
+  const forms = PROSE.has(document.languageId) ? undefined : await commentForms(document.languageId);
+  if (forms?.lineComment) {
+    return { symbol: `${forms.lineComment} ` };
+  }
+  if (forms?.blockComment) {
+    throw new UserError(vscode.l10n.t(
+      'Marquill: {0} has no line comment; choose the toggle\'s entry for it in the setting marquill.toggleEntry',
+      document.languageId));
+  }
+  return { entry: '1' };
+}
+
 async function toggle(context: vscode.ExtensionContext, given: EditArgs | undefined): Promise<void> {
-  const document = activeEditor().document;
-  const entry = given?.entry ?? vscode.workspace.getConfiguration('marquill', document).get<number | string>('toggleEntry', 1);
-  return editLines(context, ['toggle'], String(entry));
+  const editor = vscode.window.activeTextEditor;
+  if (!editor) {
+    throw new UserError(vscode.l10n.t('Marquill: no editor is active'));
+  }
+  const e = await engineOf(context);
+  const choice = await toggleChoice(editor.document, given);
+  const loaded = await loadSettings(context, e);
+  if (choice.entry !== undefined && !(await withEntries(context, loaded))) {
+    return;
+  }
+  return editLines(e, loaded, ['toggle'], choice, true);
 }
 
 /** Whether ITEM is VERB with the given --at and --lines (each when given). */
@@ -139,13 +156,16 @@ function itemMatches(item: MenuItem, verb: string, given: EditArgs): boolean {
 /** One of the single edits: VERB with the keybinding's arguments, asking with the menu's items for what is missing. */
 async function single(context: vscode.ExtensionContext, verb: string, given: EditArgs | undefined): Promise<void> {
   const args = given ?? {};
-  activeEditor();
+  const e = await engineOf(context);
+  const loaded = await loadSettings(context, e);
+  if (!(await withEntries(context, loaded))) {
+    return;
+  }
   let filterArgs = [verb];
   if (verb === 'insert') {
     filterArgs.push(...(args.at === undefined ? [] : ['--at', args.at]), ...(args.lines === undefined ? [] : ['--lines', args.lines]));
   }
-  const list = await listing(filterProgram(context.extensionPath), settingsFile());
-  const items = list.menu.items.filter((item) => itemMatches(item, verb, args));
+  const items = loaded.list.menu.items.filter((item) => itemMatches(item, verb, args));
   const complete = verb !== 'insert' || (args.at !== undefined && args.lines !== undefined);
   let chosen: MenuItem | undefined = items[0];
   if (!complete && items.length > 0) {
@@ -154,14 +174,30 @@ async function single(context: vscode.ExtensionContext, verb: string, given: Edi
     }
     filterArgs = chosen.args;
   }
-  let entry: string | undefined;
+  let entry: string | undefined = undefined;
   if (chosen?.per_entry ?? true) {
-    entry = args.entry === undefined ? (await pickEntry(list))?.entry : String(args.entry);
+    entry = args.entry === undefined ? (await pickEntry(context, loaded))?.entry : String(args.entry);
     if (entry === undefined) {
       return;
     }
   }
-  return editLines(context, filterArgs, entry);
+  return editLines(e, loaded, filterArgs, { entry }, false);
+}
+
+/** The failure as the user reads it: one prefix, the user's path, no internals. */
+function messageOf(e: unknown, loaded?: Loaded): string {
+  if (e instanceof UserError) {
+    return e.message;
+  }
+  if (e instanceof EngineError) {
+    const text = loaded ? withUserPath(e.failure.message, loaded.uri) : e.failure.message;
+    return vscode.l10n.t('Marquill: {0}', text);
+  }
+  if (e instanceof vscode.FileSystemError) {
+    return vscode.l10n.t('Marquill: the file could not be read or written ({0})', e.code);
+  }
+  console.error(e);
+  return vscode.l10n.t('Marquill: the command failed; nothing was changed');
 }
 
 function command(context: vscode.ExtensionContext, name: string, body: (...args: any[]) => Promise<void>): void {
@@ -170,8 +206,7 @@ function command(context: vscode.ExtensionContext, name: string, body: (...args:
       await body(...args);
     } catch (e) {
       // Every failure ends here, shown to the user; nothing was changed.
-      const message = e instanceof Error ? e.message : String(e);
-      void vscode.window.showErrorMessage(message);
+      void vscode.window.showErrorMessage(messageOf(e));
     }
   }));
 }

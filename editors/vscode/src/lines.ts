@@ -33,6 +33,8 @@ export function splitLines(text: string, eol: string, count: number): string[] |
 
 export interface LineEdit { line: number; from: number; to: number; text: string }
 
+const BLANKS = ' \t\u3000';
+
 function isHighSurrogate(code: number): boolean {
   return code >= 0xd800 && code <= 0xdbff;
 }
@@ -41,25 +43,66 @@ function isLowSurrogate(code: number): boolean {
   return code >= 0xdc00 && code <= 0xdfff;
 }
 
-/** The one change that turns BEFORE into AFTER within LINE: the characters the
- *  two share at both ends stay, so cursors there keep their places. */
+/** The one change that turns BEFORE into AFTER within LINE: the characters the two share at
+ *  the end stay first, then those at the start, so that a symbol put before text goes in
+ *  before it and text that follows keeps its own characters (and the cursors on them). */
 export function lineEdit(line: number, before: string, after: string): LineEdit {
   const most = Math.min(before.length, after.length);
-  let head = 0;
-  while (head < most && before.charCodeAt(head) === after.charCodeAt(head)) {
-    head++;
-  }
-  if (head > 0 && isHighSurrogate(before.charCodeAt(head - 1))) {
-    head--; // never between the halves of one character
-  }
   let tail = 0;
-  while (tail < most - head && before.charCodeAt(before.length - 1 - tail) === after.charCodeAt(after.length - 1 - tail)) {
+  while (tail < most && before.charCodeAt(before.length - 1 - tail) === after.charCodeAt(after.length - 1 - tail)) {
     tail++;
   }
   if (tail > 0 && isLowSurrogate(before.charCodeAt(before.length - tail))) {
-    tail--;
+    tail--; // never between the halves of one character
   }
-  return { line, from: head, to: before.length - tail, text: after.slice(head, after.length - tail) };
+  let head = 0;
+  while (head < most - tail && before.charCodeAt(head) === after.charCodeAt(head)) {
+    head++;
+  }
+  if (head > 0 && isHighSurrogate(before.charCodeAt(head - 1))) {
+    head--;
+  }
+  const to = before.length - tail;
+  let text = after.slice(head, after.length - tail);
+  // Text put in among blanks goes after them, next to what it marks.
+  while (head === to && head < before.length && text !== '' && text[0] === before[head] && BLANKS.includes(text[0])) {
+    text = text.slice(1) + before[head];
+    head++;
+  }
+  return { line, from: head, to: Math.max(to, head), text };
+}
+
+/** Where CHARACTER of a line is after EDIT of that line: before the change it stays, after it
+ *  it moves with the text, inside what was replaced it goes to the change's start; a place
+ *  where text was only put in goes after it (the cursor after a new symbol). */
+export function movedCharacter(edit: LineEdit, character: number): number {
+  if (character < edit.from) {
+    return character;
+  }
+  if (character >= edit.to) {
+    return character + edit.text.length - (edit.to - edit.from);
+  }
+  return edit.from;
+}
+
+/** The spans in groups (their indexes, in order) that share no line with another group: each
+ *  group is edited on its own, as Toggle Line Comment takes each cursor on its own. */
+export function spanGroups(spans: readonly Span[]): number[][] {
+  const ranges = spans.map((span, index) => {
+    const lines = coveredLines([span]);
+    return { index, first: lines[0], last: lines[lines.length - 1] };
+  }).sort((a, b) => a.first - b.first || a.index - b.index);
+  const groups: { last: number; members: number[] }[] = [];
+  for (const range of ranges) {
+    const open = groups[groups.length - 1];
+    if (open && range.first <= open.last) {
+      open.members.push(range.index);
+      open.last = Math.max(open.last, range.last);
+    } else {
+      groups.push({ last: range.last, members: [range.index] });
+    }
+  }
+  return groups.map((g) => g.members.sort((a, b) => a - b));
 }
 
 /** The edits for the lines whose text changed. */
@@ -73,18 +116,27 @@ export function lineEdits(lines: readonly number[], before: readonly string[], a
   return edits;
 }
 
-/** The filter's message with a place in the joined text ("marquill:-:LINE:COLUMN: ...",
- *  column in UTF-8 bytes) told as the document's line and column instead. */
-export function documentMessage(message: string, name: string, lines: readonly number[], texts: readonly string[]): string {
-  const m = /^marquill:-:(\d+):(\d+): (.*)$/s.exec(message);
+/** The document's line and character column (both from 1) of a place in the joined text
+ *  ("-:LINE:COLUMN", column in UTF-8 bytes), or undefined when it names no line of it. */
+export function documentPlace(place: string, lines: readonly number[], texts: readonly string[]):
+  { line: number; column: number } | undefined {
+  const m = /^-:(\d+):(\d+)$/.exec(place);
   if (!m) {
-    return message;
+    return undefined;
   }
   const index = Number(m[1]) - 1;
   if (index < 0 || index >= lines.length) {
-    return message;
+    return undefined;
   }
-  const bytes = Buffer.from(texts[index], 'utf8');
-  const column = bytes.subarray(0, Math.max(0, Number(m[2]) - 1)).toString('utf8').length + 1;
-  return `marquill: ${name}:${lines[index] + 1}:${column}: ${m[3]}`;
+  const bytes = new TextEncoder().encode(texts[index]);
+  const column = new TextDecoder().decode(bytes.subarray(0, Math.max(0, Number(m[2]) - 1))).length + 1;
+  return { line: lines[index] + 1, column };
+}
+
+/** The filter's message with a place in the joined text ("marquill:-:LINE:COLUMN: ...",
+ *  column in UTF-8 bytes) told as the document's line and column instead. */
+export function documentMessage(message: string, name: string, lines: readonly number[], texts: readonly string[]): string {
+  const m = /^marquill:(-:\d+:\d+): (.*)$/s.exec(message);
+  const place = m ? documentPlace(m[1], lines, texts) : undefined;
+  return place ? `marquill: ${name}:${place.line}:${place.column}: ${m![2]}` : message;
 }
