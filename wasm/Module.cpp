@@ -89,7 +89,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* marquill_settings_details(const char
   gDetails.clear();
   try {
     const std::string path(Path);
-    const std::u16string text = SettingsTextOf(ReadWholeFile(path), TSettingsEncoding::Auto, path);
+    const std::u16string text = SettingsTextOf(ReadSettingsFile(path), TSettingsEncoding::Auto, path);
     TCommonStringRecordList lines;
     lines.SetText(text);
     std::string captions, ignored;
@@ -117,6 +117,8 @@ extern "C" char* dgettext(const char*, const char* Message) {
   const auto found = gCatalogue.find(Message);
   return const_cast<char*>(found == gCatalogue.end() ? Message : found->second.c_str());
 }
+
+bool ModuleHasCatalogue() { return !gCatalogue.empty(); }
 
 // Messages from the compiled catalogue (a GNU .mo file) of Size bytes at
 // Bytes, little-endian as msgfmt writes it here; none after bad bytes.
