@@ -105,16 +105,6 @@ int __wrap_rename(const char* from, const char* to) {
 
 namespace {
 
-std::vector<std::string> Names(const std::string& dir) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.c_str());
-  while (const dirent* e = d ? readdir(d) : nullptr)
-    if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-  if (d) closedir(d);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 struct TRun {
   bool Failed = false;
   std::string Message;

@@ -40,16 +40,6 @@ std::string FreshDir() {
   return dir;
 }
 
-std::vector<std::string> Names(const std::string& dir) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.c_str());
-  while (const dirent* e = d ? readdir(d) : nullptr)
-    if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-  if (d) closedir(d);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // "" where the edit succeeded, else its message.
 std::string EditInPlace(std::vector<std::string> args, const std::string& file) {
   args.push_back(file);
