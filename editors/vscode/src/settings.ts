@@ -80,7 +80,7 @@ export async function loadSettings(context: vscode.ExtensionContext, engine: Eng
     reported.add(key);
     void vscode.window.showWarningMessage(vscode.l10n.t(
       'Marquill: the settings file {0} leaves out line {1}: an entry is a symbol, a tab and a caption',
-      shownPath(uri), details.ignored.join(', ')));
+      shownPath(uri), details.ignored.join(vscode.l10n.t(', '))));
   }
   return { uri, exists: bytes !== undefined, list, details };
 }
