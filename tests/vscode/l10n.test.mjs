@@ -38,34 +38,44 @@ function runtimeTexts(language) {
   return texts.map((text) => bundle[text] ?? text);
 }
 
-const require = createRequire(import.meta.url);
+// src/engine.ts compiled as the build compiles it, with the module of the wasm build folder.
+const here = path.dirname(new URL(import.meta.url).pathname);
+const source = path.join(here, '..', '..', 'editors', 'vscode');
+const require = createRequire(path.join(source, 'package.json'));
+const ts = require('typescript');
 const wasmDir = process.env.MARQUILL_WASM;
-const module = await require(path.join(wasmDir, 'marquill.js'))({
-  wasmBinary: fs.readFileSync(path.join(wasmDir, 'marquill.wasm')), print() {}, printErr() {},
-});
+function loadEngine() {
+  const code = fs.readFileSync(path.join(source, 'src', 'engine.ts'), 'utf8');
+  const js = ts.transpileModule(code, { compilerOptions: { module: ts.ModuleKind.CommonJS, target: ts.ScriptTarget.ES2022 } }).outputText;
+  const module = { exports: {} };
+  const wasmRequire = (name) => require(name === 'marquill-wasm' ? path.join(wasmDir, 'marquill.js') : name);
+  new Function('exports', 'require', 'module', js)(module.exports, wasmRequire, module);
+  return module.exports;
+}
+const { Engine, EngineError } = loadEngine();
 const USER_CAPTIONS = ['引用', 'Shell comment'];
-module.FS.mkdirTree('/io');
-module.FS.mkdirTree('/settings');
-module.FS.writeFile('/settings/s.txt', `> \t${USER_CAPTIONS[0]}\n# \t${USER_CAPTIONS[1]}\n`);
 
-/** The menu's captions and groups as the module gives them with the catalogue the extension loads
- *  for LANGUAGE (dist/locale/TAG/LC_MESSAGES/marquill.mo, TAG the language's first part). */
-function menuTexts(language) {
+/** The menu's fixed texts and a failure's message from the engine as the extension makes it for
+ *  LANGUAGE: the language given, and the filter's catalogue for it from the package
+ *  (dist/locale/TAG/LC_MESSAGES/marquill.mo). The browser's own language is Japanese, to be ignored. */
+async function engineTexts(language) {
+  globalThis.navigator = { language: 'ja-JP', languages: ['ja-JP', 'ja'] };
+  const engine = await Engine.create(fs.readFileSync(path.join(wasmDir, 'marquill.wasm')), undefined, language);
   const mo = path.join(extension, 'dist/locale', language.split('-')[0], 'LC_MESSAGES/marquill.mo');
-  const catalogue = fs.existsSync(mo) ? fs.readFileSync(mo) : Buffer.alloc(0);
-  const pointer = module._malloc(Math.max(catalogue.length, 1));
-  module.HEAPU8.set(catalogue, pointer);
-  module._marquill_catalogue(pointer, catalogue.length);
-  module._free(pointer);
-  module.FS.writeFile('/io/input', new Uint8Array());
-  const args = Buffer.from(['entries', '--format=json', '--settings', '/settings/s.txt'].map((a) => `${a}\0`).join(''));
-  const at = module._malloc(args.length);
-  module.HEAPU8.set(args, at);
-  assert.equal(module._marquill_run(at, args.length), 0);
-  module._free(at);
-  const list = JSON.parse(Buffer.from(module.FS.readFile('/io/output')).toString('utf8'));
+  if (fs.existsSync(mo)) engine.setCatalogue(fs.readFileSync(mo));
+  engine.setSettings(Buffer.from(`> \t${USER_CAPTIONS[0]}\n# \t${USER_CAPTIONS[1]}\n`));
+  const list = engine.listing();
   assert.deepEqual(list.entries.map((e) => e.caption), USER_CAPTIONS, 'the user\'s captions as stored');
-  return list.menu.items.flatMap((item) => [item.group, item.caption]).filter((t) => t);
+  const failures = [['insert', '--tab-width', '0', '-e', '>'], ['insert', '--entry', '9'], ['toggle', '-e', '']].map((args) => {
+    try {
+      engine.edit(args, 'a\n');
+    } catch (e) {
+      if (e instanceof EngineError) return e.failure.message;
+      throw e;
+    }
+    return assert.fail(`${args.join(' ')} succeeded`);
+  });
+  return [...list.menu.items.flatMap((item) => [item.group, item.caption]).filter((t) => t), ...failures];
 }
 
 const JAPANESE = /[\u3000-\u30ff\u4e00-\u9fff\uff00-\uffef]/;
@@ -76,14 +86,14 @@ const NAMES = ['VS Code for the Web', 'VS Code', 'Marquill', 'Windows', 'Python'
 function englishWords(text) {
   let rest = text.replace(/`[^`]*`/g, ' ').replace(/\{\d+\}/g, ' ');
   for (const name of NAMES) rest = rest.split(name).join(' ');
-  rest = rest.replace(/\S*[./$%~\\_]\S*/g, ' ');
+  rest = rest.replace(/\S*[-./$%~\\_]\S*/g, ' ');
   return rest.match(/\b[A-Za-z]{2,}\b/g) ?? [];
 }
 
 const languages = { ja: 'Japanese', en: 'English', 'zh-cn': 'a language with no translation' };
 for (const [language, name] of Object.entries(languages)) {
-  test(`display language ${language} (${name}): the manifest, messages and menu in one language`, () => {
-    const groups = { manifest: manifestTexts(language), messages: runtimeTexts(language), menu: menuTexts(language) };
+  test(`display language ${language} (${name}): the manifest, messages and menu in one language`, async () => {
+    const groups = { manifest: manifestTexts(language), messages: runtimeTexts(language), engine: await engineTexts(language) };
     assert.ok(groups.messages.length >= 15, `the bundle's l10n.t texts were found: ${groups.messages.length}`);
     for (const [what, texts] of Object.entries(groups)) {
       for (const text of texts) {
