@@ -2,7 +2,9 @@
 // in-memory input file, writing an in-memory output file, with the failure
 // kept for the caller instead of printed.
 #include <emscripten.h>
+#include <errno.h>
 #include <fcntl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -89,7 +91,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* marquill_settings_details(const char
   gDetails.clear();
   try {
     const std::string path(Path);
-    const std::u16string text = SettingsTextOf(ReadWholeFile(path), TSettingsEncoding::Auto, path);
+    const std::u16string text = SettingsTextOf(ReadSettingsFile(path), TSettingsEncoding::Auto, path);
     TCommonStringRecordList lines;
     lines.SetText(text);
     std::string captions, ignored;
@@ -107,6 +109,13 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* marquill_settings_details(const char
   }
   return gDetails.c_str();
 }
+
+// Extended attributes, which the in-memory file system has none of: the module
+// edits no file in place, but the filter's in-place code links them.
+extern "C" ssize_t fgetxattr(int, const char*, void*, size_t) { return errno = ENOTSUP, -1; }
+extern "C" ssize_t flistxattr(int, char*, size_t) { return 0; }
+extern "C" int fsetxattr(int, const char*, const void*, size_t, int) { return errno = ENOTSUP, -1; }
+extern "C" int fremovexattr(int, const char*) { return errno = ENOTSUP, -1; }
 
 // The catalogue in use: each message's translation (the first form of a plural).
 std::unordered_map<std::string, std::string> gCatalogue;
