@@ -43,7 +43,7 @@ const here = path.dirname(new URL(import.meta.url).pathname);
 const source = path.join(here, '..', '..', 'editors', 'vscode');
 const require = createRequire(path.join(source, 'package.json'));
 const ts = require('typescript');
-const wasmDir = process.env.MARQUILL_WASM;
+const wasmDir = path.resolve(process.env.MARQUILL_WASM);
 function loadEngine() {
   const code = fs.readFileSync(path.join(source, 'src', 'engine.ts'), 'utf8');
   const js = ts.transpileModule(code, { compilerOptions: { module: ts.ModuleKind.CommonJS, target: ts.ScriptTarget.ES2022 } }).outputText;
@@ -87,7 +87,8 @@ function englishWords(text) {
   let rest = text.replace(/`[^`]*`/g, ' ').replace(/\{\d+\}/g, ' ');
   for (const name of NAMES) rest = rest.split(name).join(' ');
   rest = rest.replace(/\S*[-./$%~\\_]\S*/g, ' ');
-  return rest.match(/\b[A-Za-z]{2,}\b/g) ?? [];
+  // Upper-case words are operands' names and abbreviations: SYMBOL, FILE, CR LF.
+  return (rest.match(/\b[A-Za-z]{2,}\b/g) ?? []).filter((word) => word !== word.toUpperCase());
 }
 
 const languages = { ja: 'Japanese', en: 'English', 'zh-cn': 'a language with no translation' };

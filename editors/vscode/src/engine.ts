@@ -96,15 +96,17 @@ export class Engine {
   static async create(wasmBinary: Uint8Array, environment: Record<string, string | undefined> | undefined,
     language: string): Promise<Engine> {
     const quiet = () => undefined;
-    const module = await createMarquill({ wasmBinary, print: quiet, printErr: quiet });
-    const env = (module as unknown as { ENV: Record<string, string> }).ENV;
-    for (const name of ['LANGUAGE', 'LC_ALL', 'LC_MESSAGES']) delete env[name];
-    env.LANG = localeOf(language);
-    env.HOME = '';
-    for (const name of ['HOME', 'XDG_CONFIG_HOME', 'MARQUILL_SETTINGS']) {
-      const value = environment?.[name];
-      if (value) env[name] = value;
-    }
+    // The C library reads its environment once, as the module starts: set it before.
+    const setEnvironment = (made: Module) => {
+      const env = (made as unknown as { ENV: Record<string, string> }).ENV;
+      env.LANG = localeOf(language);
+      env.HOME = '';
+      for (const name of ['HOME', 'XDG_CONFIG_HOME', 'MARQUILL_SETTINGS']) {
+        const value = environment?.[name];
+        if (value) env[name] = value;
+      }
+    };
+    const module = await createMarquill({ wasmBinary, print: quiet, printErr: quiet, preRun: [setEnvironment] });
     return new Engine(module, environment !== undefined);
   }
 
