@@ -44,15 +44,22 @@ const source = path.join(here, '..', '..', 'editors', 'vscode');
 const require = createRequire(path.join(source, 'package.json'));
 const ts = require('typescript');
 const wasmDir = path.resolve(process.env.MARQUILL_WASM);
-function loadEngine() {
-  const code = fs.readFileSync(path.join(source, 'src', 'engine.ts'), 'utf8');
+/** src/NAME.ts compiled as the build compiles it; its imports from MODULES, else from node_modules. */
+function load(name, modules) {
+  const code = fs.readFileSync(path.join(source, 'src', `${name}.ts`), 'utf8');
   const js = ts.transpileModule(code, { compilerOptions: { module: ts.ModuleKind.CommonJS, target: ts.ScriptTarget.ES2022 } }).outputText;
   const module = { exports: {} };
-  const wasmRequire = (name) => require(name === 'marquill-wasm' ? path.join(wasmDir, 'marquill.js') : name);
-  new Function('exports', 'require', 'module', js)(module.exports, wasmRequire, module);
+  new Function('exports', 'require', 'module', js)(module.exports, (n) => modules[n] ?? require(n), module);
   return module.exports;
 }
-const { Engine, EngineError } = loadEngine();
+const engineModule = load('engine', { 'marquill-wasm': require(path.join(wasmDir, 'marquill.js')) });
+const { Engine, EngineError } = engineModule;
+/** src/settings.ts with a vscode whose l10n.t looks in LANGUAGE's bundle, as VS Code's does. */
+function settingsFor(language) {
+  const bundle = exists(`l10n/bundle.l10n.${language}.json`) ? readJson(`l10n/bundle.l10n.${language}.json`) : {};
+  const t = (text, ...args) => (bundle[text] ?? text).replace(/\{(\d+)\}/g, (_, i) => String(args[Number(i)]));
+  return load('settings', { vscode: { l10n: { t } }, './engine': engineModule });
+}
 const USER_CAPTIONS = ['引用', 'Shell comment'];
 
 /** The menu's fixed texts and a failure's message from the engine as the extension makes it for
@@ -75,7 +82,13 @@ async function engineTexts(language) {
     }
     return assert.fail(`${args.join(' ')} succeeded`);
   });
-  return [...list.menu.items.flatMap((item) => [item.group, item.caption]).filter((t) => t), ...failures];
+  // A settings file with a bad byte on its second line: the place as the extension tells it.
+  const bad = Buffer.from('> \tQuote\r\n# \t\x80 bad\r\n', 'latin1');
+  engine.setSettings(bad);
+  const told = settingsFor(language).placeOfOffset(engine.listing().settings.error.replace(/^marquill: /, ''), bad);
+  assert.match(told, /\b2\b.*\b4\b/, `line 2, column 4 in ${JSON.stringify(told)}`);
+  assert.doesNotMatch(told, /byte|バイト|--settings/, told);
+  return [...list.menu.items.flatMap((item) => [item.group, item.caption]).filter((t) => t), ...failures, told];
 }
 
 const JAPANESE = /[\u3000-\u30ff\u4e00-\u9fff\uff00-\uffef]/;

@@ -45,11 +45,13 @@ export function withUserPath(message: string, uri: vscode.Uri): string {
   return message.split(SETTINGS_PATH).join(shownPath(uri));
 }
 
-/** The filter's "(byte offset N)" in the settings file's BYTES told as a line and column (from 1, the
- *  column in bytes, as the bad bytes are no characters), and no hint for its command line. */
+/** The filter's "(byte N)" (in Japanese "（N バイト目）", N from 1) in the settings file's BYTES told
+ *  as a line and column (from 1, the column in bytes, as the bad bytes are no characters), and no
+ *  hint for its command line. */
 export function placeOfOffset(message: string, bytes: Uint8Array): string {
-  return message.replace(/; try --\S+$/, '').replace(/\(byte offset (\d+)\)/, (_, offset: string) => {
-    const end = Math.min(Number(offset), bytes.length);
+  const hint = /; try --\S+$|。--\S+ を試してください$/;
+  return message.replace(hint, '').replace(/\(byte (\d+)\)|（(\d+) バイト目）/, (_, english?: string, japanese?: string) => {
+    const end = Math.min(Math.max(Number(english ?? japanese) - 1, 0), bytes.length);
     let line = 1;
     let start = 0;
     for (let i = 0; i < end; i++) {
