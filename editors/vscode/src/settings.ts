@@ -99,7 +99,8 @@ export async function openSettings(uri: vscode.Uri, encoding: string | undefined
 export async function offerStarter(context: vscode.ExtensionContext, uri: vscode.Uri): Promise<boolean> {
   const create = vscode.l10n.t('Create from the starter list');
   const answer = await vscode.window.showWarningMessage(
-    vscode.l10n.t('Marquill: there is no settings file {0}', shownPath(uri)), create);
+    vscode.l10n.t('Marquill: there is no settings file {0}; create it from the starter list, or name yours in the setting marquill.settingsFile', shownPath(uri)),
+    create);
   if (answer !== create) {
     return false;
   }
