@@ -58,11 +58,16 @@ bool PrefersJapanese(const char* Language, const char* LcAll, const char* LcMess
   return UiJapanese;
 }
 
+#ifdef __EMSCRIPTEN__
+// The module speaks the language of the catalogue its host gave it last.
+bool UsesJapanese() { return ModuleHasCatalogue(); }
+#else
 bool UsesJapanese() {
   static const bool japanese = PrefersJapanese(std::getenv("LANGUAGE"), std::getenv("LC_ALL"),
                                                std::getenv("LC_MESSAGES"), std::getenv("LANG"), UiIsJapanese());
   return japanese;
 }
+#endif
 
 std::optional<std::string_view> LookUpCatalogue(const unsigned char* Mo, size_t Size, std::string_view Id) {
   constexpr uint32_t kMagic = 0x950412de;

@@ -23,8 +23,12 @@ const char* _(const char* Text);
 // language (Windows). Values are the variables' (nullptr where unset).
 bool PrefersJapanese(const char* Language, const char* LcAll, const char* LcMessages, const char* Lang,
                      bool UiJapanese);
-// The same for this process, decided once from its environment.
+// The same for this process, decided once from its environment (in the
+// WebAssembly module: whether its host gave it a catalogue).
 bool UsesJapanese();
+#ifdef __EMSCRIPTEN__
+bool ModuleHasCatalogue();
+#endif
 
 // The translation of Id in a compiled gettext catalogue (.mo) held in
 // memory, or nothing when it has none or the bytes are not one.

@@ -2,9 +2,7 @@
 // in-memory input file, writing an in-memory output file, with the failure
 // kept for the caller instead of printed.
 #include <emscripten.h>
-#include <errno.h>
 #include <fcntl.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -110,13 +108,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* marquill_settings_details(const char
   return gDetails.c_str();
 }
 
-// Extended attributes, which the in-memory file system has none of: the module
-// edits no file in place, but the filter's in-place code links them.
-extern "C" ssize_t fgetxattr(int, const char*, void*, size_t) { return errno = ENOTSUP, -1; }
-extern "C" ssize_t flistxattr(int, char*, size_t) { return 0; }
-extern "C" int fsetxattr(int, const char*, const void*, size_t, int) { return errno = ENOTSUP, -1; }
-extern "C" int fremovexattr(int, const char*) { return errno = ENOTSUP, -1; }
-
 // The catalogue in use: each message's translation (the first form of a plural).
 std::unordered_map<std::string, std::string> gCatalogue;
 
@@ -126,6 +117,8 @@ extern "C" char* dgettext(const char*, const char* Message) {
   const auto found = gCatalogue.find(Message);
   return const_cast<char*>(found == gCatalogue.end() ? Message : found->second.c_str());
 }
+
+bool ModuleHasCatalogue() { return !gCatalogue.empty(); }
 
 // Messages from the compiled catalogue (a GNU .mo file) of Size bytes at
 // Bytes, little-endian as msgfmt writes it here; none after bad bytes.
