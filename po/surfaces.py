@@ -11,7 +11,8 @@
   surfaces.py check PO SOURCE-DIR
       fails when a text the plug-ins pass to their lookup has no translation
       in the catalogue, only a fuzzy or obsolete one, or one whose "#:"
-      references do not name that surface.
+      references do not name that surface; and when a translation names a
+      surface whose sources no longer wrap its text (stale).
 """
 import json
 import pathlib
@@ -161,7 +162,11 @@ def check(po, root):
     for e in entries:
         by_id.setdefault(e["msgid"], []).append(e)
     faults = []
+    wrapped = set()
     for surface, path, text in wrapped_texts(root):
+        if (surface, text) in wrapped:
+            continue
+        wrapped.add((surface, text))
         found = [e for e in by_id.get(text, []) if e["context"] is None]
         live = [e for e in found if not e["obsolete"]]
         if not found or not any(e["msgstr"] for e in found):
@@ -172,6 +177,14 @@ def check(po, root):
             faults.append(f"{path}: a fuzzy translation of {text!r}")
         elif text not in translations(entries, surface):
             faults.append(f"{path}: the translation of {text!r} names no file of {surface} in its #: references")
+    # A translation that names a surface whose sources no longer wrap its text
+    # is stale: the English it translates has changed or gone.
+    for e in entries:
+        if e["obsolete"] or e["context"] is not None:
+            continue
+        for surface, prefixes in SURFACES.items():
+            if any(r.startswith(prefixes) for r in e["refs"]) and (surface, e["msgid"]) not in wrapped:
+                faults.append(f"{prefixes[-1]}: a stale translation of {e['msgid']!r}: no file of {surface} wraps it")
     return faults
 
 

@@ -2,7 +2,8 @@
 """po/surfaces.py over a small tree of plug-in sources and a catalogue: the
 tables it generates give, in Vim, Emacs and as JSON, exactly the live
 translations that name each surface; its check fails on a wrapped text with
-no, a fuzzy, an obsolete or another surface's translation.
+no, a fuzzy, an obsolete or another surface's translation, and on a
+translation whose text the surface no longer wraps.
 Usage: surfaces_test.py SOURCE-DIR"""
 import importlib.util
 import json
@@ -20,7 +21,8 @@ SOURCES = {
     "editors/emacs/marquill.el": '(completing-read (marquill--text "Insert: ") x)\n'
                                  '(format (marquill--text "say \\"%s\\"") x)\n'
                                  "(dolist (item '((\"t\" \"Toggle\" marquill-toggle))))\n",
-    "editors/vscode/src/extension.ts": "vscode.l10n.t('Marquill: {0} failed', x); vscode.l10n.t(\"It's 'here'\");\n",
+    "editors/vscode/src/extension.ts": "vscode.l10n.t('Marquill: {0} failed', x); vscode.l10n.t(\"It's 'here'\");\n"
+                                       "vscode.l10n.t('Marquill: {0} failed', y);\n",
     "editors/vscode/package.json": '{"title": "%command.menu%", "description": "%config.entry%"}\n',
     "editors/vscode/package.nls.json": '{"command.menu": "Marquill: Menu", "config.entry": "The entry"}\n',
 }
@@ -80,10 +82,14 @@ def main():
                                ("fuzzy", po_text(ENTRIES, fuzzy=[msgid])),
                                ("obsolete", po_text(ENTRIES, obsolete=[msgid])),
                                ("another surface's", po_text([(m, s, "cli/x.cpp:1" if m == msgid else r)
-                                                              for m, s, r in ENTRIES]))]:
+                                                              for m, s, r in ENTRIES])),
+                               # the English changed in the sources: the old entry stays behind
+                               ("stale", po_text(ENTRIES + [(msgid + " (old)", s, r) for m, s, r in ENTRIES
+                                                            if m == msgid]))]:
                 po.write_text(text, encoding="utf-8")
                 found = surfaces.check(str(po), str(work))
-                if len(found) != 1 or repr(msgid) not in found[0]:
+                named = msgid + " (old)" if what == "stale" else msgid
+                if len(found) != 1 or repr(named) not in found[0]:
                     faults.append(f"{what} translation of {msgid!r}: the check says {found}")
         po.write_text(po_text(ENTRIES + [FILTER_ONLY]), encoding="utf-8")
         out = work / "out"

@@ -14,9 +14,12 @@ const here = path.dirname(new URL(import.meta.url).pathname);
 const tests = path.join(here, '..');
 const wasmDir = process.env.MARQUILL_WASM;
 const require = createRequire(import.meta.url);
-const module = await require(path.join(wasmDir, 'marquill.js'))({
+/** A module whose C library has LANG (set before it starts, as the extension sets it). */
+const made = (lang) => require(path.join(wasmDir, 'marquill.js'))({
   wasmBinary: fs.readFileSync(path.join(wasmDir, 'marquill.wasm')), print() {}, printErr() {},
+  preRun: [(m) => { m.ENV.LANG = lang; }],
 });
+let module = await made('C.UTF-8');
 // One settings file at the same path for both: in memory for the module, on disk for the filter.
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'marquill-engine-'));
 const settings = path.join(scratch, 'Marquill_Setting.txt');
@@ -179,6 +182,11 @@ test('the menu\'s details: captions with access keys, the lines an entry cannot 
 });
 
 test('with the Japanese catalogue, the messages are the filter\'s in Japanese', async () => {
+  const english = module;
+  module = await made('ja.UTF-8');
+  module.FS.mkdirTree('/io');
+  module.FS.mkdirTree(scratch);
+  module.FS.writeFile(settings, fs.readFileSync(settings));
   const catalogue = execFileSync('msgfmt', ['-o', '-', path.join(tests, '..', 'po', 'ja.po')]);
   const pointer = module._malloc(catalogue.length);
   module.HEAPU8.set(catalogue, pointer);
@@ -190,7 +198,7 @@ test('with the Japanese catalogue, the messages are the filter\'s in Japanese', 
     for (const [args, text] of bad) await same(args, Buffer.from(text, 'latin1'), 'Japanese', 'ja_JP.UTF-8');
     assert.match(wasm(['toggle', '-e', '# ', '--stdin-only'], Buffer.from('a\0')).message, /NUL バイト/);
   } finally {
-    module._marquill_catalogue(0, 0);
+    module = english;
   }
 });
 

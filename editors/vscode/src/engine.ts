@@ -75,23 +75,38 @@ export const SETTINGS_PATH = '/settings/Marquill_Setting.txt';
 const encoder = new TextEncoder();
 const decoder = new TextDecoder();
 
+/** The C library's locale for a VS Code display language: "ja" is ja.UTF-8, "zh-cn" zh_CN.UTF-8,
+ *  English (or a tag that is no language) the C locale. */
+export function localeOf(language: string): string {
+  const [tag, region] = language.toLowerCase().split('-');
+  if (!/^[a-z]{2,3}$/.test(tag) || tag === 'en') return 'C.UTF-8';
+  return /^[a-z0-9]+$/.test(region ?? '') ? `${tag}_${region.toUpperCase()}.UTF-8` : `${tag}.UTF-8`;
+}
+
 export class Engine {
   private constructor(private readonly module: Module, private readonly hasHome: boolean) {
     module.FS.mkdirTree('/io');
     module.FS.mkdirTree('/settings');
   }
 
-  /** The module made from its bytes (read by the caller from the extension's folder). */
+  /** The module made from its bytes (read by the caller from the extension's folder), speaking
+   *  LANGUAGE (VS Code's display language, such as "ja" or "en"): never the host's or the
+   *  browser's locale, so that the filter's texts match the rest of the screen. */
   /** ENVIRONMENT: the host's variables where it has a file system of its own (desktop), else undefined. */
-  static async create(wasmBinary: Uint8Array, environment: Record<string, string | undefined> | undefined): Promise<Engine> {
+  static async create(wasmBinary: Uint8Array, environment: Record<string, string | undefined> | undefined,
+    language: string): Promise<Engine> {
     const quiet = () => undefined;
-    const module = await createMarquill({ wasmBinary, print: quiet, printErr: quiet });
-    const env = (module as unknown as { ENV: Record<string, string> }).ENV;
-    env.HOME = '';
-    for (const name of ['HOME', 'XDG_CONFIG_HOME', 'MARQUILL_SETTINGS']) {
-      const value = environment?.[name];
-      if (value) env[name] = value;
-    }
+    // The C library reads its environment once, as the module starts: set it before.
+    const setEnvironment = (made: Module) => {
+      const env = (made as unknown as { ENV: Record<string, string> }).ENV;
+      env.LANG = localeOf(language);
+      env.HOME = '';
+      for (const name of ['HOME', 'XDG_CONFIG_HOME', 'MARQUILL_SETTINGS']) {
+        const value = environment?.[name];
+        if (value) env[name] = value;
+      }
+    };
+    const module = await createMarquill({ wasmBinary, print: quiet, printErr: quiet, preRun: [setEnvironment] });
     return new Engine(module, environment !== undefined);
   }
 

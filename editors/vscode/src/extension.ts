@@ -16,7 +16,7 @@ function engineOf(context: vscode.ExtensionContext): Promise<Engine> {
     }
     const dist = vscode.Uri.joinPath(context.extensionUri, 'dist');
     engine = Promise.resolve(vscode.workspace.fs.readFile(vscode.Uri.joinPath(dist, 'marquill.wasm')))
-      .then((bytes) => Engine.create(bytes, host))
+      .then((bytes) => Engine.create(bytes, host, vscode.env.language))
       .then(async (made) => {
         // The user's language, where the filter has a catalogue for it.
         const tag = vscode.env.language.split('-')[0];

@@ -45,12 +45,13 @@ export function withUserPath(message: string, uri: vscode.Uri): string {
   return message.split(SETTINGS_PATH).join(shownPath(uri));
 }
 
-/** The filter's "(byte N)" (from 1; 「（N バイト目）」 in Japanese) in the settings file's BYTES told as a
- *  line and column (from 1, the column in bytes, as the bad bytes are no characters), and no hint for its
- *  command line. */
+/** The filter's "(byte N)" (in Japanese "（N バイト目）", N from 1) in the settings file's BYTES told
+ *  as a line and column (from 1, the column in bytes, as the bad bytes are no characters), and no
+ *  hint for its command line. */
 export function placeOfOffset(message: string, bytes: Uint8Array): string {
-  return message.replace(/; try --\S+$/, '').replace(/\(byte (\d+)\)|（(\d+) バイト目）/, (_, english?: string, japanese?: string) => {
-    const end = Math.min(Number(english ?? japanese) - 1, bytes.length);
+  const hint = /; try --\S+$|。--\S+ を試してください$/;
+  return message.replace(hint, '').replace(/\(byte (\d+)\)|（(\d+) バイト目）/, (_, english?: string, japanese?: string) => {
+    const end = Math.min(Math.max(Number(english ?? japanese) - 1, 0), bytes.length);
     let line = 1;
     let start = 0;
     for (let i = 0; i < end; i++) {
@@ -81,7 +82,7 @@ export async function loadSettings(context: vscode.ExtensionContext, engine: Eng
     reported.add(key);
     void vscode.window.showWarningMessage(vscode.l10n.t(
       'Marquill: the settings file {0} leaves out line {1}: an entry is a symbol, a tab and a caption',
-      shownPath(uri), details.ignored.join(', ')));
+      shownPath(uri), details.ignored.join(vscode.l10n.t(', '))));
   }
   return { uri, exists: bytes !== undefined, list, details };
 }
@@ -98,7 +99,8 @@ export async function openSettings(uri: vscode.Uri, encoding: string | undefined
 export async function offerStarter(context: vscode.ExtensionContext, uri: vscode.Uri): Promise<boolean> {
   const create = vscode.l10n.t('Create from the starter list');
   const answer = await vscode.window.showWarningMessage(
-    vscode.l10n.t('Marquill: there is no settings file {0}', shownPath(uri)), create);
+    vscode.l10n.t('Marquill: there is no settings file {0}; create it from the starter list, or name yours in the setting marquill.settingsFile', shownPath(uri)),
+    create);
   if (answer !== create) {
     return false;
   }
