@@ -21,8 +21,8 @@ WHOLE = ["certutil -hashfile Marquill.dll SHA256", "設定編集", "名前を付
 
 def load(root):
     loader = importlib.machinery.SourceFileLoader("package_win32", str(root / "scripts/package-win32"))
-    spec = importlib.util.spec_from_loader("package_win32", loader)
-    module = importlib.util.module_from_spec(spec)
+    module_spec = importlib.util.spec_from_loader("package_win32", loader)
+    module = importlib.util.module_from_spec(module_spec)
     loader.exec_module(module)
     return module
 

@@ -60,9 +60,9 @@ def po_text(entries, fuzzy=(), obsolete=()):
 
 def main():
     root = pathlib.Path(sys.argv[1])
-    spec = importlib.util.spec_from_file_location("surfaces", root / "po/surfaces.py")
-    surfaces = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(surfaces)
+    module_spec = importlib.util.spec_from_file_location("surfaces", root / "po/surfaces.py")
+    surfaces = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(surfaces)
     faults = []
     with tempfile.TemporaryDirectory() as work:
         work = pathlib.Path(work)
