@@ -208,8 +208,11 @@ describe('Marquill in VS Code', () => {
     await workbench.press('Alt+Enter', 'Escape');
     await workbench.press('Control+Alt+Semicolon');
     await workbench.dirty('cursors.py', true);
-    // Typing waits for the edit: keys that came first would make it give up.
+    // Typing waits for the edit and for the selections set back on the two
+    // words (12 characters): keys that came first would make it give up, or
+    // replace the marker that the selections hold until then.
     await workbench.page.locator('.editor-group-container.active .view-lines', { hasText: /#\s+return\s+2/ }).waitFor();
+    await workbench.page.locator('.statusbar-item', { hasText: /\b12 characters selected/ }).waitFor();
     await workbench.page.keyboard.type('yield');
     await workbench.save('cursors.py');
     assert.equal(read('cursors.py'), 'def f(x):\n    if x:\n        # yield 1\n    # yield 2\n');
